@@ -1,0 +1,45 @@
+// Single-image extraction: walks the open reader stream and produces the one
+// image record, native pixel data as stored and encapsulated frames decoded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "reader/dicom.h"
+
+struct palette_table {
+    uint16_t entries;
+    uint16_t entry_bits;
+    uint16_t first_mapped;
+    uint16_t* data;
+};
+
+struct single_image {
+    int32_t photometric;
+    int32_t frames;
+    uint16_t columns;
+    uint16_t rows;
+    uint16_t samples_per_pixel;
+    uint16_t bits_allocated;
+    uint16_t bits_stored;
+    uint16_t high_bit;
+    uint16_t pixel_representation;
+    uint16_t planar_configuration;
+    float pixel_spacing;
+    float slice_thickness;
+    float slice_location;
+    palette_table palette[3];
+    uint8_t* pixels;
+    // Bytes in `pixels` that hold image data (without the 4 trailing zero bytes).
+    std::size_t pixel_bytes;
+};
+
+extern const char* const photometric_names[8];
+
+single_image* dicom_single();
+int32_t dicom_pixel(ELEMENT* element);
+void dicom_single_free();
+bool in_icon_image_sequence(const ELEMENT* element);
+// Decodes one frame; the item's value is the frame's destination, its length
+// the compressed size. frame_bytes is the size of the destination slot.
+int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes);

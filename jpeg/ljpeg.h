@@ -1,0 +1,14 @@
+// Lossless JPEG (ITU-T T.81 process 14) decoder for fragments of encapsulated
+// pixel data, read straight from an open file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Reads `length` bytes of one lossless JPEG stream from `file` and decodes it
+// into `output` (capacity `output_size` bytes) at `depth` bits per pixel
+// (8, 16 or 24). Returns 0 when the headers were accepted and decoding ran,
+// -1 when nothing was decoded. The file is left just after the fragment.
+int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int32_t length,
+                           std::size_t output_size);

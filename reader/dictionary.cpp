@@ -1,0 +1,45 @@
+#include "dictionary.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+DictEntry fallback_entry = {0, 0, VR_NONE, "Unknown"};
+
+namespace {
+
+constexpr uint32_t key(uint32_t group, uint32_t element) { return (group << 16) | element; }
+
+// Entries sorted by tag, built once, so that a lookup is a binary search
+// rather than a walk over the whole table. The table has no duplicate tags,
+// so this gives the same entry as a first-match walk.
+const std::vector<const DictEntry*>& sorted_entries()
+{
+    static const std::vector<const DictEntry*> sorted = [] {
+        std::vector<const DictEntry*> v;
+        v.reserve(data_dictionary_size);
+        for (std::size_t i = 0; i < data_dictionary_size; ++i) {
+            v.push_back(&data_dictionary[i]);
+        }
+        std::stable_sort(v.begin(), v.end(), [](const DictEntry* a, const DictEntry* b) {
+            return key(a->group, a->element) < key(b->group, b->element);
+        });
+        return v;
+    }();
+    return sorted;
+}
+
+} // namespace
+
+const DictEntry* dictionary_lookup(uint16_t group, uint16_t element, int32_t file_vr)
+{
+    const auto& sorted = sorted_entries();
+    const uint32_t wanted = key(group, element);
+    const auto it = std::lower_bound(sorted.begin(), sorted.end(), wanted,
+                                     [](const DictEntry* e, uint32_t k) { return key(e->group, e->element) < k; });
+    if (it != sorted.end() && key((*it)->group, (*it)->element) == wanted) {
+        return *it;
+    }
+    fallback_entry = {group, element, file_vr, "Unknown"};
+    return &fallback_entry;
+}

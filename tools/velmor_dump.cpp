@@ -1,0 +1,62 @@
+// velmor-dump: the viewer's pipelines on the command line, for scripts and tests.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* usage;
+    const char* help;
+};
+
+constexpr Command commands[] = {
+    {"report", cmd_report, "report FILE",
+     "Writes to standard output the exact bytes the viewer's Save writes right after\n"
+     "      opening FILE: the hex dump of the header, a separator and the element table."},
+    {"elements", cmd_elements, "elements [-v] FILE",
+     "Walks FILE with the stream reader and prints one tab-separated line per element:\n"
+     "      offset, tag, VR, length, nesting depth, sequence tag, encapsulation flag.\n"
+     "      -v writes the reader's debug log to standard error."},
+    {"pixels", cmd_pixels, "pixels FILE [OUT]",
+     "Extracts the image record as the viewer does and prints its fields as name=value;\n"
+     "      with OUT, writes the pixel buffer (decoded for compressed data) to OUT."},
+    {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W]",
+     "Runs the whole Open pipeline and writes the 256 x 256 picture the viewer shows\n"
+     "      as binary PGM (OUT ending in .pgm) or PNG (OUT ending in .png)."},
+};
+
+void print_help(std::FILE* out)
+{
+    std::fprintf(out, "usage: velmor-dump COMMAND ARGS...\n\ncommands:\n");
+    for (const Command& c : commands) {
+        std::fprintf(out, "  %s\n      %s\n", c.usage, c.help);
+    }
+    std::fprintf(out, "\nexit status: 0 success, 1 the file could not be read as asked,\n"
+                      "2 the file could not be opened or is too short, or bad arguments.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        print_help(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        print_help(stdout);
+        return 0;
+    }
+    for (const Command& c : commands) {
+        if (std::strcmp(argv[1], c.name) == 0) {
+            return c.run(argc - 2, argv + 2);
+        }
+    }
+    std::fprintf(stderr, "velmor-dump: unknown command '%s'\n", argv[1]);
+    print_help(stderr);
+    return 2;
+}
