@@ -43,7 +43,8 @@ void print_help(std::FILE* out)
         std::fprintf(out, "  %s\n      %s\n", c.usage, c.help);
     }
     std::fprintf(out, "\nexit status: 0 success, 1 the file could not be read as asked,\n"
-                      "2 the file could not be opened or is too short, or bad arguments.\n");
+                      "2 the file could not be opened or is too short, or bad arguments\n"
+                      "(where a command above says otherwise, its own statuses hold).\n");
 }
 
 } // namespace
