@@ -131,6 +131,7 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
 
     create_controls();
     create_menu();
+    Panel2Resize();
 
     // The display picture: header, gray palette, 256 x 256 bitmap.
     init_gray_palette(display_info_, false);
