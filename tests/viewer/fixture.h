@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -57,10 +58,17 @@ inline std::string le16(uint16_t v) { return std::string{static_cast<char>(v & 0
 
 inline std::string le32(uint32_t v) { return le16(v & 0xFFFF) + le16(static_cast<uint16_t>(v >> 16)); }
 
+// A path under the test temp directory, unique to this process, so that
+// parallel test runs (and other build trees) never share a file.
+inline std::string temp_path(const std::string& name)
+{
+    return testing::TempDir() + "velmor_" + std::to_string(getpid()) + "_" + name;
+}
+
 // Writes bytes to a file under the test temp directory and returns its path.
 inline std::string write_temp(const std::string& name, const std::string& bytes)
 {
-    const std::string path = testing::TempDir() + "velmor_" + name;
+    const std::string path = temp_path(name);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;

@@ -361,7 +361,7 @@ TEST(HeaderWalk, ReadTextValueNeverReadsPastTheFile)
 TEST(FileCheck, TellsTheFourOutcomesApart)
 {
     FileCheck check{};
-    EXPECT_EQ(check_dicom_file((testing::TempDir() + "velmor_does_not_exist.dcm").c_str(), check), nullptr);
+    EXPECT_EQ(check_dicom_file((temp_path("does_not_exist.dcm")).c_str(), check), nullptr);
     EXPECT_EQ(check, FileCheck::cannot_open);
 
     const std::string short_path = write_temp("short.dcm", std::string(131, '\0'));

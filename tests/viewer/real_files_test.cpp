@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "fixture.h"
 #include "viewer/header_walk.h"
 
 namespace fs = std::filesystem;
@@ -40,8 +41,10 @@ struct ReportRun {
 // Runs `velmor-dump report file` with stdout and stderr caught in files.
 ReportRun run_report(const fs::path& file)
 {
-    const std::string out = testing::TempDir() + "velmor_report.out";
-    const std::string err = testing::TempDir() + "velmor_report.err";
+    // Named after the running test, since CTest runs tests side by side.
+    const std::string stem = temp_path(testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string out = stem + ".out";
+    const std::string err = stem + ".err";
     const std::string command =
         std::string("'") + VELMOR_DUMP + "' report '" + file.string() + "' >'" + out + "' 2>'" + err + "'";
     ReportRun run;
