@@ -249,6 +249,7 @@ void TForm1::create_controls()
     strGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     strGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     strGrid->setWordWrap(false);
+    strGrid->setTextElideMode(Qt::ElideNone);
     const int widths[grid_columns] = {42, 43, 25, 52, 203, 548};
     for (int c = 0; c < grid_columns; ++c) {
         strGrid->setColumnWidth(c, widths[c]);
