@@ -34,7 +34,9 @@ inline DecodeResult Decode(const Bytes& stream, int32_t depth, std::size_t outpu
     const Bytes before = {1, 2, 3};
     const Bytes after = {0xFF, 0xD9, 9, 9, 9, 9, 9};
     std::fwrite(before.data(), 1, before.size(), file);
-    std::fwrite(stream.data(), 1, stream.size(), file);
+    if (!stream.empty()) {
+        std::fwrite(stream.data(), 1, stream.size(), file);
+    }
     std::fwrite(after.data(), 1, after.size(), file);
     std::fseek(file, static_cast<long>(before.size()), SEEK_SET);
 

@@ -358,6 +358,43 @@ TEST(LosslessJpegHuffman, TableOf256SymbolsIsAcceptedAnd257Refused)
     EXPECT_EQ(Count(result.log, "error: GetDht():Bogus DHT counts\n"), 1U);
 }
 
+TEST(LosslessJpegHuffman, OverfullTablesNeverReachOutsideTheirSymbols)
+{
+    // More codes than the code lengths can hold: the derived codes overflow
+    // their lengths. Decoding random data with such tables must stay inside
+    // the tables and give a defined result.
+    const std::vector<std::vector<std::pair<int, int>>> shapes = {
+        {{1, 3}, {9, 200}},
+        {{2, 5}, {16, 251}},
+        {{8, 255}, {16, 1}},
+        {{1, 1}, {2, 1}, {12, 254}},
+    };
+    uint32_t state = 3;
+    for (const auto& shape : shapes) {
+        Table table;
+        for (const auto& [length, count] : shape) {
+            table.bits[length] = static_cast<uint8_t>(count);
+            for (int i = 0; i < count; ++i) {
+                table.values.push_back(static_cast<uint8_t>(i % 17));
+            }
+        }
+        Bytes stream;
+        Soi(stream);
+        Dht(stream, {{0, table}});
+        Sof(stream, 0xC3, 16, 6, 9, {{1, 0x11}});
+        Sos(stream, {{1, 0x00}}, 7, 0);
+        for (int i = 0; i < 200; ++i) {
+            state = state * 1103515245U + 12345U;
+            stream.push_back(static_cast<uint8_t>(state >> 16));
+            if (stream.back() == 0xFF) {
+                stream.push_back(0x00);
+            }
+        }
+        Eoi(stream);
+        EXPECT_EQ(Decode(stream, 16, 6 * 9 * 2).status, 0);
+    }
+}
+
 TEST(LosslessJpegHuffman, TwoTablesInOneSegmentAndRedefinition)
 {
     const Image image = MakeImage(5, 5, 2, 8, 1);
