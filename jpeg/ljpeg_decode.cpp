@@ -6,6 +6,7 @@
 
 #include "reader/log.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -101,7 +102,12 @@ LJPEG_INLINE int32_t HuffDecode(BitReader& reader, const HuffmanTable& table)
         reader.count -= length;
         return table.lookupValue[look];
     }
-    return DecodeLongCode(reader, table, look);
+    // The slow path works on a copy so that the caller's reader never has its
+    // address taken and can live in registers.
+    BitReader spill = reader;
+    const int32_t s = DecodeLongCode(spill, table, look);
+    reader = spill;
+    return s;
 }
 
 // Receive and extend: the difference of category s. Category 16 is the
@@ -196,9 +202,10 @@ void DecodeStartRow(DecoderStruct* dcPtr, BitReader& reader, const McuTables& ta
 // One row after the first: column 0 from the sample above, the others from
 // QuickPredict. Components is the scan's component count, 0 when not fixed.
 template <int32_t Psv, int32_t Components>
-void DecodeRow(BitReader& reader, const McuTables& tables, int32_t scanCount, int32_t width,
+void DecodeRow(BitReader& state, const McuTables& tables, int32_t scanCount, int32_t width,
                const uint16_t* previous, uint16_t* current)
 {
+    BitReader reader = state;
     const int32_t count = Components != 0 ? Components : scanCount;
     for (int32_t i = 0; i < count; ++i) {
         current[i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + previous[i]);
@@ -219,6 +226,7 @@ void DecodeRow(BitReader& reader, const McuTables& tables, int32_t scanCount, in
             }
         }
     }
+    state = reader;
 }
 
 using RowDecoder = void (*)(BitReader&, const McuTables&, int32_t, int32_t, const uint16_t*, uint16_t*);
@@ -242,8 +250,9 @@ RowDecoder SelectRowDecoder(int32_t psv)
 // Single-component 8-bit rows after the first, reconstructed in the output
 // bytes themselves (predictions on unsigned byte values, modulo 256).
 template <int32_t Psv>
-void DecodeByteRows(BitReader& reader, const HuffmanTable& table, uint8_t* out, int32_t width, int32_t rows)
+void DecodeByteRows(BitReader& state, const HuffmanTable& table, uint8_t* out, int32_t width, int32_t rows)
 {
+    BitReader reader = state;
     for (int32_t r = 0; r < rows; ++r, out += width) {
         const uint8_t* above = out - width;
         out[0] = static_cast<uint8_t>(DecodeDifference(reader, table) + above[0]);
@@ -255,6 +264,7 @@ void DecodeByteRows(BitReader& reader, const HuffmanTable& table, uint8_t* out, 
             out[x] = static_cast<uint8_t>(DecodeDifference(reader, table) + prediction);
         }
     }
+    state = reader;
 }
 
 using ByteRowDecoder = void (*)(BitReader&, const HuffmanTable&, uint8_t*, int32_t, int32_t);
@@ -297,6 +307,9 @@ uint8_t* EmitRow(const DecoderStruct& dc, const uint16_t* row, uint8_t* out, int
         for (int32_t x = 0; x < width; ++x) {
             *out++ = static_cast<uint8_t>(row[x * count] << shift);
         }
+    } else if (depth == 16 && count == 1 && shift == 0 && std::endian::native == std::endian::little) {
+        std::memcpy(out, row, static_cast<std::size_t>(width) * 2);
+        out += static_cast<std::size_t>(width) * 2;
     } else if (depth == 16) {
         for (int32_t x = 0; x < width; ++x) {
             const uint32_t sample = static_cast<uint32_t>(row[x * count]) << shift;
@@ -373,7 +386,7 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
                            std::size_t output_size)
 {
     sourceFile = file;
-    decoder = DecoderStruct{};
+    ljpegDecoder = DecoderStruct{};
     readPosition = 0;
     inputExhausted = false;
     if (length < 0) {
@@ -397,7 +410,7 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
         return result;
     };
 
-    DecoderStruct* dcPtr = &decoder;
+    DecoderStruct* dcPtr = &ljpegDecoder;
     ReadFileHeader(dcPtr);
     if (dcPtr->error != 0) {
         return finish(-1);

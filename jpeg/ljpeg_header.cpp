@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 
-DecoderStruct decoder;
+DecoderStruct ljpegDecoder;
 HuffmanTable huffmanSlots[kTableSlots];
 
 uint8_t* fragmentBytes = nullptr;
@@ -26,7 +26,7 @@ std::vector<uint16_t> rowBuffers[2];
 void FailDecode(const char* message)
 {
     dicom_log(LOG_ERROR, message);
-    decoder.error = -1;
+    ljpegDecoder.error = -1;
 }
 
 // ---- Byte reader ----------------------------------------------------------

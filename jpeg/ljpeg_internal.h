@@ -69,7 +69,7 @@ enum : int32_t {
 
 // ---- Module state -------------------------------------------------------
 
-extern DecoderStruct decoder;
+extern DecoderStruct ljpegDecoder; // the one decode in progress
 extern HuffmanTable huffmanSlots[kTableSlots];
 
 // The fragment followed by kInputPadding bytes of 0xFF. Bytes at
@@ -103,7 +103,7 @@ int32_t ScanToMarker();
 
 // ---- Header parsing (ljpeg_header.cpp) -----------------------------------
 
-// Sets decoder.error to -1 after logging `message` at LOG_ERROR.
+// Sets ljpegDecoder.error to -1 after logging `message` at LOG_ERROR.
 void FailDecode(const char* message);
 int32_t ProcessTables(DecoderStruct* dcPtr);
 void ReadFileHeader(DecoderStruct* dcPtr);

@@ -292,7 +292,7 @@ TEST(LosslessJpegRestart, IntervalsShorterThanARowAreNotLookedFor)
         const Bytes body = Encode(MakeImage(512, 1, 1, 8, 1));
         stream.insert(stream.end(), body.begin() + 2, body.end());
         EXPECT_EQ(Decode(stream, 8, 512).status, 0);
-        EXPECT_EQ(decoder.intervalRows, rows);
+        EXPECT_EQ(ljpegDecoder.intervalRows, rows);
     }
 }
 
