@@ -9,6 +9,8 @@
 // Reads `length` bytes of one lossless JPEG stream from `file` and decodes it
 // into `output` (capacity `output_size` bytes) at `depth` bits per pixel
 // (8, 16 or 24). Returns 0 when the headers were accepted and decoding ran,
-// -1 when nothing was decoded. The file is left just after the fragment.
+// -1 when nothing was decoded. A frame of more than `output_size` bytes at
+// this depth is refused (-1, nothing written). The file is left just after
+// the fragment, also on failure.
 int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int32_t length,
                            std::size_t output_size);

@@ -1,0 +1,440 @@
+// Lossless JPEG scan decoding: the bit reader, Huffman decoding of the
+// difference categories, prediction, restart markers, the output rows and
+// the decoder's entry, LosslessJpegDecode.
+#include "jpeg/ljpeg.h"
+#include "jpeg/ljpeg_internal.h"
+
+#include "reader/log.h"
+
+#include <bit>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#define LJPEG_INLINE inline __attribute__((always_inline))
+#define LJPEG_NOINLINE __attribute__((noinline))
+
+namespace {
+
+constexpr int32_t lowBits[17] = {
+    0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF,
+    0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF,
+};
+constexpr int32_t signThreshold[16] = {
+    0, 1 << 0, 1 << 1, 1 << 2, 1 << 3, 1 << 4, 1 << 5, 1 << 6,
+    1 << 7, 1 << 8, 1 << 9, 1 << 10, 1 << 11, 1 << 12, 1 << 13, 1 << 14,
+};
+constexpr int32_t signOffset[16] = {
+    0, 1 - (1 << 1), 1 - (1 << 2), 1 - (1 << 3), 1 - (1 << 4), 1 - (1 << 5),
+    1 - (1 << 6), 1 - (1 << 7), 1 - (1 << 8), 1 - (1 << 9), 1 - (1 << 10),
+    1 - (1 << 11), 1 - (1 << 12), 1 - (1 << 13), 1 - (1 << 14), 1 - (1 << 15),
+};
+
+// The bit reader's state, copied into locals for the row loops so that it
+// stays in registers while output bytes are stored, and written back to the
+// module state around ProcessRestart.
+struct BitReader {
+    uint32_t buffer;
+    int32_t count;
+    const uint8_t* bytes;
+    std::size_t position;
+
+    static BitReader Load() { return {bitBuffer, bitCount, fragmentBytes, readPosition}; }
+    void Store() const
+    {
+        bitBuffer = buffer;
+        bitCount = count;
+        readPosition = position;
+    }
+};
+
+// Fill: tops the reservoir up to at least 25 bits a byte at a time. At a
+// marker (0xFF not followed by 0x00) both bytes stay unread and zero bits are
+// supplied. The 0xFF padding after the data is such a marker, so this never
+// reads past the input buffer.
+LJPEG_INLINE void FillBitBuffer(BitReader& reader)
+{
+    while (reader.count < 25) {
+        uint32_t byte = reader.bytes[reader.position++];
+        if (byte == 0xFF) {
+            const uint32_t next = reader.bytes[reader.position++];
+            if (next != 0) {
+                reader.position -= 2; // UnreadByte(next), UnreadByte(0xFF)
+                byte = 0;
+            }
+        }
+        reader.buffer = (reader.buffer << 8) | byte;
+        reader.count += 8;
+    }
+}
+
+// Codes longer than 8 bits: walks maxcode bit by bit from length 9.
+LJPEG_NOINLINE int32_t DecodeLongCode(BitReader& reader, const HuffmanTable& table, uint32_t look)
+{
+    reader.count -= 8;
+    int32_t code = static_cast<int32_t>(look);
+    int32_t length = 8;
+    while (code > table.maxcode[length]) {
+        if (reader.count == 0) {
+            FillBitBuffer(reader);
+        }
+        --reader.count;
+        code = code * 2 + static_cast<int32_t>((reader.buffer >> reader.count) & 1U);
+        ++length;
+    }
+    const int32_t index = length > 16 ? -1 : table.valptr[length] + code - table.mincode[length];
+    if (index < 0 || index > 255) {
+        dicom_log(LOG_ERROR, "HuffDecode():Corrupt JPEG data: bad Huffman code.");
+        return 0;
+    }
+    return table.huffval[index];
+}
+
+// HuffDecode: one difference category; codes of up to 8 bits take one look-up.
+LJPEG_INLINE int32_t HuffDecode(BitReader& reader, const HuffmanTable& table)
+{
+    if (reader.count < 8) {
+        FillBitBuffer(reader);
+    }
+    const uint32_t look = (reader.buffer >> (reader.count - 8)) & 0xFFU;
+    const int32_t length = table.lookupLength[look];
+    if (length != 0) {
+        reader.count -= length;
+        return table.lookupValue[look];
+    }
+    // The slow path works on a copy so that the caller's reader never has its
+    // address taken and can live in registers.
+    BitReader spill = reader;
+    const int32_t s = DecodeLongCode(spill, table, look);
+    reader = spill;
+    return s;
+}
+
+// Receive and extend: the difference of category s. Category 16 is the
+// difference 32768 with no additional bits (T.81 H.1.2.2); the tables were
+// checked to hold no category above 16.
+LJPEG_INLINE int32_t ReceiveAndExtend(BitReader& reader, int32_t s)
+{
+    if (s == 0) {
+        return 0;
+    }
+    if (s == 16) {
+        return 32768;
+    }
+    if (reader.count < s) {
+        FillBitBuffer(reader);
+    }
+    reader.count -= s;
+    int32_t value = static_cast<int32_t>(reader.buffer >> reader.count) & lowBits[s];
+    if (value < signThreshold[s]) {
+        value += signOffset[s];
+    }
+    return value;
+}
+
+LJPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& table)
+{
+    return ReceiveAndExtend(reader, HuffDecode(reader, table));
+}
+
+// QuickPredict: the prediction from left (Ra), above (Rb) and above left (Rc),
+// all unsigned sample values, formed in 32 bits with a flooring shift.
+// Psv 8 stands for every undefined selection value.
+template <int32_t Psv>
+LJPEG_INLINE int32_t QuickPredict(int32_t ra, int32_t rb, int32_t rc)
+{
+    if constexpr (Psv == 1) {
+        return ra;
+    } else if constexpr (Psv == 2) {
+        return rb;
+    } else if constexpr (Psv == 3) {
+        return rc;
+    } else if constexpr (Psv == 4) {
+        return ra + rb - rc;
+    } else if constexpr (Psv == 5) {
+        return ra + ((rb - rc) >> 1);
+    } else if constexpr (Psv == 6) {
+        return rb + ((ra - rc) >> 1);
+    } else if constexpr (Psv == 7) {
+        return (ra + rb) >> 1;
+    } else if constexpr (Psv == 0) {
+        return 0;
+    } else {
+        dicom_log(LOG_ERROR, "QuickPredict():Warning: Undefined PSV\n");
+        return 0;
+    }
+}
+
+// The Huffman table of each sample position within an MCU.
+struct McuTables {
+    const HuffmanTable* table[kMaxComponents];
+};
+
+McuTables TablesOf(const DecoderStruct& dc)
+{
+    McuTables tables{};
+    for (int32_t i = 0; i < dc.scanComponentCount; ++i) {
+        tables.table[i] = dc.tables[dc.scanComponents[dc.mcuOrder[i]]->tableIndex];
+    }
+    return tables;
+}
+
+// DecodeStartRow: row 0 and the first row after each restart marker, each
+// sample predicted from its left neighbour, the first from 2^(P - Pt - 1).
+void DecodeStartRow(DecoderStruct* dcPtr, BitReader& reader, const McuTables& tables, uint16_t* row)
+{
+    const int32_t count = dcPtr->scanComponentCount;
+    const int32_t initial = 1 << (dcPtr->precision - dcPtr->pointTransform - 1);
+    for (int32_t i = 0; i < count; ++i) {
+        row[i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + initial);
+    }
+    const int32_t samples = dcPtr->width * count;
+    for (int32_t s = count; s < samples; s += count) {
+        for (int32_t i = 0; i < count; ++i) {
+            row[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + row[s - count + i]);
+        }
+    }
+    if (dcPtr->intervalRows != 0) {
+        --dcPtr->rowsToRestart;
+    }
+}
+
+// One row after the first: column 0 from the sample above, the others from
+// QuickPredict. Components is the scan's component count, 0 when not fixed.
+template <int32_t Psv, int32_t Components>
+void DecodeRow(BitReader& state, const McuTables& tables, int32_t scanCount, int32_t width,
+               const uint16_t* previous, uint16_t* current)
+{
+    BitReader reader = state;
+    const int32_t count = Components != 0 ? Components : scanCount;
+    for (int32_t i = 0; i < count; ++i) {
+        current[i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + previous[i]);
+    }
+    const int32_t samples = width * count;
+    if constexpr (Components == 1) {
+        const HuffmanTable& table = *tables.table[0];
+        for (int32_t s = 1; s < samples; ++s) {
+            const int32_t prediction = QuickPredict<Psv>(current[s - 1], previous[s], previous[s - 1]);
+            current[s] = static_cast<uint16_t>(DecodeDifference(reader, table) + prediction);
+        }
+    } else {
+        for (int32_t s = count; s < samples; s += count) {
+            for (int32_t i = 0; i < count; ++i) {
+                const int32_t prediction =
+                    QuickPredict<Psv>(current[s - count + i], previous[s + i], previous[s - count + i]);
+                current[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + prediction);
+            }
+        }
+    }
+    state = reader;
+}
+
+using RowDecoder = void (*)(BitReader&, const McuTables&, int32_t, int32_t, const uint16_t*, uint16_t*);
+
+template <int32_t Components>
+RowDecoder SelectRowDecoder(int32_t psv)
+{
+    switch (psv) {
+    case 0: return DecodeRow<0, Components>;
+    case 1: return DecodeRow<1, Components>;
+    case 2: return DecodeRow<2, Components>;
+    case 3: return DecodeRow<3, Components>;
+    case 4: return DecodeRow<4, Components>;
+    case 5: return DecodeRow<5, Components>;
+    case 6: return DecodeRow<6, Components>;
+    case 7: return DecodeRow<7, Components>;
+    default: return DecodeRow<8, Components>;
+    }
+}
+
+// Single-component 8-bit rows after the first, reconstructed in the output
+// bytes themselves (predictions on unsigned byte values, modulo 256).
+template <int32_t Psv>
+void DecodeByteRows(BitReader& state, const HuffmanTable& table, uint8_t* out, int32_t width, int32_t rows)
+{
+    BitReader reader = state;
+    for (int32_t r = 0; r < rows; ++r, out += width) {
+        const uint8_t* above = out - width;
+        out[0] = static_cast<uint8_t>(DecodeDifference(reader, table) + above[0]);
+        for (int32_t x = 1; x < width; ++x) {
+            int32_t prediction = 0;
+            if constexpr (Psv >= 1 && Psv <= 7) {
+                prediction = QuickPredict<Psv>(out[x - 1], above[x], above[x - 1]);
+            }
+            out[x] = static_cast<uint8_t>(DecodeDifference(reader, table) + prediction);
+        }
+    }
+    state = reader;
+}
+
+using ByteRowDecoder = void (*)(BitReader&, const HuffmanTable&, uint8_t*, int32_t, int32_t);
+
+ByteRowDecoder SelectByteRowDecoder(int32_t psv)
+{
+    switch (psv) {
+    case 1: return DecodeByteRows<1>;
+    case 2: return DecodeByteRows<2>;
+    case 3: return DecodeByteRows<3>;
+    case 4: return DecodeByteRows<4>;
+    case 5: return DecodeByteRows<5>;
+    case 6: return DecodeByteRows<6>;
+    case 7: return DecodeByteRows<7>;
+    default: return DecodeByteRows<0>;
+    }
+}
+
+// ProcessRestart: drops the leftover bits and expects RST(expectedRst) next.
+void ProcessRestart(DecoderStruct* dcPtr)
+{
+    bitCount = 0;
+    const int32_t code = ScanToMarker();
+    if (code != M_RST0 + dcPtr->expectedRst) {
+        FailDecode("ProcessRestart(): Corrupt JPEG data.  Exiting...");
+        return;
+    }
+    dcPtr->rowsToRestart = dcPtr->intervalRows;
+    dcPtr->expectedRst = static_cast<int16_t>((dcPtr->expectedRst + 1) % 8);
+}
+
+// EmitRow: one row in the form the depth selects, each sample scaled back by
+// the point transform; missing components of a 24-bit pixel are 0.
+uint8_t* EmitRow(const DecoderStruct& dc, const uint16_t* row, uint8_t* out, int32_t depth)
+{
+    const int32_t count = dc.scanComponentCount;
+    const int32_t shift = dc.pointTransform;
+    const int32_t width = dc.width;
+    if (depth == 8) {
+        for (int32_t x = 0; x < width; ++x) {
+            *out++ = static_cast<uint8_t>(row[x * count] << shift);
+        }
+    } else if (depth == 16 && count == 1 && shift == 0 && std::endian::native == std::endian::little) {
+        std::memcpy(out, row, static_cast<std::size_t>(width) * 2);
+        out += static_cast<std::size_t>(width) * 2;
+    } else if (depth == 16) {
+        for (int32_t x = 0; x < width; ++x) {
+            const uint32_t sample = static_cast<uint32_t>(row[x * count]) << shift;
+            *out++ = static_cast<uint8_t>(sample);
+            *out++ = static_cast<uint8_t>(sample >> 8);
+        }
+    } else {
+        for (int32_t x = 0; x < width; ++x) {
+            const uint16_t* pixel = row + x * count;
+            for (int32_t i = 0; i < 3; ++i) {
+                *out++ = i < count ? static_cast<uint8_t>(pixel[i] << shift) : 0;
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
+{
+    if (depth != 8 && depth != 16 && depth != 24) {
+        FailDecode("DecodeImage():Unsupported image depth.");
+        return;
+    }
+    const McuTables tables = TablesOf(*dcPtr);
+    const int32_t width = dcPtr->width;
+    const int32_t height = dcPtr->height;
+    const int32_t count = dcPtr->scanComponentCount;
+    uint16_t* current = rowBuffers[0].data();
+    uint16_t* previous = rowBuffers[1].data();
+    uint8_t* out = output;
+
+    BitReader reader = BitReader::Load();
+    DecodeStartRow(dcPtr, reader, tables, current);
+    out = EmitRow(*dcPtr, current, out, depth);
+    std::swap(current, previous);
+
+    // Bytes can be predicted from the output only when they are the samples
+    // themselves: 8-bit precision, no point transform.
+    const bool byteRows = depth == 8 && count == 1 && dcPtr->intervalRows == 0 &&
+                          dcPtr->precision <= 8 && dcPtr->pointTransform == 0;
+    if (byteRows) {
+        SelectByteRowDecoder(dcPtr->psv)(reader, *tables.table[0], out, width, height - 1);
+        reader.Store();
+        return;
+    }
+
+    const RowDecoder decodeRow = count == 1 ? SelectRowDecoder<1>(dcPtr->psv) : SelectRowDecoder<0>(dcPtr->psv);
+    for (int32_t r = 1; r < height; ++r) {
+        if (dcPtr->intervalRows != 0) {
+            if (dcPtr->rowsToRestart == 0) {
+                reader.Store();
+                ProcessRestart(dcPtr);
+                if (dcPtr->error != 0) {
+                    return;
+                }
+                reader = BitReader::Load();
+                DecodeStartRow(dcPtr, reader, tables, current);
+                out = EmitRow(*dcPtr, current, out, depth);
+                std::swap(current, previous);
+                continue;
+            }
+            --dcPtr->rowsToRestart;
+        }
+        decodeRow(reader, tables, count, width, previous, current);
+        out = EmitRow(*dcPtr, current, out, depth);
+        std::swap(current, previous);
+    }
+    reader.Store();
+}
+
+int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int32_t length,
+                           std::size_t output_size)
+{
+    sourceFile = file;
+    ljpegDecoder = DecoderStruct{};
+    readPosition = 0;
+    inputExhausted = false;
+    if (length < 0) {
+        dicom_log(LOG_ERROR, "LosslessJpegDecode(): Negative fragment length.");
+        return -1;
+    }
+
+    const std::size_t size = static_cast<std::size_t>(length);
+    fragmentBytes = new (std::nothrow) uint8_t[size + kInputPadding];
+    if (fragmentBytes == nullptr) {
+        return -1;
+    }
+    // A short read ends the data where the file ended.
+    const std::size_t got = std::fread(fragmentBytes, 1, size, sourceFile);
+    std::memset(fragmentBytes + got, 0xFF, kInputPadding);
+    inputLimit = got + 1;
+
+    auto finish = [](int32_t result) {
+        delete[] fragmentBytes;
+        fragmentBytes = nullptr;
+        return result;
+    };
+
+    DecoderStruct* dcPtr = &ljpegDecoder;
+    ReadFileHeader(dcPtr);
+    if (dcPtr->error != 0) {
+        return finish(-1);
+    }
+    if (!ReadScanHeader(dcPtr) || dcPtr->error != 0) {
+        return finish(-1);
+    }
+    DecoderStructInit(dcPtr);
+    if (dcPtr->error != 0) {
+        return finish(-1);
+    }
+    HuffDecoderInit(dcPtr);
+    if (dcPtr->error != 0) {
+        return finish(-1);
+    }
+    if (depth == 8 || depth == 16 || depth == 24) {
+        const std::size_t frameBytes = static_cast<std::size_t>(dcPtr->width) *
+                                       static_cast<std::size_t>(dcPtr->height) *
+                                       static_cast<std::size_t>(depth / 8);
+        if (frameBytes > output_size) {
+            dicom_log(LOG_ERROR, "LosslessJpegDecode(): Frame larger than the output area.");
+            return finish(-1);
+        }
+    }
+    DecodeImage(dcPtr, output, depth);
+    return finish(0);
+}
