@@ -23,13 +23,14 @@ namespace {
 single_image image_record{};
 
 constexpr int32_t photometric_unknown = 7;
-// The largest encapsulated pixel buffer extraction asks for.
+// The largest encapsulated pixel buffer extraction asks for (4 GiB): a header
+// announcing more is answered like a failed allocation.
 constexpr uint64_t max_pixel_buffer = uint64_t{1} << 32;
 constexpr std::size_t trailing_zeros = 4;
 
 void reset_record()
 {
-    std::memset(&image_record, 0, sizeof image_record);
+    image_record = single_image{};
 }
 
 // a x b, or nothing when the product does not fit in 64 bits.

@@ -28,5 +28,37 @@ while IFS=$'\t' read -r _ kind file expected; do
     fi
   fi
 done <"$dir/manifest.txt"
+
+# The record's fields, one per line in record order, then pixel_bytes.
+fields=$("$dump" pixels /usr/lib/python3/dist-packages/pydicom/data/test_files/MR_small_RLE.dcm)
+expected_fields='photometric=0
+frames=1
+columns=64
+rows=64
+samples_per_pixel=1
+bits_allocated=16
+bits_stored=16
+high_bit=15
+pixel_representation=1
+planar_configuration=0
+pixel_spacing=0.3125
+slice_thickness=0.8
+slice_location=0
+pixel_bytes=8192'
+if [ "$fields" != "$expected_fields" ]; then
+  echo "FIELDS DIFFER:"; echo "$fields"
+  failures=$((failures + 1))
+fi
+
+# Failures: the viewer's messages and status 1.
+"$dump" pixels /nonexistent/file.dcm >/dev/null 2>"$err"
+if [ $? -ne 1 ] || ! grep -qx "dicom_open() Failed." "$err"; then
+  echo "NO dicom_open FAILURE MESSAGE"; failures=$((failures + 1))
+fi
+"$dump" pixels /usr/lib/python3/dist-packages/pydicom/data/test_files/rtplan.dcm >/dev/null 2>"$err"
+if [ $? -ne 1 ] || ! grep -qx "DICOM Image Load Failed.!" "$err"; then
+  echo "NO LOAD FAILURE MESSAGE"; failures=$((failures + 1))
+fi
+
 echo "$cases cases, $failures failures"
 [ "$cases" -gt 0 ] && [ "$failures" -eq 0 ]
