@@ -58,6 +58,10 @@ struct DicomReaderState {
     uint32_t sq_remaining[256];
     uint16_t sq_tags[256][2];
     int64_t file_size; // bytes in the open file, for refusing impossible lengths
+    // 0, or the status of the failure that closed the reader (-1 read error,
+    // -2 end of file inside an element, -3 no memory); reset by dicom_open.
+    // The end of the file at an element boundary is no failure.
+    int32_t failure;
 };
 
 extern DicomReaderState dicom_state;

@@ -19,8 +19,15 @@ constexpr Command commands[] = {
      "      opening FILE: the hex dump of the header, a separator and the element table."},
     {"elements", cmd_elements, "elements [-v] FILE",
      "Walks FILE with the stream reader and prints one tab-separated line per element:\n"
-     "      offset, tag, VR, length, nesting depth, sequence tag, encapsulation flag.\n"
-     "      -v writes the reader's debug log to standard error."},
+     "      offset (decimal), tag (GGGG,EEEE), VR, length (decimal or \"undefined\"),\n"
+     "      nesting depth, sequence tag (GGGG,EEEE) or \"-\" at depth 0, encapsulation\n"
+     "      flag (0 or -1); the (0002,0010) line has one more field, the transfer\n"
+     "      syntax UID as the reader applies it. Log lines go to standard error;\n"
+     "      -v writes the reader's debug log too. Exit status: 0 when the walk reaches\n"
+     "      the end of the file; 1 when FILE cannot be opened or is shorter than 132\n"
+     "      bytes, or when the walk ends early on a read error, a value running past\n"
+     "      the end of the file (\"Unexpected end of file\") or lack of memory; the\n"
+     "      lines printed up to that point stand."},
     {"pixels", cmd_pixels, "pixels FILE [OUT]",
      "Extracts the image record as the viewer does and prints its fields as name=value;\n"
      "      with OUT, writes the pixel buffer (decoded for compressed data) to OUT."},
@@ -36,7 +43,8 @@ void print_help(std::FILE* out)
         std::fprintf(out, "  %s\n      %s\n", c.usage, c.help);
     }
     std::fprintf(out, "\nexit status: 0 success, 1 the file could not be read as asked,\n"
-                      "2 the file could not be opened or is too short, or bad arguments.\n");
+                      "2 the file could not be opened or is too short, or bad arguments\n"
+                      "(where a command above says otherwise, its own statuses hold).\n");
 }
 
 } // namespace

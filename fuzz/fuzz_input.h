@@ -1,0 +1,33 @@
+// Fuzz targets hand the reader a file name: this puts the fuzzer's bytes in
+// one scratch file in memory-backed storage and returns its path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+inline const std::string& fuzz_input_path()
+{
+    static const std::string path = "/dev/shm/velmor-fuzz-" + std::to_string(getpid()) + ".dcm";
+    return path;
+}
+
+inline const char* write_fuzz_input(const uint8_t* data, std::size_t size)
+{
+    std::FILE* f = std::fopen(fuzz_input_path().c_str(), "wb");
+    if (f == nullptr) {
+        return nullptr;
+    }
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    return fuzz_input_path().c_str();
+}
+
+// An open read stream over the fuzzer's bytes.
+inline std::FILE* fuzz_stream(const uint8_t* data, std::size_t size)
+{
+    const char* path = write_fuzz_input(data, size);
+    return path != nullptr ? std::fopen(path, "rb") : nullptr;
+}

@@ -1,0 +1,333 @@
+// The element stream reader: opening a file, guessing its encoding, reading
+// element headers, and the stream checks that close the reader on failure.
+#include "dicom.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <sys/stat.h>
+
+#include "log.h"
+#include "reader_internal.h"
+
+DicomReaderState dicom_state{};
+ELEMENT dicom_record{};
+
+namespace {
+
+constexpr std::size_t preamble_size = 128;
+constexpr std::size_t preamble_and_magic = 132;
+
+int32_t machine_byte_order()
+{
+    const uint16_t probe = 0x1234;
+    unsigned char first = 0;
+    std::memcpy(&first, &probe, 1);
+    return first == 0x12 ? SYNTAX_BIG : SYNTAX_LITTLE;
+}
+
+int64_t size_of_open_file(std::FILE* stream)
+{
+    struct stat info {};
+    if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) {
+        return static_cast<int64_t>(info.st_size);
+    }
+    return -1; // unknown (not a regular file): lengths are not checked up front
+}
+
+bool read_bytes(void* into, std::size_t count)
+{
+    return std::fread(into, 1, count, dicom_state.reader_stream) == count;
+}
+
+bool seek_to(int64_t position)
+{
+    return fseeko(dicom_state.reader_stream, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+
+// A seek that the stream refuses is a read error.
+void fail_seek()
+{
+    dicom_log(LOG_ERROR, "Error while reading file");
+    dicom_close();
+    dicom_state.failure = -1;
+}
+
+// Logs the preamble as text up to its first NUL, never past its 128 bytes.
+void log_preamble(const std::array<char, preamble_and_magic>& buffer)
+{
+    dicom_log(LOG_INFO, "Dicom preamble");
+    const std::string text(buffer.data(), strnlen(buffer.data(), preamble_size));
+    dicom_log(LOG_INFO, text.c_str());
+}
+
+// Byte 0 non-zero: a little-endian group number. Bytes 4 and 5 are either the
+// VR letters of an explicit header or the low bytes of an implicit 32-bit length.
+int32_t guess_syntax(const std::array<char, preamble_and_magic>& buffer)
+{
+    if (buffer[0] != 0) {
+        return buffer[5] != 0 ? SYNTAX_EXPLICIT | SYNTAX_LITTLE : SYNTAX_IMPLICIT | SYNTAX_LITTLE;
+    }
+    return buffer[4] != 0 ? SYNTAX_EXPLICIT | SYNTAX_BIG : SYNTAX_IMPLICIT | SYNTAX_BIG;
+}
+
+} // namespace
+
+int64_t reader_position()
+{
+    return static_cast<int64_t>(ftello(dicom_state.reader_stream));
+}
+
+int reader_fail_end_of_file()
+{
+    dicom_log(LOG_ERROR, "Unexpected end of file");
+    dicom_close();
+    dicom_state.failure = -2;
+    return -2;
+}
+
+void reader_fail_out_of_memory()
+{
+    dicom_log(LOG_ERROR, "Out of memory");
+    dicom_close();
+    dicom_state.failure = -3;
+}
+
+int64_t dicom_bytes_left()
+{
+    if (dicom_state.reader_stream == nullptr) {
+        return 0;
+    }
+    if (dicom_state.file_size < 0) {
+        return INT64_MAX;
+    }
+    const int64_t left = dicom_state.file_size - reader_position();
+    return left > 0 ? left : 0;
+}
+
+int dicom_open(const char* name)
+{
+    dicom_log(LOG_DEBUG, "dicom_open()");
+    if (name == nullptr) {
+        dicom_log(LOG_ERROR, "No file given");
+        return -1;
+    }
+    dicom_state.failure = 0;
+    if (dicom_state.reader_stream == nullptr) {
+        dicom_state.reader_stream = std::fopen(name, "rb");
+        if (dicom_state.reader_stream == nullptr) {
+            dicom_log(LOG_ERROR, "Unable to open file");
+            return -4;
+        }
+        dicom_state.file_size = size_of_open_file(dicom_state.reader_stream);
+    }
+
+    std::array<char, preamble_and_magic> buffer{};
+    read_bytes(buffer.data(), buffer.size());
+    if (dicom_check_stream(0) != 0) {
+        return -5;
+    }
+
+    if (std::memcmp(buffer.data() + preamble_size, "DICM", 4) == 0) {
+        log_preamble(buffer);
+        const int64_t meta_start = reader_position();
+        dicom_state.meta_pending = -1;
+        dicom_state.syntax = SYNTAX_EXPLICIT | SYNTAX_LITTLE;
+        // Peek at the first meta element: an explicit header has "UL" after the tag.
+        std::array<char, 6> peek{};
+        read_bytes(peek.data(), peek.size());
+        if (peek[4] != 'U' || peek[5] != 'L') {
+            dicom_state.syntax = SYNTAX_IMPLICIT | SYNTAX_LITTLE;
+        }
+        if (!seek_to(meta_start)) {
+            fail_seek();
+            return -5;
+        }
+    } else {
+        std::rewind(dicom_state.reader_stream);
+        dicom_state.meta_pending = 0;
+        dicom_state.syntax = guess_syntax(buffer);
+    }
+    dicom_state.data_syntax = dicom_state.syntax;
+    dicom_state.pixel_syntax = dicom_state.syntax;
+    dicom_state.host_order = machine_byte_order();
+    dicom_encapsulated(1);
+    dicom_sequence(1);
+    return 0;
+}
+
+int dicom_close()
+{
+    dicom_log(LOG_DEBUG, "dicom_close()");
+    if (dicom_state.reader_stream == nullptr) {
+        return 0;
+    }
+    std::free(dicom_state.transfer_syntax);
+    dicom_state.transfer_syntax = nullptr;
+    const int closed = std::fclose(dicom_state.reader_stream);
+    dicom_state.reader_stream = nullptr;
+    dicom_state.file_size = 0;
+    if (closed != 0) {
+        dicom_log(LOG_WARNING, "Unable to close file");
+        return -1;
+    }
+    return 0;
+}
+
+int dicom_check_stream(int quiet)
+{
+    std::FILE* stream = dicom_state.reader_stream;
+    if (stream == nullptr) {
+        return -1;
+    }
+    if (std::ferror(stream) != 0) {
+        dicom_log(LOG_ERROR, "Error while reading file");
+        dicom_close();
+        dicom_state.failure = -1;
+        return -1;
+    }
+    if (std::feof(stream) != 0) {
+        if (quiet == 0) {
+            dicom_log(LOG_ERROR, "Unexpected end of file");
+            dicom_state.failure = -2;
+        }
+        dicom_close();
+        return -2;
+    }
+    return 0;
+}
+
+void dicom_swap(void* number, int size)
+{
+    if ((dicom_state.syntax & dicom_state.host_order) != 0 || number == nullptr || size < 2) {
+        return;
+    }
+    auto* bytes = static_cast<unsigned char*>(number);
+    for (int low = 0, high = size - 1; low < high; ++low, --high) {
+        std::swap(bytes[low], bytes[high]);
+    }
+}
+
+void dicom_toggle_host_order()
+{
+    dicom_state.host_order = dicom_state.host_order == SYNTAX_LITTLE ? SYNTAX_BIG : SYNTAX_LITTLE;
+}
+
+namespace {
+
+// Reads the VR (when the header carries one) and the length of the element
+// whose tag has just been read.
+void read_vr_and_length(ELEMENT& record)
+{
+    if ((dicom_state.syntax & SYNTAX_IMPLICIT) != 0 || record.group == 0xFFFE) {
+        dicom_vr();
+        uint32_t length = 0;
+        read_bytes(&length, sizeof length);
+        dicom_swap(&length, sizeof length);
+        record.length = length;
+        return;
+    }
+    std::array<unsigned char, 2> letters{};
+    read_bytes(letters.data(), letters.size());
+    record.vr = vr_code(static_cast<char>(letters[0]), static_cast<char>(letters[1]));
+    if (vr_has_long_length(record.vr)) {
+        std::array<unsigned char, 2> reserved{};
+        read_bytes(reserved.data(), reserved.size());
+        uint32_t length = 0;
+        read_bytes(&length, sizeof length);
+        dicom_swap(&length, sizeof length);
+        record.length = length;
+    } else {
+        uint16_t length = 0;
+        read_bytes(&length, sizeof length);
+        dicom_swap(&length, sizeof length);
+        record.length = length;
+    }
+}
+
+void check_length_parity(ELEMENT& record)
+{
+    if (record.length == 13) {
+        dicom_log(LOG_WARNING, "Fix naughty GE tag length");
+        record.length = 10;
+    } else if (record.length % 2 != 0 && record.length != UNDEFINED_LENGTH) {
+        dicom_log(LOG_WARNING, "Tag with uneven length");
+    }
+}
+
+// Loads the Transfer Syntax UID for the reader itself, leaving the stream at
+// the value's first byte so that the caller can still load or skip it.
+bool take_transfer_syntax(ELEMENT& record)
+{
+    const int64_t value_start = reader_position();
+    record.value = nullptr;
+    if (dicom_load(VR_UI) != 0) {
+        return false;
+    }
+    if (!seek_to(value_start)) {
+        fail_seek();
+        return false;
+    }
+    std::free(dicom_state.transfer_syntax);
+    dicom_state.transfer_syntax = nullptr;
+    if (vr_is_split_string(record.vr)) {
+        dicom_state.transfer_syntax = static_cast<char**>(record.value);
+    } else {
+        // A value stated with a non-string VR has no component table to read.
+        std::free(record.value);
+        record.value = nullptr;
+    }
+    return true;
+}
+
+} // namespace
+
+ELEMENT* dicom_element()
+{
+    dicom_log(LOG_DEBUG, "dicom_element()");
+    if (dicom_state.reader_stream == nullptr) {
+        return nullptr;
+    }
+    ELEMENT& record = dicom_record;
+    record.offset = static_cast<int32_t>(reader_position());
+
+    uint16_t tag[2] = {0, 0};
+    read_bytes(tag, sizeof tag);
+    if (dicom_check_stream(1) != 0) {
+        return nullptr;
+    }
+    dicom_swap(&tag[0], 2);
+    dicom_swap(&tag[1], 2);
+    record.group = tag[0];
+    record.element = tag[1];
+
+    // The file meta group is group 0x0002 alone: the data set starts at the
+    // first other group (0x0004 in a media directory, a private group 0x0003...).
+    if (dicom_state.meta_pending != 0 && record.group != 0x0002) {
+        dicom_state.meta_pending = 0;
+        dicom_transfer();
+        if (!seek_to(record.offset)) {
+            fail_seek();
+            return nullptr;
+        }
+        return dicom_element();
+    }
+
+    read_vr_and_length(record);
+    if (dicom_check_stream(0) != 0) {
+        return nullptr;
+    }
+    check_length_parity(record);
+
+    dicom_encapsulated(0);
+    dicom_sequence(0);
+    if (dicom_state.reader_stream == nullptr) {
+        return nullptr;
+    }
+
+    if (record.group == 0x0002 && record.element == 0x0010 && !take_transfer_syntax(record)) {
+        return nullptr;
+    }
+    return &record;
+}

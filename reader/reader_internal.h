@@ -1,0 +1,23 @@
+// Shared between the reader's source files; not part of the public header.
+#pragma once
+
+#include <cstdint>
+
+#include "dicom.h"
+
+// The one element record that dicom_element() fills and returns.
+extern ELEMENT dicom_record;
+
+// VRs whose loaded value is split at the backslash into a pointer table.
+bool vr_is_split_string(int32_t vr);
+
+// Current position of the open stream.
+int64_t reader_position();
+
+// Records a failure that ends the reading, logs "Unexpected end of file" and
+// closes the reader; returns -2. Used when a length runs past the end of the
+// file, before anything is read or allocated for it.
+int reader_fail_end_of_file();
+
+// Records an allocation failure, logs "Out of memory" and closes the reader.
+void reader_fail_out_of_memory();

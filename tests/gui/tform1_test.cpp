@@ -1,0 +1,367 @@
+// The main window driven through scripted dialogs: no test ever blocks.
+#include <QAction>
+#include <QFile>
+#include <QFontInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <deque>
+#include <memory>
+
+#include "viewer/header_walk.h"
+#include "viewer/report.h"
+#include "viewer/tform1.h"
+
+namespace {
+
+struct Box {
+    QString text;
+    QString caption;
+    QMessageBox::Icon icon;
+    QMessageBox::StandardButtons buttons;
+};
+
+class ScriptedDialogs : public Dialogs {
+public:
+    std::deque<QString> open_answers;
+    std::deque<QString> save_answers;
+    std::vector<Box> boxes;
+    int save_asked = 0;
+    int button = QMessageBox::Ok;
+
+    QString openFile(QWidget*) override { return take(open_answers); }
+    QString saveFile(QWidget*) override
+    {
+        ++save_asked;
+        return take(save_answers);
+    }
+    int message(QWidget*, const QString& text, const QString& caption, QMessageBox::Icon icon,
+                QMessageBox::StandardButtons buttons) override
+    {
+        boxes.push_back({text, caption, icon, buttons});
+        return button;
+    }
+
+private:
+    static QString take(std::deque<QString>& answers)
+    {
+        if (answers.empty()) {
+            return {};
+        }
+        QString a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+const QString samples = QStringLiteral(VELMOR_PYDICOM_FILES);
+
+QByteArray read_all(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void write_all(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray le16(uint16_t v) { return QByteArray(1, char(v & 0xFF)) + QByteArray(1, char(v >> 8)); }
+
+// A small Part-10 file: one Shift-JIS name, one undecodable byte, pixel data.
+QByteArray small_part10()
+{
+    QByteArray b(128, '\0');
+    b += "DICM";
+    auto expl = [&](uint16_t g, uint16_t e, const char* vr, const QByteArray& value) {
+        b += le16(g) + le16(e) + vr + le16(uint16_t(value.size())) + value;
+    };
+    expl(0x0010, 0x0010, "PN", QByteArray("\x93\xfa\x96\x7b"));  // 日本 in CP932
+    expl(0x0009, 0x0010, "LO", QByteArray("a\x80z "));
+    expl(0x0028, 0x1050, "DS", "40\\400");
+    expl(0x0028, 0x1051, "DS", "400 ");
+    b += le16(0x7FE0) + le16(0x0010) + "OW" + le16(0) + le16(4) + le16(0) + QByteArray(4, '\x01');
+    return b;
+}
+
+} // namespace
+
+class TForm1Test : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    ScriptedDialogs* dialogs_ = nullptr;
+    std::unique_ptr<TForm1> form_;
+    QString path(const char* name) const { return dir_.filePath(QString::fromLatin1(name)); }
+
+private slots:
+    void init()
+    {
+        auto* d = new ScriptedDialogs;
+        dialogs_ = d;
+        owned_.reset(d);
+        form_ = std::make_unique<TForm1>(d);
+    }
+    void cleanup()
+    {
+        form_.reset();
+        owned_.reset();
+    }
+
+    void startsWithTheFormsLayout()
+    {
+        TForm1& f = *form_;
+        QCOMPARE(f.windowTitle(), QStringLiteral("Velmor"));
+        QCOMPARE(f.centralWidget()->size(), QSize(745, 561));
+        QCOMPARE(f.sbOpen->geometry(), QRect(4, 4, 23, 22));
+        QCOMPARE(f.sbClose->geometry(), QRect(676, 4, 59, 22));
+        QCOMPARE(f.sbClose->text(), QStringLiteral("終了"));
+        QCOMPARE(f.edFname->geometry(), QRect(136, 4, 221, 20));
+        QCOMPARE(f.edHsize->geometry(), QRect(492, 4, 77, 20));
+        QCOMPARE(f.Panel3->geometry(), QRect(476, 8, 260, 260));
+        QCOMPARE(f.Image->geometry(), QRect(2, 2, 256, 256));
+        QVERIFY(f.Image->pixmap().isNull());
+        QCOMPARE(f.pnWind->text(), QStringLiteral("WL=  50,  WW=1000"));
+        QVERIFY(f.pnWind->isHidden());
+        QCOMPARE(f.strGrid->geometry(), QRect(8, 276, 725, 245));
+        QCOMPARE(f.strGrid->columnCount(), 6);
+        QCOMPARE(f.strGrid->rowCount(), 99);
+        QCOMPARE(f.strGrid->columnWidth(5), 548);
+        QCOMPARE(f.strGrid->horizontalHeaderItem(4)->text(), QStringLiteral("説明"));
+        QCOMPARE(f.strGrid->horizontalHeaderItem(5)->text(), QStringLiteral("データ"));
+        QCOMPARE(f.Memo->toPlainText().split('\n').size(), 2);
+        QVERIFY(f.Memo->toPlainText().startsWith(QStringLiteral("Address  00 01")));
+        // Panel2Resize: Memo is Panel2's size less 20, clipped by Panel4.
+        QCOMPARE(f.Memo->size(), QSize(725, 512));
+        QCOMPARE(f.Panel4->size(), QSize(462, 262));
+        QVERIFY(!f.sbSave->isEnabled());
+        QVERIFY(!f.mSave->isEnabled());
+        QCOMPARE(f.Open1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+        QCOMPARE(f.mSave->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+        QCOMPARE(f.File1->title(), QStringLiteral("ファイル (&F)"));
+        QCOMPARE(f.Exit1->text(), QStringLiteral("終了 (&X)"));
+        QVERIFY(f.N1->isSeparator());
+        QVERIFY(f.N2->text().isEmpty());
+        // Fonts: the Japanese form font resolves to IPAPGothic, Terminal to a
+        // fixed-pitch font.
+        QCOMPARE(QFontInfo(f.font()).family(), QStringLiteral("IPAPGothic"));
+        QVERIFY(QFontInfo(f.Memo->font()).fixedPitch());
+        QVERIFY(QFontInfo(f.strGrid->font()).fixedPitch());
+    }
+
+    void openShowsTheHeaderOfARealFile()
+    {
+        const QString ct = samples + QStringLiteral("/CT_small.dcm");
+        dialogs_->open_answers.push_back(ct);
+        form_->Open1Click();
+        TForm1& f = *form_;
+        QVERIFY(dialogs_->boxes.empty());
+        QCOMPARE(f.edFname->text(), ct);
+        QCOMPARE(f.edHsize->text(), QStringLiteral("6296"));
+        const QStringList memo = f.Memo->toPlainText().split('\n');
+        QCOMPARE(memo.size(), 2 + 393 + 1);
+        QVERIFY(memo[10].startsWith(QStringLiteral("00000080 44 49 43 4D ")));
+        QVERIFY(memo[10].mid(57).startsWith(QStringLiteral("DICM")));
+        // 271 elements: the grid grew past its 99 visible rows.
+        QCOMPARE(f.state().next_row, 272);
+        QCOMPARE(f.strGrid->rowCount(), 271);
+        QCOMPARE(f.strGrid->item(270, 0)->text(), QStringLiteral("7FE0"));
+        QCOMPARE(f.strGrid->item(270, 4)->text(), QStringLiteral("Pixel Data"));
+        QCOMPARE(f.strGrid->item(270, 5)->text(), QStringLiteral("[ 6300 32768 ]"));
+        QCOMPARE(f.strGrid->item(0, 0)->text(), QStringLiteral("0002"));
+        QVERIFY(f.sbSave->isEnabled());
+        QVERIFY(f.mSave->isEnabled());
+        QVERIFY(f.Image->pixmap().isNull());
+    }
+
+    void saveWritesTheReportBytes()
+    {
+        const QString ct = samples + QStringLiteral("/CT_small.dcm");
+        dialogs_->open_answers.push_back(ct);
+        form_->Open1Click();
+        const QString out = path("report.txt");
+        dialogs_->save_answers.push_back(out);
+        form_->sbSaveClick();
+        QVERIFY(dialogs_->boxes.empty());
+
+        // The same bytes as the walk's own report.
+        FileCheck check{};
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(ct.toLocal8Bit().constData(), check),
+                                                             std::fclose);
+        QVERIFY(file);
+        HeaderListing listing;
+        ViewerState state;
+        walk_header(file.get(), listing, state);
+        const std::string expected = build_report(listing.memo, listing.grid, state.next_row);
+        const QByteArray written = read_all(out);
+        QCOMPARE(written.size(), qsizetype(expected.size()));
+        QVERIFY(written == QByteArray::fromStdString(expected));
+        QVERIFY(written.contains("\t\x90\xE0\x96\xBE \t[ \x83\x66\x81\x5B\x83\x5E ]\r\n"));
+
+        // Saving again replaces the file.
+        dialogs_->save_answers.push_back(out);
+        form_->sbSaveClick();
+        QCOMPARE(read_all(out), written);
+    }
+
+    void cellsShowShiftJisAndTheReportKeepsTheBytes()
+    {
+        const QString file = path("sjis.dcm");
+        write_all(file, small_part10());
+        dialogs_->open_answers.push_back(file);
+        form_->Open1Click();
+        TForm1& f = *form_;
+        QCOMPARE(f.strGrid->item(0, 5)->text(), QStringLiteral("日本"));
+        QCOMPARE(f.strGrid->item(1, 5)->text(), QStringLiteral("a\uFFFDz "));
+        QCOMPARE(f.state().window_level, 40);
+        QCOMPARE(f.state().window_width, 400);
+        QCOMPARE(f.edHsize->text(), QString::number(128 + 4 + 12 + 12 + 14 + 12 + 8));
+
+        const QString out = path("sjis.txt");
+        dialogs_->save_answers.push_back(out);
+        form_->sbSaveClick();
+        const QByteArray report = read_all(out);
+        QVERIFY(report.contains("(0010:0010)  PN  4  \tPatient's Name \t[ \x93\xfa\x96\x7b ]\r\n"));
+        QVERIFY(report.contains("\tUnknown \t[ a\x80z  ]\r\n"));
+    }
+
+    void fileCheckBoxes()
+    {
+        const QString good = path("good.dcm");
+        write_all(good, small_part10());
+        dialogs_->open_answers.push_back(good);
+        form_->Open1Click();
+        const QString memo_before = form_->Memo->toPlainText();
+
+        // Cannot open: box, nothing changed.
+        dialogs_->open_answers.push_back(path("missing.dcm"));
+        form_->Open1Click();
+        QCOMPARE(dialogs_->boxes.size(), size_t(1));
+        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("ファイルを開くことができません。"));
+        QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("エラー"));
+        QCOMPARE(dialogs_->boxes[0].icon, QMessageBox::NoIcon);
+        QCOMPARE(dialogs_->boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(form_->edFname->text(), good);
+
+        // Fewer than 132 bytes.
+        const QString tiny = path("tiny.dcm");
+        write_all(tiny, QByteArray(131, 'x'));
+        dialogs_->open_answers.push_back(tiny);
+        form_->Open1Click();
+        QCOMPARE(dialogs_->boxes.size(), size_t(2));
+        QCOMPARE(dialogs_->boxes[1].text, QStringLiteral("DICOMファイルではありません。"));
+        QCOMPARE(dialogs_->boxes[1].caption, QStringLiteral("エラー"));
+        QCOMPARE(form_->edFname->text(), good);
+        QCOMPARE(form_->Memo->toPlainText(), memo_before);
+
+        // No "DICM": information, then the walk from byte 0.
+        QByteArray bare = le16(0x0010) + le16(0x0010) + QByteArray("\x04\0\0\0", 4) + "ABCD";
+        bare += QByteArray(140, '\0');
+        const QString bare_path = path("bare.dcm");
+        write_all(bare_path, bare);
+        dialogs_->open_answers.push_back(bare_path);
+        form_->Open1Click();
+        QCOMPARE(dialogs_->boxes.size(), size_t(3));
+        QCOMPARE(dialogs_->boxes[2].text, QStringLiteral("DICOM Part-10 フォーマットではありません。"));
+        QCOMPARE(dialogs_->boxes[2].caption, QStringLiteral("情報"));
+        QCOMPARE(dialogs_->boxes[2].icon, QMessageBox::NoIcon);
+        QCOMPARE(form_->edFname->text(), bare_path);
+        QCOMPARE(form_->edHsize->text(), QString());
+        QCOMPARE(form_->strGrid->item(0, 5)->text(), QStringLiteral("ABCD"));
+        QCOMPARE(form_->strGrid->rowCount(), 99);
+    }
+
+    void cancellingTheOpenDialogChangesNothing()
+    {
+        form_->Open1Click();
+        QVERIFY(dialogs_->boxes.empty());
+        QVERIFY(form_->edFname->text().isEmpty());
+        QVERIFY(!form_->sbSave->isEnabled());
+        QCOMPARE(form_->Memo->toPlainText().split('\n').size(), 2);
+    }
+
+    void emptyMemoGivesTheNoticeBox()
+    {
+        const QString good = path("memo.dcm");
+        write_all(good, small_part10());
+        dialogs_->open_answers.push_back(good);
+        form_->Open1Click();
+        form_->Memo->clear();
+        dialogs_->button = QMessageBox::Cancel;
+        form_->sbSaveClick();
+        QCOMPARE(dialogs_->boxes.size(), size_t(1));
+        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("DICOM summary is empty."));
+        QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("Notice!"));
+        QCOMPARE(dialogs_->boxes[0].icon, QMessageBox::NoIcon);
+        QCOMPARE(dialogs_->boxes[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(dialogs_->save_asked, 0);
+    }
+
+    void editedMemoIsSavedAsTyped()
+    {
+        const QString good = path("edit.dcm");
+        write_all(good, small_part10());
+        dialogs_->open_answers.push_back(good);
+        form_->Open1Click();
+        form_->Memo->setPlainText(QStringLiteral("メモ\nsecond"));
+        const QString out = path("edit.txt");
+        dialogs_->save_answers.push_back(out);
+        form_->sbSaveClick();
+        QVERIFY(read_all(out).startsWith("\x83\x81\x83\x82\r\nsecond\r\n\r\n------"));
+    }
+
+    void reportThatCannotBeCreatedGivesAnErrorBox()
+    {
+        const QString good = path("c.dcm");
+        write_all(good, small_part10());
+        dialogs_->open_answers.push_back(good);
+        form_->Open1Click();
+        const QString out = path("no_such_dir/report.txt");
+        dialogs_->save_answers.push_back(out);
+        form_->sbSaveClick();
+        QCOMPARE(dialogs_->boxes.size(), size_t(1));
+        QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("エラー"));
+        QVERIFY(!QFile::exists(out));
+
+        // Cancelling the save dialog writes nothing either.
+        form_->sbSaveClick();
+        QCOMPARE(dialogs_->boxes.size(), size_t(1));
+        QCOMPARE(dialogs_->save_asked, 2);
+    }
+
+    void openFromTheMenuAndButtonAndExit()
+    {
+        const QString good = path("menu.dcm");
+        write_all(good, small_part10());
+        dialogs_->open_answers.push_back(good);
+        form_->Open1->trigger();
+        QCOMPARE(form_->edFname->text(), good);
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/CT_small.dcm"));
+        QTest::mouseClick(form_->sbOpen, Qt::LeftButton);
+        QCOMPARE(form_->edHsize->text(), QStringLiteral("6296"));
+        // The window level of the first file survives a file without one.
+        QCOMPARE(form_->state().window_level, 40);
+
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+        form_->Exit1Click();
+        QVERIFY(!form_->isVisible());
+    }
+
+private:
+    std::unique_ptr<ScriptedDialogs> owned_;
+};
+
+QTEST_MAIN(TForm1Test)
+#include "tform1_test.moc"

@@ -1,0 +1,231 @@
+// Opening files, guessing the encoding, the meta group switch, the stream
+// checks and the reader's end of walk.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "dicom_bytes.h"
+#include "reader/dicom.h"
+#include "reader/log.h"
+
+using namespace testing_dicom;
+
+namespace {
+
+class ReaderOpen : public ::testing::Test {
+protected:
+    void TearDown() override { dicom_close(); }
+};
+
+// A no-preamble file starting with (0008,0005) and padded past 132 bytes.
+DicomBytes bare_file(Encoding encoding)
+{
+    DicomBytes b(encoding);
+    b.element(0x0008, 0x0005, "CS", "ISO_IR 100");
+    b.element(0x0008, 0x0070, "LO", std::string(140, 'M'));
+    b.element(0x0010, 0x0010, "PN", "Doe^John");
+    return b;
+}
+
+} // namespace
+
+TEST_F(ReaderOpen, RefusesMissingNameMissingFileAndShortFile)
+{
+    LogCapture log(LOG_WARNING);
+    EXPECT_EQ(dicom_open(nullptr), -1);
+    EXPECT_EQ(dicom_open("/nonexistent/velmor/file.dcm"), -4);
+    EXPECT_EQ(dicom_state.reader_stream, nullptr);
+    DicomBytes short_file;
+    short_file.raw(std::string(131, 'x'));
+    EXPECT_EQ(dicom_open(short_file.write("short.dcm").c_str()), -5);
+    EXPECT_EQ(dicom_state.reader_stream, nullptr);
+    const std::vector<std::string> expected = {
+        "error: No file given", "error: Unable to open file", "error: Unexpected end of file"};
+    EXPECT_EQ(log.lines(), expected);
+}
+
+TEST_F(ReaderOpen, GuessesEachEncodingWithoutPreamble)
+{
+    struct Case {
+        Encoding encoding;
+        int32_t syntax;
+        const char* first_bytes;
+    };
+    const Case cases[] = {
+        {Encoding::ImplicitLittle, 5, "\x08\x00\x05\x00\x0A\x00\x00\x00"},
+        {Encoding::ExplicitLittle, 9, "\x08\x00\x05\x00" "CS\x0A\x00"},
+        {Encoding::ImplicitBig, 6, "\x00\x08\x00\x05\x00\x00\x00\x0A"},
+        {Encoding::ExplicitBig, 10, "\x00\x08\x00\x05" "CS\x00\x0A"},
+    };
+    for (const Case& c : cases) {
+        const DicomBytes file = bare_file(c.encoding);
+        ASSERT_EQ(file.bytes().substr(0, 8), std::string(c.first_bytes, 8));
+        const std::string path = file.write("bare.dcm");
+        ASSERT_EQ(dicom_open(path.c_str()), 0);
+        EXPECT_EQ(dicom_state.syntax, c.syntax);
+        EXPECT_EQ(dicom_state.data_syntax, c.syntax);
+        EXPECT_EQ(dicom_state.pixel_syntax, c.syntax);
+        EXPECT_EQ(dicom_state.meta_pending, 0);
+        dicom_close();
+
+        const std::vector<Seen> seen = walk(path);
+        ASSERT_EQ(seen.size(), 3U) << c.syntax;
+        EXPECT_EQ(seen[1].group, 0x0008);
+        EXPECT_EQ(seen[1].element, 0x0070);
+        EXPECT_EQ(seen[1].length, 140U);
+        EXPECT_EQ(seen[2].group, 0x0010);
+        EXPECT_EQ(seen[2].length, 8U);
+        // Implicit VR elements take their VR from the lookup table.
+        EXPECT_EQ(vr_text(seen[2].vr), (c.syntax & SYNTAX_IMPLICIT) != 0 ? "UN" : "PN");
+    }
+}
+
+TEST_F(ReaderOpen, MetaGroupIsExplicitOnlyWhenItsFirstVrIsUl)
+{
+    DicomBytes explicit_meta;
+    explicit_meta.preamble().meta("1.2.840.10008.1.2.1").element(0x0008, 0x0060, "CS", "CT");
+    ASSERT_EQ(dicom_open(explicit_meta.write("explicit_meta.dcm").c_str()), 0);
+    EXPECT_EQ(dicom_state.syntax, 9);
+    EXPECT_EQ(dicom_state.meta_pending, -1);
+    dicom_close();
+
+    // The meta group written implicit: the transfer syntax ".1" then keeps it.
+    DicomBytes implicit_meta(Encoding::ImplicitLittle);
+    implicit_meta.preamble();
+    implicit_meta.element(0x0002, 0x0000, "UL", implicit_meta.n32(30));
+    implicit_meta.element(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1\0", 20));
+    implicit_meta.element(0x0008, 0x0060, "CS", "CT");
+    const std::string path = implicit_meta.write("implicit_meta.dcm");
+    ASSERT_EQ(dicom_open(path.c_str()), 0);
+    EXPECT_EQ(dicom_state.syntax, 5);
+    dicom_close();
+    const std::vector<Seen> seen = walk(path);
+    ASSERT_EQ(seen.size(), 3U);
+    EXPECT_EQ(seen[1].length, 20U);
+    EXPECT_EQ(seen[2].group, 0x0008);
+    EXPECT_EQ(seen[2].length, 2U);
+    EXPECT_EQ(vr_text(seen[2].vr), "UN");
+}
+
+TEST_F(ReaderOpen, FirstDataSetElementIsReadOnceInItsOwnEncoding)
+{
+    DicomBytes file;
+    file.preamble().meta("1.2.840.10008.1.2");
+    const std::size_t data_start = file.size();
+    file.set_encoding(Encoding::ImplicitLittle);
+    file.element(0x0008, 0x0060, "CS", "MR");
+    file.element(0x0010, 0x0010, "PN", "Doe^Jane");
+    LogCapture log;
+    const std::vector<Seen> seen = walk(file.write("switch.dcm"));
+    ASSERT_EQ(seen.size(), 5U);
+    EXPECT_EQ(seen[3].offset, static_cast<int32_t>(data_start));
+    EXPECT_EQ(seen[3].group, 0x0008);
+    EXPECT_EQ(seen[3].length, 2U);
+    EXPECT_EQ(seen[4].length, 8U);
+    EXPECT_EQ(log.count("debug: dicom_transfer()"), 1);
+    EXPECT_TRUE(log.problems().empty());
+}
+
+TEST_F(ReaderOpen, DataSetOfAMediaDirectoryStartsAtGroup0004)
+{
+    // A directory's data set begins with group 0x0004: its encoding applies there.
+    DicomBytes file;
+    file.preamble().meta("1.2.840.10008.1.2");
+    file.set_encoding(Encoding::ImplicitLittle);
+    file.element(0x0004, 0x1130, "CS", "");
+    file.element(0x0004, 0x1200, "UL", file.n32(0));
+    file.element(0x0004, 0x1220, "SQ", "");
+    const std::vector<Seen> seen = walk(file.write("dir.dcm"));
+    ASSERT_EQ(seen.size(), 6U);
+    EXPECT_EQ(seen[3].length, 0U);
+    EXPECT_EQ(seen[4].length, 4U);
+    EXPECT_EQ(vr_text(seen[5].vr), "SQ");
+    EXPECT_EQ(dicom_state.failure, 0);
+}
+
+TEST_F(ReaderOpen, LogsThePreambleTextWithinItsBytes)
+{
+    // A preamble without any NUL: its text ends at byte 128, before "DICM".
+    DicomBytes file;
+    file.preamble(std::string(128, 'P')).meta("1.2.840.10008.1.2.1");
+    LogCapture log(LOG_INFO);
+    ASSERT_EQ(dicom_open(file.write("preamble.dcm").c_str()), 0);
+    const std::vector<std::string> expected = {"info: Dicom preamble", "info: " + std::string(128, 'P')};
+    EXPECT_EQ(log.lines(), expected);
+}
+
+TEST_F(ReaderOpen, EndOfFileAtAnElementBoundaryEndsSilently)
+{
+    DicomBytes file = bare_file(Encoding::ExplicitLittle);
+    LogCapture log;
+    const std::vector<Seen> seen = walk(file.write("end.dcm"));
+    EXPECT_EQ(seen.size(), 3U);
+    EXPECT_TRUE(log.problems().empty());
+    EXPECT_EQ(dicom_state.failure, 0);
+    EXPECT_EQ(dicom_state.reader_stream, nullptr);
+    EXPECT_EQ(dicom_close(), 0);
+}
+
+TEST_F(ReaderOpen, HeaderCutByTheEndOfFileIsAnError)
+{
+    DicomBytes file = bare_file(Encoding::ExplicitLittle);
+    file.raw(std::string("\x10\x00\x20\x00LO", 6)); // tag and VR, no length
+    LogCapture log(LOG_WARNING);
+    const std::vector<Seen> seen = walk(file.write("cut_header.dcm"));
+    EXPECT_EQ(seen.size(), 3U);
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"error: Unexpected end of file"});
+    EXPECT_EQ(dicom_state.failure, -2);
+}
+
+TEST_F(ReaderOpen, OpeningWhileOpenGoesOnFromTheOpenStream)
+{
+    DicomBytes first = bare_file(Encoding::ExplicitLittle);
+    ASSERT_EQ(dicom_open(first.write("first.dcm").c_str()), 0);
+    std::FILE* stream = dicom_state.reader_stream;
+    ASSERT_NE(dicom_element(), nullptr);
+    ASSERT_EQ(dicom_skip(), 0);
+    // The name is not used: the 132 bytes come from the open stream, which
+    // holds no "DICM", so the reader rewinds it and guesses again.
+    EXPECT_EQ(dicom_open("/nonexistent/other.dcm"), 0);
+    EXPECT_EQ(dicom_state.reader_stream, stream);
+    const ELEMENT* e = dicom_element();
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->offset, 0);
+    EXPECT_EQ(e->element, 0x0005);
+}
+
+TEST_F(ReaderOpen, ClosedReaderRefusesLoadsAndSkips)
+{
+    LogCapture log(LOG_WARNING);
+    EXPECT_EQ(dicom_element(), nullptr);
+    EXPECT_EQ(dicom_load(VR_US), -1);
+    EXPECT_EQ(dicom_skip(), -1);
+    EXPECT_EQ(dicom_close(), 0);
+    const std::vector<std::string> expected = {"warning: Stream closed - attempt to load",
+                                               "warning: Stream closed - attempt to skip"};
+    EXPECT_EQ(log.lines(), expected);
+}
+
+TEST_F(ReaderOpen, EveryOperationLogsItsEntryInCallOrder)
+{
+    DicomBytes file = bare_file(Encoding::ExplicitLittle);
+    const std::string path = file.write("entries.dcm");
+    LogCapture log(LOG_DEBUG);
+    ASSERT_EQ(dicom_open(path.c_str()), 0);
+    ELEMENT* e = dicom_element();
+    ASSERT_NE(e, nullptr);
+    ASSERT_EQ(dicom_load(VR_UN), 0);
+    std::free(e->value);
+    ASSERT_NE(dicom_element(), nullptr);
+    dicom_skip();
+    dicom_close();
+    const std::vector<std::string> expected = {
+        "debug: dicom_open()",         "debug: dicom_encapsulated()", "debug: dicom_sequence()",
+        "debug: dicom_element()",      "debug: dicom_encapsulated()", "debug: dicom_sequence()",
+        "debug: dicom_load()",         "debug: dicom_endian()",       "debug: dicom_vm()",
+        "debug: dicom_element()",      "debug: dicom_encapsulated()", "debug: dicom_sequence()",
+        "debug: dicom_skip()",         "debug: dicom_close()",
+    };
+    EXPECT_EQ(log.lines(), expected);
+}

@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Broken-file sweep: every real sample file, cut short at many lengths and
+with bytes flipped at seeded random positions, through the three velmor-dump
+paths (report, elements, pixels). Each run must end inside the time cap with
+status 0, 1 or 2, say something on standard error when it fails, and never
+trip a sanitizer.
+
+usage: broken_file_sweep.py VELMOR_DUMP SAMPLE_DIR WORK_DIR
+"""
+import concurrent.futures
+import os
+import random
+import subprocess
+import sys
+import time
+
+TIME_CAP = 20  # seconds per run, generous for sanitizer builds
+HEADER_STEP = 64
+MAX_HEADER_CUTS = 32
+PIXEL_CUTS = 6
+FLIP_VARIANTS = 6
+PATHS = (["report"], ["elements"], ["pixels"])
+
+
+def pixel_data_offset(data):
+    """Where the first Pixel Data tag starts (either byte order), else len."""
+    hits = [i for i in (data.find(b"\xe0\x7f\x10\x00", 132), data.find(b"\x7f\xe0\x00\x10", 132)) if i > 0]
+    return min(hits) if hits else len(data)
+
+
+def variants(name, data, rng):
+    header = pixel_data_offset(data)
+    cuts = list(range(0, min(header, HEADER_STEP * MAX_HEADER_CUTS) + 1, HEADER_STEP))
+    if header < len(data):
+        span = len(data) - header
+        cuts += [header + 1 + span * k // (PIXEL_CUTS + 1) for k in range(PIXEL_CUTS)]
+    for cut in cuts:
+        yield f"{name}.cut{cut}", data[:cut]
+    for k in range(FLIP_VARIANTS):
+        flipped = bytearray(data)
+        for _ in range(rng.randint(1, 4)):
+            pos = rng.randrange(len(flipped))
+            flipped[pos] = rng.randrange(256)
+        yield f"{name}.flip{k}", bytes(flipped)
+
+
+def run(dump, path, args):
+    start = time.monotonic()
+    try:
+        p = subprocess.run([dump, *args, path], capture_output=True, timeout=TIME_CAP)
+    except subprocess.TimeoutExpired:
+        return f"{args[0]} {path}: no answer within {TIME_CAP}s"
+    took = time.monotonic() - start
+    err = p.stderr.decode("utf-8", "replace")
+    if "Sanitizer" in err or "runtime error" in err:
+        return f"{args[0]} {path}: sanitizer report\n{err[-2000:]}"
+    if p.returncode not in (0, 1, 2):
+        return f"{args[0]} {path}: exit status {p.returncode}\n{err[-2000:]}"
+    if p.returncode != 0 and not err.strip():
+        return f"{args[0]} {path}: failed (status {p.returncode}) without a message"
+    del took
+    return None
+
+
+def main():
+    dump, samples, work = sys.argv[1:4]
+    os.makedirs(work, exist_ok=True)
+    rng = random.Random(20261207)
+    jobs = []
+    for name in sorted(os.listdir(samples)):
+        if not name.endswith(".dcm"):
+            continue
+        with open(os.path.join(samples, name), "rb") as f:
+            data = f.read()
+        for label, body in variants(name, data, rng):
+            path = os.path.join(work, label)
+            with open(path, "wb") as f:
+                f.write(body)
+            jobs += [(path, args) for args in PATHS]
+    start = time.monotonic()
+    failures = []
+    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
+        for problem in pool.map(lambda j: run(dump, *j), jobs):
+            if problem:
+                failures.append(problem)
+    wall = time.monotonic() - start
+    variants_count = len(jobs) // len(PATHS)
+    print(f"sweep: {variants_count} variants, {len(jobs)} runs, {wall:.1f} s")
+    for problem in failures:
+        print("FAIL:", problem)
+    print(f"{len(jobs) - len(failures)} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,384 @@
+#include "viewer/header_walk.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "fixture.h"
+
+namespace {
+
+struct Walked {
+    FileCheck check{};
+    HeaderListing listing;
+    ViewerState state;
+
+    int rows() const { return state.next_row - 1; }
+    // Element row r (1-based) as "GGGG EEEE VR LEN | description | data".
+    std::string row(int r) const
+    {
+        const ElementGrid& g = listing.grid;
+        return g.cell(r, 0) + " " + g.cell(r, 1) + " " + g.cell(r, 2) + " " + g.cell(r, 3) + " | " + g.cell(r, 4) +
+               " | " + g.cell(r, 5);
+    }
+    const std::string& data(int r) const { return listing.grid.cell(r, 5); }
+};
+
+Walked walk(const std::string& bytes, const std::string& name, ViewerState start = {})
+{
+    Walked w;
+    w.state = start;
+    const std::string path = write_temp(name, bytes);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(path.c_str(), w.check), std::fclose);
+    EXPECT_TRUE(file) << name;
+    if (file) {
+        walk_header(file.get(), w.listing, w.state);
+    }
+    return w;
+}
+
+const std::string pixel_value(16, '\x11');
+
+} // namespace
+
+TEST(HeaderWalk, ExplicitVrFileListsEveryElementWithDictionaryFacts)
+{
+    const Bytes b = Bytes::part10()
+                        .expl(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1") + '\0')
+                        .expl(0x0010, 0x0010, "PN", "Doe^John")
+                        .expl(0x0028, 0x0010, "US", le16(512))
+                        .expl(0x0028, 0x0011, "US", le16(512) + le16(512))
+                        .expl(0x0028, 0x0009, "AT", le16(0x0018) + le16(0x1063))
+                        .expl(0x0009, 0x0010, "LO", "PRIVATE ")
+                        .expl_long(0x7FE0, 0x0010, "OW", pixel_value);
+    const Walked w = walk(b.str(), "explicit.dcm");
+    EXPECT_EQ(w.check, FileCheck::part10);
+    ASSERT_EQ(w.rows(), 7);
+    EXPECT_EQ(w.row(1), "0002 0010 UI 20 | Transfer Syntax UID | 1.2.840.10008.1.2.1 : Raw data, Explicit VR, Little Endian");
+    EXPECT_EQ(w.row(2), "0010 0010 PN 8 | Patient's Name | Doe^John");
+    EXPECT_EQ(w.row(3), "0028 0010 US 2 | Rows | 512");
+    EXPECT_EQ(w.row(4), "0028 0011 US 4 | Columns | 512512");
+    EXPECT_EQ(w.row(5), "0028 0009 AT 4 | Frame Increment Pointer | [ 0018  1063 ]");
+    EXPECT_EQ(w.row(6), "0009 0010 LO 8 | Unknown | PRIVATE ");
+    // Pixel Data: header size is 8 bytes past the tag; the value follows the
+    // 4-byte length.
+    const int pixel_tag = static_cast<int>(b.size() - pixel_value.size() - 12);
+    EXPECT_EQ(w.state.header_size, pixel_tag + 8);
+    EXPECT_EQ(w.listing.header_size_text, std::to_string(pixel_tag + 8));
+    EXPECT_EQ(w.data(7), "[ " + std::to_string(pixel_tag + 12) + " 16 ]");
+    EXPECT_EQ(w.listing.grid.cell(7, 2), "OX");
+}
+
+TEST(HeaderWalk, ImplicitVrFileWithoutPreambleIsWalkedFromByteZero)
+{
+    Bytes b;
+    b.impl(0x0008, 0x0060, "CT")
+        .impl(0x0009, 0x1001, std::string("A\x01\x7F\x80z", 5) + "b")
+        .impl(0x0028, 0x0010, le16(256))
+        .impl(0x0008, 0x1140, "")  // sequence: no value of its own
+        .impl_len(0xFFFE, 0xE000, 0xFFFFFFFF)
+        .impl(0x0008, 0x1150, "1.2")
+        .impl_len(0xFFFE, 0xE00D, 0)
+        .impl_len(0xFFFE, 0xE0DD, 0)
+        .raw(std::string(140, ' '));  // long enough for the "DICM" check
+    const Walked w = walk(b.str(), "implicit.dcm");
+    EXPECT_EQ(w.check, FileCheck::not_part10);
+    EXPECT_EQ(w.row(1), "0008 0060 CS 2 | Modality | CT");
+    // A private tag of an implicit file: no VR, shown byte by byte.
+    EXPECT_EQ(w.row(2), "0009 1001  6 | Unknown | A...zb");
+    EXPECT_EQ(w.row(3), "0028 0010 US 2 | Rows | 256");
+    EXPECT_EQ(w.row(4), "0008 1140 SQ 0 | Referenced Image Sequence | ");
+    EXPECT_EQ(w.row(5), "FFFE E000 DL 0 | Item | ");
+    EXPECT_EQ(w.row(6), "0008 1150 UI 3 | Referenced SOP Class UID | 1.2");
+    EXPECT_EQ(w.row(7), "FFFE E00D DL 0 | Item Delimitation Item | ");
+    EXPECT_EQ(w.row(8), "FFFE E0DD DL 0 | Sequence Delimitation Item | ");
+    // No Pixel Data: the header size stays 0 and the dump has one bare line.
+    EXPECT_EQ(w.state.header_size, 0);
+    EXPECT_EQ(w.listing.header_size_text, "");
+    ASSERT_EQ(w.listing.memo.size(), 3U);
+    EXPECT_EQ(w.listing.memo[2], "00000000 ");
+}
+
+TEST(HeaderWalk, LengthFormsAndNegativeLengths)
+{
+    const Bytes b = Bytes::part10()
+                        .expl_long(0x0002, 0x0001, "OB", std::string("\x00\x01", 2))
+                        .expl_long_len(0x0008, 0x1140, "SQ", 0xFFFFFFFF)  // undefined length
+                        .impl_len(0xFFFE, 0xE000, 0xFFFFFFFF)
+                        .impl_len(0xFFFE, 0xE00D, 0)
+                        .impl_len(0xFFFE, 0xE0DD, 0)
+                        .tag(0x0008, 0x0070).raw("LO").u16(0x8000)  // 16-bit length >= 32768 counts as 0
+                        .expl(0x0008, 0x0080, "LO", "HOSPITAL")
+                        .impl_len(0x0009, 0x0010, 0x80000000)  // negative 32-bit length
+                        .expl(0x0010, 0x0020, "LO", "ID1 ");
+    const Walked w = walk(b.str(), "lengths.dcm");
+    ASSERT_EQ(w.rows(), 9);
+    EXPECT_EQ(w.row(1), "0002 0001 OB 2 | File Meta Information Version | ");
+    EXPECT_EQ(w.row(2), "0008 1140 SQ 0 | Referenced Image Sequence | ");
+    EXPECT_EQ(w.row(3), "FFFE E000 DL 0 | Item | ");
+    EXPECT_EQ(w.row(6), "0008 0070 LO 0 | Manufacturer | ");
+    EXPECT_EQ(w.row(7), "0008 0080 LO 8 | Institution Name | HOSPITAL");
+    EXPECT_EQ(w.row(8), "0009 0010  0 | Unknown | ");
+    EXPECT_EQ(w.row(9), "0010 0020 LO 4 | Patient ID | ID1 ");
+}
+
+TEST(HeaderWalk, ImplicitLengthThatLooksLikeCapitalLettersIsReadAsExplicit)
+{
+    // Bytes 41 42 00 00 (16961) read as VR "AB" with a 16-bit length of 0.
+    Bytes b = Bytes::part10();
+    b.impl_len(0x0009, 0x0020, 0x00004241).expl(0x0010, 0x0010, "PN", "X");
+    const Walked w = walk(b.str(), "ab.dcm");
+    ASSERT_EQ(w.rows(), 2);
+    EXPECT_EQ(w.row(1), "0009 0020 AB 0 | Unknown | ");
+    EXPECT_EQ(w.row(2), "0010 0010 PN 1 | Patient's Name | X");
+}
+
+TEST(HeaderWalk, LongTextValueIsCutAt80BytesAndTheWalkResumesAfterIt)
+{
+    std::string hundred;
+    for (int i = 0; i < 100; ++i) {
+        hundred += static_cast<char>('0' + i % 10);
+    }
+    const Bytes b = Bytes::part10().expl(0x0008, 0x0081, "ST", hundred).expl(0x0010, 0x0010, "PN", "NEXT");
+    const Walked w = walk(b.str(), "long_text.dcm");
+    ASSERT_EQ(w.rows(), 2);
+    EXPECT_EQ(w.data(1), hundred.substr(0, 80) + "...");
+    EXPECT_EQ(w.listing.grid.cell(1, 3), "100");
+    EXPECT_EQ(w.row(2), "0010 0010 PN 4 | Patient's Name | NEXT");
+}
+
+TEST(HeaderWalk, NumberFormats)
+{
+    float fl = 1.5F;
+    double fd = -2.25;
+    std::string fl_bytes(4, '\0'), fd_bytes(8, '\0');
+    std::memcpy(fl_bytes.data(), &fl, 4);
+    std::memcpy(fd_bytes.data(), &fd, 8);
+    const Bytes b = Bytes::part10()
+                        .expl(0x0020, 0x0022, "US", le16(65535))
+                        .expl(0x6000, 0x0050, "SS", le16(static_cast<uint16_t>(-3)) + le16(7))
+                        .expl(0x0004, 0x1200, "UL", le32(70000))
+                        .expl(0x0018, 0x6020, "SL", le32(static_cast<uint32_t>(-70000)))
+                        .expl(0x0018, 0x6030, "UL", le32(0xFFFFFFFF))
+                        .expl(0x0009, 0x0011, "FL", fl_bytes)
+                        .expl(0x0018, 0x6028, "FD", fd_bytes);
+    const Walked w = walk(b.str(), "numbers.dcm");
+    ASSERT_EQ(w.rows(), 7);
+    EXPECT_EQ(w.data(1), "65535");
+    EXPECT_EQ(w.data(2), "-37");
+    EXPECT_EQ(w.data(3), "70000");
+    EXPECT_EQ(w.data(4), "-70000");
+    EXPECT_EQ(w.data(5), "-1");  // printed with "%d"
+    EXPECT_EQ(w.data(6), "1.500000");
+    EXPECT_EQ(w.data(7), "-2.250000");
+}
+
+TEST(HeaderWalk, LeftoverBytesOfANumericValueAreSkipped)
+{
+    // US of length 3: one value, and the odd byte must not start the next header.
+    const Bytes b = Bytes::part10()
+                        .expl(0x0028, 0x0010, "US", le16(512) + "\x7F")
+                        .expl(0x0018, 0x6030, "UL", le32(9) + "xy")
+                        .expl(0x0010, 0x0010, "PN", "AFTER");
+    const Walked w = walk(b.str(), "leftover.dcm");
+    ASSERT_EQ(w.rows(), 3);
+    EXPECT_EQ(w.data(1), "512");
+    EXPECT_EQ(w.data(2), "9");
+    EXPECT_EQ(w.row(3), "0010 0010 PN 5 | Patient's Name | AFTER");
+}
+
+TEST(HeaderWalk, NumericValueCutByEndOfFileGivesOneErrorPiece)
+{
+    // Implicit US claiming 2 GB with one whole value and one byte in the file.
+    Bytes b = Bytes::part10();
+    b.impl_len(0x0028, 0x0010, 0x7FFFFFF0).raw(le16(512)).u8(0x05);
+    const Walked w = walk(b.str(), "cut_us.dcm");
+    ASSERT_EQ(w.rows(), 1);
+    const std::string& text = w.data(1);
+    EXPECT_EQ(text.rfind("512Error: Unsigned Short value[", 0), 0U) << text;
+    EXPECT_EQ(text.find("Error", text.find("Error") + 1), std::string::npos) << "exactly one error piece";
+    EXPECT_EQ(text.back(), ']');
+
+    // Nothing at all left: the error piece shows the holder's start value.
+    Bytes at = Bytes::part10();
+    at.impl_len(0x0028, 0x0009, 0x40000000);
+    const Walked w2 = walk(at.str(), "cut_at.dcm");
+    ASSERT_EQ(w2.rows(), 1);
+    EXPECT_EQ(w2.data(1), "Error: Tag pair [0000  0000]");
+
+    Bytes fd = Bytes::part10();
+    fd.impl_len(0x0018, 0x6028, 0x100).raw("abc");
+    EXPECT_EQ(walk(fd.str(), "cut_fd.dcm").data(1).rfind("Error: Double value[", 0), 0U);
+}
+
+TEST(HeaderWalk, TextAndByteValuesCutByEndOfFileEndWithTheCutMark)
+{
+    Bytes b = Bytes::part10();
+    b.expl(0x0010, 0x0010, "PN", "").raw("");
+    b.tag(0x0010, 0x0020).raw("LO").u16(40).raw("SHORT");
+    const Walked w = walk(b.str(), "cut_text.dcm");
+    ASSERT_EQ(w.rows(), 2);
+    EXPECT_EQ(w.data(1), "");
+    EXPECT_EQ(w.data(2), "SHORT...");
+}
+
+TEST(HeaderWalk, EveryLongFormVrReadsItsFourByteLength)
+{
+    // Tags missing from the dictionary take the file's VR; the walk must stay
+    // in step after each of them.
+    const char* const long_vrs[] = {"UN", "UT", "OF", "UC", "OD", "OL", "OV", "SV", "UR", "UV"};
+    for (const char* vr : long_vrs) {
+        const std::string value = std::string("ab\x01", 3) + "cdefgh";  // 9 bytes
+        const Bytes b = Bytes::part10()
+                            .expl_long(0x0009, 0x1010, vr, value)
+                            .expl(0x0010, 0x0010, "PN", "Doe")
+                            .expl(0x0028, 0x0010, "US", le16(64));
+        const Walked w = walk(b.str(), std::string("long_") + vr + ".dcm");
+        ASSERT_EQ(w.rows(), 3) << vr;
+        EXPECT_EQ(w.row(1), std::string("0009 1010 ") + vr + " 9 | Unknown | ab.cdefgh") << vr;
+        EXPECT_EQ(w.row(2), "0010 0010 PN 3 | Patient's Name | Doe") << vr;
+        EXPECT_EQ(w.row(3), "0028 0010 US 2 | Rows | 64") << vr;
+    }
+    // A dictionary tag stated as UT in the file is formatted by its dictionary VR.
+    const Bytes b = Bytes::part10().expl_long(0x0020, 0x4000, "UT", "Comment").expl(0x0010, 0x0010, "PN", "Z");
+    const Walked w = walk(b.str(), "long_dict.dcm");
+    ASSERT_EQ(w.rows(), 2);
+    EXPECT_EQ(w.row(1), "0020 4000 LT 7 | Image Comments | Comment");
+}
+
+TEST(HeaderWalk, WindowAndInterceptComeFromTheHeader)
+{
+    const Bytes b = Bytes::part10()
+                        .expl(0x0028, 0x1050, "DS", "40\\400")
+                        .expl(0x0028, 0x1051, "DS", "  400 ")
+                        .expl(0x0028, 0x1052, "DS", "-1024.5 ");
+    const Walked w = walk(b.str(), "window.dcm");
+    EXPECT_EQ(w.state.window_level, 40);
+    EXPECT_EQ(w.state.window_width, 400);
+    EXPECT_EQ(w.state.rescale_intercept, -1024);
+
+    // A second file without them keeps the window but resets the intercept.
+    ViewerState carried = w.state;
+    const Bytes plain = Bytes::part10().expl(0x0010, 0x0010, "PN", "X");
+    const Walked second = walk(plain.str(), "plain.dcm", carried);
+    EXPECT_EQ(second.state.window_level, 40);
+    EXPECT_EQ(second.state.window_width, 400);
+    EXPECT_EQ(second.state.rescale_intercept, 0);
+}
+
+TEST(HeaderWalk, ParseLeadingInt)
+{
+    EXPECT_EQ(parse_leading_int("40\\400"), 40);
+    EXPECT_EQ(parse_leading_int("-1024.5"), -1024);
+    EXPECT_EQ(parse_leading_int("   +17x"), 17);
+    EXPECT_EQ(parse_leading_int("abc"), 0);
+    EXPECT_EQ(parse_leading_int(""), 0);
+    EXPECT_EQ(parse_leading_int("-"), 0);
+    EXPECT_EQ(parse_leading_int("99999999999999"), INT32_MAX);
+    EXPECT_EQ(parse_leading_int("-99999999999999"), INT32_MIN);
+}
+
+TEST(HeaderWalk, TransferSyntaxNames)
+{
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.1"), " : Raw data, Explicit VR, Little Endian");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.2"), " : Raw data, Explicit VR, Big Endian");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.5"), " : Lossless Run Length Encoding(RLE)");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2"), " : Raw data, Implicit VR, Little Endian");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4.50"), " : JPEG compression, Lossy JPEG");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4.57"), " : JPEG compression, Lossy JPEG");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4.64"), " : JPEG compression, Lossy JPEG");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4.65"), " : JPEG compression, Loss-less JPEG");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4.70"), " : JPEG compression, Loss-less JPEG");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4.100"), " : Unknown");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4.90"), " : Unknown");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4.5"), " : Unknown");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.1 "), " : Unknown");
+    EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4."), " : Unknown");
+    EXPECT_STREQ(transfer_syntax_names(""), " : Unknown");
+}
+
+TEST(HeaderWalk, GridGrowsToHoldEveryElementRow)
+{
+    Bytes b = Bytes::part10();
+    for (uint16_t e = 1; e <= 150; ++e) {
+        b.expl(0x0009, e, "SH", "V" + std::to_string(e));
+    }
+    Walked w = walk(b.str(), "many.dcm");
+    EXPECT_EQ(w.rows(), 150);
+    EXPECT_GE(w.listing.grid.row_count(), 151);
+    EXPECT_EQ(w.data(150), "V150");
+    EXPECT_EQ(w.listing.grid.cell(150, 1), "0096");
+
+    // The next walk starts from a clean grid of 100 rows.
+    const Bytes small = Bytes::part10().expl(0x0010, 0x0010, "PN", "X");
+    const std::string path = write_temp("small.dcm", small.str());
+    FileCheck check{};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(path.c_str(), check), std::fclose);
+    ASSERT_TRUE(file);
+    walk_header(file.get(), w.listing, w.state);
+    EXPECT_EQ(w.rows(), 1);
+    EXPECT_EQ(w.listing.grid.row_count(), grid_min_rows);
+    EXPECT_EQ(w.data(2), "");
+    EXPECT_EQ(w.listing.grid.cell(0, 0), "Grp ID");
+}
+
+TEST(HeaderWalk, PixelDataPositionEndsTheWalk)
+{
+    // Value starting at byte 1024, length 524288; the file holds only part of it.
+    Bytes b = Bytes::part10();
+    b.expl_long(0x0009, 0x0010, "OB", std::string(1024 - 132 - 12 - 12, 'p'));
+    b.expl_long_len(0x7FE0, 0x0010, "OW", 524288).raw(std::string(64, 'x'));
+    b.expl(0x0010, 0x0010, "PN", "NEVER");
+    ASSERT_EQ(b.str().find('x'), 1024U);
+    const Walked w = walk(b.str(), "pixel.dcm");
+    ASSERT_EQ(w.rows(), 2);
+    EXPECT_EQ(w.data(2), "[ 1024 524288 ]");
+    EXPECT_EQ(w.state.header_size, 1020);
+    EXPECT_EQ(w.listing.header_size_text, "1020");
+    // 1020 bytes: 63 full lines, then 12 bytes.
+    ASSERT_EQ(w.listing.memo.size(), 2U + 63U + 1U);
+    EXPECT_EQ(w.listing.memo.back().substr(0, 9), "000003F0 ");
+}
+
+TEST(HeaderWalk, ReadTextValueNeverReadsPastTheFile)
+{
+    const std::string path = write_temp("text.bin", "0123456789");
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    ASSERT_TRUE(file);
+    char buffer[value_buffer_size];
+    EXPECT_EQ(read_text_value(file.get(), 4, buffer, text_value_limit), 4U);
+    EXPECT_STREQ(buffer, "0123");
+    // A huge length reads what is there and leaves the file at its end.
+    EXPECT_EQ(read_text_value(file.get(), INT32_MAX, buffer, text_value_limit), 6U);
+    EXPECT_STREQ(buffer, "456789");
+    EXPECT_EQ(std::ftell(file.get()), 10);
+    EXPECT_EQ(read_text_value(file.get(), 0, buffer, text_value_limit), 0U);
+    EXPECT_STREQ(buffer, "");
+}
+
+TEST(FileCheck, TellsTheFourOutcomesApart)
+{
+    FileCheck check{};
+    EXPECT_EQ(check_dicom_file((temp_path("does_not_exist.dcm")).c_str(), check), nullptr);
+    EXPECT_EQ(check, FileCheck::cannot_open);
+
+    const std::string short_path = write_temp("short.dcm", std::string(131, '\0'));
+    EXPECT_EQ(check_dicom_file(short_path.c_str(), check), nullptr);
+    EXPECT_EQ(check, FileCheck::too_short);
+
+    const std::string exact = write_temp("exact.dcm", Bytes::part10().str());
+    std::FILE* f = check_dicom_file(exact.c_str(), check);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(check, FileCheck::part10);
+    EXPECT_EQ(std::ftell(f), 132);
+    std::fclose(f);
+
+    const std::string bare = write_temp("bare.dcm", std::string(200, 'Z'));
+    f = check_dicom_file(bare.c_str(), check);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(check, FileCheck::not_part10);
+    EXPECT_EQ(std::ftell(f), 0);
+    std::fclose(f);
+}

@@ -1,0 +1,240 @@
+// The walk and velmor-dump report over pydicom's sample files, checked
+// against facts taken from the files themselves and from dcmdump.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+#include "fixture.h"
+#include "viewer/header_walk.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path sample_dir = VELMOR_PYDICOM_FILES;
+
+std::string read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct ReportRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `velmor-dump report file` with stdout and stderr caught in files.
+ReportRun run_report(const fs::path& file)
+{
+    // Named after the running test, since CTest runs tests side by side.
+    const std::string stem = temp_path(testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string out = stem + ".out";
+    const std::string err = stem + ".err";
+    const std::string command =
+        std::string("'") + VELMOR_DUMP + "' report '" + file.string() + "' >'" + out + "' 2>'" + err + "'";
+    ReportRun run;
+    const int rc = std::system(command.c_str());
+    run.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    run.out = read_file(out);
+    run.err = read_file(err);
+    return run;
+}
+
+std::vector<std::string> split_crlf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+// Tags of the walk's element rows, as "GGGG,EEEE".
+std::vector<std::string> walk_tags(const fs::path& file)
+{
+    FileCheck check{};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(check_dicom_file(file.c_str(), check), std::fclose);
+    std::vector<std::string> tags;
+    if (!f) {
+        return tags;
+    }
+    HeaderListing listing;
+    ViewerState state;
+    walk_header(f.get(), listing, state);
+    for (int r = 1; r < state.next_row; ++r) {
+        tags.push_back(listing.grid.cell(r, 0) + "," + listing.grid.cell(r, 1));
+    }
+    return tags;
+}
+
+// Tags as dcmdump lists them, up to the first Pixel Data, without the
+// delimiters it adds for re-encoding (they are not in the file).
+std::vector<std::string> dcmdump_tags(const fs::path& file)
+{
+    std::vector<std::string> tags;
+    const std::string command = "dcmdump -q +L '" + file.string() + "' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) {
+        return tags;
+    }
+    std::string text;
+    std::array<char, 4096> chunk{};
+    std::size_t n = 0;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0) {
+        text.append(chunk.data(), n);
+    }
+    const std::regex tag_line(R"(^\s*\(([0-9a-f]{4}),([0-9a-f]{4})\))");
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::smatch m;
+        if (!std::regex_search(line, m, tag_line) || line.find("re-encod") != std::string::npos) {
+            continue;
+        }
+        std::string tag = m[1].str() + "," + m[2].str();
+        for (char& c : tag) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        tags.push_back(tag);
+        if (tag == "7FE0,0010") {
+            break;
+        }
+    }
+    return tags;
+}
+
+bool have_dcmdump() { return std::system("dcmdump --version >/dev/null 2>&1") == 0; }
+
+} // namespace
+
+TEST(RealFiles, EverySampleFileGivesAReportOrAClearRefusal)
+{
+    ASSERT_TRUE(fs::is_directory(sample_dir)) << sample_dir;
+    int reports = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(sample_dir)) {
+        if (!entry.is_regular_file()) {
+            continue;
+        }
+        const ReportRun run = run_report(entry.path());
+        if (entry.file_size() < 132) {
+            EXPECT_EQ(run.status, 2) << entry.path();
+            EXPECT_EQ(run.err, "DICOMファイルではありません。\n") << entry.path();
+            EXPECT_TRUE(run.out.empty()) << entry.path();
+            continue;
+        }
+        ASSERT_EQ(run.status, 0) << entry.path() << "\n" << run.err;
+        const std::vector<std::string> lines = split_crlf(run.out);
+        ASSERT_GE(lines.size(), 7U) << entry.path();
+        EXPECT_EQ(run.out.substr(run.out.size() - 2), "\r\n") << entry.path();
+        EXPECT_EQ(lines[0].substr(0, 8), "Address ") << entry.path();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), std::string(54, '-')), lines.end()) << entry.path();
+        ++reports;
+    }
+    EXPECT_GT(reports, 60);
+}
+
+TEST(RealFiles, ExplicitLittleEndianCtReport)
+{
+    const ReportRun run = run_report(sample_dir / "CT_small.dcm");
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::vector<std::string> lines = split_crlf(run.out);
+    // Pixel Data's tag is at byte 6288: header size 6296, 393 full dump lines
+    // and a last one with 8 bytes; then 271 elements (dcmdump's count).
+    const std::size_t dump = 2 + 393 + 1;
+    ASSERT_EQ(lines.size(), dump + 1 + 1 + 1 + 271);
+    EXPECT_EQ(lines[dump - 1].substr(0, 9), "00001890 ");
+    EXPECT_EQ(lines[dump - 1].size(), 9U + 8 * 3 + 8);
+    EXPECT_EQ(lines[dump], "");
+    EXPECT_EQ(lines[dump + 1], std::string(54, '-'));
+    EXPECT_EQ(lines[dump + 2], "(Grp ID:Elm ID)  VR  Length  \t\x90\xE0\x96\xBE \t[ \x83\x66\x81\x5B\x83\x5E ]");
+    auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("(0002:0010)  UI  20  \tTransfer Syntax UID \t[ 1.2.840.10008.1.2.1 : Raw data, Explicit VR, "
+                    "Little Endian ]"));
+    EXPECT_TRUE(has("(0028:0010)  US  2  \tRows \t[ 128 ]"));
+    EXPECT_TRUE(has("(0028:0011)  US  2  \tColumns \t[ 128 ]"));
+    EXPECT_TRUE(has("(0010:0010)  PN  22  \tPatient's Name \t[ CompressedSamples^CT1  ]"));
+    EXPECT_EQ(lines.back(), "(7FE0:0010)  OX  32768  \tPixel Data \t[ [ 6300 32768 ] ]");
+}
+
+TEST(RealFiles, ImplicitBigEndianAndBareFiles)
+{
+    // Implicit little endian: Pixel Data's tag at byte 1502.
+    const ReportRun implicit = run_report(sample_dir / "MR_small_implicit.dcm");
+    ASSERT_EQ(implicit.status, 0);
+    const std::vector<std::string> il = split_crlf(implicit.out);
+    EXPECT_EQ(il[2 + 1510 / 16].substr(0, 9), "000005E0 ");
+    EXPECT_EQ(il.back(), "(7FE0:0010)  OX  8192  \tPixel Data \t[ [ 1510 8192 ] ]");
+
+    // Big endian: every number is read little-endian, so Pixel Data is never
+    // recognised; the dump is the bare offset line.
+    const ReportRun big = run_report(sample_dir / "ExplVR_BigEnd.dcm");
+    ASSERT_EQ(big.status, 0);
+    const std::vector<std::string> bl = split_crlf(big.out);
+    EXPECT_EQ(bl[2], "00000000 ");
+    EXPECT_EQ(bl[3], "");
+    EXPECT_EQ(big.out.find("(7FE0:0010)"), std::string::npos);
+
+    // No preamble: the information text, then a walk from byte 0.
+    const ReportRun bare = run_report(sample_dir / "ExplVR_LitEndNoMeta.dcm");
+    ASSERT_EQ(bare.status, 0);
+    EXPECT_EQ(bare.err, "DICOM Part-10 フォーマットではありません。\n");
+    // An RT plan: no Pixel Data, so the whole file is walked.
+    const std::vector<std::string> nl = split_crlf(bare.out);
+    EXPECT_EQ(nl[2], "00000000 ");
+    EXPECT_EQ(nl[6], "(0008:0005)  CS  10  \tSpecific Character Set \t[ ISO_IR 100 ]");
+    EXPECT_EQ(nl.back(), "(300A:000C)  CS  8  \tUnknown \t[ PATIENT  ]");
+
+    // A truncated file: the walk stops at the end of the file.
+    const ReportRun truncated = run_report(sample_dir / "rtplan_truncated.dcm");
+    EXPECT_EQ(truncated.status, 0);
+}
+
+TEST(RealFiles, LongFormVrFilesListTheSameElementsAsDcmdump)
+{
+    if (!have_dcmdump()) {
+        GTEST_SKIP() << "dcmdump not installed";
+    }
+    // Files with UN, OF and UT elements (explicit VR), and ordinary ones.
+    const char* const files[] = {"J2K_pixelrep_mismatch.dcm", "rtdose_rle.dcm", "reportsi_with_empty_number_tags.dcm",
+                                 "reportsi.dcm", "test-SR.dcm", "CT_small.dcm", "MR_small.dcm", "rtstruct.dcm",
+                                 "nested_priv_SQ.dcm"};
+    for (const char* name : files) {
+        const std::vector<std::string> ours = walk_tags(sample_dir / name);
+        const std::vector<std::string> peer = dcmdump_tags(sample_dir / name);
+        ASSERT_FALSE(peer.empty()) << name;
+        EXPECT_EQ(ours, peer) << name;
+    }
+}
+
+TEST(RealFiles, MissingFileIsRefused)
+{
+    const ReportRun run = run_report(sample_dir / "no_such_file.dcm");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "ファイルを開くことができません。\n");
+    EXPECT_TRUE(run.out.empty());
+}

@@ -1,0 +1,21 @@
+// The window's modal dialogs and message boxes, behind one small interface
+// so that tests can answer them without blocking.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // OpenDlg: every file is offered. Empty when the user cancels.
+    virtual QString openFile(QWidget* parent);
+    // SaveDlg: "Text File (*.txt)", default extension "txt", asks before
+    // overwriting. Empty when the user cancels.
+    virtual QString saveFile(QWidget* parent);
+    // A modal message box; returns the button pressed.
+    virtual int message(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon,
+                        QMessageBox::StandardButtons buttons);
+};

@@ -1,0 +1,13 @@
+// Conversions between the window's code page 932 (Shift-JIS) bytes and UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Decodes code page 932 bytes to UTF-8. A byte that does not start a valid
+// character becomes U+FFFD, so undecodable bytes stay visible.
+std::string cp932_to_utf8(std::string_view bytes);
+
+// Encodes UTF-8 text to code page 932. A character the code page lacks (or
+// an invalid UTF-8 byte) becomes '?'.
+std::string utf8_to_cp932(std::string_view text);

@@ -1,0 +1,382 @@
+#include "header_walk.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+
+#include "hex_dump.h"
+
+namespace {
+
+uint16_t u16le(const uint8_t* b) { return static_cast<uint16_t>(b[0] | (b[1] << 8)); }
+
+uint32_t u32le(const uint8_t* b)
+{
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+int32_t non_negative(int32_t v) { return v < 0 ? 0 : v; }
+
+bool is_capital(uint8_t b) { return b >= 0x41 && b <= 0x5A; }
+
+long file_size(std::FILE* file)
+{
+    struct stat st {};
+    if (fstat(fileno(file), &st) != 0) {
+        return 0;
+    }
+    return static_cast<long>(st.st_size);
+}
+
+// Moves forward by count bytes, but never past the end of the file.
+void skip_forward(std::FILE* file, long count)
+{
+    if (count <= 0) {
+        return;
+    }
+    const long pos = std::ftell(file);
+    const long size = file_size(file);
+    if (pos < 0) {
+        return;
+    }
+    const long target = (count > size - pos) ? std::max(pos, size) : pos + count;
+    std::fseek(file, target, SEEK_SET);
+}
+
+bool is_text_vr(int32_t vr)
+{
+    switch (vr) {
+    case VR_AE: case VR_AS: case VR_CS: case VR_DA: case VR_DL: case VR_DS: case VR_DT: case VR_IS:
+    case VR_LO: case VR_LT: case VR_PN: case VR_SH: case VR_ST: case VR_TM: case VR_UI:
+        return true;
+    default:
+        return false;
+    }
+}
+
+template <typename... Args>
+std::string format(const char* fmt, Args... args)
+{
+    char text[128];
+    const int n = std::snprintf(text, sizeof text, fmt, args...);
+    if (n < 0) {
+        return {};
+    }
+    if (static_cast<std::size_t>(n) < sizeof text) {
+        return std::string(text, static_cast<std::size_t>(n));
+    }
+    std::string big(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(big.data(), big.size(), fmt, args...);
+    big.resize(static_cast<std::size_t>(n));
+    return big;
+}
+
+// Numeric values: one piece per value; the first value cut by the end of the
+// file gives its error piece and ends the text. Bytes past the last whole
+// value are skipped so the next header starts at the element boundary.
+template <std::size_t Size, typename Piece, typename ErrorPiece>
+std::string format_numbers(std::FILE* file, int32_t length, Piece piece, ErrorPiece error_piece)
+{
+    std::string text;
+    uint8_t holder[Size] = {};
+    const int32_t count = length / static_cast<int32_t>(Size);
+    for (int32_t i = 0; i < count; ++i) {
+        if (std::fread(holder, 1, Size, file) != Size) {
+            text += error_piece(holder);
+            return text;
+        }
+        text += piece(holder);
+    }
+    skip_forward(file, length % static_cast<int32_t>(Size));
+    return text;
+}
+
+std::string format_numeric_value(std::FILE* file, int32_t vr, int32_t length)
+{
+    switch (vr) {
+    case VR_AT: {
+        auto pair = [](const char* fmt) {
+            return [fmt](const uint8_t* b) { return format(fmt, u16le(b), u16le(b + 2)); };
+        };
+        return format_numbers<4>(file, length, pair("[ %04x  %04x ]"), pair("Error: Tag pair [%04x  %04x]"));
+    }
+    case VR_US: {
+        auto us = [](const char* fmt) { return [fmt](const uint8_t* b) { return format(fmt, int{u16le(b)}); }; };
+        return format_numbers<2>(file, length, us("%d"), us("Error: Unsigned Short value[%d]"));
+    }
+    case VR_SS: {
+        auto ss = [](const char* fmt) {
+            return [fmt](const uint8_t* b) { return format(fmt, int{static_cast<int16_t>(u16le(b))}); };
+        };
+        return format_numbers<2>(file, length, ss("%d"), ss("Error: Short value[%d]"));
+    }
+    case VR_UL: {
+        // Printed with "%d", as the table shows it.
+        auto ul = [](const char* fmt) {
+            return [fmt](const uint8_t* b) { return format(fmt, static_cast<int32_t>(u32le(b))); };
+        };
+        return format_numbers<4>(file, length, ul("%d"), ul("Error: Unsigned Long value[%d]"));
+    }
+    case VR_SL: {
+        auto sl = [](const char* fmt) {
+            return [fmt](const uint8_t* b) { return format(fmt, static_cast<int32_t>(u32le(b))); };
+        };
+        return format_numbers<4>(file, length, sl("%d"), sl("Error: Long value[%d]"));
+    }
+    case VR_FL: {
+        auto fl = [](const char* fmt) {
+            return [fmt](const uint8_t* b) {
+                float v;
+                std::memcpy(&v, b, sizeof v);
+                return format(fmt, static_cast<double>(v));
+            };
+        };
+        return format_numbers<4>(file, length, fl("%f"), fl("Error: Float value[%f]"));
+    }
+    case VR_FD: {
+        auto fd = [](const char* fmt) {
+            return [fmt](const uint8_t* b) {
+                double v;
+                std::memcpy(&v, b, sizeof v);
+                return format(fmt, v);
+            };
+        };
+        return format_numbers<8>(file, length, fd("%f"), fd("Error: Double value[%f]"));
+    }
+    default:
+        return {};
+    }
+}
+
+bool is_numeric_vr(int32_t vr)
+{
+    switch (vr) {
+    case VR_AT: case VR_US: case VR_SS: case VR_UL: case VR_SL: case VR_FL: case VR_FD:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string vr_letters(int32_t vr)
+{
+    if (vr == 0) {
+        return {};
+    }
+    return format("%c%c", (vr >> 8) & 0xFF, vr & 0xFF);
+}
+
+} // namespace
+
+int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
+{
+    uint8_t b[4] = {};
+    if (std::fread(b, 1, 2, file) != 2) {
+        return -1;
+    }
+    tag.group = u16le(b);
+
+    b[0] = b[1] = 0;
+    (void)std::fread(b, 1, 2, file);
+    tag.element = u16le(b);
+
+    std::memset(b, 0, sizeof b);
+    (void)std::fread(b, 1, 4, file);
+    tag.length = non_negative(static_cast<int32_t>(u32le(b)));
+    tag.vr = 0;
+    if (is_capital(b[0]) && is_capital(b[1])) {
+        tag.vr = (b[0] << 8) | b[1];
+        tag.length = non_negative(static_cast<int16_t>(u16le(b + 2)));
+    }
+
+    if (tag.group == 0x7FE0 && tag.element == 0x0010) {
+        state.header_size = static_cast<int32_t>(std::ftell(file));
+    }
+
+    tag.entry = dictionary_lookup(tag.group, tag.element, tag.vr);
+
+    if (vr_has_long_length(tag.vr)) {
+        std::memset(b, 0, sizeof b);
+        (void)std::fread(b, 1, 4, file);
+        tag.length = non_negative(static_cast<int32_t>(u32le(b)));
+    } else if (tag.vr == 0 && tag.entry->vr == VR_SQ) {
+        tag.vr = VR_SQ;
+    } else if (tag.vr == 0 && tag.entry->vr == VR_DL) {
+        tag.vr = VR_DL;
+    }
+
+    // Sequences and items have no value of their own: the walk enters them.
+    if (tag.vr == VR_SQ || tag.vr == VR_DL) {
+        tag.length = 0;
+    }
+    return 1;
+}
+
+std::size_t read_text_value(std::FILE* file, int32_t length, char* buffer, std::size_t limit)
+{
+    const std::size_t wanted = std::min(static_cast<std::size_t>(non_negative(length)), limit);
+    const std::size_t got = std::fread(buffer, 1, wanted, file);
+    buffer[got] = '\0';
+    if (static_cast<std::size_t>(non_negative(length)) > limit) {
+        skip_forward(file, static_cast<long>(length) - static_cast<long>(limit));
+    }
+    return got;
+}
+
+const char* transfer_syntax_names(const char* uid)
+{
+    if (std::strcmp(uid, "1.2.840.10008.1.2.1") == 0) {
+        return " : Raw data, Explicit VR, Little Endian";
+    }
+    if (std::strcmp(uid, "1.2.840.10008.1.2.2") == 0) {
+        return " : Raw data, Explicit VR, Big Endian";
+    }
+    if (std::strcmp(uid, "1.2.840.10008.1.2.5") == 0) {
+        return " : Lossless Run Length Encoding(RLE)";
+    }
+    if (std::strcmp(uid, "1.2.840.10008.1.2") == 0) {
+        return " : Raw data, Implicit VR, Little Endian";
+    }
+    constexpr const char* jpeg_prefix = "1.2.840.10008.1.2.4.";
+    if (std::strcmp(uid, jpeg_prefix) > 0) {
+        // Only the two characters after the prefix count: .4.100 reads as 10.
+        char process[3] = {};
+        std::strncpy(process, uid + 20, 2);
+        const int32_t number = parse_leading_int(process);
+        if (number >= 50 && number <= 64) {
+            return " : JPEG compression, Lossy JPEG";
+        }
+        if (number >= 65 && number <= 70) {
+            return " : JPEG compression, Loss-less JPEG";
+        }
+    }
+    return " : Unknown";
+}
+
+int32_t parse_leading_int(const char* text)
+{
+    const char* p = text;
+    while (*p == ' ') {
+        ++p;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = (*p == '-');
+        ++p;
+    }
+    int64_t value = 0;
+    while (*p >= '0' && *p <= '9') {
+        value = std::min<int64_t>(value * 10 + (*p - '0'), int64_t{INT32_MAX} + 1);
+        ++p;
+    }
+    if (negative) {
+        value = -value;
+    }
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& tag, ViewerState& state)
+{
+    const int row = state.next_row;
+    const int32_t vr = tag.entry->vr;
+    grid.set_cell(row, 0, format("%04X", tag.group));
+    grid.set_cell(row, 1, format("%04X", tag.element));
+    grid.set_cell(row, 2, vr_letters(vr));
+    grid.set_cell(row, 3, format("%d", tag.length));
+    grid.set_cell(row, 4, tag.entry->description);
+
+    char value_buffer[value_buffer_size] = {};
+    std::string value_text;
+    if (is_text_vr(vr) || vr == VR_OB || vr == VR_OW || vr == VR_SQ) {
+        const std::size_t got = read_text_value(file, tag.length, value_buffer, text_value_limit);
+        value_text = value_buffer;
+        if (got != static_cast<std::size_t>(tag.length)) {
+            value_text += "...";
+        }
+    } else if (is_numeric_vr(vr)) {
+        value_text = format_numeric_value(file, vr, tag.length);
+    } else if (vr == VR_OX) {
+        // Pixel, curve and audio data: show where the value lies, skip it.
+        const long position = std::ftell(file);
+        if (tag.length != 0) {
+            value_text = format("[ %d %d ]", static_cast<int>(position), tag.length);
+        }
+        skip_forward(file, tag.length);
+    } else {
+        const std::size_t got = read_text_value(file, tag.length, value_buffer, text_value_limit);
+        for (std::size_t i = 0; i < got; ++i) {
+            const auto b = static_cast<unsigned char>(value_buffer[i]);
+            value_text += (b >= 0x20 && b <= 0x7E) ? static_cast<char>(b) : '.';
+        }
+        if (got != static_cast<std::size_t>(tag.length)) {
+            value_text += "...";
+        }
+    }
+
+    if (is_text_vr(vr)) {
+        if (tag.group == 0x0002 && tag.element == 0x0010) {
+            value_text += transfer_syntax_names(value_buffer);
+        }
+        if (tag.group == 0x0028 && tag.element == 0x1050) {
+            state.window_level = parse_leading_int(value_buffer);
+        } else if (tag.group == 0x0028 && tag.element == 0x1051) {
+            state.window_width = parse_leading_int(value_buffer);
+        } else if (tag.group == 0x0028 && tag.element == 0x1052) {
+            state.rescale_intercept = parse_leading_int(value_buffer);
+        }
+    }
+
+    grid.set_cell(row, 5, std::move(value_text));
+    state.next_row = row + 1;
+}
+
+std::FILE* check_dicom_file(const char* path, FileCheck& check)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        check = FileCheck::cannot_open;
+        return nullptr;
+    }
+    char magic[4] = {};
+    if (std::fseek(file, 128, SEEK_SET) != 0 || std::fread(magic, 1, 4, file) != 4) {
+        check = FileCheck::too_short;
+        std::fclose(file);
+        return nullptr;
+    }
+    if (std::memcmp(magic, "DICM", 4) == 0) {
+        check = FileCheck::part10;
+        return file;
+    }
+    check = FileCheck::not_part10;
+    std::fclose(file);
+    return std::fopen(path, "rb");
+}
+
+void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
+{
+    state.header_size = 0;
+    listing.header_size_text.clear();
+    listing.memo = dump_header_lines();
+    listing.grid.clear_element_rows();
+    state.next_row = 1;
+    state.rescale_intercept = 0;
+
+    tag_header tag;
+    while (read_tag_header(file, tag, state) == 1) {
+        format_element_row(listing.grid, file, tag, state);
+        if (tag.group == 0x7FE0 && tag.element == 0x0010) {
+            listing.header_size_text = format("%ld", static_cast<long>(state.header_size));
+            break;
+        }
+    }
+
+    // The header size is a position the walk reached, so the file holds it.
+    const std::size_t size = static_cast<std::size_t>(std::max(state.header_size, 0));
+    std::vector<uint8_t> header(size);
+    std::fseek(file, 0, SEEK_SET);
+    const std::size_t got = std::fread(header.data(), 1, size, file);
+    const std::vector<std::string> lines = dump_lines(header.data(), got);
+    listing.memo.insert(listing.memo.end(), lines.begin(), lines.end());
+}

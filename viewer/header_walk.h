@@ -1,0 +1,72 @@
+// The viewer's own walk over a file's header: one element header at a time,
+// each formatted into a row of the element grid, up to Pixel Data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "element_grid.h"
+#include "reader/dictionary.h"
+#include "viewer_state.h"
+
+// One element header as the walk read it.
+struct tag_header {
+    uint16_t group = 0;
+    uint16_t element = 0;
+    int32_t vr = 0;                    // VR from the file, 0 when it gives none
+    int32_t length = 0;                // value length in bytes, never negative
+    const DictEntry* entry = nullptr;  // dictionary entry or &fallback_entry
+};
+
+constexpr std::size_t text_value_limit = 80;
+constexpr std::size_t value_buffer_size = 84;
+
+// Reads the element header at the file position. Returns 1 when a header was
+// read, -1 at the end of the file. Sets state.header_size at (7FE0,0010).
+int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state);
+
+// Reads min(length, limit) bytes into buffer (which must hold limit + 1),
+// ends them with a zero byte and skips the rest of the value. Returns the
+// number of bytes read.
+std::size_t read_text_value(std::FILE* file, int32_t length, char* buffer, std::size_t limit);
+
+// Writes grid row state.next_row for the element, consumes its value, sets
+// the display parameters from (0028,1050/1051/1052), adds 1 to next_row.
+void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& tag, ViewerState& state);
+
+// The text appended to the value of (0002,0010), such as
+// " : Raw data, Explicit VR, Little Endian"; " : Unknown" when nothing matches.
+const char* transfer_syntax_names(const char* uid);
+
+// The decimal integer at the start of text: leading blanks skipped, optional
+// sign, digits up to the first other character; 0 without digits. Saturates
+// at the 32-bit range.
+int32_t parse_leading_int(const char* text);
+
+// Outcome of the file-type check.
+enum class FileCheck {
+    part10,       // "DICM" found; the file is positioned at byte 132
+    not_part10,   // no "DICM"; the file is reopened at byte 0
+    cannot_open,  // the file cannot be opened
+    too_short,    // fewer than 132 bytes
+};
+
+// Opens path and checks for "DICM" at byte 128. Returns the file positioned
+// for the walk, or null (cannot_open, too_short, or a failed reopen).
+std::FILE* check_dicom_file(const char* path, FileCheck& check);
+
+// What the Open command shows once the walk is done.
+struct HeaderListing {
+    ElementGrid grid;
+    std::vector<std::string> memo;     // the dump lines
+    std::string header_size_text;      // empty unless Pixel Data was reached
+};
+
+// Steps 3 to 8 of the Open command over a checked file: resets the header
+// size, the memo, the grid, next_row and the intercept, walks the elements up
+// to and including Pixel Data, then dumps the header bytes into the memo.
+// The caller closes the file.
+void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state);

@@ -1,0 +1,89 @@
+// The main window: tool bar, dump memo, image pane and element table.
+#pragma once
+
+#include <QImage>
+#include <QMainWindow>
+#include <QString>
+#include <cstdio>
+#include <memory>
+
+#include "viewer/dialogs.h"
+#include "viewer/display_info.h"
+#include "viewer/header_walk.h"
+#include "viewer/viewer_state.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QTableWidget;
+class QToolButton;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // dialogs answers every modal dialog and box; null means the real ones.
+    explicit TForm1(Dialogs* dialogs = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Handlers.
+    void Open1Click();
+    void sbSaveClick();
+    void Exit1Click();
+    void Panel2Resize();
+
+    const ViewerState& state() const { return state_; }
+    // The element table as the walk stored it (bytes, code page 932).
+    const ElementGrid& grid() const { return listing_.grid; }
+
+    // Controls, named as the form names them.
+    QFrame* Panel1 = nullptr;
+    QToolButton* sbOpen = nullptr;
+    QToolButton* sbSave = nullptr;
+    QToolButton* sbClose = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* edFname = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* edHsize = nullptr;
+    QFrame* Panel2 = nullptr;
+    QFrame* Panel4 = nullptr;
+    QPlainTextEdit* Memo = nullptr;
+    QFrame* Panel3 = nullptr;
+    QLabel* Image = nullptr;
+    QLabel* pnWind = nullptr;
+    QTableWidget* strGrid = nullptr;
+    QMenu* File1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* mSave = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* N2 = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void create_controls();
+    void create_menu();
+    // Checks path for "DICM" and shows the check's box; null stops Open.
+    std::FILE* check_dicom_file(const QString& path);
+    // The image step that ends Open: reads the picture with the stream reader
+    // and shows it in Image. Not built yet; it shows nothing.
+    void load_display_image(const QString& path);
+    void show_listing();
+    int message(const char* text, const char* caption, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons);
+
+    std::unique_ptr<Dialogs> own_dialogs_;
+    Dialogs* dialogs_ = nullptr;
+    ViewerState state_;
+    HeaderListing listing_;
+    DisplayInfo display_info_;
+    QImage display_bitmap_;
+};
+
+// Makes "ＭＳ Ｐゴシック" resolve to IPAPGothic and "Terminal" to a monospace
+// font. Safe to call more than once.
+void install_font_substitutes();

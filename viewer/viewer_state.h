@@ -1,0 +1,15 @@
+// The viewer's process-wide state: the walk's row counter, the display
+// parameters that the header sets, and the header size.
+#pragma once
+
+#include <cstdint>
+
+struct ViewerState {
+    int32_t next_row = 1;          // grid row the next element fills
+    int32_t window_level = 50;     // kept from file to file and by drags
+    int32_t window_width = 1024;   // kept from file to file and by drags
+    int32_t rescale_intercept = 0; // reset at every Open
+    int32_t header_size = 0;       // file position reached at (7FE0,0010)
+    bool image_shown = false;      // a rendered image may be windowed
+    bool dragging = false;         // a window drag is under way
+};
