@@ -1,9 +1,73 @@
+// velmor-dump pixels FILE [OUT]: the image record as the viewer's image step
+// extracts it, printed field by field, and optionally its pixel buffer.
 #include <cstdio>
 
 #include "commands.h"
+#include "image/single.h"
+#include "reader/dicom.h"
 
-int cmd_pixels(int /*argc*/, char** /*argv*/)
+namespace {
+
+void print_record(const single_image& image)
 {
-    std::fprintf(stderr, "velmor-dump: 'pixels' is not built yet\n");
-    return 2;
+    std::printf("photometric=%d\n", image.photometric);
+    std::printf("frames=%d\n", image.frames);
+    std::printf("columns=%u\n", image.columns);
+    std::printf("rows=%u\n", image.rows);
+    std::printf("samples_per_pixel=%u\n", image.samples_per_pixel);
+    std::printf("bits_allocated=%u\n", image.bits_allocated);
+    std::printf("bits_stored=%u\n", image.bits_stored);
+    std::printf("high_bit=%u\n", image.high_bit);
+    std::printf("pixel_representation=%u\n", image.pixel_representation);
+    std::printf("planar_configuration=%u\n", image.planar_configuration);
+    std::printf("pixel_spacing=%g\n", static_cast<double>(image.pixel_spacing));
+    std::printf("slice_thickness=%g\n", static_cast<double>(image.slice_thickness));
+    std::printf("slice_location=%g\n", static_cast<double>(image.slice_location));
+    std::printf("pixel_bytes=%zu\n", image.pixel_bytes);
+}
+
+bool write_pixels(const char* path, const single_image& image)
+{
+    std::FILE* out = std::fopen(path, "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "velmor-dump: cannot write '%s'\n", path);
+        return false;
+    }
+    bool written = true;
+    if (image.pixel_bytes > 0 && image.pixels != nullptr) {
+        written = std::fwrite(image.pixels, 1, image.pixel_bytes, out) == image.pixel_bytes;
+    }
+    written = std::fclose(out) == 0 && written;
+    if (!written) {
+        std::fprintf(stderr, "velmor-dump: cannot write '%s'\n", path);
+    }
+    return written;
+}
+
+} // namespace
+
+int cmd_pixels(int argc, char** argv)
+{
+    if (argc < 1 || argc > 2) {
+        std::fprintf(stderr, "usage: velmor-dump pixels FILE [OUT]\n");
+        return 2;
+    }
+    if (dicom_open(argv[0]) != 0) {
+        std::fprintf(stderr, "dicom_open() Failed.\n");
+        dicom_close();
+        return 1;
+    }
+    const single_image* image = dicom_single();
+    if (image == nullptr) {
+        std::fprintf(stderr, "DICOM Image Load Failed.!\n");
+        dicom_single_free();
+        dicom_close();
+        return 1;
+    }
+    print_record(*image);
+    std::fflush(stdout);
+    const bool written = argc < 2 || write_pixels(argv[1], *image);
+    dicom_single_free();
+    dicom_close();
+    return written ? 0 : 1;
 }

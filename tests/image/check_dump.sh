@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# velmor-dump pixels on every case of the fixture manifest: the pixel buffer it
+# writes equals the peer's bytes, and the refused files end with status 1, the
+# viewer's message and the rule's log line.
+set -u
+dump=$1
+dir=$2
+failures=0
+cases=0
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+while IFS=$'\t' read -r _ kind file expected; do
+  cases=$((cases + 1))
+  rm -f "$out"
+  "$dump" pixels "$file" "$out" >/dev/null 2>"$err"
+  status=$?
+  if [ "$kind" = match ]; then
+    if [ $status -ne 0 ] || ! cmp -s "$out" "$expected"; then
+      echo "MISMATCH (status $status): $file"
+      failures=$((failures + 1))
+    fi
+  else
+    if [ $status -ne 1 ] || ! grep -qF "DICOM Image Load Failed.!" "$err" ||
+       ! grep -qF "$expected" "$err"; then
+      echo "NOT REFUSED AS EXPECTED (status $status): $file"
+      failures=$((failures + 1))
+    fi
+  fi
+done <"$dir/manifest.txt"
+
+# The record's fields, one per line in record order, then pixel_bytes.
+fields=$("$dump" pixels /usr/lib/python3/dist-packages/pydicom/data/test_files/MR_small_RLE.dcm)
+expected_fields='photometric=0
+frames=1
+columns=64
+rows=64
+samples_per_pixel=1
+bits_allocated=16
+bits_stored=16
+high_bit=15
+pixel_representation=1
+planar_configuration=0
+pixel_spacing=0.3125
+slice_thickness=0.8
+slice_location=0
+pixel_bytes=8192'
+if [ "$fields" != "$expected_fields" ]; then
+  echo "FIELDS DIFFER:"; echo "$fields"
+  failures=$((failures + 1))
+fi
+
+# Failures: the viewer's messages and status 1.
+"$dump" pixels /nonexistent/file.dcm >/dev/null 2>"$err"
+if [ $? -ne 1 ] || ! grep -qx "dicom_open() Failed." "$err"; then
+  echo "NO dicom_open FAILURE MESSAGE"; failures=$((failures + 1))
+fi
+"$dump" pixels /usr/lib/python3/dist-packages/pydicom/data/test_files/rtplan.dcm >/dev/null 2>"$err"
+if [ $? -ne 1 ] || ! grep -qx "DICOM Image Load Failed.!" "$err"; then
+  echo "NO LOAD FAILURE MESSAGE"; failures=$((failures + 1))
+fi
+
+echo "$cases cases, $failures failures"
+[ "$cases" -gt 0 ] && [ "$failures" -eq 0 ]

@@ -1,0 +1,302 @@
+// The RLE decoder: run headers and slot bounds of one segment, then whole
+// frames read from a file through the reader's open stream.
+#include "image/rle.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <memory>
+
+#include "reader/dicom.h"
+#include "test_support.h"
+
+using namespace image_test;
+
+namespace {
+
+// Decodes a segment into a fresh slot of exactly `slot` bytes (so that the
+// address sanitizer sees any write past it) and returns the slot.
+struct SegmentResult {
+    Bytes slot;
+    uint32_t consumed;
+};
+
+SegmentResult decode_segment(const Bytes& segment, std::size_t slot, uint32_t stride = 1,
+                             uint32_t start = 0)
+{
+    auto exact = std::make_unique<uint8_t[]>(slot + 1); // +1: never zero-sized
+    std::memset(exact.get(), 0xEE, slot);
+    const uint32_t consumed = mdc_dicom_decodeRLE_segment(
+        exact.get(), segment.data(), static_cast<uint32_t>(segment.size()), stride, start, slot);
+    return {Bytes(exact.get(), exact.get() + slot), consumed};
+}
+
+} // namespace
+
+TEST(RleSegment, RunHeadersDecodeAsLiteralNoOpAndReplicate)
+{
+    // 0 copies one byte, 128 does nothing, 255 writes its byte twice.
+    SegmentResult r = decode_segment({0x00, 0x41, 0x80, 0xFF, 0x42, 0x00, 0x43}, 4);
+    EXPECT_EQ(r.slot, (Bytes{0x41, 0x42, 0x42, 0x43}));
+    EXPECT_EQ(r.consumed, 7U);
+
+    // 127 copies 128 bytes.
+    Bytes literal{0x7F};
+    for (int i = 0; i < 128; ++i) {
+        literal.push_back(static_cast<uint8_t>(i));
+    }
+    r = decode_segment(literal, 128);
+    for (int i = 0; i < 128; ++i) {
+        ASSERT_EQ(r.slot[static_cast<std::size_t>(i)], i);
+    }
+    EXPECT_EQ(r.consumed, 129U);
+
+    // 129 writes its byte 128 times.
+    r = decode_segment({0x81, 0x07}, 128);
+    EXPECT_EQ(r.slot, Bytes(128, 0x07));
+    EXPECT_EQ(r.consumed, 2U);
+}
+
+TEST(RleSegment, LastRunsThatRunOutOfSegmentEndIt)
+{
+    // A literal announcing 5 bytes with 2 left copies those 2.
+    SegmentResult r = decode_segment({0x04, 0x01, 0x02}, 6);
+    EXPECT_EQ(r.slot, (Bytes{0x01, 0x02, 0xEE, 0xEE, 0xEE, 0xEE}));
+    EXPECT_EQ(r.consumed, 3U);
+
+    // A replicate header as the last byte writes nothing.
+    r = decode_segment({0x00, 0x09, 0xFE}, 4);
+    EXPECT_EQ(r.slot, (Bytes{0x09, 0xEE, 0xEE, 0xEE}));
+    EXPECT_EQ(r.consumed, 3U);
+
+    // Run header 0 and its byte as the last two bytes.
+    r = decode_segment({0xFF, 0x01, 0x00, 0x02}, 3);
+    EXPECT_EQ(r.slot, (Bytes{0x01, 0x01, 0x02}));
+}
+
+TEST(RleSegment, InterleavesByStartAndStride)
+{
+    const SegmentResult r = decode_segment({0xFE, 0x05, 0x00, 0x06}, 12, 3, 1);
+    EXPECT_EQ(r.slot, (Bytes{0xEE, 5, 0xEE, 0xEE, 5, 0xEE, 0xEE, 5, 0xEE, 0xEE, 6, 0xEE}));
+}
+
+TEST(RleSegment, NeverWritesAtOrPastTheSlotEnd)
+{
+    // A replicate run of 128 into a 10-byte slot: cut, reported by consuming
+    // less than the segment.
+    SegmentResult r = decode_segment({0x81, 0x33}, 10);
+    EXPECT_EQ(r.slot, Bytes(10, 0x33));
+    EXPECT_LT(r.consumed, 2U);
+
+    // A literal run past the slot.
+    r = decode_segment({0x03, 1, 2, 3, 4}, 3);
+    EXPECT_EQ(r.slot, (Bytes{1, 2, 3}));
+    EXPECT_LT(r.consumed, 5U);
+
+    // Strided: start 2, stride 3 in 7 bytes has room for positions 2 and 5.
+    r = decode_segment({0xFC, 0x44}, 7, 3, 2);
+    EXPECT_EQ(r.slot, (Bytes{0xEE, 0xEE, 0x44, 0xEE, 0xEE, 0x44, 0xEE}));
+    EXPECT_LT(r.consumed, 2U);
+
+    // A start beyond the slot writes nothing at all.
+    r = decode_segment({0x00, 0x01}, 2, 4, 3);
+    EXPECT_EQ(r.slot, (Bytes{0xEE, 0xEE}));
+
+    // Filling the slot exactly, then a no-op padding byte, is no overflow.
+    r = decode_segment({0xFD, 0x01, 0x80}, 4);
+    EXPECT_EQ(r.slot, Bytes(4, 0x01));
+    EXPECT_EQ(r.consumed, 3U);
+}
+
+namespace {
+
+// Opens `file` with the reader and decodes one frame of `length` bytes from
+// its first byte into an exact slot.
+struct FrameResult {
+    int16_t status;
+    Bytes slot;
+    long position; // stream position afterwards, -1 when the stream was closed
+};
+
+// Files handed to the reader must be at least 132 bytes long. Without a
+// preamble the reader takes a file whose first byte is 0 as big endian: the
+// frames tested from byte 0 on start with a segment count other than 0.
+Bytes padded(Bytes content, std::size_t at_least = 200)
+{
+    if (content.size() < at_least) {
+        content.resize(at_least, 0);
+    }
+    return content;
+}
+
+FrameResult decode_frame_file(const Bytes& file, uint32_t length, std::size_t slot,
+                              long start = 0)
+{
+    const TempFile temp(file);
+    EXPECT_EQ(dicom_open(temp.path()), 0);
+    std::fseek(dicom_state.reader_stream, start, SEEK_SET);
+    auto exact = std::make_unique<uint8_t[]>(slot + 1);
+    std::memset(exact.get(), 0, slot);
+    FrameResult result{};
+    result.status = mdc_dicom_decomp_rle(dicom_state.reader_stream, exact.get(), length, slot);
+    result.slot.assign(exact.get(), exact.get() + slot);
+    result.position =
+        dicom_state.reader_stream != nullptr ? std::ftell(dicom_state.reader_stream) : -1;
+    dicom_close();
+    return result;
+}
+
+FrameResult decode_frame(const Bytes& frame, std::size_t slot)
+{
+    return decode_frame_file(padded(frame), static_cast<uint32_t>(frame.size()), slot);
+}
+
+} // namespace
+
+TEST(RleFrame, OneSegmentIsTheFrame)
+{
+    const Bytes frame = rle_frame({{0xFD, 0x10, 0x01, 0x20, 0x21}});
+    const FrameResult r = decode_frame(frame, 6);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.slot, (Bytes{0x10, 0x10, 0x10, 0x10, 0x20, 0x21}));
+    EXPECT_EQ(r.position, static_cast<long>(frame.size()));
+}
+
+TEST(RleFrame, ThreeSegmentsInterleavePerPixel)
+{
+    const Bytes frame = rle_frame({{0x01, 'r', 'R'}, {0xFF, 'g'}, {0x01, 'b', 'B'}});
+    const FrameResult r = decode_frame(frame, 6);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.slot, (Bytes{'r', 'g', 'b', 'R', 'g', 'B'}));
+}
+
+TEST(RleFrame, MultiByteSamplesLandInHostOrder)
+{
+    // Segment 0 holds the most significant bytes.
+    const Bytes words = rle_frame({{0x01, 0x12, 0xAB}, {0x01, 0x34, 0xCD}});
+    FrameResult r = decode_frame(words, 4);
+    ASSERT_EQ(r.status, 0);
+    uint16_t samples[2];
+    std::memcpy(samples, r.slot.data(), sizeof samples);
+    EXPECT_EQ(samples[0], 0x1234);
+    EXPECT_EQ(samples[1], 0xABCD);
+
+    const Bytes longs = rle_frame({{0x00, 0x01}, {0x00, 0x02}, {0x00, 0x03}, {0x00, 0x04}});
+    r = decode_frame(longs, 4);
+    ASSERT_EQ(r.status, 0);
+    uint32_t sample = 0;
+    std::memcpy(&sample, r.slot.data(), sizeof sample);
+    EXPECT_EQ(sample, 0x01020304U);
+}
+
+TEST(RleFrame, NoSegmentsDecodesNothing)
+{
+    const FrameResult r = decode_frame(rle_header(0, {}), 8);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.slot, Bytes(8, 0));
+    EXPECT_EQ(r.position, 64);
+}
+
+TEST(RleFrame, FiveSegmentsAreRefusedBeforeTheOffsets)
+{
+    const LogCapture log;
+    Bytes frame = rle_header(5, {64, 66, 68, 70, 72});
+    append(frame, Bytes(10, 0));
+    const FrameResult r = decode_frame(frame, 8);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_TRUE(log.contains("error: RLE - Maximum of 32 bits images supported"));
+    EXPECT_EQ(r.position, 4);
+}
+
+TEST(RleFrame, UnsoundOffsetsAreRefused)
+{
+    const std::vector<std::vector<uint32_t>> bad = {
+        {64, 66, 65},   // do not ascend
+        {64, 66, 300},  // beyond the item (length 72)
+        {60, 66, 68},   // inside the header
+        {64, 80, 68},   // a negative size
+    };
+    for (const auto& offsets : bad) {
+        const LogCapture log;
+        Bytes frame = rle_header(3, offsets);
+        append(frame, Bytes(8, 0));
+        const FrameResult r = decode_frame(frame, 8);
+        EXPECT_EQ(r.status, -1) << offsets[0] << "," << offsets[1] << "," << offsets[2];
+        EXPECT_TRUE(log.contains("error: RLE - Bad segment offsets"));
+        EXPECT_EQ(r.slot, Bytes(8, 0));
+    }
+}
+
+TEST(RleFrame, AFrameShorterThanItsHeaderIsRefused)
+{
+    const LogCapture log;
+    const Bytes frame = rle_frame({{0x00, 0x01}});
+    const FrameResult r = decode_frame_file(padded(frame), 40, 4);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_TRUE(log.contains("error: RLE - Frame shorter than its header"));
+}
+
+TEST(RleFrame, AGapBeforeTheFirstSegmentIsSteppedOver)
+{
+    Bytes frame = rle_header(1, {68});
+    append(frame, {0xAA, 0xAA, 0xAA, 0xAA, 0x01, 0x05, 0x06});
+    const FrameResult r = decode_frame(frame, 2);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.slot, (Bytes{0x05, 0x06}));
+}
+
+TEST(RleFrame, UnreadableCountClosesTheStream)
+{
+    const LogCapture log;
+    const Bytes file = padded(rle_frame({{0x00, 0x01}}));
+    const FrameResult r =
+        decode_frame_file(file, 66, 4, static_cast<long>(file.size()) - 2); // 2 bytes left
+    EXPECT_EQ(r.status, -1);
+    EXPECT_TRUE(log.contains("error: RLE - Failure numberSegments"));
+    EXPECT_EQ(r.position, -1);
+}
+
+TEST(RleFrame, UnreadableOffsetsCloseTheStream)
+{
+    const LogCapture log;
+    Bytes file(150, 0x01); // a first byte other than 0: read little endian
+    append(file, {0x02, 0, 0, 0, 64, 0}); // the count, then half an offset
+    const FrameResult r = decode_frame_file(file, 200, 4, 150);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_TRUE(log.contains("error: RLE - Failure offsets"));
+    EXPECT_EQ(r.position, -1);
+}
+
+TEST(RleFrame, ASegmentCutByTheEndOfTheFileDecodesWhatIsThere)
+{
+    const LogCapture log;
+    Bytes file(140, 0x01);
+    Bytes frame = rle_header(1, {64});
+    append(frame, {0x03, 0x01, 0x02}); // the item claims 4 more bytes than the file has
+    append(file, frame);
+    const FrameResult r = decode_frame_file(file, static_cast<uint32_t>(frame.size()) + 4, 4, 140);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.slot, (Bytes{0x01, 0x02, 0x00, 0x00}));
+    EXPECT_TRUE(log.contains("warning: RLE - Segment cut short by end of file"));
+}
+
+TEST(RleFrame, HostileSegmentsStayInsideTheSlot)
+{
+    const LogCapture log;
+    // Each of the 3 segments decodes 256 bytes into a 30-byte slot.
+    const Bytes flood{0x81, 0x11, 0x81, 0x22};
+    const Bytes frame = rle_frame({flood, flood, flood});
+    const FrameResult r = decode_frame(frame, 30);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.slot, Bytes(30, 0x11));
+    EXPECT_TRUE(log.contains("warning: RLE - Segment overflows the frame (cut)"));
+
+    // Huge offsets with the item length to match: the segment is bounded by
+    // the file, not by its claimed size.
+    Bytes big = rle_header(1, {64});
+    append(big, {0xFF, 0x01});
+    const FrameResult huge = decode_frame_file(padded(big), 0xFFFFFF00U, 2);
+    EXPECT_EQ(huge.status, 0);
+    EXPECT_EQ(huge.slot, (Bytes{0x01, 0x01}));
+}

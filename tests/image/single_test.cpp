@@ -1,0 +1,459 @@
+// Single-image extraction through its public operations, on hand-built files.
+#include "image/single.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <optional>
+
+#include "reader/dicom.h"
+#include "test_support.h"
+
+using namespace image_test;
+
+namespace {
+
+const std::string explicit_little = "1.2.840.10008.1.2.1";
+const std::string implicit_little = "1.2.840.10008.1.2";
+const std::string explicit_big = "1.2.840.10008.1.2.2";
+const std::string rle = "1.2.840.10008.1.2.5";
+const std::string jpeg_lossless = "1.2.840.10008.1.2.4.70";
+const std::string jpeg_lossy = "1.2.840.10008.1.2.4.50";
+
+// What one dicom_open + dicom_single gave, copied out before the record is
+// released, with the log lines written meanwhile.
+struct Extraction {
+    std::optional<single_image> record; // nothing when dicom_single failed
+    Bytes pixels;                       // pixel_bytes bytes of `pixels`
+    bool pixels_null = true;
+    bool trailing_zeros = false;        // the 4 bytes after the image data
+    std::string log;
+};
+
+Extraction extract(const Bytes& file)
+{
+    const TempFile temp(file);
+    const LogCapture log(LOG_WARNING);
+    Extraction result;
+    EXPECT_EQ(dicom_open(temp.path()), 0);
+    const single_image* image = dicom_single();
+    if (image != nullptr) {
+        result.record = *image;
+        result.pixels_null = image->pixels == nullptr;
+        if (image->pixels != nullptr) {
+            result.pixels.assign(image->pixels, image->pixels + image->pixel_bytes);
+            const uint8_t* tail = image->pixels + image->pixel_bytes;
+            result.trailing_zeros = tail[0] == 0 && tail[1] == 0 && tail[2] == 0 && tail[3] == 0;
+        }
+    }
+    dicom_single_free();
+    dicom_close();
+    result.log = log.text();
+    return result;
+}
+
+bool logged(const Extraction& e, const std::string& message)
+{
+    return e.log.find(message) != std::string::npos;
+}
+
+Bytes counting(std::size_t n)
+{
+    Bytes bytes(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 7 + 1);
+    }
+    return bytes;
+}
+
+uint16_t word_at(const Bytes& bytes, std::size_t index)
+{
+    uint16_t word = 0;
+    std::memcpy(&word, bytes.data() + 2 * index, 2);
+    return word;
+}
+
+} // namespace
+
+TEST(SingleImage, DefaultsWithoutTheDescribingElements)
+{
+    DicomFile file(explicit_little);
+    file.us(0x0028, 0x0010, 2).us(0x0028, 0x0011, 2).us(0x0028, 0x0100, 8);
+    file.element(0x7FE0, 0x0010, "OB", {1, 2, 3, 4});
+    const Extraction e = extract(file.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.record->photometric, 0);
+    EXPECT_EQ(e.record->frames, 1);
+    EXPECT_EQ(e.record->samples_per_pixel, 1);
+    EXPECT_EQ(e.record->pixel_bytes, 4U);
+    EXPECT_EQ(e.pixels, (Bytes{1, 2, 3, 4}));
+    EXPECT_TRUE(e.trailing_zeros);
+    EXPECT_FALSE(logged(e, "Incorrect PixelData length"));
+}
+
+TEST(SingleImage, CollectsEveryDescribingElement)
+{
+    DicomFile file(explicit_little);
+    file.text(0x0018, 0x0050, "DS", " 2.5");
+    file.text(0x0020, 0x1041, "DS", "-12.75");
+    file.us(0x0028, 0x0002, 3);
+    file.text(0x0028, 0x0004, "CS", "RGB");
+    file.us(0x0028, 0x0006, 1);
+    file.text(0x0028, 0x0008, "IS", " 2 ");
+    file.us(0x0028, 0x0010, 1).us(0x0028, 0x0011, 2);
+    file.text(0x0028, 0x0030, "DS", "0.5\\0.75");
+    file.us(0x0028, 0x0100, 8).us(0x0028, 0x0101, 7).us(0x0028, 0x0102, 6).us(0x0028, 0x0103, 1);
+    file.element(0x7FE0, 0x0010, "OB", counting(12));
+    const Extraction e = extract(file.bytes());
+    ASSERT_TRUE(e.record);
+    const single_image& r = *e.record;
+    EXPECT_FLOAT_EQ(r.slice_thickness, 2.5F);
+    EXPECT_FLOAT_EQ(r.slice_location, -12.75F);
+    EXPECT_EQ(r.samples_per_pixel, 3);
+    EXPECT_EQ(r.photometric, 3);
+    EXPECT_EQ(r.planar_configuration, 1);
+    EXPECT_EQ(r.frames, 2);
+    EXPECT_EQ(r.rows, 1);
+    EXPECT_EQ(r.columns, 2);
+    EXPECT_FLOAT_EQ(r.pixel_spacing, 0.5F);
+    EXPECT_EQ(r.bits_allocated, 8);
+    EXPECT_EQ(r.bits_stored, 7);
+    EXPECT_EQ(r.high_bit, 6);
+    EXPECT_EQ(r.pixel_representation, 1);
+    EXPECT_EQ(e.pixels, counting(12));
+    EXPECT_FALSE(logged(e, "Incorrect PixelData length"));
+}
+
+TEST(SingleImage, PhotometricNamesMatchByPrefixAfterTrimming)
+{
+    const std::vector<std::pair<std::string, int32_t>> cases = {
+        {"MONOCHROME2 ", 0}, {"MONOCHROME1", 1}, {"PALETTE COLOR", 2}, {"  HSV", 4},
+        {"ARGB", 5},         {"CMYK", 6},        {"RGBX", 3},          {"YBR_FULL", 7},
+        {"monochrome2", 7},
+    };
+    for (const auto& [name, index] : cases) {
+        DicomFile file(explicit_little);
+        file.text(0x0028, 0x0004, "CS", name).us(0x0028, 0x0100, 8);
+        file.element(0x7FE0, 0x0010, "OB", {});
+        const Extraction e = extract(file.bytes());
+        ASSERT_TRUE(e.record) << name;
+        EXPECT_EQ(e.record->photometric, index) << name;
+        EXPECT_EQ(logged(e, "warning: Unknown PhotometricInterpretation."), index == 7) << name;
+    }
+    EXPECT_STREQ(photometric_names[7], "UNKNOWN");
+}
+
+TEST(SingleImage, PaletteDescriptorsAndDataAreKept)
+{
+    DicomFile file(explicit_little);
+    file.us_values(0x0028, 0x1101, {256, 0xFFF0, 16});
+    file.us_values(0x0028, 0x1102, {4, 0, 8});
+    file.us_values(0x0028, 0x1103, {4, 0}); // wrong VM
+    file.us_values(0x0028, 0x1201, {1, 2});
+    file.us_values(0x0028, 0x1201, {10, 20, 30}); // a later element replaces the first
+    file.us_values(0x0028, 0x1203, {7});
+    file.us(0x0028, 0x0100, 8);
+    file.element(0x7FE0, 0x0010, "OB", {});
+
+    const TempFile temp(file.bytes());
+    const LogCapture log(LOG_WARNING);
+    ASSERT_EQ(dicom_open(temp.path()), 0);
+    const single_image* image = dicom_single();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->palette[0].entries, 256);
+    EXPECT_EQ(image->palette[0].first_mapped, 0xFFF0);
+    EXPECT_EQ(image->palette[0].entry_bits, 16);
+    EXPECT_EQ(image->palette[1].entries, 4);
+    EXPECT_EQ(image->palette[2].entries, 0);
+    EXPECT_TRUE(log.contains("warning: Wrong VM for PaletteColorLookupTableDescriptor."));
+    ASSERT_NE(image->palette[0].data, nullptr);
+    EXPECT_EQ(image->palette[0].data[2], 30);
+    EXPECT_EQ(image->palette[1].data, nullptr);
+    ASSERT_NE(image->palette[2].data, nullptr);
+    EXPECT_EQ(image->palette[2].data[0], 7);
+    EXPECT_EQ(image->pixels, nullptr); // empty pixel data
+    dicom_single_free();
+    EXPECT_EQ(image->palette[0].data, nullptr);
+    EXPECT_EQ(image->frames, 0);
+    dicom_single_free(); // a second release does nothing
+    dicom_close();
+}
+
+TEST(SingleImage, IconImageSequenceNeverTouchesTheRecord)
+{
+    DicomFile file(explicit_little);
+    file.us(0x0028, 0x0010, 2);
+    // Another sequence before the pixel data: its Rows counts.
+    file.open(0x0008, 0x1140, "SQ").open_item().us(0x0028, 0x0011, 3).close_item().close_sequence();
+    file.open(0x0088, 0x0200, "SQ").open_item();
+    file.us(0x0028, 0x0010, 99).us(0x0028, 0x0100, 16);
+    file.element(0x7FE0, 0x0010, "OB", {9, 9}); // the icon's own pixels
+    // A sequence nested in the icon's item: its elements are ordinary.
+    file.open(0x0040, 0xA730, "SQ").open_item().us(0x0028, 0x0101, 5).close_item().close_sequence();
+    file.close_item().close_sequence();
+    file.us(0x0028, 0x0100, 8);
+    file.element(0x7FE0, 0x0010, "OB", counting(6));
+    const Extraction e = extract(file.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.record->rows, 2);
+    EXPECT_EQ(e.record->columns, 3);
+    EXPECT_EQ(e.record->bits_allocated, 8);
+    EXPECT_EQ(e.record->bits_stored, 5);
+    EXPECT_EQ(e.pixels, counting(6));
+}
+
+TEST(SingleImage, PixelDataGroupsEvenAreTakenOddAreSkipped)
+{
+    DicomFile file(explicit_little);
+    file.image(1, 2, 8);
+    file.element(0x7F11, 0x0010, "OB", {0xAA, 0xAA});
+    file.element(0x7F10, 0x0010, "OB", {1, 2});
+    file.us(0x0028, 0x0010, 50); // after the pixel data: never read
+    file.element(0x7FE0, 0x0010, "OB", {3, 4});
+    const Extraction e = extract(file.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.pixels, (Bytes{1, 2}));
+    EXPECT_EQ(e.record->rows, 1);
+
+    DicomFile odd_only(explicit_little);
+    odd_only.image(1, 2, 8).element(0x7F11, 0x0010, "OB", {1, 2});
+    EXPECT_FALSE(extract(odd_only.bytes()).record);
+}
+
+TEST(SingleImage, WrongPixelVrIsFixedBeforeLoading)
+{
+    // Big endian: OB with 16 bits allocated is loaded as words in host order.
+    DicomFile words(explicit_big, DicomFile::Encoding::explicit_big);
+    words.image(1, 2, 16).element(0x7FE0, 0x0010, "OB", {0x12, 0x34, 0xAB, 0xCD});
+    Extraction e = extract(words.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_TRUE(logged(e, "warning: Incorrect OB value representation (fixed)"));
+    EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
+    EXPECT_EQ(word_at(e.pixels, 1), 0xABCD);
+
+    // OW with 8 bits allocated is loaded byte for byte.
+    DicomFile bytes(explicit_big, DicomFile::Encoding::explicit_big);
+    bytes.image(1, 4, 8).element(0x7FE0, 0x0010, "OW", {1, 2, 3, 4});
+    e = extract(bytes.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_TRUE(logged(e, "warning: Incorrect OW value representation (fixed)"));
+    EXPECT_EQ(e.pixels, (Bytes{1, 2, 3, 4}));
+
+    // Implicit VR: 16 and 12 bits load as words, anything else as bytes.
+    DicomFile implicit(implicit_little, DicomFile::Encoding::implicit_little);
+    implicit.image(1, 2, 16).element(0x7FE0, 0x0010, nullptr, {0x34, 0x12, 0xCD, 0xAB});
+    e = extract(implicit.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
+    EXPECT_FALSE(logged(e, "warning"));
+}
+
+TEST(SingleImage, NativeLengthIsCheckedButDataKeptAsStored)
+{
+    DicomFile short_data(explicit_little);
+    short_data.image(4, 4, 8).element(0x7FE0, 0x0010, "OB", {1, 2, 3, 4});
+    Extraction e = extract(short_data.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_TRUE(logged(e, "warning: Incorrect PixelData length"));
+    EXPECT_EQ(e.pixels, (Bytes{1, 2, 3, 4}));
+
+    // 12 bits allocated count as 1.5 bytes: 2 x 2 samples in 6 bytes.
+    DicomFile packed(explicit_little);
+    packed.image(2, 2, 12).element(0x7FE0, 0x0010, "OW", counting(6));
+    e = extract(packed.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_FALSE(logged(e, "Incorrect PixelData length"));
+
+    // Products that overflow 32 bits are compared exactly.
+    DicomFile huge(explicit_little);
+    huge.image(65535, 65535, 16).text(0x0028, 0x0008, "IS", "1024");
+    huge.element(0x7FE0, 0x0010, "OW", counting(8));
+    e = extract(huge.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_TRUE(logged(e, "Incorrect PixelData length"));
+}
+
+TEST(SingleImage, ReaderFailuresGiveNoRecord)
+{
+    // The file ends before any pixel data.
+    DicomFile no_pixels(explicit_little);
+    no_pixels.image(2, 2, 8);
+    EXPECT_FALSE(extract(no_pixels.bytes()).record);
+
+    // Pixel data longer than the rest of the file.
+    DicomFile cut(explicit_little);
+    cut.image(2, 2, 8);
+    Bytes bytes = cut.bytes();
+    DicomFile header_only(explicit_little);
+    header_only.image(2, 2, 8).element(0x7FE0, 0x0010, "OB", counting(100));
+    bytes = header_only.bytes();
+    bytes.resize(bytes.size() - 50);
+    EXPECT_FALSE(extract(bytes).record);
+}
+
+TEST(SingleImage, DicomPixelRefusesEncapsulatedData)
+{
+    DicomFile file(rle);
+    file.image(2, 2, 8).open(0x7FE0, 0x0010, "OB").item({}).close_sequence();
+    const TempFile temp(file.bytes());
+    const LogCapture log(LOG_WARNING);
+    ASSERT_EQ(dicom_open(temp.path()), 0);
+    ELEMENT* element = nullptr;
+    while ((element = dicom_element()) != nullptr && element->group != 0x7FE0) {
+        dicom_skip();
+    }
+    ASSERT_NE(element, nullptr);
+    EXPECT_EQ(dicom_pixel(element), -3);
+    EXPECT_TRUE(log.contains("emergency: Encapsulated PixelData is not implemented yet"));
+    dicom_single_free();
+    dicom_close();
+}
+
+// Encapsulated data --------------------------------------------------------
+
+namespace {
+
+// An 8-bit frame of `n` equal bytes as one RLE segment.
+Bytes flat_frame(uint8_t value, uint8_t n)
+{
+    return rle_frame({{static_cast<uint8_t>(257 - n), value}});
+}
+
+DicomFile rle_file(uint16_t rows, uint16_t columns, const char* frames)
+{
+    DicomFile file(rle);
+    file.image(rows, columns, 8);
+    if (frames != nullptr) {
+        file.text(0x0028, 0x0008, "IS", frames);
+    }
+    file.open(0x7FE0, 0x0010, "OB");
+    return file;
+}
+
+} // namespace
+
+TEST(SingleImageEncapsulated, FramesDecodeIntoTheirSlots)
+{
+    DicomFile file = rle_file(2, 2, "2");
+    file.item({}).item(flat_frame(5, 4)).item(flat_frame(6, 4)).close_sequence();
+    const Extraction e = extract(file.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.record->pixel_bytes, 8U);
+    EXPECT_EQ(e.pixels, (Bytes{5, 5, 5, 5, 6, 6, 6, 6}));
+    EXPECT_TRUE(e.trailing_zeros);
+}
+
+TEST(SingleImageEncapsulated, OffsetTableMustHoldOneEntryPerFrame)
+{
+    Bytes table;
+    put32(table, 0);
+    put32(table, 80);
+    DicomFile good = rle_file(2, 2, "2");
+    good.item(table).item(flat_frame(5, 4)).item(flat_frame(6, 4)).close_sequence();
+    Extraction e = extract(good.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.pixels, (Bytes{5, 5, 5, 5, 6, 6, 6, 6}));
+
+    DicomFile bad = rle_file(2, 2, "1");
+    bad.item(table).item(flat_frame(5, 4)).close_sequence();
+    e = extract(bad.bytes());
+    EXPECT_FALSE(e.record);
+    EXPECT_FALSE(logged(e, "error")); // no message of its own
+}
+
+TEST(SingleImageEncapsulated, MissingFramesStayZero)
+{
+    DicomFile file = rle_file(2, 2, "3");
+    file.item({}).item(flat_frame(5, 4)); // the file ends here
+    Extraction e = extract(file.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.pixels, (Bytes{5, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+    // With the delimiter present it is handed to the decoder as a frame.
+    DicomFile delimited = rle_file(2, 2, "3");
+    delimited.item({}).item(flat_frame(5, 4)).close_sequence();
+    e = extract(delimited.bytes());
+    EXPECT_FALSE(e.record);
+    EXPECT_TRUE(logged(e, "error: Decompression failed"));
+}
+
+TEST(SingleImageEncapsulated, KindsWithoutADecoderFail)
+{
+    for (const std::string& syntax : {explicit_little, jpeg_lossy, jpeg_lossless}) {
+        DicomFile file(syntax);
+        file.image(2, 2, 8).open(0x7FE0, 0x0010, "OB").item({}).item(flat_frame(5, 4));
+        file.close_sequence();
+        const Extraction e = extract(file.bytes());
+        EXPECT_FALSE(e.record) << syntax;
+        EXPECT_TRUE(logged(e, "error: Decompression failed")) << syntax;
+    }
+}
+
+TEST(SingleImageEncapsulated, DecoderFailuresReleaseTheRecord)
+{
+    DicomFile file = rle_file(2, 2, nullptr);
+    file.item({}).item(rle_header(5, {})).close_sequence();
+    const Extraction e = extract(file.bytes());
+    EXPECT_FALSE(e.record);
+    const std::size_t rule = e.log.find("error: RLE - Maximum of 32 bits images supported");
+    const std::size_t failed = e.log.find("error: Decompression failed");
+    ASSERT_NE(rule, std::string::npos);
+    ASSERT_NE(failed, std::string::npos);
+    EXPECT_LT(rule, failed);
+}
+
+TEST(SingleImageEncapsulated, ImagesThatCannotFitInMemoryFailCleanly)
+{
+    // 65535 x 65535 x 4 bytes x 2^31-1 frames: far beyond any buffer.
+    for (const char* frames : {"2147483647", "99999999999", "-1"}) {
+        DicomFile file(rle);
+        file.image(65535, 65535, 32).text(0x0028, 0x0008, "IS", frames);
+        file.open(0x7FE0, 0x0010, "OB").item({}).item(flat_frame(5, 4)).close_sequence();
+        const Extraction e = extract(file.bytes());
+        EXPECT_FALSE(e.record) << frames;
+        EXPECT_TRUE(logged(e, "error: Out of memory.")) << frames;
+    }
+}
+
+TEST(SingleImageEncapsulated, HostileFramesStayInsideTheirSlots)
+{
+    // Every frame floods far more than its 3-byte slot; the neighbouring
+    // frame keeps its own bytes and nothing lands past the buffer.
+    const Bytes flood{0x81, 0x77, 0x81, 0x77, 0x81, 0x77};
+    DicomFile file = rle_file(1, 3, "2");
+    file.item({}).item(rle_frame({flood})).item(rle_frame({{0x02, 1, 2, 3}})).close_sequence();
+    Extraction e = extract(file.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.pixels, (Bytes{0x77, 0x77, 0x77, 1, 2, 3}));
+    EXPECT_TRUE(e.trailing_zeros);
+    EXPECT_TRUE(logged(e, "RLE - Segment overflows the frame (cut)"));
+
+    // Four segments into a slot of 1-byte samples: still bounded.
+    DicomFile four = rle_file(1, 3, nullptr);
+    four.item({}).item(rle_frame({flood, flood, flood, flood})).close_sequence();
+    e = extract(four.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.pixels.size(), 3U);
+    EXPECT_TRUE(e.trailing_zeros);
+
+    // 12 bits allocated: the slot has one byte per sample.
+    DicomFile twelve(rle);
+    twelve.image(2, 2, 12).open(0x7FE0, 0x0010, "OB").item({});
+    twelve.item(rle_frame({flood, flood})).close_sequence();
+    e = extract(twelve.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.record->pixel_bytes, 4U);
+    EXPECT_TRUE(e.trailing_zeros);
+}
+
+TEST(SingleImageEncapsulated, SixteenBitFramesReadAsTheirUncompressedTwin)
+{
+    DicomFile file(rle);
+    file.image(1, 2, 16).open(0x7FE0, 0x0010, "OB").item({});
+    file.item(rle_frame({{0x01, 0x12, 0xAB}, {0x01, 0x34, 0xCD}})).close_sequence();
+    const Extraction e = extract(file.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
+    EXPECT_EQ(word_at(e.pixels, 1), 0xABCD);
+}
