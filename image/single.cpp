@@ -395,10 +395,11 @@ int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes
     }
     switch (dicom_state.compression) {
     case COMPRESSION_JPEG_LOSSLESS:
-        // LOSSLESS JPEG: not wired yet; when the decoder lands this branch becomes
-        // return LosslessJpegDecode(dicom_state.reader_stream, destination, image->samples_per_pixel * image->bits_allocated, static_cast<int32_t>(item->length), frame_bytes) != 0 ? -2 : 0;
-        (void)image;
-        return -3;
+        return LosslessJpegDecode(dicom_state.reader_stream, destination,
+                                  image->samples_per_pixel * image->bits_allocated,
+                                  static_cast<int32_t>(item->length), frame_bytes) != 0
+                   ? -2
+                   : 0;
     case COMPRESSION_RLE:
         return mdc_dicom_decomp_rle(dicom_state.reader_stream, destination, item->length, frame_bytes) != 0
                    ? -1

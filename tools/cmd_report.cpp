@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "checked_file.h"
 #include "commands.h"
 #include "viewer/header_walk.h"
-#include "viewer/messages.h"
 #include "viewer/report.h"
 
 int cmd_report(int argc, char** argv)
@@ -14,24 +14,8 @@ int cmd_report(int argc, char** argv)
         std::fprintf(stderr, "usage: velmor-dump report FILE\n");
         return 2;
     }
-    FileCheck check{};
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(argv[0], check), std::fclose);
-    switch (check) {
-    case FileCheck::cannot_open:
-        std::fprintf(stderr, "%s\n", msg::cannot_open);
-        return 2;
-    case FileCheck::too_short:
-        std::fprintf(stderr, "%s\n", msg::not_dicom);
-        return 2;
-    case FileCheck::not_part10:
-        std::fprintf(stderr, "%s\n", msg::not_part10);
-        break;
-    case FileCheck::part10:
-        break;
-    }
+    FilePtr file = open_checked_file(argv[0]);
     if (!file) {
-        // The file vanished between the check and the reopen.
-        std::fprintf(stderr, "%s\n", msg::cannot_open);
         return 2;
     }
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-constexpr int display_size = 256;
+#include "display_info.h"
 
 using DisplaySamples = std::array<int16_t, display_size * display_size>; // top row first
 using DisplayPixels = std::array<uint8_t, display_size * display_size>;  // bottom row first

@@ -10,13 +10,16 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QToolButton>
+#include <cstring>
 
 #include "viewer/encoding.h"
 #include "viewer/hex_dump.h"
+#include "viewer/image_step.h"
 #include "viewer/messages.h"
 #include "viewer/report.h"
 
@@ -221,10 +224,11 @@ void TForm1::create_controls()
     black.setColor(QPalette::Window, Qt::black);
     Panel3->setPalette(black);
 
-    // The picture goes here; the image step fills it.
+    // The picture goes here; the image step fills it and the mouse windows it.
     Image = named(new QLabel(Panel3), "Image");
     Image->setGeometry(2, 2, 256, 256);
     Image->setScaledContents(true);
+    Image->installEventFilter(this);
 
     pnWind = named(new QLabel(QStringLiteral("WL=  50,  WW=1000"), Panel3), "pnWind");
     pnWind->setGeometry(72, 116, 133, 21);
@@ -285,6 +289,25 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == Panel2 && event->type() == QEvent::Resize) {
         Panel2Resize();
     }
+    if (watched == Image) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            ImageMouseDown(mouse->button(), mouse->position().toPoint().x(), mouse->position().toPoint().y());
+            return true;
+        }
+        case QEvent::MouseMove: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            ImageMouseMove(mouse->position().toPoint().x(), mouse->position().toPoint().y());
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            ImageMouseUp();
+            return true;
+        default:
+            break;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -340,10 +363,64 @@ void TForm1::Open1Click()
     load_display_image(path);
 }
 
-void TForm1::load_display_image(const QString& /*path*/)
+void TForm1::load_display_image(const QString& path)
 {
-    // The image step (reader, extraction, resampling, windowing) plugs in
-    // here. Until it exists, Image keeps showing nothing.
+    state_.image_shown = false;
+    const ImageStepResult result = ::load_display_image(QFile::encodeName(path).constData(), *display_samples_);
+    if (result != ImageStepResult::Shown) {
+        // Image keeps the previous picture; the mouse no longer windows it.
+        message(image_step_message(result), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
+        return;
+    }
+    render_display();
+}
+
+void TForm1::render_display()
+{
+    render_display_pixels(*display_samples_, state_.window_level, state_.window_width, state_.rescale_intercept,
+                          *display_pixels_);
+    // display_pixels runs bottom row first, as the bitmap header says.
+    for (int r = 0; r < display_size; ++r) {
+        std::memcpy(display_bitmap_.scanLine(r),
+                    &(*display_pixels_)[static_cast<std::size_t>(display_size - 1 - r) * display_size],
+                    display_size);
+    }
+    Image->setPixmap(QPixmap::fromImage(display_bitmap_));
+    state_.image_shown = true;
+}
+
+void TForm1::ImageMouseDown(Qt::MouseButton button, int x, int y)
+{
+    if (!state_.image_shown || button != Qt::LeftButton) {
+        return;
+    }
+    drag_start_x_ = x;
+    drag_start_y_ = y;
+    drag_ = {state_.window_level, state_.window_width};
+    state_.dragging = true;
+    pnWind->setText(QString::fromStdString(window_caption(drag_)));
+    pnWind->show();
+}
+
+void TForm1::ImageMouseMove(int x, int y)
+{
+    if (!state_.dragging) {
+        return;
+    }
+    drag_ = drag_window({state_.window_level, state_.window_width}, drag_start_x_, drag_start_y_, x, y);
+    pnWind->setText(QString::fromStdString(window_caption(drag_)));
+}
+
+void TForm1::ImageMouseUp()
+{
+    if (!state_.dragging) {
+        return;
+    }
+    state_.dragging = false;
+    pnWind->hide();
+    state_.window_width = drag_.width;
+    state_.window_level = drag_.level;
+    render_display();
 }
 
 void TForm1::show_listing()

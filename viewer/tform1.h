@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "viewer/dialogs.h"
+#include "viewer/display.h"
 #include "viewer/display_info.h"
 #include "viewer/header_walk.h"
 #include "viewer/viewer_state.h"
@@ -34,6 +35,9 @@ public:
     void sbSaveClick();
     void Exit1Click();
     void Panel2Resize();
+    void ImageMouseDown(Qt::MouseButton button, int x, int y);
+    void ImageMouseMove(int x, int y);
+    void ImageMouseUp();
 
     const ViewerState& state() const { return state_; }
     // The element table as the walk stored it (bytes, code page 932).
@@ -70,9 +74,11 @@ private:
     void create_menu();
     // Checks path for "DICM" and shows the check's box; null stops Open.
     std::FILE* check_dicom_file(const QString& path);
-    // The image step that ends Open: reads the picture with the stream reader
-    // and shows it in Image. Not built yet; it shows nothing.
+    // The image step that ends Open: reads the picture with the stream reader,
+    // resamples it to 256 x 256 and shows it, or says why it cannot.
     void load_display_image(const QString& path);
+    // Maps the display samples through the window and shows them in Image.
+    void render_display();
     void show_listing();
     int message(const char* text, const char* caption, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons);
 
@@ -82,6 +88,11 @@ private:
     HeaderListing listing_;
     DisplayInfo display_info_;
     QImage display_bitmap_;
+    std::unique_ptr<DisplaySamples> display_samples_ = std::make_unique<DisplaySamples>();
+    std::unique_ptr<DisplayPixels> display_pixels_ = std::make_unique<DisplayPixels>();
+    int drag_start_x_ = 0;
+    int drag_start_y_ = 0;
+    WindowSetting drag_{};
 };
 
 // Makes "ＭＳ Ｐゴシック" resolve to IPAPGothic and "Terminal" to a monospace

@@ -1,6 +1,7 @@
 // The main window driven through scripted dialogs: no test ever blocks.
 #include <QAction>
 #include <QFile>
+#include <QMouseEvent>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,10 +13,13 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cstring>
 #include <deque>
 #include <memory>
 
+#include "viewer/display.h"
 #include "viewer/header_walk.h"
+#include "viewer/image_step.h"
 #include "viewer/report.h"
 #include "viewer/tform1.h"
 
@@ -86,8 +90,13 @@ QByteArray small_part10()
     auto expl = [&](uint16_t g, uint16_t e, const char* vr, const QByteArray& value) {
         b += le16(g) + le16(e) + vr + le16(uint16_t(value.size())) + value;
     };
+    expl(0x0002, 0x0000, "UL", QByteArray("\x1c\0\0\0", 4));
+    expl(0x0002, 0x0010, "UI", QByteArray("1.2.840.10008.1.2.1\0", 20));
     expl(0x0010, 0x0010, "PN", QByteArray("\x93\xfa\x96\x7b"));  // 日本 in CP932
     expl(0x0009, 0x0010, "LO", QByteArray("a\x80z "));
+    expl(0x0028, 0x0010, "US", le16(1)); // one row
+    expl(0x0028, 0x0011, "US", le16(2)); // two columns
+    expl(0x0028, 0x0100, "US", le16(16));
     expl(0x0028, 0x1050, "DS", "40\\400");
     expl(0x0028, 0x1051, "DS", "400 ");
     b += le16(0x7FE0) + le16(0x0010) + "OW" + le16(0) + le16(4) + le16(0) + QByteArray(4, '\x01');
@@ -182,7 +191,6 @@ private slots:
         QCOMPARE(f.strGrid->item(0, 0)->text(), QStringLiteral("0002"));
         QVERIFY(f.sbSave->isEnabled());
         QVERIFY(f.mSave->isEnabled());
-        QVERIFY(f.Image->pixmap().isNull());
     }
 
     void saveWritesTheReportBytes()
@@ -222,11 +230,11 @@ private slots:
         dialogs_->open_answers.push_back(file);
         form_->Open1Click();
         TForm1& f = *form_;
-        QCOMPARE(f.strGrid->item(0, 5)->text(), QStringLiteral("日本"));
-        QCOMPARE(f.strGrid->item(1, 5)->text(), QStringLiteral("a\uFFFDz "));
+        QCOMPARE(f.strGrid->item(2, 5)->text(), QStringLiteral("日本"));
+        QCOMPARE(f.strGrid->item(3, 5)->text(), QStringLiteral("a\uFFFDz "));
         QCOMPARE(f.state().window_level, 40);
         QCOMPARE(f.state().window_width, 400);
-        QCOMPARE(f.edHsize->text(), QString::number(128 + 4 + 12 + 12 + 14 + 12 + 8));
+        QCOMPARE(f.edHsize->text(), QString::number(128 + 4 + 12 + 28 + 12 + 12 + 3 * 10 + 14 + 12 + 8));
 
         const QString out = path("sjis.txt");
         dialogs_->save_answers.push_back(out);
@@ -272,7 +280,9 @@ private slots:
         write_all(bare_path, bare);
         dialogs_->open_answers.push_back(bare_path);
         form_->Open1Click();
-        QCOMPARE(dialogs_->boxes.size(), size_t(3));
+        // Then the image step finds no image in it.
+        QCOMPARE(dialogs_->boxes.size(), size_t(4));
+        QCOMPARE(dialogs_->boxes[3].caption, QStringLiteral("ERROR"));
         QCOMPARE(dialogs_->boxes[2].text, QStringLiteral("DICOM Part-10 フォーマットではありません。"));
         QCOMPARE(dialogs_->boxes[2].caption, QStringLiteral("情報"));
         QCOMPARE(dialogs_->boxes[2].icon, QMessageBox::NoIcon);
@@ -359,8 +369,139 @@ private slots:
         QVERIFY(!form_->isVisible());
     }
 
+
+    void openShowsTheMonochromePicture()
+    {
+        const QString ct = samples + QStringLiteral("/CT_small.dcm");
+        dialogs_->open_answers.push_back(ct);
+        form_->Open1Click();
+        QVERIFY(dialogs_->boxes.empty());
+        QVERIFY(form_->state().image_shown);
+        QCOMPARE(picture(), expected_picture(ct, form_->state()));
+        // Not a blank picture: CT_small has structure in its middle.
+        const QImage shown = picture();
+        QVERIFY(qGray(shown.pixel(128, 128)) != qGray(shown.pixel(5, 5)));
+    }
+
+    void colourFileKeepsThePreviousPictureAndStopsWindowing()
+    {
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/CT_small.dcm"));
+        form_->Open1Click();
+        const QImage before = picture();
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/SC_rgb_small_odd.dcm"));
+        form_->Open1Click();
+        QCOMPARE(dialogs_->boxes.size(), size_t(1));
+        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("Invarid image type. Not MONOCHROME2.!"));
+        QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("ERROR"));
+        QCOMPARE(dialogs_->boxes[0].icon, QMessageBox::Critical);
+        QCOMPARE(dialogs_->boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(!form_->state().image_shown);
+        QCOMPARE(picture(), before);
+        // The table and dump of the colour file are shown all the same.
+        QVERIFY(form_->edFname->text().endsWith(QStringLiteral("SC_rgb_small_odd.dcm")));
+
+        press(Qt::LeftButton, 100, 100);
+        QVERIFY(form_->pnWind->isHidden());
+        QVERIFY(!form_->state().dragging);
+    }
+
+    void imageStepFailuresSayWhy()
+    {
+        // An RLE frame with 6 segments (16-bit colour) has no record.
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/SC_rgb_rle_16bit.dcm"));
+        form_->Open1Click();
+        QCOMPARE(dialogs_->boxes.size(), size_t(1));
+        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("DICOM Image Load Failed.!"));
+        QVERIFY(form_->Image->pixmap().isNull());
+    }
+
+    void draggingWindowsThePicture()
+    {
+        const QString good = path("drag.dcm");
+        write_all(good, small_part10());
+        dialogs_->open_answers.push_back(good);
+        form_->Open1Click();
+        QVERIFY(form_->state().image_shown);
+        const QImage before = picture();
+
+        press(Qt::LeftButton, 100, 100);
+        QVERIFY(form_->state().dragging);
+        QVERIFY(form_->pnWind->isVisible() || !form_->pnWind->isHidden());
+        QCOMPARE(form_->pnWind->text(), QStringLiteral("WL=  40, WW= 400"));
+        move(150, 80);
+        QCOMPARE(form_->pnWind->text(), QStringLiteral("WL=  60, WW= 450"));
+        QCOMPARE(picture(), before); // no redraw while the mouse moves
+        QCOMPARE(form_->state().window_level, 40);
+        release(Qt::LeftButton, 150, 80);
+        QVERIFY(form_->pnWind->isHidden());
+        QVERIFY(!form_->state().dragging);
+        QCOMPARE(form_->state().window_level, 60);
+        QCOMPARE(form_->state().window_width, 450);
+        QCOMPARE(picture(), expected_picture(good, form_->state()));
+
+        // Far left and up: the clamps.
+        press(Qt::LeftButton, 100, 100);
+        move(-9000, -9000);
+        QCOMPARE(form_->pnWind->text(), QStringLiteral("WL=3064, WW=   2"));
+        release(Qt::LeftButton, -9000, -9000);
+        QCOMPARE(form_->state().window_width, 2);
+        QCOMPARE(form_->state().window_level, 3064);
+    }
+
+    void otherButtonsAndStrayReleasesDoNothing()
+    {
+        press(Qt::LeftButton, 10, 10); // before any picture
+        QVERIFY(!form_->state().dragging);
+        QVERIFY(form_->pnWind->isHidden());
+
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/CT_small.dcm"));
+        form_->Open1Click();
+        const ViewerState before = form_->state();
+        press(Qt::RightButton, 10, 10);
+        move(200, 200);
+        release(Qt::RightButton, 200, 200);
+        QVERIFY(form_->pnWind->isHidden());
+        QCOMPARE(form_->state().window_level, before.window_level);
+        QCOMPARE(form_->state().window_width, before.window_width);
+    }
+
 private:
     std::unique_ptr<ScriptedDialogs> owned_;
+
+    QImage picture() const { return form_->Image->pixmap().toImage(); }
+
+    // The picture the window should show: the same pipeline without the window.
+    static QImage expected_picture(const QString& file, const ViewerState& state)
+    {
+        auto samples = std::make_unique<DisplaySamples>();
+        samples->fill(0);
+        if (load_display_image(QFile::encodeName(file).constData(), *samples) != ImageStepResult::Shown) {
+            return {};
+        }
+        auto pixels = std::make_unique<DisplayPixels>();
+        render_display_pixels(*samples, state.window_level, state.window_width, state.rescale_intercept, *pixels);
+        QImage image(display_size, display_size, QImage::Format_Indexed8);
+        QList<QRgb> grays;
+        for (int i = 0; i < 256; ++i) {
+            grays.append(qRgb(i, i, i));
+        }
+        image.setColorTable(grays);
+        for (int r = 0; r < display_size; ++r) {
+            std::memcpy(image.scanLine(r), &(*pixels)[static_cast<std::size_t>(display_size - 1 - r) * display_size],
+                        display_size);
+        }
+        return QPixmap::fromImage(image).toImage();
+    }
+
+    void mouse(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, int x, int y)
+    {
+        const QPointF local(x, y);
+        QMouseEvent event(type, local, form_->Image->mapToGlobal(local), button, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(form_->Image, &event);
+    }
+    void press(Qt::MouseButton button, int x, int y) { mouse(QEvent::MouseButtonPress, button, button, x, y); }
+    void move(int x, int y) { mouse(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, x, y); }
+    void release(Qt::MouseButton button, int x, int y) { mouse(QEvent::MouseButtonRelease, button, {}, x, y); }
 };
 
 QTEST_MAIN(TForm1Test)

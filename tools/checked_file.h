@@ -1,0 +1,12 @@
+// Opens a file for the header walk as the viewer's Open does, writing the
+// file check's message box text to standard error.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// The checked file, positioned for the walk, or null (after the message)
+// when it cannot be opened or is too short to be DICOM.
+FilePtr open_checked_file(const char* path);
