@@ -76,23 +76,11 @@ void* take_value(ELEMENT* element)
     return value;
 }
 
-// String VRs whose loaded value is split into a pointer table and its text.
-bool is_split_string(int32_t vr)
-{
-    switch (vr) {
-    case VR_AE: case VR_AS: case VR_CS: case VR_DA: case VR_DS: case VR_DT:
-    case VR_IS: case VR_LO: case VR_PN: case VR_SH: case VR_TM: case VR_UI:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // The text of the first value: the first component of a split string, or
 // the whole block (always followed by zero bytes) for any other VR.
 const char* first_text(const ELEMENT* element, const void* value)
 {
-    if (is_split_string(element->vr)) {
+    if (vr_is_split_string(element->vr)) {
         return static_cast<const char* const*>(value)[0];
     }
     return static_cast<const char*>(value);

@@ -8,9 +8,6 @@
 // The one element record that dicom_element() fills and returns.
 extern ELEMENT dicom_record;
 
-// VRs whose loaded value is split at the backslash into a pointer table.
-bool vr_is_split_string(int32_t vr);
-
 // Current position of the open stream.
 int64_t reader_position();
 

@@ -74,17 +74,6 @@ int split_string_value(ELEMENT& record)
 
 } // namespace
 
-bool vr_is_split_string(int32_t vr)
-{
-    switch (vr) {
-    case VR_AE: case VR_AS: case VR_CS: case VR_DA: case VR_DS: case VR_DT:
-    case VR_IS: case VR_LO: case VR_PN: case VR_SH: case VR_TM: case VR_UI:
-        return true;
-    default:
-        return false;
-    }
-}
-
 void dicom_vr()
 {
     dicom_log(LOG_DEBUG, "dicom_vr()");

@@ -61,3 +61,16 @@ constexpr bool vr_has_long_length(int32_t vr)
         return false;
     }
 }
+
+// True for the string VRs whose loaded value is split at backslashes into a
+// pointer table and its text; every other VR loads as one block.
+constexpr bool vr_is_split_string(int32_t vr)
+{
+    switch (vr) {
+    case VR_AE: case VR_AS: case VR_CS: case VR_DA: case VR_DS: case VR_DT:
+    case VR_IS: case VR_LO: case VR_PN: case VR_SH: case VR_TM: case VR_UI:
+        return true;
+    default:
+        return false;
+    }
+}
