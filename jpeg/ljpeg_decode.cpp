@@ -34,12 +34,13 @@ constexpr int32_t signOffset[16] = {
 // stays in registers while output bytes are stored, and written back to the
 // module state around ProcessRestart.
 struct BitReader {
-    uint32_t buffer;
+    uint64_t buffer;
     int32_t count;
     const uint8_t* bytes;
     std::size_t position;
+    std::size_t wordLimit; // last position from which 8 bytes may be loaded
 
-    static BitReader Load() { return {bitBuffer, bitCount, fragmentBytes, readPosition}; }
+    static BitReader Load() { return {bitBuffer, bitCount, fragmentBytes, readPosition, inputLimit - 1}; }
     void Store() const
     {
         bitBuffer = buffer;
@@ -48,13 +49,40 @@ struct BitReader {
     }
 };
 
-// Fill: tops the reservoir up to at least 25 bits a byte at a time. At a
-// marker (0xFF not followed by 0x00) both bytes stay unread and zero bits are
-// supplied. The 0xFF padding after the data is such a marker, so this never
-// reads past the input buffer.
+// The reservoir holds up to 64 bits; a fill tops it up to at least 57.
+constexpr int32_t kFillTarget = 57;
+
+// True when none of the 8 bytes of word is 0xFF.
+LJPEG_INLINE bool NoFFByte(uint64_t word)
+{
+    const uint64_t inverted = ~word; // 0xFF bytes become zero bytes
+    return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) == 0;
+}
+
+// Fill: tops the reservoir up to at least kFillTarget bits. Where the next 8
+// bytes hold no 0xFF they are taken as plain data in one step; otherwise a
+// byte at a time: at a marker (0xFF not followed by 0x00) both bytes stay
+// unread and zero bits are supplied. The 0xFF padding after the data is such
+// a marker, so this never reads past the input buffer.
 LJPEG_INLINE void FillBitBuffer(BitReader& reader)
 {
-    while (reader.count < 25) {
+    // 8 bytes can be loaded from any position up to the end of the data
+    // (inputLimit - 1), the padding being 8 bytes.
+    if (reader.count < 32 && reader.position <= reader.wordLimit) {
+        uint64_t word = 0;
+        std::memcpy(&word, reader.bytes + reader.position, sizeof word);
+        if (NoFFByte(word)) {
+            if constexpr (std::endian::native == std::endian::little) {
+                word = __builtin_bswap64(word);
+            }
+            const int32_t take = (63 - reader.count) >> 3; // whole bytes that fit
+            reader.buffer = (reader.buffer << (take * 8)) | (word >> (64 - take * 8));
+            reader.position += static_cast<std::size_t>(take);
+            reader.count += take * 8;
+            return;
+        }
+    }
+    while (reader.count < kFillTarget) {
         uint32_t byte = reader.bytes[reader.position++];
         if (byte == 0xFF) {
             const uint32_t next = reader.bytes[reader.position++];
@@ -132,8 +160,49 @@ LJPEG_INLINE int32_t ReceiveAndExtend(BitReader& reader, int32_t s)
     return value;
 }
 
-LJPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& table)
+// Code and additional bits resolved together from a kFastBits lookahead:
+// the difference << 8 | bits used, or 0 where the code is longer than 8 bits
+// or the two together are longer than kFastBits.
+constexpr int32_t kFastBits = 12;
+struct FastTable {
+    int32_t entry[1 << kFastBits];
+};
+FastTable fastTables[kTableSlots];
+
+void BuildFastTable(const HuffmanTable& table, FastTable& fast)
 {
+    for (int32_t look = 0; look < (1 << kFastBits); ++look) {
+        const int32_t head = look >> (kFastBits - 8);
+        const int32_t length = table.lookupLength[head];
+        const int32_t s = table.lookupValue[head];
+        int32_t entry = 0;
+        if (length != 0 && (s == 0 || s == 16)) {
+            entry = static_cast<int32_t>(static_cast<uint32_t>(s == 16 ? 32768 : 0) << 8) | length;
+        } else if (length != 0 && length + s <= kFastBits) {
+            int32_t value = (look >> (kFastBits - length - s)) & lowBits[s];
+            if (value < signThreshold[s]) {
+                value += signOffset[s];
+            }
+            entry = static_cast<int32_t>(static_cast<uint32_t>(value) << 8) | (length + s);
+        }
+        fast.entry[look] = entry;
+    }
+}
+
+// One difference: one look-up for the short codes that carry few additional
+// bits, the table walk of HuffDecode and ReceiveAndExtend for the rest. Both
+// read the same bits, so they give the same differences.
+LJPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& table, const FastTable& fast)
+{
+    if (reader.count < 32) {
+        FillBitBuffer(reader);
+    }
+    const uint32_t look = static_cast<uint32_t>(reader.buffer >> (reader.count - kFastBits)) & ((1U << kFastBits) - 1);
+    const int32_t entry = fast.entry[look];
+    if (entry != 0) {
+        reader.count -= entry & 0xFF;
+        return entry >> 8;
+    }
     return ReceiveAndExtend(reader, HuffDecode(reader, table));
 }
 
@@ -168,13 +237,22 @@ LJPEG_INLINE int32_t QuickPredict(int32_t ra, int32_t rb, int32_t rc)
 // The Huffman table of each sample position within an MCU.
 struct McuTables {
     const HuffmanTable* table[kMaxComponents];
+    const FastTable* fast[kMaxComponents];
 };
 
+// Also builds the fast table of every slot the scan uses.
 McuTables TablesOf(const DecoderStruct& dc)
 {
     McuTables tables{};
+    bool built[kTableSlots] = {};
     for (int32_t i = 0; i < dc.scanComponentCount; ++i) {
-        tables.table[i] = dc.tables[dc.scanComponents[dc.mcuOrder[i]]->tableIndex];
+        const int32_t slot = dc.scanComponents[dc.mcuOrder[i]]->tableIndex;
+        tables.table[i] = dc.tables[slot];
+        tables.fast[i] = &fastTables[slot];
+        if (!built[slot]) {
+            BuildFastTable(*dc.tables[slot], fastTables[slot]);
+            built[slot] = true;
+        }
     }
     return tables;
 }
@@ -186,12 +264,12 @@ void DecodeStartRow(DecoderStruct* dcPtr, BitReader& reader, const McuTables& ta
     const int32_t count = dcPtr->scanComponentCount;
     const int32_t initial = 1 << (dcPtr->precision - dcPtr->pointTransform - 1);
     for (int32_t i = 0; i < count; ++i) {
-        row[i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + initial);
+        row[i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + initial);
     }
     const int32_t samples = dcPtr->width * count;
     for (int32_t s = count; s < samples; s += count) {
         for (int32_t i = 0; i < count; ++i) {
-            row[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + row[s - count + i]);
+            row[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + row[s - count + i]);
         }
     }
     if (dcPtr->intervalRows != 0) {
@@ -208,21 +286,22 @@ void DecodeRow(BitReader& state, const McuTables& tables, int32_t scanCount, int
     BitReader reader = state;
     const int32_t count = Components != 0 ? Components : scanCount;
     for (int32_t i = 0; i < count; ++i) {
-        current[i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + previous[i]);
+        current[i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + previous[i]);
     }
     const int32_t samples = width * count;
     if constexpr (Components == 1) {
         const HuffmanTable& table = *tables.table[0];
+        const FastTable& fast = *tables.fast[0];
         for (int32_t s = 1; s < samples; ++s) {
             const int32_t prediction = QuickPredict<Psv>(current[s - 1], previous[s], previous[s - 1]);
-            current[s] = static_cast<uint16_t>(DecodeDifference(reader, table) + prediction);
+            current[s] = static_cast<uint16_t>(DecodeDifference(reader, table, fast) + prediction);
         }
     } else {
         for (int32_t s = count; s < samples; s += count) {
             for (int32_t i = 0; i < count; ++i) {
                 const int32_t prediction =
                     QuickPredict<Psv>(current[s - count + i], previous[s + i], previous[s - count + i]);
-                current[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i]) + prediction);
+                current[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + prediction);
             }
         }
     }
@@ -250,24 +329,25 @@ RowDecoder SelectRowDecoder(int32_t psv)
 // Single-component 8-bit rows after the first, reconstructed in the output
 // bytes themselves (predictions on unsigned byte values, modulo 256).
 template <int32_t Psv>
-void DecodeByteRows(BitReader& state, const HuffmanTable& table, uint8_t* out, int32_t width, int32_t rows)
+void DecodeByteRows(BitReader& state, const HuffmanTable& table, const FastTable& fast, uint8_t* out,
+                    int32_t width, int32_t rows)
 {
     BitReader reader = state;
     for (int32_t r = 0; r < rows; ++r, out += width) {
         const uint8_t* above = out - width;
-        out[0] = static_cast<uint8_t>(DecodeDifference(reader, table) + above[0]);
+        out[0] = static_cast<uint8_t>(DecodeDifference(reader, table, fast) + above[0]);
         for (int32_t x = 1; x < width; ++x) {
             int32_t prediction = 0;
             if constexpr (Psv >= 1 && Psv <= 7) {
                 prediction = QuickPredict<Psv>(out[x - 1], above[x], above[x - 1]);
             }
-            out[x] = static_cast<uint8_t>(DecodeDifference(reader, table) + prediction);
+            out[x] = static_cast<uint8_t>(DecodeDifference(reader, table, fast) + prediction);
         }
     }
     state = reader;
 }
 
-using ByteRowDecoder = void (*)(BitReader&, const HuffmanTable&, uint8_t*, int32_t, int32_t);
+using ByteRowDecoder = void (*)(BitReader&, const HuffmanTable&, const FastTable&, uint8_t*, int32_t, int32_t);
 
 ByteRowDecoder SelectByteRowDecoder(int32_t psv)
 {
@@ -353,7 +433,7 @@ void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
     const bool byteRows = depth == 8 && count == 1 && dcPtr->intervalRows == 0 &&
                           dcPtr->precision <= 8 && dcPtr->pointTransform == 0;
     if (byteRows) {
-        SelectByteRowDecoder(dcPtr->psv)(reader, *tables.table[0], out, width, height - 1);
+        SelectByteRowDecoder(dcPtr->psv)(reader, *tables.table[0], *tables.fast[0], out, width, height - 1);
         reader.Store();
         return;
     }

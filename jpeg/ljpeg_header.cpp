@@ -18,7 +18,7 @@ std::size_t inputLimit = 0;
 bool inputExhausted = false;
 std::FILE* sourceFile = nullptr;
 
-uint32_t bitBuffer = 0;
+uint64_t bitBuffer = 0;
 int32_t bitCount = 0;
 
 std::vector<uint16_t> rowBuffers[2];

@@ -76,8 +76,10 @@ extern HuffmanTable huffmanSlots[kTableSlots];
 // readPosition < inputLimit may be read by ReadByte; inputLimit is the data
 // length plus one (the first appended 0xFF). The padding lets the bit reader
 // run without bounds checks: it stops at the first 0xFF that is followed by
-// anything but 0x00, which is at the latest the padding itself.
-constexpr std::size_t kInputPadding = 5;
+// anything but 0x00, which is at the latest the padding itself. It is 8 bytes
+// so that the reader can load 8 bytes at once from any position up to the
+// end of the data.
+constexpr std::size_t kInputPadding = 8;
 extern uint8_t* fragmentBytes;
 extern std::size_t readPosition;
 extern std::size_t inputLimit;
@@ -85,7 +87,7 @@ extern bool inputExhausted; // a read was attempted at inputLimit
 extern std::FILE* sourceFile;
 
 // Bit reservoir: the low bitCount bits of bitBuffer are unread, oldest highest.
-extern uint32_t bitBuffer;
+extern uint64_t bitBuffer;
 extern int32_t bitCount;
 
 // Row buffers: width x scanComponentCount samples each, grown as frames need

@@ -1,7 +1,5 @@
 #include "hex_dump.h"
 
-#include <cstdio>
-
 const std::vector<std::string>& dump_header_lines()
 {
     static const std::vector<std::string> lines = {
@@ -13,18 +11,25 @@ const std::vector<std::string>& dump_header_lines()
 
 namespace {
 
+constexpr char hex_digits[] = "0123456789ABCDEF";
+
+// "%08X " of the offset, "%02X " per byte, then the bytes as characters.
 std::string dump_line(std::size_t offset, const uint8_t* bytes, std::size_t count)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X ", static_cast<unsigned>(offset));
-    std::string line = text;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(text, sizeof text, "%02X ", bytes[i]);
-        line += text;
+    std::string line(9 + count * 4, ' ');
+    char* out = line.data();
+    const auto address = static_cast<unsigned>(offset);
+    for (int digit = 0; digit < 8; ++digit) {
+        out[digit] = hex_digits[(address >> (28 - 4 * digit)) & 0xF];
+    }
+    out += 9;
+    for (std::size_t i = 0; i < count; ++i, out += 3) {
+        out[0] = hex_digits[bytes[i] >> 4];
+        out[1] = hex_digits[bytes[i] & 0xF];
     }
     for (std::size_t i = 0; i < count; ++i) {
         const uint8_t b = bytes[i];
-        line += (b < 0x20 || b > 0x7F) ? '.' : static_cast<char>(b);
+        *out++ = (b < 0x20 || b > 0x7F) ? '.' : static_cast<char>(b);
     }
     return line;
 }
