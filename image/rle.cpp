@@ -78,8 +78,8 @@ uint32_t mdc_dicom_decodeRLE_segment(uint8_t* destination, const uint8_t* segmen
                                      uint32_t stride, uint32_t start, std::size_t slot_size)
 {
     dicom_log(LOG_DEBUG, "mdc_dicom_decodeRLE_segment()");
-    if (stride == 0) {
-        return 0;
+    if (stride == 0 || destination == nullptr || slot_size == 0) {
+        return 0; // no slot to write into: nothing of the segment is taken
     }
     uint32_t in = 0;
     std::size_t out = start;
