@@ -8,10 +8,16 @@
 #include <string>
 #include <unistd.h>
 
+// The scratch file of this process, removed again when the fuzzer exits.
+struct FuzzScratchFile {
+    std::string path = "/dev/shm/velmor-fuzz-" + std::to_string(getpid()) + ".dcm";
+    ~FuzzScratchFile() { std::remove(path.c_str()); }
+};
+
 inline const std::string& fuzz_input_path()
 {
-    static const std::string path = "/dev/shm/velmor-fuzz-" + std::to_string(getpid()) + ".dcm";
-    return path;
+    static const FuzzScratchFile scratch;
+    return scratch.path;
 }
 
 inline const char* write_fuzz_input(const uint8_t* data, std::size_t size)

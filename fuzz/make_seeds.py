@@ -1,9 +1,12 @@
-#!/usr/bin/env python3
-"""Seed corpora for the fuzz targets from pydicom's sample files.
+#!/usr/bin/python3
+"""Seed corpora for the fuzz targets from pydicom's sample files and from
+files the peer encoders make of them.
 
 Whole files seed the reader, extraction and header-walk targets; the RLE and
 lossless JPEG targets get single fragments with the small prefix their
 harness reads (slot size, depth).
+
+usage: make_seeds.py OUTDIR
 """
 import os
 import shutil
@@ -17,60 +20,73 @@ from pydicom.encaps import generate_pixel_data_frame
 SAMPLES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
 RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
+WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk")
+MAX_SEED = 256 * 1024
+
+# Uncompressed sources the peers re-encode: 16-bit signed, 8-bit gray,
+# 8-bit RGB (interleaved and odd-sized), 32-bit dose, several frames.
+PEER_SOURCES = ("CT_small.dcm", "MR_small.dcm", "image_dfl.dcm", "SC_rgb_small_odd.dcm",
+                "SC_rgb_dcmtk_+eb+cr.dcm", "rtdose_1frame.dcm", "liver_1frame.dcm")
+
+
+def peer_encoded(tmp):
+    """Files written by dcmcjpeg (lossless, two predictors) and dcmcrle."""
+    made = []
+    for name in PEER_SOURCES:
+        src = os.path.join(SAMPLES, name)
+        if not os.path.exists(src):
+            continue
+        commands = [(f"{name}.sv1.dcm", ["dcmcjpeg", "+e1"]),
+                    (f"{name}.sv7.dcm", ["dcmcjpeg", "+el", "+sv", "7"]),
+                    (f"{name}.rle.dcm", ["dcmcrle"])]
+        for out_name, command in commands:
+            dst = os.path.join(tmp, out_name)
+            if subprocess.run(command + [src, dst], capture_output=True).returncode == 0:
+                made.append(dst)
+    return made
 
 
 def frame_bytes(ds):
-    return ds.Rows * ds.Columns * ((ds.get("SamplesPerPixel", 1) * ds.BitsAllocated) // 8)
+    return ds.Rows * ds.Columns * ds.get("SamplesPerPixel", 1) * (ds.BitsAllocated // 8)
+
+
+def fragment_seed(path, out):
+    """The first frame of an RLE or lossless JPEG file, with the harness prefix."""
+    try:
+        ds = pydicom.dcmread(path)
+        ts = str(ds.file_meta.TransferSyntaxUID)
+        if ts != RLE and ts not in LOSSLESS:
+            return
+        frame = next(generate_pixel_data_frame(ds.PixelData, int(ds.get("NumberOfFrames", 1) or 1)))
+    except Exception:
+        return
+    if len(frame) > MAX_SEED:
+        return
+    size = frame_bytes(ds)
+    base = os.path.basename(path)
+    if ts == RLE:
+        prefix = bytes([min(size // 64, 255), size % 64])
+        target = os.path.join(out, "rle", base)
+    else:
+        bits = ds.get("SamplesPerPixel", 1) * ds.BitsAllocated
+        depth = {8: 0, 16: 1, 24: 2}.get(bits, 1)
+        size = min(size, 65535)
+        prefix = bytes([depth, size >> 8, size & 255])
+        target = os.path.join(out, "ljpeg", base)
+    with open(target, "wb") as f:
+        f.write(prefix + frame)
 
 
 def main(out):
-    for sub in ("reader_walk", "single", "header_walk", "rle", "ljpeg"):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
-    files = sorted(f for f in os.listdir(SAMPLES) if f.endswith(".dcm"))
-    for name in files:
-        path = os.path.join(SAMPLES, name)
-        if os.path.getsize(path) > 512 * 1024:
-            continue
-        for sub in ("reader_walk", "single", "header_walk"):
-            shutil.copy(path, os.path.join(out, sub, name))
-    # Lossless JPEG fragments made by the peer encoder from a few real files.
+    samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
-        for name in ("CT_small.dcm", "MR_small.dcm", "SC_rgb.dcm", "OBXXXX1A.dcm"):
-            src = os.path.join(SAMPLES, name)
-            if not os.path.exists(src):
-                continue
-            for sv in (1, 7):
-                dst = os.path.join(tmp, f"{name}.{sv}.dcm")
-                if subprocess.run(["dcmcjpeg", "+el", "+sv", str(sv), src, dst],
-                                  capture_output=True).returncode == 0:
-                    files.append(dst)
-        for path in [os.path.join(SAMPLES, f) for f in files if not os.path.isabs(f)] + \
-                [f for f in files if os.path.isabs(f)]:
-            try:
-                ds = pydicom.dcmread(path)
-                ts = str(ds.file_meta.TransferSyntaxUID)
-            except Exception:
-                continue
-            if ts != RLE and ts not in LOSSLESS:
-                continue
-            try:
-                frame = next(generate_pixel_data_frame(ds.PixelData, 1))
-            except Exception:
-                continue
-            if len(frame) > 256 * 1024:
-                continue
-            size = frame_bytes(ds)
-            base = os.path.basename(path)
-            if ts == RLE:
-                prefix = bytes([min(size // 64, 255), size % 64])
-                target = os.path.join(out, "rle", base)
-            else:
-                depth = {8: 0, 16: 1, 24: 2}.get(ds.get("SamplesPerPixel", 1) * ds.BitsAllocated, 0)
-                size = min(size, 65535)
-                prefix = bytes([depth, size >> 8, size & 255])
-                target = os.path.join(out, "ljpeg", base)
-            with open(target, "wb") as f:
-                f.write(prefix + frame)
+        for path in samples + peer_encoded(tmp):
+            if os.path.getsize(path) <= MAX_SEED:
+                for sub in WHOLE_FILE_TARGETS:
+                    shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
+            fragment_seed(path, out)
 
 
 if __name__ == "__main__":

@@ -1,17 +1,8 @@
-// Image extraction on a whole file, with every decoder behind it.
-#include "fuzz_input.h"
-#include "image/single.h"
-#include "reader/dicom.h"
-#include "reader/log.h"
+// libFuzzer entry for fuzz_single (see fuzz_targets.h).
+#include "fuzz_targets.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
-    log_level = -1;
-    const char* path = write_fuzz_input(data, size);
-    if (path != nullptr && dicom_open(path) == 0) {
-        dicom_single();
-        dicom_single_free();
-    }
-    dicom_close();
+    fuzz_single(data, size);
     return 0;
 }

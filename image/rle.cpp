@@ -148,6 +148,9 @@ std::size_t expand_runs(SegmentRuns& runs, uint8_t* plane, std::size_t want)
 // Writes count plane bytes to destination[first], destination[first + stride], ...
 void scatter(const uint8_t* plane, std::size_t count, uint8_t* destination, std::size_t first, uint32_t stride)
 {
+    if (count == 0) {
+        return; // also the case of an empty (null) slot
+    }
     if (stride == 1) {
         std::memcpy(destination + first, plane, count);
         return;
@@ -202,8 +205,8 @@ uint32_t mdc_dicom_decodeRLE_segment(uint8_t* destination, const uint8_t* segmen
                                      uint32_t stride, uint32_t start, std::size_t slot_size)
 {
     dicom_log(LOG_DEBUG, "mdc_dicom_decodeRLE_segment()");
-    if (stride == 0) {
-        return 0;
+    if (stride == 0 || destination == nullptr || slot_size == 0) {
+        return 0; // no slot to write into: nothing of the segment is taken
     }
     SegmentRuns runs;
     runs.data = segment;
@@ -226,6 +229,10 @@ namespace {
 void decode_segments(const uint8_t* const* data, const uint32_t* sizes, uint32_t present, uint8_t* destination,
                      std::size_t slot_size, uint32_t* consumed, uint32_t segments)
 {
+    if (destination == nullptr || slot_size == 0) {
+        std::fill(consumed, consumed + present, 0U); // no slot: nothing is taken
+        return;
+    }
     std::array<SegmentRuns, max_segments> runs{};
     std::array<uint32_t, max_segments> position{};
     std::vector<uint8_t> buffers(max_segments * (chunk_bytes + longest_run));

@@ -27,6 +27,11 @@ constexpr int32_t photometric_unknown = 7;
 // announcing more is answered like a failed allocation.
 constexpr uint64_t max_pixel_buffer = uint64_t{1} << 32;
 constexpr std::size_t trailing_zeros = 4;
+// The most image bytes one byte of encapsulated data can decode to: an RLE
+// replicate run gives 128 bytes for 2, lossless JPEG needs at least one bit
+// per sample of at most 2 bytes. Frames announcing more than this times the
+// bytes left in the file cannot all be held by its fragments.
+constexpr uint64_t max_expansion = 64;
 
 void reset_record()
 {
@@ -271,6 +276,11 @@ single_image* load_encapsulated()
 
     const std::optional<uint64_t> image_bytes =
         image.frames < 0 ? std::nullopt : product(frame_bytes, static_cast<uint64_t>(image.frames));
+    const uint64_t bytes_left = static_cast<uint64_t>(std::max<int64_t>(dicom_bytes_left(), 0));
+    if (image_bytes && *image_bytes / max_expansion > bytes_left) {
+        dicom_log(LOG_ERROR, "Encapsulated PixelData too short for the announced frames");
+        return fail();
+    }
     const bool fits = image_bytes && *image_bytes <= max_pixel_buffer - trailing_zeros;
     void* buffer = fits ? std::calloc(*image_bytes + trailing_zeros, 1) : nullptr;
     if (buffer == nullptr) {

@@ -6,7 +6,11 @@
 
 #include "reader/log.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -462,6 +466,22 @@ void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
     reader.Store();
 }
 
+namespace {
+
+// Bytes from the file's position to its end; SIZE_MAX when the file's size
+// cannot be known (a pipe).
+std::size_t BytesLeftInFile(std::FILE* file)
+{
+    struct stat st {};
+    const off_t position = ftello(file);
+    if (position < 0 || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return SIZE_MAX;
+    }
+    return st.st_size > position ? static_cast<std::size_t>(st.st_size - position) : 0;
+}
+
+} // namespace
+
 int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int32_t length,
                            std::size_t output_size)
 {
@@ -474,7 +494,9 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
         return -1;
     }
 
-    const std::size_t size = static_cast<std::size_t>(length);
+    // The copy holds what the file still has of the fragment: a length beyond
+    // the end of the file allocates no more than the file can fill.
+    const std::size_t size = std::min(static_cast<std::size_t>(length), BytesLeftInFile(sourceFile));
     fragmentBytes = new (std::nothrow) uint8_t[size + kInputPadding];
     if (fragmentBytes == nullptr) {
         return -1;

@@ -12,6 +12,13 @@ int truncate(double v) { return static_cast<int>(v); }
 
 void resample_to_display(const int16_t* source, int sw, int sh, int16_t* destination, int dw, int dh)
 {
+    const std::size_t held = static_cast<std::size_t>(std::max(sw, 0)) * static_cast<std::size_t>(std::max(sh, 0));
+    resample_to_display(source, held, sw, sh, destination, dw, dh);
+}
+
+void resample_to_display(const int16_t* source, std::size_t held, int sw, int sh, int16_t* destination, int dw,
+                         int dh)
+{
     const float xr = static_cast<float>(sw - 1) / static_cast<float>(dw - 1);
     const float yr = static_cast<float>(sh - 1) / static_cast<float>(dh - 1);
     const int last_column = sw - 1;
@@ -19,7 +26,9 @@ void resample_to_display(const int16_t* source, int sw, int sh, int16_t* destina
     const auto sample = [&](int row, int column) -> double {
         row = std::min(row, last_row);
         column = std::min(column, last_column);
-        return source[static_cast<std::size_t>(row) * static_cast<std::size_t>(sw) + static_cast<std::size_t>(column)];
+        const std::size_t index =
+            static_cast<std::size_t>(row) * static_cast<std::size_t>(sw) + static_cast<std::size_t>(column);
+        return index < held ? source[index] : 0;
     };
 
     for (int y = 0; y <= dh - 3; ++y) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,10 @@ using DisplayPixels = std::array<uint8_t, display_size * display_size>;  // bott
 // The last two destination rows and columns are left as they are. Sources
 // narrower or shorter than 2 samples repeat their edge sample.
 void resample_to_display(const int16_t* source, int sw, int sh, int16_t* destination, int dw, int dh);
+// The same for a source that holds only its first `held` samples (row by
+// row): the samples after them count as 0.
+void resample_to_display(const int16_t* source, std::size_t held, int sw, int sh, int16_t* destination, int dw,
+                         int dh);
 
 // Maps the samples through the window (and the 16-bit rescale intercept)
 // into palette indices, stored bottom row first as the bitmap wants them.

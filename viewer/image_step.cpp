@@ -1,5 +1,6 @@
 #include "image_step.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -24,12 +25,11 @@ std::vector<int16_t> display_source_samples(const single_image& image)
         return {};
     }
     const std::size_t count = static_cast<std::size_t>(image.columns) * image.rows;
-    std::vector<int16_t> samples(count, 0);
+    const std::size_t held = std::min(count, image.pixel_bytes / (image.bits_allocated / 8U));
+    std::vector<int16_t> samples(held, 0);
     if (image.bits_allocated == 16) {
-        const std::size_t held = std::min(count, image.pixel_bytes / 2);
         std::memcpy(samples.data(), image.pixels, held * sizeof(int16_t));
     } else {
-        const std::size_t held = std::min(count, image.pixel_bytes);
         const bool is_signed = image.pixel_representation == 1;
         for (std::size_t i = 0; i < held; ++i) {
             const uint8_t byte = image.pixels[i];
@@ -57,7 +57,8 @@ ImageStepResult load_display_image(const char* path, DisplaySamples& samples)
     if (image->photometric != 0) {
         return finish(ImageStepResult::NotMonochrome2);
     }
-    if (image->columns == 0 || image->rows == 0) {
+    if (image->columns == 0 || image->rows == 0 || image->pixels == nullptr ||
+        (image->bits_allocated != 8 && image->bits_allocated != 16)) {
         return finish(ImageStepResult::LoadFailed);
     }
     // 16-bit samples held in full are resampled where they are, with no copy.
@@ -74,9 +75,7 @@ ImageStepResult load_display_image(const char* path, DisplaySamples& samples)
     } catch (const std::bad_alloc&) {
         return finish(ImageStepResult::OutOfMemory);
     }
-    if (copy.empty()) {
-        return finish(ImageStepResult::LoadFailed);
-    }
-    resample_to_display(copy.data(), image->columns, image->rows, samples.data(), display_size, display_size);
+    resample_to_display(copy.data(), copy.size(), image->columns, image->rows, samples.data(), display_size,
+                        display_size);
     return finish(ImageStepResult::Shown);
 }

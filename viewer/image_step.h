@@ -22,10 +22,12 @@ enum class ImageStepResult {
 // The message box text for a failed image step ("" for Shown).
 const char* image_step_message(ImageStepResult result);
 
-// The first frame's columns x rows samples as signed 16-bit values: 16-bit
-// samples as stored (host order), 8-bit samples widened (signed when Pixel
-// Representation is 1). Samples the buffer does not hold count as 0. Empty
-// when the record has no pixels or its bits allocated are neither 8 nor 16.
+// The first frame's samples as signed 16-bit values, as many of its columns x
+// rows as the pixel buffer holds (never more, so a header announcing a larger
+// image than its pixel data costs no memory): 16-bit samples as stored (host
+// order), 8-bit samples widened (signed when Pixel Representation is 1).
+// Empty when the record has no pixels or its bits allocated are neither 8
+// nor 16. The display counts the samples not held as 0.
 std::vector<int16_t> display_source_samples(const single_image& image);
 
 // Opens `path` with the reader, extracts the image and resamples it into

@@ -190,6 +190,16 @@ TEST(RleFrame, MultiByteSamplesLandInHostOrder)
     EXPECT_EQ(sample, 0x01020304U);
 }
 
+TEST(RleSegment, AnEmptySlotTakesNothing)
+{
+    // No slot at all (null, 0 bytes): no run is copied, none consumed.
+    const Bytes segment{0x01, 7, 8, 0xFE, 9};
+    EXPECT_EQ(mdc_dicom_decodeRLE_segment(nullptr, segment.data(), 5, 1, 0, 0), 0U);
+    uint8_t byte = 0xEE;
+    EXPECT_EQ(mdc_dicom_decodeRLE_segment(&byte, segment.data(), 5, 1, 0, 0), 0U);
+    EXPECT_EQ(byte, 0xEE);
+}
+
 TEST(RleFrame, NoSegmentsDecodesNothing)
 {
     const FrameResult r = decode_frame(rle_header(0, {}), 8);

@@ -416,6 +416,32 @@ TEST(SingleImageEncapsulated, ImagesThatCannotFitInMemoryFailCleanly)
     }
 }
 
+TEST(SingleImageEncapsulated, FramesTheFileCannotHoldAreRefusedBeforeAllocating)
+{
+    // 512 x 512 bytes x 1000 frames (262 MB) from one 70-byte fragment: no
+    // decoder turns the rest of this file into that much.
+    DicomFile file = rle_file(512, 512, "1000");
+    file.item({}).item(flat_frame(5, 4)).close_sequence();
+    Extraction e = extract(file.bytes());
+    EXPECT_FALSE(e.record);
+    EXPECT_TRUE(logged(e, "error: Encapsulated PixelData too short for the announced frames"));
+
+    // At the most an RLE segment can expand (128 bytes from every 2) the
+    // frames of a cut file still load, the missing ones as zeros.
+    Bytes runs;
+    for (int i = 0; i < 20; ++i) {
+        runs.push_back(0x81);
+        runs.push_back(9);
+    }
+    DicomFile dense = rle_file(40, 64, "2"); // 2560 bytes a frame from 112 in the file
+    dense.item({}).item(rle_frame({runs}));  // the second frame is cut off
+    e = extract(dense.bytes());
+    ASSERT_TRUE(e.record);
+    ASSERT_EQ(e.pixels.size(), 5120U);
+    EXPECT_EQ(Bytes(e.pixels.begin(), e.pixels.begin() + 2560), Bytes(2560, 9));
+    EXPECT_EQ(Bytes(e.pixels.begin() + 2560, e.pixels.end()), Bytes(2560, 0));
+}
+
 TEST(SingleImageEncapsulated, HostileFramesStayInsideTheirSlots)
 {
     // Every frame floods far more than its 3-byte slot; the neighbouring

@@ -45,9 +45,17 @@ TEST(DisplaySourceSamples, EightBitSamplesAreWidenedNotPaired)
 
 TEST(DisplaySourceSamples, MissingSamplesCountAsZero)
 {
-    std::vector<uint8_t> bytes = {5, 0, 6}; // one and a half 16-bit samples
+    // One and a half 16-bit samples of four: only the whole one is taken, and
+    // the resampling reads the rest as 0.
+    std::vector<uint8_t> bytes = {5, 0, 6};
     const single_image image = record(2, 2, 16, bytes);
-    EXPECT_EQ(display_source_samples(image), (std::vector<int16_t>{5, 0, 0, 0}));
+    const std::vector<int16_t> held = display_source_samples(image);
+    EXPECT_EQ(held, (std::vector<int16_t>{5}));
+    std::vector<int16_t> picture(display_size * display_size, 99);
+    resample_to_display(held.data(), held.size(), 2, 2, picture.data(), display_size, display_size);
+    EXPECT_EQ(picture[0], 5);
+    EXPECT_EQ(picture[253], 0) << "the missing right-hand sample";
+    EXPECT_EQ(picture[253 * display_size], 0) << "the missing lower row";
 }
 
 TEST(DisplaySourceSamples, OtherWidthsAndNoPixelsGiveNothing)

@@ -1,0 +1,109 @@
+#include "fuzz_targets.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fuzz_input.h"
+#include "image/rle.h"
+#include "image/single.h"
+#include "jpeg/ljpeg.h"
+#include "reader/dicom.h"
+#include "reader/log.h"
+#include "viewer/header_walk.h"
+#include "viewer/report.h"
+
+void fuzz_reader_walk(const uint8_t* data, std::size_t size)
+{
+    log_level = -1;
+    const char* path = write_fuzz_input(data, size);
+    if (path == nullptr || dicom_open(path) != 0) {
+        dicom_close();
+        return;
+    }
+    static constexpr int32_t hints[] = {VR_US, VR_UL, VR_CS, VR_FD, VR_OW, VR_AT, VR_DS, VR_OB};
+    unsigned n = 0;
+    while (ELEMENT* e = dicom_element()) {
+        // The record keeps the last value it held (the transfer syntax
+        // belongs to the reader): a caller clears it before loading.
+        e->value = nullptr;
+        if (n % 3 == 2) {
+            dicom_skip();
+        } else if (dicom_load(hints[n % 8]) == 0 && e->value != nullptr) {
+            dicom_clean();
+            std::free(e->value);
+            e->value = nullptr;
+        }
+        ++n;
+    }
+    dicom_close();
+}
+
+void fuzz_single(const uint8_t* data, std::size_t size)
+{
+    log_level = -1;
+    const char* path = write_fuzz_input(data, size);
+    if (path != nullptr && dicom_open(path) == 0) {
+        dicom_single();
+        dicom_single_free();
+    }
+    dicom_close();
+}
+
+void fuzz_rle(const uint8_t* data, std::size_t size)
+{
+    log_level = -1;
+    if (size < 2) {
+        return;
+    }
+    const std::size_t slot_size = static_cast<std::size_t>(data[0]) * 64 + data[1];
+    std::FILE* stream = fuzz_stream(data + 2, size - 2);
+    if (stream == nullptr) {
+        return;
+    }
+    dicom_state.reader_stream = stream;
+    dicom_state.syntax = SYNTAX_LITTLE | SYNTAX_EXPLICIT;
+    dicom_state.host_order = SYNTAX_LITTLE;
+    dicom_state.file_size = static_cast<int64_t>(size - 2);
+    std::vector<uint8_t> slot(slot_size);
+    mdc_dicom_decomp_rle(stream, slot.data(), static_cast<uint32_t>(size - 2), slot.size());
+    dicom_close();
+}
+
+void fuzz_ljpeg(const uint8_t* data, std::size_t size)
+{
+    log_level = -1;
+    if (size < 3) {
+        return;
+    }
+    static constexpr int32_t depths[] = {8, 16, 24, 32};
+    const int32_t depth = depths[data[0] % 4];
+    const std::size_t slot_size = static_cast<std::size_t>(data[1]) * 256 + data[2];
+    std::FILE* stream = fuzz_stream(data + 3, size - 3);
+    if (stream == nullptr) {
+        return;
+    }
+    std::vector<uint8_t> slot(slot_size);
+    LosslessJpegDecode(stream, slot.data(), depth, static_cast<int32_t>(size - 3), slot.size());
+    std::fclose(stream);
+}
+
+void fuzz_header_walk(const uint8_t* data, std::size_t size)
+{
+    const char* path = write_fuzz_input(data, size);
+    if (path == nullptr) {
+        return;
+    }
+    FileCheck check{};
+    std::FILE* file = check_dicom_file(path, check);
+    if (file == nullptr) {
+        return;
+    }
+    ViewerState state;
+    HeaderListing listing;
+    walk_header(file, listing, state);
+    std::fclose(file);
+    const std::string report = build_report(listing.memo, listing.grid, state.next_row);
+    (void)report;
+}

@@ -1,0 +1,18 @@
+// The paths a file takes through Velmor, one function per fuzz target. The
+// libFuzzer entry points call them, and the regression test replays every
+// saved finding through the same function in the normal and sanitizer builds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The reader's element walk with loads (rotating VR hints) and skips.
+void fuzz_reader_walk(const uint8_t* data, std::size_t size);
+// dicom_single on the whole file, with every decoder behind it.
+void fuzz_single(const uint8_t* data, std::size_t size);
+// One RLE frame; the first two bytes choose the slot size.
+void fuzz_rle(const uint8_t* data, std::size_t size);
+// One lossless JPEG fragment; the first three bytes choose depth and slot size.
+void fuzz_ljpeg(const uint8_t* data, std::size_t size);
+// The viewer's file check, header walk and dump, then the Save report.
+void fuzz_header_walk(const uint8_t* data, std::size_t size);

@@ -1,0 +1,76 @@
+// Every input the fuzzers ever flagged, kept under tests/data/regressions/
+// <target>/, replayed through the same path the fuzz target drives. In the
+// sanitizer build a returning fault aborts the test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_targets.h"
+#include "image/single.h"
+#include "reader/dicom.h"
+#include "reader/log.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> read_bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The saved inputs of one target, in name order.
+std::vector<fs::path> regressions(const char* target)
+{
+    std::vector<fs::path> files;
+    const fs::path dir = fs::path(VELMOR_REGRESSIONS) / target;
+    if (fs::is_directory(dir)) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+using Harness = void (*)(const uint8_t*, std::size_t);
+
+// Replays each input and returns how many there were.
+std::size_t replay(const char* target, Harness harness)
+{
+    const std::vector<fs::path> files = regressions(target);
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
+        const std::vector<uint8_t> bytes = read_bytes(file);
+        EXPECT_FALSE(bytes.empty());
+        harness(bytes.data(), bytes.size());
+    }
+    return files.size();
+}
+
+} // namespace
+
+TEST(FuzzRegressions, ReaderWalk) { EXPECT_GE(replay("reader_walk", fuzz_reader_walk), 1U); }
+TEST(FuzzRegressions, Single) { EXPECT_GE(replay("single", fuzz_single), 1U); }
+TEST(FuzzRegressions, Rle) { EXPECT_GE(replay("rle", fuzz_rle), 1U); }
+TEST(FuzzRegressions, Ljpeg) { replay("ljpeg", fuzz_ljpeg); }
+TEST(FuzzRegressions, HeaderWalk) { replay("header_walk", fuzz_header_walk); }
+
+// The extraction finding: a 28 KB file whose header announces far more
+// encapsulated frames than its fragments could decode to is refused before
+// any buffer is allocated for them.
+TEST(FuzzRegressions, AnnouncedFramesBeyondTheFileAreRefused)
+{
+    const fs::path file = fs::path(VELMOR_REGRESSIONS) / "single" / "encapsulated-frames-beyond-file";
+    log_level = -1;
+    ASSERT_EQ(dicom_open(file.c_str()), 0);
+    EXPECT_EQ(dicom_single(), nullptr);
+    dicom_single_free();
+    dicom_close();
+}
