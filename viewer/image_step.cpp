@@ -61,12 +61,14 @@ ImageStepResult load_display_image(const char* path, DisplaySamples& samples)
         (image->bits_allocated != 8 && image->bits_allocated != 16)) {
         return finish(ImageStepResult::LoadFailed);
     }
-    // 16-bit samples held in full are resampled where they are, with no copy.
-    const std::size_t count = static_cast<std::size_t>(image->columns) * image->rows;
-    if (image->bits_allocated == 16 && image->pixels != nullptr && image->pixel_bytes / 2 >= count) {
+    // 16-bit samples are resampled where they are (what the buffer does not
+    // hold counts as 0); 8-bit samples are widened into a copy first.
+    if (image->bits_allocated == 16) {
+        const std::size_t count = static_cast<std::size_t>(image->columns) * image->rows;
+        const std::size_t held = std::min(count, image->pixel_bytes / 2);
         // The buffer comes from malloc, so it is aligned for int16_t.
         const auto* stored = reinterpret_cast<const int16_t*>(image->pixels);
-        resample_to_display(stored, image->columns, image->rows, samples.data(), display_size, display_size);
+        resample_to_display(stored, held, image->columns, image->rows, samples.data(), display_size, display_size);
         return finish(ImageStepResult::Shown);
     }
     std::vector<int16_t> copy;
