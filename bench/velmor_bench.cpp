@@ -29,10 +29,7 @@ namespace {
 
 std::string data_dir;
 
-std::string data_file(const char* name)
-{
-    return data_dir + "/" + name;
-}
+std::string data_file(const char* name) { return data_dir + "/" + name; }
 
 std::vector<uint8_t> read_whole(const std::string& path)
 {
@@ -85,8 +82,8 @@ const Fragment& fragment_of(const char* name)
     int items = 0;
     while (ELEMENT* element = dicom_element()) {
         if (!in_pixels) {
-            in_pixels = element->group == 0x7FE0 && element->element == 0x0010 &&
-                        element->length == UNDEFINED_LENGTH;
+            in_pixels =
+                element->group == 0x7FE0 && element->element == 0x0010 && element->length == UNDEFINED_LENGTH;
             if (!in_pixels && dicom_skip() != 0) {
                 break;
             }
@@ -249,8 +246,8 @@ void RleDecode(benchmark::State& state, const char* name)
     dicom_state.file_size = static_cast<int64_t>(bytes.size());
     for (auto _ : state) {
         std::rewind(stream);
-        const int16_t status = mdc_dicom_decomp_rle(stream, slot.data(), static_cast<uint32_t>(bytes.size()),
-                                                    slot.size());
+        const int16_t status =
+            mdc_dicom_decomp_rle(stream, slot.data(), static_cast<uint32_t>(bytes.size()), slot.size());
         if (status != 0 || dicom_state.reader_stream == nullptr) {
             state.SkipWithError("decode failed");
             break;
@@ -290,11 +287,11 @@ void LjpegDecode(benchmark::State& state, const char* name)
     }
     std::fclose(stream);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * slot.size()));
-    state.counters["Msamples/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * shape.columns * shape.rows * shape.samples_per_pixel / 1e6,
-        benchmark::Counter::kIsRate);
-    state.counters["bits/sample"] = 8.0 * static_cast<double>(bytes.size()) /
-                                    (double(shape.columns) * shape.rows * shape.samples_per_pixel);
+    state.counters["Msamples/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * shape.columns *
+                                                          shape.rows * shape.samples_per_pixel / 1e6,
+                                                      benchmark::Counter::kIsRate);
+    state.counters["bits/sample"] =
+        8.0 * static_cast<double>(bytes.size()) / (double(shape.columns) * shape.rows * shape.samples_per_pixel);
 }
 BENCHMARK_CAPTURE(LjpegDecode, ct12_2048_sv1, "ljpeg_ct12_2048_sv1.dcm")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(LjpegDecode, ct12_2048_sv7, "ljpeg_ct12_2048_sv7.dcm")->Unit(benchmark::kMillisecond);
@@ -384,7 +381,8 @@ bool prepare_data()
         return true;
     }
     std::fprintf(stderr, "making benchmark data in %s\n", data_dir.c_str());
-    const std::string command = "/usr/bin/python3 '" VELMOR_BENCH_SOURCE_DIR "/make_bench_data.py' '" + data_dir + "'";
+    const std::string command =
+        "/usr/bin/python3 '" VELMOR_BENCH_SOURCE_DIR "/make_bench_data.py' '" + data_dir + "'";
     return std::system(command.c_str()) == 0;
 }
 

@@ -88,7 +88,7 @@ namespace {
 struct SegmentRuns {
     const uint8_t* data = nullptr;
     uint32_t size = 0;
-    uint32_t in = 0;       // next run header
+    uint32_t in = 0; // next run header
     std::size_t room = 0;
     bool done = false;     // the segment ended, or a run was cut at the slot's end
     uint32_t consumed = 0; // segment bytes used, once done
@@ -174,9 +174,7 @@ void interleave_pixels(uint32_t segments, const uint8_t* const* planes, std::siz
     const uint8_t* p2 = planes[2];
     const uint8_t* p3 = planes[3];
     switch (segments) {
-    case 1:
-        std::memcpy(out, p0, pixels);
-        break;
+    case 1: std::memcpy(out, p0, pixels); break;
     case 2:
         for (std::size_t k = 0; k < pixels; ++k, out += 2) {
             const auto sample = static_cast<uint16_t>(p0[k] << 8 | p1[k]);
@@ -201,8 +199,8 @@ void interleave_pixels(uint32_t segments, const uint8_t* const* planes, std::siz
 
 } // namespace
 
-uint32_t mdc_dicom_decodeRLE_segment(uint8_t* destination, const uint8_t* segment, uint32_t size,
-                                     uint32_t stride, uint32_t start, std::size_t slot_size)
+uint32_t mdc_dicom_decodeRLE_segment(uint8_t* destination, const uint8_t* segment, uint32_t size, uint32_t stride,
+                                     uint32_t start, std::size_t slot_size)
 {
     dicom_log(LOG_DEBUG, "mdc_dicom_decodeRLE_segment()");
     if (stride == 0 || destination == nullptr || slot_size == 0) {
@@ -284,8 +282,7 @@ void decode_segments(const uint8_t* const* data, const uint32_t* sizes, uint32_t
 
 } // namespace
 
-int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t length,
-                             std::size_t slot_size)
+int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t length, std::size_t slot_size)
 {
     dicom_log(LOG_DEBUG, "mdc_dicom_decomp_rle()");
     if (length < header_bytes) {

@@ -33,10 +33,7 @@ constexpr std::size_t trailing_zeros = 4;
 // bytes left in the file cannot all be held by its fragments.
 constexpr uint64_t max_expansion = 64;
 
-void reset_record()
-{
-    image_record = single_image{};
-}
+void reset_record() { image_record = single_image{}; }
 
 // a x b, or nothing when the product does not fit in 64 bits.
 std::optional<uint64_t> product(std::optional<uint64_t> a, uint64_t b)
@@ -50,8 +47,7 @@ std::optional<uint64_t> product(std::optional<uint64_t> a, uint64_t b)
 
 uint64_t frame_bytes_of(const single_image& image)
 {
-    const uint64_t sample_bytes =
-        (uint64_t{image.samples_per_pixel} * uint64_t{image.bits_allocated}) >> 3;
+    const uint64_t sample_bytes = (uint64_t{image.samples_per_pixel} * uint64_t{image.bits_allocated}) >> 3;
     return uint64_t{image.columns} * image.rows * sample_bytes; // below 2^62
 }
 
@@ -91,10 +87,7 @@ const char* first_text(const ELEMENT* element, const void* value)
     return static_cast<const char*>(value);
 }
 
-float decimal(const char* text)
-{
-    return static_cast<float>(std::strtod(text, nullptr));
-}
+float decimal(const char* text) { return static_cast<float>(std::strtod(text, nullptr)); }
 
 // Text-to-long kept inside the 32-bit field.
 int32_t integer(const char* text)
@@ -164,8 +157,12 @@ Collected collected_field(uint16_t group, uint16_t element)
     case 0x0101: return {Field::bits_stored, VR_US};
     case 0x0102: return {Field::high_bit, VR_US};
     case 0x0103: return {Field::pixel_representation, VR_US};
-    case 0x1101: case 0x1102: case 0x1103: return {Field::palette_descriptor, VR_US};
-    case 0x1201: case 0x1202: case 0x1203: return {Field::palette_data, VR_US};
+    case 0x1101:
+    case 0x1102:
+    case 0x1103: return {Field::palette_descriptor, VR_US};
+    case 0x1201:
+    case 0x1202:
+    case 0x1203: return {Field::palette_data, VR_US};
     default: return {Field::none, VR_NONE};
     }
 }
@@ -215,8 +212,7 @@ void store_field(Field field, ELEMENT* element)
         }
         break;
     case Field::none:
-    case Field::palette_data:
-        break;
+    case Field::palette_data: break;
     }
     std::free(value);
 }
@@ -267,8 +263,8 @@ single_image* load_encapsulated()
         return fail();
     }
     if (item->length != 0) {
-        const bool table_fits = image.frames >= 0 &&
-                                uint64_t{item->length} == 4 * static_cast<uint64_t>(image.frames);
+        const bool table_fits =
+            image.frames >= 0 && uint64_t{item->length} == 4 * static_cast<uint64_t>(image.frames);
         if (!table_fits || dicom_skip() != 0) {
             return fail();
         }
@@ -399,11 +395,9 @@ int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes
                    ? -2
                    : 0;
     case COMPRESSION_RLE:
-        return mdc_dicom_decomp_rle(dicom_state.reader_stream, destination, item->length, frame_bytes) != 0
-                   ? -1
-                   : 0;
-    default:
-        return -3;
+        return mdc_dicom_decomp_rle(dicom_state.reader_stream, destination, item->length, frame_bytes) != 0 ? -1
+                                                                                                            : 0;
+    default: return -3;
     }
 }
 

@@ -14,3 +14,8 @@
 // the fragment, also on failure.
 int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int32_t length,
                            std::size_t output_size);
+
+// The same decode from `size` bytes held in memory: the same results and
+// messages as LosslessJpegDecode over a file holding those bytes.
+int32_t LosslessJpegDecodeBuffer(const uint8_t* data, std::size_t size, uint8_t* output, int32_t depth,
+                                 std::size_t output_size);

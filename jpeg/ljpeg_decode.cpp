@@ -24,6 +24,7 @@ constexpr int32_t lowBits[17] = {
     0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF,
     0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF,
 };
+// clang-format off
 constexpr int32_t signThreshold[16] = {
     0, 1 << 0, 1 << 1, 1 << 2, 1 << 3, 1 << 4, 1 << 5, 1 << 6,
     1 << 7, 1 << 8, 1 << 9, 1 << 10, 1 << 11, 1 << 12, 1 << 13, 1 << 14,
@@ -33,6 +34,7 @@ constexpr int32_t signOffset[16] = {
     1 - (1 << 6), 1 - (1 << 7), 1 - (1 << 8), 1 - (1 << 9), 1 - (1 << 10),
     1 - (1 << 11), 1 - (1 << 12), 1 - (1 << 13), 1 - (1 << 14), 1 - (1 << 15),
 };
+// clang-format on
 
 // The bit reader's state, copied into locals for the row loops so that it
 // stays in registers while output bytes are stored, and written back to the
@@ -201,7 +203,8 @@ LJPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& tab
     if (reader.count < 32) {
         FillBitBuffer(reader);
     }
-    const uint32_t look = static_cast<uint32_t>(reader.buffer >> (reader.count - kFastBits)) & ((1U << kFastBits) - 1);
+    const uint32_t look =
+        static_cast<uint32_t>(reader.buffer >> (reader.count - kFastBits)) & ((1U << kFastBits) - 1);
     const int32_t entry = fast.entry[look];
     if (entry != 0) {
         reader.count -= entry & 0xFF;
@@ -273,7 +276,8 @@ void DecodeStartRow(DecoderStruct* dcPtr, BitReader& reader, const McuTables& ta
     const int32_t samples = dcPtr->width * count;
     for (int32_t s = count; s < samples; s += count) {
         for (int32_t i = 0; i < count; ++i) {
-            row[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + row[s - count + i]);
+            row[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) +
+                                               row[s - count + i]);
         }
     }
     if (dcPtr->intervalRows != 0) {
@@ -290,7 +294,8 @@ void DecodeRow(BitReader& state, const McuTables& tables, int32_t scanCount, int
     BitReader reader = state;
     const int32_t count = Components != 0 ? Components : scanCount;
     for (int32_t i = 0; i < count; ++i) {
-        current[i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + previous[i]);
+        current[i] =
+            static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + previous[i]);
     }
     const int32_t samples = width * count;
     if constexpr (Components == 1) {
@@ -305,7 +310,8 @@ void DecodeRow(BitReader& state, const McuTables& tables, int32_t scanCount, int
             for (int32_t i = 0; i < count; ++i) {
                 const int32_t prediction =
                     QuickPredict<Psv>(current[s - count + i], previous[s + i], previous[s - count + i]);
-                current[s + i] = static_cast<uint16_t>(DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + prediction);
+                current[s + i] = static_cast<uint16_t>(
+                    DecodeDifference(reader, *tables.table[i], *tables.fast[i]) + prediction);
             }
         }
     }
@@ -434,8 +440,8 @@ void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
 
     // Bytes can be predicted from the output only when they are the samples
     // themselves: 8-bit precision, no point transform.
-    const bool byteRows = depth == 8 && count == 1 && dcPtr->intervalRows == 0 &&
-                          dcPtr->precision <= 8 && dcPtr->pointTransform == 0;
+    const bool byteRows = depth == 8 && count == 1 && dcPtr->intervalRows == 0 && dcPtr->precision <= 8 &&
+                          dcPtr->pointTransform == 0;
     if (byteRows) {
         SelectByteRowDecoder(dcPtr->psv)(reader, *tables.table[0], *tables.fast[0], out, width, height - 1);
         reader.Store();
@@ -539,4 +545,20 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
     }
     DecodeImage(dcPtr, output, depth);
     return finish(0);
+}
+
+int32_t LosslessJpegDecodeBuffer(const uint8_t* data, std::size_t size, uint8_t* output, int32_t depth,
+                                 std::size_t output_size)
+{
+    if (size > static_cast<std::size_t>(INT32_MAX)) {
+        dicom_log(LOG_ERROR, "LosslessJpegDecode(): Fragment too long.");
+        return -1;
+    }
+    std::FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "rb");
+    if (file == nullptr) {
+        return -1;
+    }
+    const int32_t result = LosslessJpegDecode(file, output, depth, static_cast<int32_t>(size), output_size);
+    std::fclose(file);
+    return result;
 }

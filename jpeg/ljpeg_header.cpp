@@ -225,14 +225,23 @@ int32_t ProcessTables(DecoderStruct* dcPtr)
             return 0;
         }
         switch (code) {
-        case 0xC0: case 0xC1: case 0xC2: case 0xC3:
-        case 0xC5: case 0xC6: case 0xC7:
-        case 0xC8: case 0xC9: case 0xCA: case 0xCB:
-        case 0xCD: case 0xCE: case 0xCF:
+        case 0xC0:
+        case 0xC1:
+        case 0xC2:
+        case 0xC3:
+        case 0xC5:
+        case 0xC6:
+        case 0xC7:
+        case 0xC8:
+        case 0xC9:
+        case 0xCA:
+        case 0xCB:
+        case 0xCD:
+        case 0xCE:
+        case 0xCF:
         case M_SOI:
         case M_EOI:
-        case M_SOS:
-            return code;
+        case M_SOS: return code;
         case M_DHT:
             GetDht(dcPtr);
             if (dcPtr->error != 0) {
@@ -250,10 +259,14 @@ int32_t ProcessTables(DecoderStruct* dcPtr)
             dicom_log(LOG_ERROR, "ProcessTables():Not a lossless JPEG file.");
             break;
         case M_TEM:
-        case 0xD0: case 0xD1: case 0xD2: case 0xD3:
-        case 0xD4: case 0xD5: case 0xD6: case 0xD7:
-            dicom_log(LOG_ERROR, "ProcessTables():Warning: unexpected marker.");
-            break;
+        case 0xD0:
+        case 0xD1:
+        case 0xD2:
+        case 0xD3:
+        case 0xD4:
+        case 0xD5:
+        case 0xD6:
+        case 0xD7: dicom_log(LOG_ERROR, "ProcessTables():Warning: unexpected marker."); break;
         default: // APPn, COM, DNL, DHP, EXP, JPGn, DAC and reserved codes
             SkipSegment();
             break;

@@ -20,11 +20,11 @@ struct FrameComponent {
 // One Huffman table slot: the DHT contents and the decoding fields derived
 // from them by HuffDecoderInit.
 struct HuffmanTable {
-    uint8_t bits[17];      // bits[k] = number of codes of length k; bits[0] = 0
-    uint8_t huffval[256];  // symbols (difference categories) by increasing code
-    uint16_t mincode[17];  // smallest code of each length (1..16)
-    int32_t maxcode[18];   // largest code of each length, -1 if none; [17] stop value
-    int16_t valptr[17];    // index in huffval of the first symbol of each length
+    uint8_t bits[17];          // bits[k] = number of codes of length k; bits[0] = 0
+    uint8_t huffval[256];      // symbols (difference categories) by increasing code
+    uint16_t mincode[17];      // smallest code of each length (1..16)
+    int32_t maxcode[18];       // largest code of each length, -1 if none; [17] stop value
+    int16_t valptr[17];        // index in huffval of the first symbol of each length
     int32_t lookupLength[256]; // code length for an 8-bit lookahead, 0 if longer
     int32_t lookupValue[256];  // symbol for an 8-bit lookahead
 };
@@ -121,4 +121,3 @@ void HuffDecoderInit(DecoderStruct* dcPtr);
 // ---- Scan decoding (ljpeg_decode.cpp) ------------------------------------
 
 void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth);
-

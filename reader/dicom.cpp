@@ -5,8 +5,8 @@
 #include <array>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <sys/stat.h>
+#include <utility>
 
 #include "log.h"
 #include "reader_internal.h"
@@ -74,10 +74,7 @@ int32_t guess_syntax(const std::array<char, preamble_and_magic>& buffer)
 
 } // namespace
 
-int64_t reader_position()
-{
-    return static_cast<int64_t>(ftello(dicom_state.reader_stream));
-}
+int64_t reader_position() { return static_cast<int64_t>(ftello(dicom_state.reader_stream)); }
 
 int reader_fail_end_of_file()
 {

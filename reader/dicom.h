@@ -32,14 +32,14 @@ struct ELEMENT {
     uint16_t group;
     uint16_t element;
     int32_t vr;
-    uint32_t length;     // UNDEFINED_LENGTH for an undefined length
-    void* value;         // loaded value (see dicom_load), owned by the caller
+    uint32_t length; // UNDEFINED_LENGTH for an undefined length
+    void* value;     // loaded value (see dicom_load), owned by the caller
     uint32_t vm;
     int32_t encapsulated; // 0, or -1 inside encapsulated data
     uint8_t sq_depth;
     uint16_t sq_group;
     uint16_t sq_element;
-    int32_t offset;      // file position of the element's tag
+    int32_t offset; // file position of the element's tag
 };
 
 // Module-wide reader state. Read by image extraction and the decoders;

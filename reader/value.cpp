@@ -15,14 +15,21 @@ namespace {
 std::size_t endian_unit(int32_t vr)
 {
     switch (vr) {
-    case VR_AT: case VR_OW: case VR_SS: case VR_US:
-        return 2;
-    case VR_FL: case VR_OF: case VR_OL: case VR_SL: case VR_UL:
-        return 4;
-    case VR_FD: case VR_OD: case VR_OV: case VR_SV: case VR_UV:
-        return 8;
-    default:
-        return 0;
+    case VR_AT:
+    case VR_OW:
+    case VR_SS:
+    case VR_US: return 2;
+    case VR_FL:
+    case VR_OF:
+    case VR_OL:
+    case VR_SL:
+    case VR_UL: return 4;
+    case VR_FD:
+    case VR_OD:
+    case VR_OV:
+    case VR_SV:
+    case VR_UV: return 8;
+    default: return 0;
     }
 }
 
@@ -30,14 +37,11 @@ std::size_t endian_unit(int32_t vr)
 // sequences and undefined lengths, whose contents follow as elements.
 bool has_no_value_to_read(const ELEMENT& record)
 {
-    return record.vr == VR_SQ || record.length == UNDEFINED_LENGTH
-           || (record.group == 0xFFFE && record.encapsulated == 0);
+    return record.vr == VR_SQ || record.length == UNDEFINED_LENGTH ||
+           (record.group == 0xFFFE && record.encapsulated == 0);
 }
 
-bool is_blank(char c)
-{
-    return c == ' ' || c == '\t';
-}
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // Splits the text at the start of the value block into the pointer-table
 // layout: vm slots, then the text with each backslash replaced by NUL.
@@ -162,8 +166,8 @@ void dicom_load_endian()
 void dicom_endian()
 {
     dicom_log(LOG_DEBUG, "dicom_endian()");
-    if ((dicom_state.syntax & dicom_state.host_order) != 0 || dicom_record.value == nullptr
-        || dicom_record.length == UNDEFINED_LENGTH) {
+    if ((dicom_state.syntax & dicom_state.host_order) != 0 || dicom_record.value == nullptr ||
+        dicom_record.length == UNDEFINED_LENGTH) {
         return;
     }
     const std::size_t unit = endian_unit(dicom_record.vr);
@@ -206,18 +210,16 @@ int dicom_vm()
         return split_string_value(record);
     }
     switch (record.vr) {
-    case VR_AT: case VR_FL: case VR_SL: case VR_UL:
-        record.vm = record.length / 4;
-        break;
-    case VR_FD: case VR_SV: case VR_UV:
-        record.vm = record.length / 8;
-        break;
-    case VR_SS: case VR_US:
-        record.vm = record.length / 2;
-        break;
-    default:
-        record.vm = 1;
-        break;
+    case VR_AT:
+    case VR_FL:
+    case VR_SL:
+    case VR_UL: record.vm = record.length / 4; break;
+    case VR_FD:
+    case VR_SV:
+    case VR_UV: record.vm = record.length / 8; break;
+    case VR_SS:
+    case VR_US: record.vm = record.length / 2; break;
+    default: record.vm = 1; break;
     }
     return 0;
 }

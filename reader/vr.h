@@ -16,7 +16,7 @@ enum VrCode : int32_t {
     VR_AT = vr_code('A', 'T'),
     VR_CS = vr_code('C', 'S'),
     VR_DA = vr_code('D', 'A'),
-    VR_DL = vr_code('D', 'L'),  // dictionary only: items and delimiters
+    VR_DL = vr_code('D', 'L'), // dictionary only: items and delimiters
     VR_DS = vr_code('D', 'S'),
     VR_DT = vr_code('D', 'T'),
     VR_FD = vr_code('F', 'D'),
@@ -30,7 +30,7 @@ enum VrCode : int32_t {
     VR_OL = vr_code('O', 'L'),
     VR_OV = vr_code('O', 'V'),
     VR_OW = vr_code('O', 'W'),
-    VR_OX = vr_code('O', 'X'),  // dictionary only: OB or OW depending on the file
+    VR_OX = vr_code('O', 'X'), // dictionary only: OB or OW depending on the file
     VR_PN = vr_code('P', 'N'),
     VR_SH = vr_code('S', 'H'),
     VR_SL = vr_code('S', 'L'),
@@ -54,11 +54,20 @@ enum VrCode : int32_t {
 constexpr bool vr_has_long_length(int32_t vr)
 {
     switch (vr) {
-    case VR_OB: case VR_OD: case VR_OF: case VR_OL: case VR_OV: case VR_OW:
-    case VR_SQ: case VR_SV: case VR_UC: case VR_UN: case VR_UR: case VR_UT: case VR_UV:
-        return true;
-    default:
-        return false;
+    case VR_OB:
+    case VR_OD:
+    case VR_OF:
+    case VR_OL:
+    case VR_OV:
+    case VR_OW:
+    case VR_SQ:
+    case VR_SV:
+    case VR_UC:
+    case VR_UN:
+    case VR_UR:
+    case VR_UT:
+    case VR_UV: return true;
+    default: return false;
     }
 }
 
@@ -67,10 +76,18 @@ constexpr bool vr_has_long_length(int32_t vr)
 constexpr bool vr_is_split_string(int32_t vr)
 {
     switch (vr) {
-    case VR_AE: case VR_AS: case VR_CS: case VR_DA: case VR_DS: case VR_DT:
-    case VR_IS: case VR_LO: case VR_PN: case VR_SH: case VR_TM: case VR_UI:
-        return true;
-    default:
-        return false;
+    case VR_AE:
+    case VR_AS:
+    case VR_CS:
+    case VR_DA:
+    case VR_DS:
+    case VR_DT:
+    case VR_IS:
+    case VR_LO:
+    case VR_PN:
+    case VR_SH:
+    case VR_TM:
+    case VR_UI: return true;
+    default: return false;
     }
 }

@@ -9,20 +9,17 @@ namespace {
 bool parity_matches(uint16_t number, int32_t parity)
 {
     switch (parity) {
-    case 0:
-        return number % 2 == 0;
-    case 1:
-        return number % 2 == 1;
-    default:
-        return true;
+    case 0: return number % 2 == 0;
+    case 1: return number % 2 == 1;
+    default: return true;
     }
 }
 
 bool entry_matches(const VrTableEntry& entry, uint16_t group, uint16_t element)
 {
-    return entry.group_first <= group && group <= entry.group_last
-           && parity_matches(group, entry.group_parity) && entry.element_first <= element
-           && element <= entry.element_last && parity_matches(element, entry.element_parity);
+    return entry.group_first <= group && group <= entry.group_last && parity_matches(group, entry.group_parity) &&
+           entry.element_first <= element && element <= entry.element_last &&
+           parity_matches(element, entry.element_parity);
 }
 
 } // namespace

@@ -11,14 +11,9 @@ FilePtr open_checked_file(const char* path)
     case FileCheck::cannot_open:
         std::fprintf(stderr, "%s\n", msg::cannot_open);
         return FilePtr(nullptr, std::fclose);
-    case FileCheck::too_short:
-        std::fprintf(stderr, "%s\n", msg::not_dicom);
-        return FilePtr(nullptr, std::fclose);
-    case FileCheck::not_part10:
-        std::fprintf(stderr, "%s\n", msg::not_part10);
-        break;
-    case FileCheck::part10:
-        break;
+    case FileCheck::too_short: std::fprintf(stderr, "%s\n", msg::not_dicom); return FilePtr(nullptr, std::fclose);
+    case FileCheck::not_part10: std::fprintf(stderr, "%s\n", msg::not_part10); break;
+    case FileCheck::part10: break;
     }
     if (!file) {
         // The file vanished between the check and the reopen.

@@ -10,8 +10,8 @@ namespace {
 
 void print_element(const ELEMENT& e)
 {
-    std::printf("%d\t(%04X,%04X)\t%c%c\t", e.offset, e.group, e.element,
-                static_cast<char>((e.vr >> 8) & 0xFF), static_cast<char>(e.vr & 0xFF));
+    std::printf("%d\t(%04X,%04X)\t%c%c\t", e.offset, e.group, e.element, static_cast<char>((e.vr >> 8) & 0xFF),
+                static_cast<char>(e.vr & 0xFF));
     if (e.length == UNDEFINED_LENGTH) {
         std::printf("undefined");
     } else {

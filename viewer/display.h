@@ -24,8 +24,8 @@ void resample_to_display(const int16_t* source, std::size_t held, int sw, int sh
 
 // Maps the samples through the window (and the 16-bit rescale intercept)
 // into palette indices, stored bottom row first as the bitmap wants them.
-void render_display_pixels(const DisplaySamples& samples, int32_t level, int32_t width,
-                           int32_t intercept, DisplayPixels& pixels);
+void render_display_pixels(const DisplaySamples& samples, int32_t level, int32_t width, int32_t intercept,
+                           DisplayPixels& pixels);
 
 // The window being dragged: level and width from the mouse's travel since
 // the button went down, clamped to the ranges the viewer allows.

@@ -10,10 +10,7 @@ const ElementGrid::Row& grid_header_row()
     return header;
 }
 
-ElementGrid::ElementGrid() : rows_(grid_min_rows)
-{
-    rows_[0] = grid_header_row();
-}
+ElementGrid::ElementGrid() : rows_(grid_min_rows) { rows_[0] = grid_header_row(); }
 
 const std::string& ElementGrid::cell(int row, int column) const
 {

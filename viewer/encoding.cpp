@@ -61,12 +61,6 @@ std::string convert(const char* to, const char* from, std::string_view in, std::
 
 } // namespace
 
-std::string cp932_to_utf8(std::string_view bytes)
-{
-    return convert("UTF-8", "CP932", bytes, replacement_utf8);
-}
+std::string cp932_to_utf8(std::string_view bytes) { return convert("UTF-8", "CP932", bytes, replacement_utf8); }
 
-std::string utf8_to_cp932(std::string_view text)
-{
-    return convert("CP932", "UTF-8", text, "?");
-}
+std::string utf8_to_cp932(std::string_view text) { return convert("CP932", "UTF-8", text, "?"); }

@@ -13,8 +13,8 @@ uint16_t u16le(const uint8_t* b) { return static_cast<uint16_t>(b[0] | (b[1] << 
 
 uint32_t u32le(const uint8_t* b)
 {
-    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+           (static_cast<uint32_t>(b[3]) << 24);
 }
 
 int32_t non_negative(int32_t v) { return v < 0 ? 0 : v; }
@@ -48,11 +48,22 @@ void skip_forward(std::FILE* file, long count)
 bool is_text_vr(int32_t vr)
 {
     switch (vr) {
-    case VR_AE: case VR_AS: case VR_CS: case VR_DA: case VR_DL: case VR_DS: case VR_DT: case VR_IS:
-    case VR_LO: case VR_LT: case VR_PN: case VR_SH: case VR_ST: case VR_TM: case VR_UI:
-        return true;
-    default:
-        return false;
+    case VR_AE:
+    case VR_AS:
+    case VR_CS:
+    case VR_DA:
+    case VR_DL:
+    case VR_DS:
+    case VR_DT:
+    case VR_IS:
+    case VR_LO:
+    case VR_LT:
+    case VR_PN:
+    case VR_SH:
+    case VR_ST:
+    case VR_TM:
+    case VR_UI: return true;
+    default: return false;
     }
 }
 
@@ -145,18 +156,21 @@ std::string format_numeric_value(std::FILE* file, int32_t vr, int32_t length)
         };
         return format_numbers<8>(file, length, fd("%f"), fd("Error: Double value[%f]"));
     }
-    default:
-        return {};
+    default: return {};
     }
 }
 
 bool is_numeric_vr(int32_t vr)
 {
     switch (vr) {
-    case VR_AT: case VR_US: case VR_SS: case VR_UL: case VR_SL: case VR_FL: case VR_FD:
-        return true;
-    default:
-        return false;
+    case VR_AT:
+    case VR_US:
+    case VR_SS:
+    case VR_UL:
+    case VR_SL:
+    case VR_FL:
+    case VR_FD: return true;
+    default: return false;
     }
 }
 

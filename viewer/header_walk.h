@@ -16,9 +16,9 @@
 struct tag_header {
     uint16_t group = 0;
     uint16_t element = 0;
-    int32_t vr = 0;                    // VR from the file, 0 when it gives none
-    int32_t length = 0;                // value length in bytes, never negative
-    const DictEntry* entry = nullptr;  // dictionary entry or &fallback_entry
+    int32_t vr = 0;                   // VR from the file, 0 when it gives none
+    int32_t length = 0;               // value length in bytes, never negative
+    const DictEntry* entry = nullptr; // dictionary entry or &fallback_entry
 };
 
 constexpr std::size_t text_value_limit = 80;
@@ -48,10 +48,10 @@ int32_t parse_leading_int(const char* text);
 
 // Outcome of the file-type check.
 enum class FileCheck {
-    part10,       // "DICM" found; the file is positioned at byte 132
-    not_part10,   // no "DICM"; the file is reopened at byte 0
-    cannot_open,  // the file cannot be opened
-    too_short,    // fewer than 132 bytes
+    part10,      // "DICM" found; the file is positioned at byte 132
+    not_part10,  // no "DICM"; the file is reopened at byte 0
+    cannot_open, // the file cannot be opened
+    too_short,   // fewer than 132 bytes
 };
 
 // Opens path and checks for "DICM" at byte 128. Returns the file positioned
@@ -61,8 +61,8 @@ std::FILE* check_dicom_file(const char* path, FileCheck& check);
 // What the Open command shows once the walk is done.
 struct HeaderListing {
     ElementGrid grid;
-    std::vector<std::string> memo;     // the dump lines
-    std::string header_size_text;      // empty unless Pixel Data was reached
+    std::vector<std::string> memo; // the dump lines
+    std::string header_size_text;  // empty unless Pixel Data was reached
 };
 
 // Steps 3 to 8 of the Open command over a checked file: resets the header

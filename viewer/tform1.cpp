@@ -28,10 +28,7 @@ namespace {
 const QString form_font_family = QStringLiteral("ＭＳ Ｐゴシック");
 const QString terminal_family = QStringLiteral("Terminal");
 
-QString from_cp932(const std::string& bytes)
-{
-    return QString::fromStdString(cp932_to_utf8(bytes));
-}
+QString from_cp932(const std::string& bytes) { return QString::fromStdString(cp932_to_utf8(bytes)); }
 
 // A form font given as a character height in pixels.
 QFont pixel_font(const QString& family, int pixels, bool bold = false)
@@ -115,8 +112,7 @@ W* named(W* widget, const char* name)
 void install_font_substitutes()
 {
     QFont::insertSubstitution(form_font_family, QStringLiteral("IPAPGothic"));
-    QFont::insertSubstitutions(terminal_family,
-                               {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Monospace")});
+    QFont::insertSubstitutions(terminal_family, {QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Monospace")});
 }
 
 TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
@@ -301,11 +297,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             ImageMouseMove(mouse->position().toPoint().x(), mouse->position().toPoint().y());
             return true;
         }
-        case QEvent::MouseButtonRelease:
-            ImageMouseUp();
-            return true;
-        default:
-            break;
+        case QEvent::MouseButtonRelease: ImageMouseUp(); return true;
+        default: break;
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -337,8 +330,7 @@ std::FILE* TForm1::check_dicom_file(const QString& path)
     case FileCheck::not_part10:
         message(msg::not_part10, msg::caption_information, QMessageBox::NoIcon, QMessageBox::Ok);
         break;
-    case FileCheck::part10:
-        break;
+    case FileCheck::part10: break;
     }
     return file;
 }
@@ -456,10 +448,10 @@ void TForm1::show_listing()
 
 void TForm1::sbSaveClick()
 {
-    const std::vector<std::string> memo_lines =
-        split_memo_lines(utf8_to_cp932(Memo->toPlainText().toStdString()));
+    const std::vector<std::string> memo_lines = split_memo_lines(utf8_to_cp932(Memo->toPlainText().toStdString()));
     if (memo_lines.empty()) {
-        message(msg::summary_empty, msg::caption_notice, QMessageBox::NoIcon, QMessageBox::Ok | QMessageBox::Cancel);
+        message(msg::summary_empty, msg::caption_notice, QMessageBox::NoIcon,
+                QMessageBox::Ok | QMessageBox::Cancel);
         return;
     }
     const QString path = dialogs_->saveFile(this);
@@ -476,7 +468,4 @@ void TForm1::sbSaveClick()
     std::fclose(out);
 }
 
-void TForm1::Exit1Click()
-{
-    close();
-}
+void TForm1::Exit1Click() { close(); }

@@ -80,7 +80,8 @@ private:
     // Maps the display samples through the window and shows them in Image.
     void render_display();
     void show_listing();
-    int message(const char* text, const char* caption, QMessageBox::Icon icon, QMessageBox::StandardButtons buttons);
+    int message(const char* text, const char* caption, QMessageBox::Icon icon,
+                QMessageBox::StandardButtons buttons);
 
     std::unique_ptr<Dialogs> own_dialogs_;
     Dialogs* dialogs_ = nullptr;

@@ -1,12 +1,12 @@
 // The main window driven through scripted dialogs: no test ever blocks.
 #include <QAction>
 #include <QFile>
-#include <QMouseEvent>
 #include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -92,7 +92,7 @@ QByteArray small_part10()
     };
     expl(0x0002, 0x0000, "UL", QByteArray("\x1c\0\0\0", 4));
     expl(0x0002, 0x0010, "UI", QByteArray("1.2.840.10008.1.2.1\0", 20));
-    expl(0x0010, 0x0010, "PN", QByteArray("\x93\xfa\x96\x7b"));  // 日本 in CP932
+    expl(0x0010, 0x0010, "PN", QByteArray("\x93\xfa\x96\x7b")); // 日本 in CP932
     expl(0x0009, 0x0010, "LO", QByteArray("a\x80z "));
     expl(0x0028, 0x0010, "US", le16(1)); // one row
     expl(0x0028, 0x0011, "US", le16(2)); // two columns
@@ -369,7 +369,6 @@ private slots:
         QVERIFY(!form_->isVisible());
     }
 
-
     void openShowsTheMonochromePicture()
     {
         const QString ct = samples + QStringLiteral("/CT_small.dcm");
@@ -487,8 +486,8 @@ private:
         }
         image.setColorTable(grays);
         for (int r = 0; r < display_size; ++r) {
-            std::memcpy(image.scanLine(r), &(*pixels)[static_cast<std::size_t>(display_size - 1 - r) * display_size],
-                        display_size);
+            std::memcpy(image.scanLine(r),
+                        &(*pixels)[static_cast<std::size_t>(display_size - 1 - r) * display_size], display_size);
         }
         return QPixmap::fromImage(image).toImage();
     }

@@ -80,17 +80,8 @@ void check_group(const std::string& group, std::size_t at_least)
 
 } // namespace
 
-TEST(RealFiles, RleFilesDecodeAsTheirPeerOrFailByTheSegmentRule)
-{
-    check_group("real-rle", 9);
-}
+TEST(RealFiles, RleFilesDecodeAsTheirPeerOrFailByTheSegmentRule) { check_group("real-rle", 9); }
 
-TEST(RealFiles, UncompressedFilesGiveTheirStoredPixels)
-{
-    check_group("real-native", 20);
-}
+TEST(RealFiles, UncompressedFilesGiveTheirStoredPixels) { check_group("real-native", 20); }
 
-TEST(RealFiles, RleMadeWithThePeerEncoderRoundTrips)
-{
-    check_group("round-trip", 7);
-}
+TEST(RealFiles, RleMadeWithThePeerEncoderRoundTrips) { check_group("round-trip", 7); }

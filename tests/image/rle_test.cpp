@@ -22,8 +22,7 @@ struct SegmentResult {
     uint32_t consumed;
 };
 
-SegmentResult decode_segment(const Bytes& segment, std::size_t slot, uint32_t stride = 1,
-                             uint32_t start = 0)
+SegmentResult decode_segment(const Bytes& segment, std::size_t slot, uint32_t stride = 1, uint32_t start = 0)
 {
     auto exact = std::make_unique<uint8_t[]>(slot + 1); // +1: never zero-sized
     std::memset(exact.get(), 0xEE, slot);
@@ -130,8 +129,7 @@ Bytes padded(Bytes content, std::size_t at_least = 200)
     return content;
 }
 
-FrameResult decode_frame_file(const Bytes& file, uint32_t length, std::size_t slot,
-                              long start = 0)
+FrameResult decode_frame_file(const Bytes& file, uint32_t length, std::size_t slot, long start = 0)
 {
     const TempFile temp(file);
     EXPECT_EQ(dicom_open(temp.path()), 0);
@@ -141,8 +139,7 @@ FrameResult decode_frame_file(const Bytes& file, uint32_t length, std::size_t sl
     FrameResult result{};
     result.status = mdc_dicom_decomp_rle(dicom_state.reader_stream, exact.get(), length, slot);
     result.slot.assign(exact.get(), exact.get() + slot);
-    result.position =
-        dicom_state.reader_stream != nullptr ? std::ftell(dicom_state.reader_stream) : -1;
+    result.position = dicom_state.reader_stream != nullptr ? std::ftell(dicom_state.reader_stream) : -1;
     dicom_close();
     return result;
 }
@@ -222,10 +219,10 @@ TEST(RleFrame, FiveSegmentsAreRefusedBeforeTheOffsets)
 TEST(RleFrame, UnsoundOffsetsAreRefused)
 {
     const std::vector<std::vector<uint32_t>> bad = {
-        {64, 66, 65},   // do not ascend
-        {64, 66, 300},  // beyond the item (length 72)
-        {60, 66, 68},   // inside the header
-        {64, 80, 68},   // a negative size
+        {64, 66, 65},  // do not ascend
+        {64, 66, 300}, // beyond the item (length 72)
+        {60, 66, 68},  // inside the header
+        {64, 80, 68},  // a negative size
     };
     for (const auto& offsets : bad) {
         const LogCapture log;
@@ -260,8 +257,7 @@ TEST(RleFrame, UnreadableCountClosesTheStream)
 {
     const LogCapture log;
     const Bytes file = padded(rle_frame({{0x00, 0x01}}));
-    const FrameResult r =
-        decode_frame_file(file, 66, 4, static_cast<long>(file.size()) - 2); // 2 bytes left
+    const FrameResult r = decode_frame_file(file, 66, 4, static_cast<long>(file.size()) - 2); // 2 bytes left
     EXPECT_EQ(r.status, -1);
     EXPECT_TRUE(log.contains("error: RLE - Failure numberSegments"));
     EXPECT_EQ(r.position, -1);
@@ -270,7 +266,7 @@ TEST(RleFrame, UnreadableCountClosesTheStream)
 TEST(RleFrame, UnreadableOffsetsCloseTheStream)
 {
     const LogCapture log;
-    Bytes file(150, 0x01); // a first byte other than 0: read little endian
+    Bytes file(150, 0x01);                // a first byte other than 0: read little endian
     append(file, {0x02, 0, 0, 0, 64, 0}); // the count, then half an offset
     const FrameResult r = decode_frame_file(file, 200, 4, 150);
     EXPECT_EQ(r.status, -1);

@@ -27,7 +27,7 @@ struct Extraction {
     std::optional<single_image> record; // nothing when dicom_single failed
     Bytes pixels;                       // pixel_bytes bytes of `pixels`
     bool pixels_null = true;
-    bool trailing_zeros = false;        // the 4 bytes after the image data
+    bool trailing_zeros = false; // the 4 bytes after the image data
     std::string log;
 };
 
@@ -53,10 +53,7 @@ Extraction extract(const Bytes& file)
     return result;
 }
 
-bool logged(const Extraction& e, const std::string& message)
-{
-    return e.log.find(message) != std::string::npos;
-}
+bool logged(const Extraction& e, const std::string& message) { return e.log.find(message) != std::string::npos; }
 
 Bytes counting(std::size_t n)
 {
@@ -128,9 +125,8 @@ TEST(SingleImage, CollectsEveryDescribingElement)
 TEST(SingleImage, PhotometricNamesMatchByPrefixAfterTrimming)
 {
     const std::vector<std::pair<std::string, int32_t>> cases = {
-        {"MONOCHROME2 ", 0}, {"MONOCHROME1", 1}, {"PALETTE COLOR", 2}, {"  HSV", 4},
-        {"ARGB", 5},         {"CMYK", 6},        {"RGBX", 3},          {"YBR_FULL", 7},
-        {"monochrome2", 7},
+        {"MONOCHROME2 ", 0}, {"MONOCHROME1", 1}, {"PALETTE COLOR", 2}, {"  HSV", 4},       {"ARGB", 5},
+        {"CMYK", 6},         {"RGBX", 3},        {"YBR_FULL", 7},      {"monochrome2", 7},
     };
     for (const auto& [name, index] : cases) {
         DicomFile file(explicit_little);
@@ -315,10 +311,7 @@ TEST(SingleImage, DicomPixelRefusesEncapsulatedData)
 namespace {
 
 // An 8-bit frame of `n` equal bytes as one RLE segment.
-Bytes flat_frame(uint8_t value, uint8_t n)
-{
-    return rle_frame({{static_cast<uint8_t>(257 - n), value}});
-}
+Bytes flat_frame(uint8_t value, uint8_t n) { return rle_frame({{static_cast<uint8_t>(257 - n), value}}); }
 
 DicomFile rle_file(uint16_t rows, uint16_t columns, const char* frames)
 {

@@ -27,10 +27,7 @@ inline void put32(Bytes& out, uint32_t v)
     put16(out, static_cast<uint16_t>(v >> 16));
 }
 
-inline void append(Bytes& out, const Bytes& more)
-{
-    out.insert(out.end(), more.begin(), more.end());
-}
+inline void append(Bytes& out, const Bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
 
 // An RLE frame: the 64-byte header with the given offsets, then the segments.
 inline Bytes rle_frame(const std::vector<Bytes>& segments)
@@ -68,8 +65,7 @@ class DicomFile {
 public:
     enum class Encoding { explicit_little, implicit_little, explicit_big };
 
-    explicit DicomFile(const std::string& transfer_syntax,
-                       Encoding encoding = Encoding::explicit_little)
+    explicit DicomFile(const std::string& transfer_syntax, Encoding encoding = Encoding::explicit_little)
         : encoding_(encoding)
     {
         bytes_.assign(128, 0);
@@ -130,10 +126,26 @@ public:
         append(bytes_, value);
         return *this;
     }
-    DicomFile& open_item() { header(0xFFFE, 0xE000, nullptr, 0xFFFFFFFFU); return *this; }
-    DicomFile& close_item() { header(0xFFFE, 0xE00D, nullptr, 0); return *this; }
-    DicomFile& close_sequence() { header(0xFFFE, 0xE0DD, nullptr, 0); return *this; }
-    DicomFile& raw(const Bytes& more) { append(bytes_, more); return *this; }
+    DicomFile& open_item()
+    {
+        header(0xFFFE, 0xE000, nullptr, 0xFFFFFFFFU);
+        return *this;
+    }
+    DicomFile& close_item()
+    {
+        header(0xFFFE, 0xE00D, nullptr, 0);
+        return *this;
+    }
+    DicomFile& close_sequence()
+    {
+        header(0xFFFE, 0xE0DD, nullptr, 0);
+        return *this;
+    }
+    DicomFile& raw(const Bytes& more)
+    {
+        append(bytes_, more);
+        return *this;
+    }
 
     // The basic image description: 8 or 16 bits allocated, all stored.
     DicomFile& image(uint16_t rows, uint16_t columns, uint16_t bits, uint16_t samples = 1)
@@ -170,8 +182,8 @@ private:
         bytes_.push_back(static_cast<uint8_t>(vr[0]));
         bytes_.push_back(static_cast<uint8_t>(vr[1]));
         const std::string code(vr);
-        const bool long_form = code == "OB" || code == "OW" || code == "SQ" || code == "UN" ||
-                               code == "UT" || code == "OF";
+        const bool long_form =
+            code == "OB" || code == "OW" || code == "SQ" || code == "UN" || code == "UT" || code == "OF";
         if (long_form) {
             put_number(bytes_, 0, 2);
             put_number(bytes_, length, 4);
@@ -232,10 +244,7 @@ public:
         std::fseek(sink_, 0, SEEK_END);
         return all;
     }
-    bool contains(const std::string& message) const
-    {
-        return text().find(message) != std::string::npos;
-    }
+    bool contains(const std::string& message) const { return text().find(message) != std::string::npos; }
 
 private:
     std::FILE* sink_;

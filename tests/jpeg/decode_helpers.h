@@ -26,7 +26,8 @@ struct DecodeResult {
 // Decodes `stream` as a fragment of `length` bytes (the stream's size when
 // kStreamLength). The file holds 3 bytes before and 7 bytes after the stream so that
 // the position left by the decoder can be checked.
-inline DecodeResult Decode(const Bytes& stream, int32_t depth, std::size_t outputSize, int32_t length = kStreamLength)
+inline DecodeResult Decode(const Bytes& stream, int32_t depth, std::size_t outputSize,
+                           int32_t length = kStreamLength)
 {
     DecodeResult result;
     std::FILE* file = std::tmpfile();
@@ -42,8 +43,9 @@ inline DecodeResult Decode(const Bytes& stream, int32_t depth, std::size_t outpu
 
     result.output.assign(outputSize, kUntouched);
     log_stream = sink;
-    result.status = LosslessJpegDecode(file, result.output.data(), depth,
-                                       length == kStreamLength ? static_cast<int32_t>(stream.size()) : length, outputSize);
+    result.status =
+        LosslessJpegDecode(file, result.output.data(), depth,
+                           length == kStreamLength ? static_cast<int32_t>(stream.size()) : length, outputSize);
     log_stream = nullptr;
     result.position = std::ftell(file) - static_cast<long>(before.size());
 

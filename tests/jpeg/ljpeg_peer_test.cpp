@@ -65,20 +65,11 @@ std::vector<Bytes> CheckGroup(const std::string& group)
 
 } // namespace
 
-TEST(LosslessJpegPeer, SignedSixteenBitCt)
-{
-    CheckGroup("ct");
-}
+TEST(LosslessJpegPeer, SignedSixteenBitCt) { CheckGroup("ct"); }
 
-TEST(LosslessJpegPeer, SignedSixteenBitMr)
-{
-    CheckGroup("mr");
-}
+TEST(LosslessJpegPeer, SignedSixteenBitMr) { CheckGroup("mr"); }
 
-TEST(LosslessJpegPeer, EightBitMonochrome)
-{
-    CheckGroup("gray8");
-}
+TEST(LosslessJpegPeer, EightBitMonochrome) { CheckGroup("gray8"); }
 
 TEST(LosslessJpegPeer, EightBitRgb)
 {
@@ -86,10 +77,7 @@ TEST(LosslessJpegPeer, EightBitRgb)
     CheckGroup("rgbodd");
 }
 
-TEST(LosslessJpegPeer, TwelveBitPrecision)
-{
-    CheckGroup("u12");
-}
+TEST(LosslessJpegPeer, TwelveBitPrecision) { CheckGroup("u12"); }
 
 TEST(LosslessJpegPeer, UnsignedSixteenBitAboveSignedRange)
 {

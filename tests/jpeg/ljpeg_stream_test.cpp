@@ -273,10 +273,10 @@ TEST(LosslessJpegRestart, MarkerOutOfOrderStopsDecoding)
 TEST(LosslessJpegRestart, MissingMarkerStopsDecoding)
 {
     const Image image = MakeImage(6, 4, 1, 8, 4);
-    Bytes stream = Encode(image);          // no markers in the data...
+    Bytes stream = Encode(image); // no markers in the data...
     Bytes withDri;
     Soi(withDri);
-    Dri(withDri, 12);                      // ...but two-row intervals declared
+    Dri(withDri, 12); // ...but two-row intervals declared
     withDri.insert(withDri.end(), stream.begin() + 2, stream.end());
     const DecodeResult result = Decode(withDri, 8, FrameBytes(image, 8));
     EXPECT_EQ(result.status, 0);

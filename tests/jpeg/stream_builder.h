@@ -98,15 +98,9 @@ inline void PutWord(Bytes& out, int value)
     out.push_back(static_cast<uint8_t>(value));
 }
 
-inline void Soi(Bytes& out)
-{
-    out.insert(out.end(), {0xFF, 0xD8});
-}
+inline void Soi(Bytes& out) { out.insert(out.end(), {0xFF, 0xD8}); }
 
-inline void Eoi(Bytes& out)
-{
-    out.insert(out.end(), {0xFF, 0xD9});
-}
+inline void Eoi(Bytes& out) { out.insert(out.end(), {0xFF, 0xD9}); }
 
 struct ComponentSpec {
     int id;
@@ -182,7 +176,7 @@ struct Image {
 struct EncodeOptions {
     int psv = 1;
     int pointTransform = 0;
-    int restartRows = 0;     // rows per restart interval, 0 for none
+    int restartRows = 0; // rows per restart interval, 0 for none
     int sofMarker = 0xC3;
     Table table = DefaultTable();
     // Restart marker numbers in order of appearance; empty means 0, 1, 2, ...

@@ -81,8 +81,8 @@ DicomBytes& DicomBytes::element(uint16_t group, uint16_t element, const char* vr
 std::string DicomBytes::write(const std::string& name) const
 {
     static std::atomic<int> serial{0};
-    const std::string path = ::testing::TempDir() + "velmor_reader_" + std::to_string(getpid()) + "_"
-                             + std::to_string(serial++) + "_" + name;
+    const std::string path = ::testing::TempDir() + "velmor_reader_" + std::to_string(getpid()) + "_" +
+                             std::to_string(serial++) + "_" + name;
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr) << path;
     if (file != nullptr) {
@@ -163,9 +163,6 @@ std::vector<Seen> walk(const std::string& path)
     return seen;
 }
 
-std::string vr_text(int32_t vr)
-{
-    return {static_cast<char>((vr >> 8) & 0xFF), static_cast<char>(vr & 0xFF)};
-}
+std::string vr_text(int32_t vr) { return {static_cast<char>((vr >> 8) & 0xFF), static_cast<char>(vr & 0xFF)}; }
 
 } // namespace testing_dicom

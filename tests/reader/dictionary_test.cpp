@@ -27,16 +27,11 @@ TEST(DataDictionary, FindsKnownTags)
         const char* description;
     };
     const Case cases[] = {
-        {0x0010, 0x0010, VR_PN, "Patient's Name"},
-        {0x0008, 0x0000, VR_UL, "Group 0008 Length"},
-        {0x0054, 0x0000, VR_UL, "Group Length"},
-        {0x0018, 0x1130, VR_DS, "Table Height"},
-        {0x0018, 0x1030, VR_LO, "Protocol Name"},
-        {0xFFFE, 0xE000, VR_DL, "Item"},
-        {0x7FE0, 0x0010, VR_OX, "Pixel Data"},
-        {0x0018, 0x6036, VR_FD, "Sterring Angle"},
-        {0x0028, 0x3004, VR_LO, "Madality LUT Type"},
-        {0x0032, 0x1030, VR_LO, "Reason  for Study"},
+        {0x0010, 0x0010, VR_PN, "Patient's Name"},    {0x0008, 0x0000, VR_UL, "Group 0008 Length"},
+        {0x0054, 0x0000, VR_UL, "Group Length"},      {0x0018, 0x1130, VR_DS, "Table Height"},
+        {0x0018, 0x1030, VR_LO, "Protocol Name"},     {0xFFFE, 0xE000, VR_DL, "Item"},
+        {0x7FE0, 0x0010, VR_OX, "Pixel Data"},        {0x0018, 0x6036, VR_FD, "Sterring Angle"},
+        {0x0028, 0x3004, VR_LO, "Madality LUT Type"}, {0x0032, 0x1030, VR_LO, "Reason  for Study"},
     };
     for (const Case& c : cases) {
         const DictEntry* e = dictionary_lookup(c.group, c.element, VR_NONE);

@@ -40,8 +40,8 @@ TEST_F(ReaderOpen, RefusesMissingNameMissingFileAndShortFile)
     short_file.raw(std::string(131, 'x'));
     EXPECT_EQ(dicom_open(short_file.write("short.dcm").c_str()), -5);
     EXPECT_EQ(dicom_state.reader_stream, nullptr);
-    const std::vector<std::string> expected = {
-        "error: No file given", "error: Unable to open file", "error: Unexpected end of file"};
+    const std::vector<std::string> expected = {"error: No file given", "error: Unable to open file",
+                                               "error: Unexpected end of file"};
     EXPECT_EQ(log.lines(), expected);
 }
 
@@ -54,9 +54,13 @@ TEST_F(ReaderOpen, GuessesEachEncodingWithoutPreamble)
     };
     const Case cases[] = {
         {Encoding::ImplicitLittle, 5, "\x08\x00\x05\x00\x0A\x00\x00\x00"},
-        {Encoding::ExplicitLittle, 9, "\x08\x00\x05\x00" "CS\x0A\x00"},
+        {Encoding::ExplicitLittle, 9,
+         "\x08\x00\x05\x00"
+         "CS\x0A\x00"},
         {Encoding::ImplicitBig, 6, "\x00\x08\x00\x05\x00\x00\x00\x0A"},
-        {Encoding::ExplicitBig, 10, "\x00\x08\x00\x05" "CS\x00\x0A"},
+        {Encoding::ExplicitBig, 10,
+         "\x00\x08\x00\x05"
+         "CS\x00\x0A"},
     };
     for (const Case& c : cases) {
         const DicomBytes file = bare_file(c.encoding);
@@ -221,11 +225,11 @@ TEST_F(ReaderOpen, EveryOperationLogsItsEntryInCallOrder)
     dicom_skip();
     dicom_close();
     const std::vector<std::string> expected = {
-        "debug: dicom_open()",         "debug: dicom_encapsulated()", "debug: dicom_sequence()",
-        "debug: dicom_element()",      "debug: dicom_encapsulated()", "debug: dicom_sequence()",
-        "debug: dicom_load()",         "debug: dicom_endian()",       "debug: dicom_vm()",
-        "debug: dicom_element()",      "debug: dicom_encapsulated()", "debug: dicom_sequence()",
-        "debug: dicom_skip()",         "debug: dicom_close()",
+        "debug: dicom_open()",    "debug: dicom_encapsulated()", "debug: dicom_sequence()",
+        "debug: dicom_element()", "debug: dicom_encapsulated()", "debug: dicom_sequence()",
+        "debug: dicom_load()",    "debug: dicom_endian()",       "debug: dicom_vm()",
+        "debug: dicom_element()", "debug: dicom_encapsulated()", "debug: dicom_sequence()",
+        "debug: dicom_skip()",    "debug: dicom_close()",
     };
     EXPECT_EQ(log.lines(), expected);
 }

@@ -35,8 +35,8 @@ std::string tag_text(uint16_t g, uint16_t e)
 // depth/sequence tag/encapsulated of one element, as "depth seqtag encaps".
 std::string context(const Seen& s)
 {
-    return std::to_string(s.sq_depth) + " " + (s.sq_depth > 0 ? tag_text(s.sq_group, s.sq_element) : "-")
-           + " " + std::to_string(s.encapsulated);
+    return std::to_string(s.sq_depth) + " " + (s.sq_depth > 0 ? tag_text(s.sq_group, s.sq_element) : "-") + " " +
+           std::to_string(s.encapsulated);
 }
 
 } // namespace
@@ -95,9 +95,9 @@ TEST_F(ReaderSequence, UndefinedLengthSequenceClosesAtItsDelimiter)
         const std::vector<Seen> seen = walk(padded(b, "sq_undefined.dcm"));
         ASSERT_EQ(seen.size(), 12U);
         const std::vector<std::string> expected = {
-            "0 - 0",           "0 - 0",           "1 (0008,1115) 0", "1 (0008,1115) 0", "1 (0008,1115) 0",
-            "2 (0008,1140) 0", "2 (0008,1140) 0", "2 (0008,1140) 0", "1 (0008,1115) 0",
-            "1 (0008,1115) 0", "0 - 0",           "0 - 0",
+            "0 - 0",           "0 - 0",           "1 (0008,1115) 0", "1 (0008,1115) 0",
+            "1 (0008,1115) 0", "2 (0008,1140) 0", "2 (0008,1140) 0", "2 (0008,1140) 0",
+            "1 (0008,1115) 0", "1 (0008,1115) 0", "0 - 0",           "0 - 0",
         };
         for (std::size_t i = 0; i < seen.size(); ++i) {
             EXPECT_EQ(context(seen[i]), expected[i]) << i;
@@ -119,8 +119,8 @@ TEST_F(ReaderSequence, ZeroLengthSequenceClosesOnTheNextElement)
     LogCapture log(LOG_WARNING);
     const std::vector<Seen> seen = walk(padded(b, "sq_zero.dcm"));
     ASSERT_GE(seen.size(), 7U);
-    EXPECT_EQ(context(seen[2]), "1 (0040,A730) 0");  // the empty sequence
-    EXPECT_EQ(context(seen[3]), "2 (0040,A088) 0");  // reported inside it
+    EXPECT_EQ(context(seen[2]), "1 (0040,A730) 0"); // the empty sequence
+    EXPECT_EQ(context(seen[3]), "2 (0040,A088) 0"); // reported inside it
     EXPECT_EQ(context(seen[4]), "1 (0040,A730) 0");
     EXPECT_EQ(context(seen[6]), "1 (0040,A730) 0");
     EXPECT_EQ(context(seen[7]), "0 - 0");
@@ -208,9 +208,19 @@ TEST_F(ReaderSequence, EncapsulatedDataIsOpaqueAndItsDelimiterClosesNoSequence)
     const std::vector<Seen> seen = walk(padded(b, "encapsulated.dcm"));
     ASSERT_EQ(seen.size(), 13U);
     const std::vector<std::string> expected = {
-        "0 - 0",           "1 (0088,0200) 0",  "1 (0088,0200) 0",  "1 (0088,0200) -1", "1 (0088,0200) -1",
-        "1 (0088,0200) -1", "1 (0088,0200) 0", "1 (0088,0200) 0", "0 - 0",            "0 - -1",
-        "0 - -1",           "0 - 0",            "0 - 0",
+        "0 - 0",
+        "1 (0088,0200) 0",
+        "1 (0088,0200) 0",
+        "1 (0088,0200) -1",
+        "1 (0088,0200) -1",
+        "1 (0088,0200) -1",
+        "1 (0088,0200) 0",
+        "1 (0088,0200) 0",
+        "0 - 0",
+        "0 - -1",
+        "0 - -1",
+        "0 - 0",
+        "0 - 0",
     };
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(context(seen[i]), expected[i]) << i;

@@ -42,8 +42,8 @@ protected:
     int load(int32_t hint = VR_UN)
     {
         const int status = dicom_load(hint);
-        if (status == 0 && current_ != nullptr && current_->value != nullptr
-            && current_->value != static_cast<void*>(dicom_state.transfer_syntax)) {
+        if (status == 0 && current_ != nullptr && current_->value != nullptr &&
+            current_->value != static_cast<void*>(dicom_state.transfer_syntax)) {
             owned_.push_back(current_->value);
         }
         return status;
@@ -215,8 +215,8 @@ TEST_F(ReaderValue, LoadAndSkipLeaveSequencesItemsAndUndefinedLengthsAlone)
     // Each op on each structural element: status 0, stream not moved, value untouched.
     int structural = 0;
     for (ELEMENT* e = element_and_remember(); e != nullptr && e->group != 0x0010; e = element_and_remember()) {
-        const bool has_value = (e->group == 0x0008 && e->element == 0x1155)
-                               || (e->group == 0xFFFE && e->encapsulated != 0 && e->element == 0xE000);
+        const bool has_value = (e->group == 0x0008 && e->element == 0x1155) ||
+                               (e->group == 0xFFFE && e->encapsulated != 0 && e->element == 0xE000);
         if (has_value) {
             ASSERT_EQ(load(VR_OB), 0);
             continue;
@@ -267,8 +267,8 @@ TEST_F(ReaderValue, LengthThirteenAndOddLengths)
         EXPECT_EQ(seen[i].offset, offsets[i]) << i;
         EXPECT_EQ(seen[i].length, lengths[i]) << i;
     }
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"warning: Fix naughty GE tag length",
-                                                     "warning: Tag with uneven length"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"warning: Fix naughty GE tag length", "warning: Tag with uneven length"}));
 }
 
 TEST_F(ReaderValue, TransferSyntaxValueBelongsToTheReader)
@@ -340,8 +340,8 @@ TEST_F(ReaderValue, SkipPastTheEndIsAnUnexpectedEndOfFile)
     const std::vector<Seen> seen = walk(b.write("skip_past.dcm"));
     EXPECT_EQ(seen.size(), 2U);
     EXPECT_EQ(dicom_state.failure, -2);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"warning: Tag with uneven length",
-                                                     "error: Unexpected end of file"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"warning: Tag with uneven length", "error: Unexpected end of file"}));
     // A value that ends exactly at the end of the file is sound.
     DicomBytes exact;
     exact.element(0x0008, 0x0060, "CS", "OT");

@@ -97,12 +97,13 @@ std::vector<std::string> dcmdump_tags(const std::string& out)
     std::vector<std::string> tags;
     for (const std::string& line : split_lines(out)) {
         const std::size_t start = line.find_first_not_of(' ');
-        if (start == std::string::npos || line[start] != '(' || line.size() < start + 11
-            || line[start + 5] != ',' || line[start + 10] != ')' || line.find("for re-encod") != std::string::npos) {
+        if (start == std::string::npos || line[start] != '(' || line.size() < start + 11 ||
+            line[start + 5] != ',' || line[start + 10] != ')' || line.find("for re-encod") != std::string::npos) {
             continue;
         }
         std::string tag = line.substr(start, 11);
-        std::transform(tag.begin(), tag.end(), tag.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+        std::transform(tag.begin(), tag.end(), tag.begin(),
+                       [](char c) { return static_cast<char>(std::toupper(c)); });
         tags.push_back(tag);
     }
     return tags;
@@ -207,17 +208,16 @@ TEST(ElementsCommand, PrintsOneTabSeparatedLinePerElement)
     const std::string path = b.write("elements.dcm");
     const CommandRun ours = run(quoted(VELMOR_DUMP) + " elements " + quoted(path));
     EXPECT_EQ(ours.status, 0);
-    const std::string expected =
-        "132\t(0002,0000)\tUL\t4\t0\t-\t0\n"
-        "144\t(0002,0001)\tOB\t2\t0\t-\t0\n"
-        "158\t(0002,0010)\tUI\t18\t0\t-\t0\t1.2.840.10008.1.2\n"
-        "184\t(0008,1140)\tSQ\tundefined\t0\t-\t0\n"
-        "192\t(FFFE,E000)\tUN\t18\t1\t(0008,1140)\t0\n"
-        "200\t(0008,1155)\tUN\t10\t1\t(0008,1140)\t0\n"
-        "218\t(FFFE,E0DD)\tUN\t0\t1\t(0008,1140)\t0\n"
-        "226\t(7FE0,0010)\tUN\tundefined\t0\t-\t0\n"
-        "234\t(FFFE,E000)\tUN\t2\t0\t-\t-1\n"
-        "244\t(FFFE,E0DD)\tUN\t0\t0\t-\t-1\n";
+    const std::string expected = "132\t(0002,0000)\tUL\t4\t0\t-\t0\n"
+                                 "144\t(0002,0001)\tOB\t2\t0\t-\t0\n"
+                                 "158\t(0002,0010)\tUI\t18\t0\t-\t0\t1.2.840.10008.1.2\n"
+                                 "184\t(0008,1140)\tSQ\tundefined\t0\t-\t0\n"
+                                 "192\t(FFFE,E000)\tUN\t18\t1\t(0008,1140)\t0\n"
+                                 "200\t(0008,1155)\tUN\t10\t1\t(0008,1140)\t0\n"
+                                 "218\t(FFFE,E0DD)\tUN\t0\t1\t(0008,1140)\t0\n"
+                                 "226\t(7FE0,0010)\tUN\tundefined\t0\t-\t0\n"
+                                 "234\t(FFFE,E000)\tUN\t2\t0\t-\t-1\n"
+                                 "244\t(FFFE,E0DD)\tUN\t0\t0\t-\t-1\n";
     EXPECT_EQ(ours.out, expected);
 
     const CommandRun verbose = run(quoted(VELMOR_DUMP) + " elements -v " + quoted(path) + " 2>&1 >/dev/null");

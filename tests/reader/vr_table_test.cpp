@@ -78,8 +78,10 @@ TEST(VrLookupTable, MissingArgumentsAreErrors)
     EXPECT_EQ(dicom_private(nullptr, tag), nullptr);
     EXPECT_EQ(dicom_private(vr_lookup_table, nullptr), nullptr);
     const std::vector<std::string> expected = {
-        "debug: dicom_private()", "error: No dictionary given",
-        "debug: dicom_private()", "error: No element given",
+        "debug: dicom_private()",
+        "error: No dictionary given",
+        "debug: dicom_private()",
+        "error: No element given",
     };
     EXPECT_EQ(log.lines(), expected);
 }

@@ -20,13 +20,10 @@ TEST(HexDump, ThousandBytesGive62FullLinesAndAnEightByteTail)
     for (std::size_t k = 0; k < 62; ++k) {
         EXPECT_EQ(lines[k].size(), 73U) << k;
     }
-    EXPECT_EQ(lines[0],
-              "00000000 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ................");
-    EXPECT_EQ(lines[2],
-              "00000020 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F  !\"#$%&'()*+,-./");
+    EXPECT_EQ(lines[0], "00000000 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ................");
+    EXPECT_EQ(lines[2], "00000020 20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F  !\"#$%&'()*+,-./");
     // 0x7F stands for itself; 0x80 and above become ".".
-    EXPECT_EQ(lines[7],
-              "00000070 70 71 72 73 74 75 76 77 78 79 7A 7B 7C 7D 7E 7F pqrstuvwxyz{|}~\x7F");
+    EXPECT_EQ(lines[7], "00000070 70 71 72 73 74 75 76 77 78 79 7A 7B 7C 7D 7E 7F pqrstuvwxyz{|}~\x7F");
     EXPECT_EQ(lines[8].substr(57), "................");
     EXPECT_EQ(lines[61].substr(0, 9), "000003D0 ");
     EXPECT_EQ(lines[62], "000003E0 E0 E1 E2 E3 E4 E5 E6 E7 ........");
@@ -104,12 +101,19 @@ TEST(Encoding, Cp932BothWaysWithVisibleReplacement)
     EXPECT_EQ(cp932_to_utf8("\x83\x66\x81\x5B\x83\x5E"), "データ");
     EXPECT_EQ(cp932_to_utf8("ASCII \x7F"), "ASCII \x7F");
     // Bytes that start no CP932 character, and a cut double-byte character.
-    EXPECT_EQ(cp932_to_utf8("a\x80" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(cp932_to_utf8("a\x80"
+                            "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(cp932_to_utf8("J\xA0rg\xFD"), "J\xEF\xBF\xBDrg\xEF\xBF\xBD");
     EXPECT_EQ(cp932_to_utf8("x\x83"), "x\xEF\xBF\xBD");
     // Characters the code page lacks become '?'.
-    EXPECT_EQ(utf8_to_cp932("a\xF0\x9F\x98\x80" "b"), "a?b");
-    EXPECT_EQ(utf8_to_cp932("a\xFF" "b"), "a?b");
+    EXPECT_EQ(utf8_to_cp932("a\xF0\x9F\x98\x80"
+                            "b"),
+              "a?b");
+    EXPECT_EQ(utf8_to_cp932("a\xFF"
+                            "b"),
+              "a?b");
 }
 
 TEST(ElementGrid, HeaderRowAndGrowth)

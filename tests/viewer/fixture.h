@@ -20,10 +20,18 @@ public:
         return b;
     }
 
-    Bytes& u8(uint8_t v) { data_ += static_cast<char>(v); return *this; }
+    Bytes& u8(uint8_t v)
+    {
+        data_ += static_cast<char>(v);
+        return *this;
+    }
     Bytes& u16(uint16_t v) { return u8(v & 0xFF).u8(v >> 8); }
     Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-    Bytes& raw(const std::string& s) { data_ += s; return *this; }
+    Bytes& raw(const std::string& s)
+    {
+        data_ += s;
+        return *this;
+    }
 
     // Explicit VR with a 2-byte length.
     Bytes& expl(uint16_t group, uint16_t element, const char* vr, const std::string& value)

@@ -56,7 +56,9 @@ TEST(HeaderWalk, ExplicitVrFileListsEveryElementWithDictionaryFacts)
     const Walked w = walk(b.str(), "explicit.dcm");
     EXPECT_EQ(w.check, FileCheck::part10);
     ASSERT_EQ(w.rows(), 7);
-    EXPECT_EQ(w.row(1), "0002 0010 UI 20 | Transfer Syntax UID | 1.2.840.10008.1.2.1 : Raw data, Explicit VR, Little Endian");
+    EXPECT_EQ(
+        w.row(1),
+        "0002 0010 UI 20 | Transfer Syntax UID | 1.2.840.10008.1.2.1 : Raw data, Explicit VR, Little Endian");
     EXPECT_EQ(w.row(2), "0010 0010 PN 8 | Patient's Name | Doe^John");
     EXPECT_EQ(w.row(3), "0028 0010 US 2 | Rows | 512");
     EXPECT_EQ(w.row(4), "0028 0011 US 4 | Columns | 512512");
@@ -77,12 +79,12 @@ TEST(HeaderWalk, ImplicitVrFileWithoutPreambleIsWalkedFromByteZero)
     b.impl(0x0008, 0x0060, "CT")
         .impl(0x0009, 0x1001, std::string("A\x01\x7F\x80z", 5) + "b")
         .impl(0x0028, 0x0010, le16(256))
-        .impl(0x0008, 0x1140, "")  // sequence: no value of its own
+        .impl(0x0008, 0x1140, "") // sequence: no value of its own
         .impl_len(0xFFFE, 0xE000, 0xFFFFFFFF)
         .impl(0x0008, 0x1150, "1.2")
         .impl_len(0xFFFE, 0xE00D, 0)
         .impl_len(0xFFFE, 0xE0DD, 0)
-        .raw(std::string(140, ' '));  // long enough for the "DICM" check
+        .raw(std::string(140, ' ')); // long enough for the "DICM" check
     const Walked w = walk(b.str(), "implicit.dcm");
     EXPECT_EQ(w.check, FileCheck::not_part10);
     EXPECT_EQ(w.row(1), "0008 0060 CS 2 | Modality | CT");
@@ -105,13 +107,15 @@ TEST(HeaderWalk, LengthFormsAndNegativeLengths)
 {
     const Bytes b = Bytes::part10()
                         .expl_long(0x0002, 0x0001, "OB", std::string("\x00\x01", 2))
-                        .expl_long_len(0x0008, 0x1140, "SQ", 0xFFFFFFFF)  // undefined length
+                        .expl_long_len(0x0008, 0x1140, "SQ", 0xFFFFFFFF) // undefined length
                         .impl_len(0xFFFE, 0xE000, 0xFFFFFFFF)
                         .impl_len(0xFFFE, 0xE00D, 0)
                         .impl_len(0xFFFE, 0xE0DD, 0)
-                        .tag(0x0008, 0x0070).raw("LO").u16(0x8000)  // 16-bit length >= 32768 counts as 0
+                        .tag(0x0008, 0x0070)
+                        .raw("LO")
+                        .u16(0x8000) // 16-bit length >= 32768 counts as 0
                         .expl(0x0008, 0x0080, "LO", "HOSPITAL")
-                        .impl_len(0x0009, 0x0010, 0x80000000)  // negative 32-bit length
+                        .impl_len(0x0009, 0x0010, 0x80000000) // negative 32-bit length
                         .expl(0x0010, 0x0020, "LO", "ID1 ");
     const Walked w = walk(b.str(), "lengths.dcm");
     ASSERT_EQ(w.rows(), 9);
@@ -170,7 +174,7 @@ TEST(HeaderWalk, NumberFormats)
     EXPECT_EQ(w.data(2), "-37");
     EXPECT_EQ(w.data(3), "70000");
     EXPECT_EQ(w.data(4), "-70000");
-    EXPECT_EQ(w.data(5), "-1");  // printed with "%d"
+    EXPECT_EQ(w.data(5), "-1"); // printed with "%d"
     EXPECT_EQ(w.data(6), "1.500000");
     EXPECT_EQ(w.data(7), "-2.250000");
 }
@@ -230,7 +234,7 @@ TEST(HeaderWalk, EveryLongFormVrReadsItsFourByteLength)
     // in step after each of them.
     const char* const long_vrs[] = {"UN", "UT", "OF", "UC", "OD", "OL", "OV", "SV", "UR", "UV"};
     for (const char* vr : long_vrs) {
-        const std::string value = std::string("ab\x01", 3) + "cdefgh";  // 9 bytes
+        const std::string value = std::string("ab\x01", 3) + "cdefgh"; // 9 bytes
         const Bytes b = Bytes::part10()
                             .expl_long(0x0009, 0x1010, vr, value)
                             .expl(0x0010, 0x0010, "PN", "Doe")

@@ -98,5 +98,6 @@ TEST(LoadDisplayImage, ResamplesTheFirstFrame)
         EXPECT_EQ((*samples)[static_cast<std::size_t>(255 * 256 + k)], 0);
     }
     // A dose grid of 32-bit samples has no 16-bit reading.
-    EXPECT_EQ(load_display_image((samples_dir + "/rtdose_rle.dcm").c_str(), *samples), ImageStepResult::LoadFailed);
+    EXPECT_EQ(load_display_image((samples_dir + "/rtdose_rle.dcm").c_str(), *samples),
+              ImageStepResult::LoadFailed);
 }

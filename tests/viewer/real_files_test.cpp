@@ -170,9 +170,7 @@ TEST(RealFiles, ExplicitLittleEndianCtReport)
     EXPECT_EQ(lines[dump], "");
     EXPECT_EQ(lines[dump + 1], std::string(54, '-'));
     EXPECT_EQ(lines[dump + 2], "(Grp ID:Elm ID)  VR  Length  \t\x90\xE0\x96\xBE \t[ \x83\x66\x81\x5B\x83\x5E ]");
-    auto has = [&](const std::string& line) {
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    };
+    auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
     EXPECT_TRUE(has("(0002:0010)  UI  20  \tTransfer Syntax UID \t[ 1.2.840.10008.1.2.1 : Raw data, Explicit VR, "
                     "Little Endian ]"));
     EXPECT_TRUE(has("(0028:0010)  US  2  \tRows \t[ 128 ]"));
@@ -220,8 +218,14 @@ TEST(RealFiles, LongFormVrFilesListTheSameElementsAsDcmdump)
         GTEST_SKIP() << "dcmdump not installed";
     }
     // Files with UN, OF and UT elements (explicit VR), and ordinary ones.
-    const char* const files[] = {"J2K_pixelrep_mismatch.dcm", "rtdose_rle.dcm", "reportsi_with_empty_number_tags.dcm",
-                                 "reportsi.dcm", "test-SR.dcm", "CT_small.dcm", "MR_small.dcm", "rtstruct.dcm",
+    const char* const files[] = {"J2K_pixelrep_mismatch.dcm",
+                                 "rtdose_rle.dcm",
+                                 "reportsi_with_empty_number_tags.dcm",
+                                 "reportsi.dcm",
+                                 "test-SR.dcm",
+                                 "CT_small.dcm",
+                                 "MR_small.dcm",
+                                 "rtstruct.dcm",
                                  "nested_priv_SQ.dcm"};
     for (const char* name : files) {
         const std::vector<std::string> ours = walk_tags(sample_dir / name);
