@@ -38,7 +38,8 @@ def peer_encoded(tmp):
             continue
         commands = [(f"{name}.sv1.dcm", ["dcmcjpeg", "+e1"]),
                     (f"{name}.sv7.dcm", ["dcmcjpeg", "+el", "+sv", "7"]),
-                    (f"{name}.rle.dcm", ["dcmcrle"])]
+                    (f"{name}.rle.dcm", ["dcmcrle"]),
+                    (f"{name}.fragments.dcm", ["dcmcjpeg", "+e1", "+fs", "1", "-ot"])]
         for out_name, command in commands:
             dst = os.path.join(tmp, out_name)
             if subprocess.run(command + [src, dst], capture_output=True).returncode == 0:
@@ -78,7 +79,7 @@ def fragment_seed(path, out):
 
 
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg"):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "frames"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
@@ -86,6 +87,13 @@ def main(out):
             if os.path.getsize(path) <= MAX_SEED:
                 for sub in WHOLE_FILE_TARGETS:
                     shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
+                # The frames target: frame 2 (the third) alone, then every frame.
+                with open(path, "rb") as f:
+                    whole = f.read()
+                for first in (2, 255):
+                    name = f"{os.path.basename(path)}.{first}"
+                    with open(os.path.join(out, "frames", name), "wb") as f:
+                        f.write(bytes([first]) + whole)
             fragment_seed(path, out)
 
 
