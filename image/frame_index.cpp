@@ -204,37 +204,39 @@ frame_lookup frame_index::from_extended(int32_t index, std::vector<fragment_span
 }
 
 // The Basic Offset Table gives where each frame's first item lies; the frame
-// takes the items up to the next frame's offset (the last one up to the end
-// of the item list). Anything but an exact fit hands over to the walk.
+// takes the items from there up to the next frame's offset (the last one up
+// to the end of the item list). Only those item headers are read. Anything
+// but an exact fit hands over to the walk.
 frame_lookup frame_index::from_basic(int32_t index, std::vector<fragment_span>& fragments)
 {
-    if (!walk()) {
-        return frame_lookup::read_failure;
-    }
     const auto i = static_cast<std::size_t>(index);
-    const uint64_t start = first_item_ + basic_[i];
     const bool last = i + 1 == basic_.size();
-    const uint64_t end = last ? UINT64_MAX : first_item_ + basic_[i + 1];
     if (basic_[0] != 0 || (!last && basic_[i + 1] <= basic_[i])) {
         return frame_lookup::beyond_end;
     }
-    bool started = false;
-    for (const fragment_span& item : items_) {
-        const uint64_t header = item.position - item_header_bytes;
-        if (header == start) {
-            started = true;
+    uint64_t position = first_item_ + basic_[i];
+    const uint64_t end = last ? UINT64_MAX : first_item_ + basic_[i + 1];
+    std::array<uint8_t, item_header_bytes> header{};
+    while (position < end) {
+        if (file_size_ - std::min(file_size_, position) < item_header_bytes) {
+            break; // the file ends: the frame keeps the items it has
         }
-        if (header >= end) {
+        if (!read_at(position, header.data(), header.size())) {
+            dicom_log(LOG_ERROR, "Error while reading file");
+            return frame_lookup::read_failure;
+        }
+        if (little16(header.data()) != item_group || little16(header.data() + 2) != item_element) {
             break;
         }
-        if (started) {
-            fragments.push_back(item);
+        const uint32_t length = little32(header.data() + 4);
+        const uint64_t value = position + item_header_bytes;
+        if (length > file_size_ - value) {
+            break;
         }
+        fragments.push_back({value, length});
+        position = value + length;
     }
-    const bool end_matches = last || std::any_of(items_.begin(), items_.end(), [end](const fragment_span& item) {
-                                 return item.position - item_header_bytes == end;
-                             });
-    if (fragments.empty() || !end_matches) {
+    if (fragments.empty() || (!last && position != end)) {
         fragments.clear();
         return frame_lookup::beyond_end;
     }
