@@ -313,15 +313,75 @@ frame_format format_of(const single_image& image)
             image.photometric};
 }
 
+// Allocates `bytes` of pixel buffer, the last 4 of them zero. Large buffers
+// are 2 MiB aligned and asked for on huge pages, which spares the kernel
+// most of its page faults; nothing else is zero-filled here.
+constexpr uint64_t huge_page = uint64_t{2} << 20;
+
+// `bytes` of memory, not zero-filled; on huge pages from 2 MiB on.
+void* allocate_large(uint64_t bytes)
+{
+    void* buffer = nullptr;
+    if (bytes >= huge_page) {
+        const uint64_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
+        buffer = std::aligned_alloc(huge_page, rounded);
+        if (buffer != nullptr) {
+            madvise(buffer, rounded, MADV_HUGEPAGE);
+        }
+    } else {
+        buffer = std::malloc(bytes);
+    }
+    return buffer;
+}
+
+uint8_t* allocate_pixels(uint64_t bytes)
+{
+    void* buffer = allocate_large(bytes);
+    if (buffer != nullptr) {
+        std::memset(static_cast<uint8_t*>(buffer) + bytes - trailing_zeros, 0, trailing_zeros);
+    }
+    return static_cast<uint8_t*>(buffer);
+}
+
+// The compressed bytes of one frame: grown as needed, never zero-filled.
+class frame_bytes_buffer {
+public:
+    frame_bytes_buffer() = default;
+    frame_bytes_buffer(const frame_bytes_buffer&) = delete;
+    frame_bytes_buffer& operator=(const frame_bytes_buffer&) = delete;
+    ~frame_bytes_buffer() { std::free(data_); }
+
+    bool resize(uint64_t size)
+    {
+        if (size > capacity_) {
+            std::free(data_);
+            data_ = static_cast<uint8_t*>(allocate_large(std::max<uint64_t>(size, 1)));
+            capacity_ = data_ != nullptr ? size : 0;
+        }
+        size_ = data_ != nullptr ? static_cast<std::size_t>(size) : 0;
+        return data_ != nullptr;
+    }
+    uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    uint64_t capacity_ = 0;
+};
+
 // Reads a frame's fragments back to back into `data`, one positioned read
 // each.
-bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments, std::vector<uint8_t>& data)
+bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments, frame_bytes_buffer& data)
 {
     uint64_t total = 0;
     for (const fragment_span& fragment : fragments) {
         total += fragment.length;
     }
-    data.resize(static_cast<std::size_t>(total));
+    if (!data.resize(total)) {
+        dicom_log(LOG_ERROR, "Out of memory.");
+        return false;
+    }
     std::size_t at = 0;
     for (const fragment_span& fragment : fragments) {
         std::size_t done = 0;
@@ -341,7 +401,7 @@ bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments,
 
 // Whether the codestream announces exactly the frame the data set describes,
 // so that its decoder writes every byte of the slot.
-bool header_matches(const frame_codec& codec, const std::vector<uint8_t>& data, const frame_format& format)
+bool header_matches(const frame_codec& codec, const frame_bytes_buffer& data, const frame_format& format)
 {
     codestream_header header{};
     return codec.read_header != nullptr && codec.read_header(data.data(), data.size(), header) &&
@@ -359,7 +419,7 @@ struct frame_decoder {
 
     // 0, or the decompress_frame status of the failure.
     int decode(single_image& image, const std::vector<fragment_span>& fragments, uint8_t* slot,
-               std::vector<uint8_t>& scratch, frame_layout& layout) const
+               frame_bytes_buffer& scratch, frame_layout& layout) const
     {
         if (codec != nullptr) {
             if (!read_fragments(descriptor, fragments, scratch)) {
@@ -393,28 +453,6 @@ struct frame_decoder {
         return decompress_frame(&image, &item, frame_bytes);
     }
 };
-
-// Allocates `bytes` of pixel buffer, the last 4 of them zero. Large buffers
-// are 2 MiB aligned and asked for on huge pages, which spares the kernel
-// most of its page faults; nothing else is zero-filled here.
-uint8_t* allocate_pixels(uint64_t bytes)
-{
-    constexpr uint64_t huge_page = uint64_t{2} << 20;
-    void* buffer = nullptr;
-    if (bytes >= huge_page) {
-        const uint64_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
-        buffer = std::aligned_alloc(huge_page, rounded);
-        if (buffer != nullptr) {
-            madvise(buffer, rounded, MADV_HUGEPAGE);
-        }
-    } else {
-        buffer = std::malloc(bytes);
-    }
-    if (buffer != nullptr) {
-        std::memset(static_cast<uint8_t*>(buffer) + bytes - trailing_zeros, 0, trailing_zeros);
-    }
-    return static_cast<uint8_t*>(buffer);
-}
 
 unsigned decode_threads = 1;
 
@@ -510,7 +548,7 @@ bool first_frame_matches(frame_index& index, const frame_decoder& decoder)
     if (index.frame(0, fragments) != frame_lookup::found) {
         return true; // nothing to check; the frames stay as the file has them
     }
-    std::vector<uint8_t> data;
+    frame_bytes_buffer data;
     if (!read_fragments(decoder.descriptor, fragments, data)) {
         return false;
     }
@@ -555,7 +593,7 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
     std::atomic<bool> failed{false};
     frame_layout first_layout{image.photometric, image.planar_configuration};
     const auto work = [&] {
-        std::vector<uint8_t> scratch;
+        frame_bytes_buffer scratch;
         frame_layout layout{};
         for (std::size_t i = next++; i < plan.size() && !failed; i = next++) {
             uint8_t* slot = image.pixels + i * decoder.frame_bytes;
@@ -605,7 +643,15 @@ single_image* load_encapsulated()
     if (!first_frame_matches(*index, decoder)) {
         return fail();
     }
-    const bool fits = image_bytes && *image_bytes <= max_pixel_buffer - trailing_zeros;
+    if (image_bytes && *image_bytes > max_pixel_buffer - trailing_zeros) {
+        const std::string message = "The " + std::to_string(image.frames) + " frames take " +
+                                    std::to_string(*image_bytes) +
+                                    " bytes decoded, more than the 4 GiB a whole image may take; extract "
+                                    "them one at a time";
+        dicom_log(LOG_ERROR, message.c_str());
+        return fail();
+    }
+    const bool fits = image_bytes.has_value();
     uint8_t* buffer = fits ? allocate_pixels(*image_bytes + trailing_zeros) : nullptr;
     if (buffer == nullptr) {
         dicom_log(LOG_ERROR, "Out of memory.");

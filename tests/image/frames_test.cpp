@@ -209,6 +209,30 @@ TEST(LargeFiles, EncapsulatedBeyondFourGigabytesFindTheirLastFrame)
     }
 }
 
+TEST(LargeFiles, WholeImagesBeyondFourGigabytesAreRefusedOneFrameIsNot)
+{
+    const TempDir dir;
+    DicomFile head("1.2.840.10008.1.2.5");
+    head.image(256, 256, 8).text(0x0028, 0x0008, "IS", "70000"); // 4.6 GB decoded
+    head.open(0x7FE0, 0x0010, "OB").item({});
+    const std::string path = dir.file("many.dcm");
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    write_at(file, 0, head.bytes());
+    write_at(file, head.bytes().size(), item_header(0x7FFFFFF0U));
+    Bytes tail = item_header(static_cast<uint32_t>(flat_rle_frame(7).size()));
+    append(tail, flat_rle_frame(7));
+    write_at(file, head.bytes().size() + 8 + 0x7FFFFFF0U, tail);
+    ASSERT_EQ(std::fclose(file), 0);
+
+    const Frames whole = extract(path);
+    EXPECT_FALSE(whole.ok);
+    EXPECT_NE(whole.log.find("more than the 4 GiB a whole image may take"), std::string::npos) << whole.log;
+    const Frames second = extract(path, 1);
+    ASSERT_TRUE(second.ok) << second.log;
+    EXPECT_EQ(Bytes(second.pixels.begin(), second.pixels.begin() + 64), Bytes(64, 7));
+}
+
 TEST(LargeFiles, NativeOfThreeGigabytesFindsItsLastFrame)
 {
     const TempDir dir;
