@@ -442,7 +442,9 @@ struct frame_decoder {
                        ? -2
                        : 0;
         }
-        if (fseeko(dicom_state.reader_stream, static_cast<off_t>(fragments.front().position), SEEK_SET) != 0) {
+        // A stream decoder that met a read failure has closed the stream.
+        if (dicom_state.reader_stream == nullptr ||
+            fseeko(dicom_state.reader_stream, static_cast<off_t>(fragments.front().position), SEEK_SET) != 0) {
             dicom_log(LOG_ERROR, "Error while reading file");
             return -1;
         }
@@ -734,7 +736,10 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
     fix_native_vr(element);
     const uint64_t frame_bits =
         uint64_t{image.columns} * image.rows * image.samples_per_pixel * image.bits_allocated;
-    const uint64_t start_bits = frame_bits * static_cast<uint64_t>(wanted);
+    uint64_t start_bits = 0;
+    if (__builtin_mul_overflow(frame_bits, static_cast<uint64_t>(wanted), &start_bits)) {
+        start_bits = UINT64_MAX; // past any value
+    }
     if (frame_bits % 8 != 0) {
         dicom_log(LOG_ERROR, "Frames of this image do not start on a byte boundary");
         return fail();
