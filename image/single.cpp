@@ -677,7 +677,9 @@ single_image* load_encapsulated()
         const frame_lookup missing = index->frame(static_cast<int32_t>(present), none);
         if (missing != frame_lookup::cut) {
             // A delimiter where a frame should start is no frame.
-            log_frame_refusal(static_cast<int32_t>(present), static_cast<int32_t>(present));
+            const std::string message = "The pixel data ends after " + std::to_string(present) + " of the " +
+                                        std::to_string(image.frames) + " frames announced";
+            dicom_log(LOG_ERROR, message.c_str());
             dicom_log(LOG_ERROR, "Decompression failed");
             return fail();
         }
