@@ -539,15 +539,15 @@ bool announced_bytes_fit(uint64_t bytes, const frame_codec* codec)
     return true;
 }
 
-// The first frame's codestream must announce the data set's frame before
-// the frames are allocated.
-bool first_frame_matches(frame_index& index, const frame_decoder& decoder)
+// The codestream of frame `number` (the first one for the whole image) must
+// announce the data set's frame before any frame is allocated.
+bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int32_t number)
 {
     if (decoder.codec == nullptr || decoder.codec->read_header == nullptr) {
         return true;
     }
     std::vector<fragment_span> fragments;
-    if (index.frame(0, fragments) != frame_lookup::found) {
+    if (index.frame(number, fragments) != frame_lookup::found) {
         return true; // nothing to check; the frames stay as the file has them
     }
     frame_bytes_buffer data;
@@ -556,17 +556,16 @@ bool first_frame_matches(frame_index& index, const frame_decoder& decoder)
     }
     codestream_header header{};
     if (!decoder.codec->read_header(data.data(), data.size(), header)) {
-        dicom_log(LOG_ERROR, "The first frame has no codestream header this codec reads");
+        dicom_log(LOG_ERROR, "The frame has no codestream header this codec reads");
         return false;
     }
     const frame_format& format = decoder.format;
     if (header.rows != format.rows || header.columns != format.columns ||
         header.components != format.samples_per_pixel) {
-        const std::string message = "The first frame's codestream holds " + std::to_string(header.columns) +
-                                    " x " + std::to_string(header.rows) + " x " +
-                                    std::to_string(header.components) + " samples, the data set " +
-                                    std::to_string(format.columns) + " x " + std::to_string(format.rows) + " x " +
-                                    std::to_string(format.samples_per_pixel);
+        const std::string message = "The frame's codestream holds " + std::to_string(header.columns) + " x " +
+                                    std::to_string(header.rows) + " x " + std::to_string(header.components) +
+                                    " samples, the data set " + std::to_string(format.columns) + " x " +
+                                    std::to_string(format.rows) + " x " + std::to_string(format.samples_per_pixel);
         dicom_log(LOG_ERROR, message.c_str());
         return false;
     }
@@ -642,7 +641,7 @@ single_image* load_encapsulated()
     if (image_bytes && !announced_bytes_fit(*image_bytes, decoder.codec)) {
         return fail();
     }
-    if (!first_frame_matches(*index, decoder)) {
+    if (!frame_header_matches(*index, decoder, 0)) {
         return fail();
     }
     if (image_bytes && *image_bytes > max_pixel_buffer - trailing_zeros) {
@@ -703,7 +702,8 @@ single_image* load_encapsulated_frame(int32_t wanted)
     if (!index) {
         return fail();
     }
-    if (!announced_bytes_fit(decoder.frame_bytes, decoder.codec) || !first_frame_matches(*index, decoder)) {
+    if (!announced_bytes_fit(decoder.frame_bytes, decoder.codec) ||
+        !frame_header_matches(*index, decoder, wanted)) {
         return fail();
     }
     std::vector<fragment_span> fragments;
