@@ -66,6 +66,8 @@ struct DicomReaderState {
 
 extern DicomReaderState dicom_state;
 
+// 0, or -1 no name, -4 cannot open, -5 the first 132 bytes cannot be read,
+// -6 a deflated data set that cannot be inflated (too large, no room).
 int dicom_open(const char* name);
 ELEMENT* dicom_element();
 int dicom_load(int32_t hint);
