@@ -173,9 +173,15 @@ int64_t find_meta_group_end(std::FILE* file, bool& deflated)
 {
     deflated = false;
     int64_t group_end = -1;
+    const int64_t start = static_cast<int64_t>(ftello(file));
+    const int64_t size = stream_size(file);
+    if (start < 0 || fseeko(file, static_cast<off_t>(start), SEEK_SET) != 0) {
+        return -1;
+    }
     for (;;) {
+        // A value may reach past the end of the file: the seek over it does not fail.
         const int64_t at = static_cast<int64_t>(ftello(file));
-        if (at < 0) {
+        if (at < 0 || at > size) {
             return -1;
         }
         if (at == group_end) {

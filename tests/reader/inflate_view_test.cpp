@@ -175,7 +175,10 @@ TEST_F(InflateView, MetaGroupEndsAtItsGroupLengthOrAtAnotherGroup)
         {without.bytes(), 132 + 30, true},
         {part10(""), static_cast<int64_t>(part10("").size()), true}, // an empty data set
         {DicomBytes().preamble().meta("1.2.840.10008.1.2.1").raw("\x08").bytes(), 186, false},
+        // No group length, and the file ends inside the meta group.
         {DicomBytes().preamble().element(0x0002, 0x0010, "UI", "1.2.840.10008.1.2.1.99").bytes(), -1, true},
+        // The group length points past the end of the file.
+        {part10("").substr(0, part10("").size() - 2), -1, false},
     };
     for (const auto& c : cases) {
         std::FILE* file = std::fopen(write(c.bytes, "meta.dcm").c_str(), "rb");
