@@ -77,6 +77,9 @@ int32_t guess_syntax(const std::array<char, preamble_and_magic>& buffer)
 // reader's stream becomes the view. False when the data set was refused.
 bool read_through_inflated_view()
 {
+    if (dicom_state.stream_is_inflated_view) {
+        return true;
+    }
     const InflatedView view = open_inflated_view(dicom_state.reader_stream);
     if (view.refused) {
         if (view.stream != nullptr) {
@@ -89,6 +92,7 @@ bool read_through_inflated_view()
         std::fclose(dicom_state.reader_stream);
         dicom_state.reader_stream = view.stream;
         dicom_state.file_size = size_of_open_file(view.stream);
+        dicom_state.stream_is_inflated_view = true;
     }
     return true;
 }
@@ -186,6 +190,7 @@ int dicom_close()
     }
     std::free(dicom_state.transfer_syntax);
     dicom_state.transfer_syntax = nullptr;
+    dicom_state.stream_is_inflated_view = false;
     const int closed = std::fclose(dicom_state.reader_stream);
     dicom_state.reader_stream = nullptr;
     dicom_state.file_size = 0;

@@ -46,7 +46,8 @@ struct ELEMENT {
 // written only by the reader.
 struct DicomReaderState {
     std::FILE* reader_stream;
-    char** transfer_syntax; // split string value of (0002,0010), owned by the reader
+    bool stream_is_inflated_view; // the stream is a deflated file's inflated view
+    char** transfer_syntax;       // split string value of (0002,0010), owned by the reader
     int32_t meta_pending;
     int32_t syntax;
     int32_t data_syntax;

@@ -111,6 +111,17 @@ TEST_F(InflateView, ReaderWalksAndLoadsTheDataSetAsIfUncompressed)
     EXPECT_EQ(std::string(static_cast<char*>(e->value), e->length), std::string(4096, '\x5A'));
     std::free(e->value);
     EXPECT_EQ(patient, "Doe^Jane");
+
+    // Opened again on the open view, from its start: it is not inflated twice.
+    std::rewind(dicom_state.reader_stream);
+    ASSERT_EQ(dicom_open("ignored"), 0);
+    std::vector<Seen> again;
+    while ((e = dicom_element()) != nullptr) {
+        again.push_back({e->offset, e->group, e->element, e->vr, e->length, 0, e->sq_depth, 0, 0});
+        dicom_skip();
+    }
+    EXPECT_TRUE(same_walk(again, expected));
+    EXPECT_TRUE(log.problems().empty());
 }
 
 TEST_F(InflateView, BrokenStreamsKeepWhatInflatedWithAWarning)
