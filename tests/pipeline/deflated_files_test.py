@@ -16,6 +16,8 @@ The files: pydicom's image_dfl.dcm and what dcmconv +td makes of real samples
   dumped bytes from the meta group's end to the pixel data alike.
 - pixels: the same bytes as the twin's and as pydicom's reading (an odd-sized
   value keeps its padding byte, as for any file).
+- a data set inflating past 1024 times its size is refused with one clear
+  error: the report lists the meta group alone, elements and pixels fail.
 
 usage: deflated_files_test.py VELMOR_DUMP SAMPLE_DIR
 """
@@ -25,6 +27,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 import pydicom
 
@@ -127,6 +130,25 @@ def compare_pixels(dump, deflated, twin, work):
     check(ours[:size] == ds.PixelData[:size], f"{name}: pixels equal pydicom's")
 
 
+def refused_bomb(dump, samples, work):
+    """A deflated file whose data set is 32 MB of zeros (about 1030:1)."""
+    with open(os.path.join(samples, "image_dfl.dcm"), "rb") as f:
+        head = f.read(meta_end(os.path.join(samples, "image_dfl.dcm")))
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+    body = b"\xe0\x7f\x10\x00OB\x00\x00" + struct.pack("<I", 32 << 20)
+    bomb = os.path.join(work, "bomb.dcm")
+    with open(bomb, "wb") as f:
+        f.write(head + packer.compress(body + bytes(32 << 20)) + packer.flush())
+    error = "error: Deflated data set inflates to more than 1024 times its size"
+    report = run(dump, "report", bomb)
+    _, rows = parse_report(report.stdout.decode("latin-1"))
+    check(report.returncode == 0 and error in report.stderr.decode() and
+          all(r.startswith("(0002:") for r in rows[1:]) and len(rows) == 9, "bomb: report of the meta group alone")
+    for command in ("elements", "pixels"):
+        p = run(dump, command, bomb)
+        check(p.returncode == 1 and p.stderr.decode().count(error) == 1, f"bomb: {command} refused")
+
+
 def main(dump, samples):
     with tempfile.TemporaryDirectory() as work:
         deflated = [os.path.join(samples, "image_dfl.dcm")]
@@ -143,6 +165,7 @@ def main(dump, samples):
             check(status == 0 and tags == expected and len(tags) > 20, f"{name}: elements equal dcmdump's")
             compare_reports(dump, path, twin)
             compare_pixels(dump, path, twin, work)
+        refused_bomb(dump, samples, work)
     print(f"{passed} checks passed, {len(failures)} failed")
     return 1 if failures else 0
 

@@ -1,13 +1,13 @@
 // Deflated data sets: the reader walks the inflated view exactly as it walks
-// the same file uncompressed; broken and oversized streams are handled.
+// the same file uncompressed; broken streams keep what inflated.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 #include "dicom_bytes.h"
-#include "raw_deflate.h"
 #include "reader/dicom.h"
 #include "reader/inflate_view.h"
 #include "reader/log.h"
@@ -16,8 +16,25 @@ using namespace testing_dicom;
 
 namespace {
 
+// Raw deflate (no zlib header). With cut > 0 the stream is flushed to a byte
+// boundary after the first cut bytes and ends there, unfinished.
+std::string raw_deflate(const std::string& data, std::size_t cut = 0)
+{
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&z, data.size()) + 64, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(cut > 0 ? cut : data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, cut > 0 ? Z_SYNC_FLUSH : Z_FINISH), cut > 0 ? Z_OK : Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
 // The data set of the tests: text, numbers, a sequence, pixel data.
-std::string data_set(const std::string& pixels = std::string(4096, '\x5A'))
+std::string data_set()
 {
     DicomBytes b;
     b.element(0x0008, 0x0060, "CS", "CT");
@@ -26,7 +43,7 @@ std::string data_set(const std::string& pixels = std::string(4096, '\x5A'))
     b.element(0x0008, 0x1155, "UI", "1.2.3.44");
     b.item_end().sequence_end();
     b.element(0x0028, 0x0010, "US", b.n16(64)).element(0x0028, 0x0011, "US", b.n16(64));
-    b.element(0x7FE0, 0x0010, "OB", pixels);
+    b.element(0x7FE0, 0x0010, "OB", std::string(4096, '\x5A'));
     return b.bytes();
 }
 
@@ -154,19 +171,6 @@ TEST_F(InflateView, BrokenStreamsKeepWhatInflatedWithAWarning)
             << c.name;
         EXPECT_EQ(dicom_state.failure, 0) << c.name;
     }
-}
-
-TEST_F(InflateView, DataSetInflatingPastTheBoundIsRefused)
-{
-    const std::string body = data_set(std::string(32 << 20, '\0'));
-    const std::string bomb = raw_deflate(body);
-    ASSERT_GT(static_cast<double>(body.size()) / static_cast<double>(bomb.size()), inflate_ratio_limit);
-    const std::string path = write(part10(bomb), "bomb.dcm");
-    LogCapture log(LOG_WARNING);
-    EXPECT_EQ(dicom_open(path.c_str()), -6);
-    EXPECT_EQ(dicom_state.reader_stream, nullptr);
-    EXPECT_EQ(log.problems(), std::vector<std::string>{"error: Deflated data set inflates to more than 1024 times "
-                                                       "its size or past 2 GiB: not read"});
 }
 
 TEST_F(InflateView, MetaGroupEndsAtItsGroupLengthOrAtAnotherGroup)
