@@ -46,8 +46,7 @@ struct ELEMENT {
 // written only by the reader.
 struct DicomReaderState {
     std::FILE* reader_stream;
-    bool stream_is_inflated_view; // the stream is a deflated file's inflated view
-    char** transfer_syntax;       // split string value of (0002,0010), owned by the reader
+    char** transfer_syntax; // split string value of (0002,0010), owned by the reader
     int32_t meta_pending;
     int32_t syntax;
     int32_t data_syntax;
@@ -63,6 +62,8 @@ struct DicomReaderState {
     // -2 end of file inside an element, -3 no memory); reset by dicom_open.
     // The end of the file at an element boundary is no failure.
     int32_t failure;
+    // The stream is a deflated file's inflated view (reset by dicom_close).
+    bool stream_is_inflated_view;
 };
 
 extern DicomReaderState dicom_state;
