@@ -52,7 +52,7 @@ bool Decode(DctState& state, uint8_t* output, std::size_t output_size)
         } else if (code == 0xDA) {
             ok = state.GetSos();
             if (ok && !setUp) {
-                ok = state.SetUpFrame(output_size);
+                ok = state.SetUpFrame(output, output_size);
                 setUp = true;
             }
             ok = ok && state.DecodeScan();
@@ -67,7 +67,7 @@ bool Decode(DctState& state, uint8_t* output, std::size_t output_size)
             return false;
         }
     }
-    return state.Emit(output);
+    return state.directOutput != nullptr || state.Emit(output);
 }
 
 } // namespace

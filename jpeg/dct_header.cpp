@@ -272,7 +272,7 @@ bool DctState::GetSos()
     return true;
 }
 
-bool DctState::SetUpFrame(std::size_t output_size)
+bool DctState::SetUpFrame(uint8_t* output, std::size_t output_size)
 {
     const std::size_t sampleBytes = precision == 8 ? 1 : 2;
     const std::size_t frameBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
@@ -299,6 +299,13 @@ bool DctState::SetUpFrame(std::size_t output_size)
     }
     if (codedBlocks / 4 > inputLimit) {
         return Fail("Frame larger than its data could hold.");
+    }
+    // One component needs no plane: it is written where it ends up (16-bit
+    // samples need an aligned area).
+    if (componentCount == 1 &&
+        (precision == 8 || reinterpret_cast<std::uintptr_t>(output) % alignof(uint16_t) == 0)) {
+        directOutput = output;
+        return true;
     }
     for (int32_t i = 0; i < componentCount; ++i) {
         Component& c = components[i];

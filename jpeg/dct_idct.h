@@ -108,8 +108,8 @@ JPEG_INLINE void IdctPass(In in, Out out, int32_t shift)
 
 // Dequantizes `block` (natural order) with `quant` and writes the 8 x 8
 // samples to `out` (row stride `stride` samples).
-template <int32_t Precision>
-void InverseDct(const int16_t* block, const int32_t* quant, uint16_t* out, std::ptrdiff_t stride)
+template <int32_t Precision, typename Sample>
+void InverseDct(const int16_t* block, const int32_t* quant, Sample* out, std::ptrdiff_t stride)
 {
     constexpr int32_t kPass1Bits = Precision == 8 ? 2 : 1;
     const RangeLimit<Precision>& range = RangeLimitTable<Precision>();
@@ -135,27 +135,31 @@ void InverseDct(const int16_t* block, const int32_t* quant, uint16_t* out, std::
     constexpr int32_t kFinalShift = kConstBits + kPass1Bits + 3;
     for (int32_t row = 0; row < 8; ++row) {
         const int32_t* ws = workspace + 8 * row;
-        uint16_t* o = out + row * stride;
+        Sample* o = out + row * stride;
         if ((ws[1] | ws[2] | ws[3] | ws[4] | ws[5] | ws[6] | ws[7]) == 0) {
-            const uint16_t value = range.value[Descale(ws[0], kPass1Bits + 3) & RangeLimit<Precision>::kMask];
+            const Sample value =
+                static_cast<Sample>(range.value[Descale(ws[0], kPass1Bits + 3) & RangeLimit<Precision>::kMask]);
             for (int32_t k = 0; k < 8; ++k) {
                 o[k] = value;
             }
             continue;
         }
         IdctPass([&](int32_t k) { return static_cast<int64_t>(ws[k]); },
-                 [&](int32_t k, int64_t v) { o[k] = range.value[v & RangeLimit<Precision>::kMask]; }, kFinalShift);
+                 [&](int32_t k, int64_t v) {
+                     o[k] = static_cast<Sample>(range.value[v & RangeLimit<Precision>::kMask]);
+                 },
+                 kFinalShift);
     }
 }
 
 // A block whose only non-zero coefficient is DC: one sample value.
-template <int32_t Precision>
-void InverseDctDcOnly(int16_t dc, const int32_t* quant, uint16_t* out, std::ptrdiff_t stride)
+template <int32_t Precision, typename Sample>
+void InverseDctDcOnly(int16_t dc, const int32_t* quant, Sample* out, std::ptrdiff_t stride)
 {
     constexpr int32_t kPass1Bits = Precision == 8 ? 2 : 1;
     const int32_t scaled = static_cast<int32_t>(static_cast<int64_t>(dc) * quant[0] * (1 << kPass1Bits));
-    const uint16_t value =
-        RangeLimitTable<Precision>().value[Descale(scaled, kPass1Bits + 3) & RangeLimit<Precision>::kMask];
+    const Sample value = static_cast<Sample>(
+        RangeLimitTable<Precision>().value[Descale(scaled, kPass1Bits + 3) & RangeLimit<Precision>::kMask]);
     for (int32_t row = 0; row < 8; ++row) {
         for (int32_t k = 0; k < 8; ++k) {
             out[row * stride + k] = value;

@@ -69,6 +69,10 @@ struct DctState : JpegByteReader {
     HuffmanTable acTables[kTableSlots];
     int32_t restartInterval = 0;
 
+    // The output area, when the frame's one component is decoded straight
+    // into it; null when the components go to their planes.
+    uint8_t* directOutput = nullptr;
+
     Component* scanComponents[kMaxComponents] = {};
     int32_t scanComponentCount = 0;
 
@@ -79,12 +83,14 @@ struct DctState : JpegByteReader {
     bool GetDri();
     bool GetSos();
     // Plane sizes and the size checks against the input and the output area.
-    bool SetUpFrame(std::size_t output_size);
+    bool SetUpFrame(uint8_t* output, std::size_t output_size);
 
     // ---- Scan (dct_scan.cpp) -----------------------------------------------
     bool DecodeScan();
 
     // ---- Output (dct_output.cpp) -------------------------------------------
+    // The planes brought to full size and interleaved into the output area
+    // (nothing to do for a frame decoded straight into it).
     bool Emit(uint8_t* output) const;
 };
 

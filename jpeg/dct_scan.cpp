@@ -1,7 +1,9 @@
 // Sequential DCT scans: Huffman decoding of each block's coefficients (T.81
 // F.2.2), restart intervals, and the inverse DCT of each block into its
 // component's plane.
+#include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "jpeg/bit_reader.h"
 #include "jpeg/dct_idct.h"
@@ -104,11 +106,37 @@ JPEG_INLINE int32_t DecodeBlock(BitReader& reader, const HuffmanTable& dc, const
     return end;
 }
 
-} // namespace
-
-template <int32_t Precision>
-static bool DecodeScanAt(DctState& state)
+// The samples of one decoded block to `out` (row stride `stride`), of which
+// only `cols` x `rows` lie inside the image. Clears the block.
+template <int32_t Precision, typename Sample>
+JPEG_INLINE void StoreBlock(int16_t* block, int32_t end, const int32_t* quant, Sample* out, std::ptrdiff_t stride,
+                            int32_t cols, int32_t rows)
 {
+    Sample edge[64];
+    Sample* target = cols >= 8 && rows >= 8 ? out : edge;
+    const std::ptrdiff_t targetStride = target == out ? stride : 8;
+    if (end == 1) {
+        InverseDctDcOnly<Precision>(block[0], quant, target, targetStride);
+        block[0] = 0;
+    } else {
+        InverseDct<Precision>(block, quant, target, targetStride);
+        std::memset(block, 0, 64 * sizeof *block);
+    }
+    if (target == edge) {
+        for (int32_t y = 0; y < std::min(rows, 8); ++y) {
+            std::memcpy(out + y * stride, edge + y * 8,
+                        static_cast<std::size_t>(std::min(cols, 8)) * sizeof(Sample));
+        }
+    }
+}
+
+// Direct: the frame's only component goes straight to the output area (8-bit
+// samples as bytes, 12-bit as host-order 16-bit words); otherwise each
+// component to its plane.
+template <int32_t Precision, bool Direct>
+bool DecodeScanAt(DctState& state)
+{
+    using Sample = std::conditional_t<Direct && Precision == 8, uint8_t, uint16_t>;
     const bool interleaved = state.scanComponentCount > 1;
     Component* const single = state.scanComponents[0];
     const int32_t mcusPerLine = interleaved ? state.mcusPerLine : (single->downWidth + 7) / 8;
@@ -145,23 +173,19 @@ static bool DecodeScanAt(DctState& state)
                 const HuffmanTable& ac = state.acTables[c.acTable];
                 const int32_t blocksDown = interleaved ? c.v : 1;
                 const int32_t blocksAcross = interleaved ? c.h : 1;
-                const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(c.blocksWide) * 8;
+                const std::ptrdiff_t stride = Direct ? state.width : static_cast<std::ptrdiff_t>(c.blocksWide) * 8;
+                Sample* const base = Direct ? reinterpret_cast<Sample*>(state.directOutput)
+                                            : reinterpret_cast<Sample*>(c.plane.data());
                 for (int32_t by = 0; by < blocksDown; ++by) {
-                    const std::ptrdiff_t y = (static_cast<std::ptrdiff_t>(row) * blocksDown + by) * 8;
+                    const int32_t y = (row * blocksDown + by) * 8;
                     for (int32_t bx = 0; bx < blocksAcross; ++bx) {
-                        const std::ptrdiff_t x = (static_cast<std::ptrdiff_t>(col) * blocksAcross + bx) * 8;
+                        const int32_t x = (col * blocksAcross + bx) * 8;
                         const int32_t end = DecodeBlock(reader, dc, ac, c.lastDc, block);
                         if (end < 0) {
                             return Fail("Corrupt JPEG data: bad Huffman code.");
                         }
-                        uint16_t* out = c.plane.data() + y * stride + x;
-                        if (end == 1) {
-                            InverseDctDcOnly<Precision>(block[0], c.quant, out, stride);
-                            block[0] = 0;
-                        } else {
-                            InverseDct<Precision>(block, c.quant, out, stride);
-                            std::memset(block, 0, sizeof block);
-                        }
+                        StoreBlock<Precision>(block, end, c.quant, base + y * stride + x, stride,
+                                              Direct ? state.width - x : 8, Direct ? state.height - y : 8);
                     }
                 }
             }
@@ -177,6 +201,14 @@ static bool DecodeScanAt(DctState& state)
     return true;
 }
 
-bool DctState::DecodeScan() { return precision == 8 ? DecodeScanAt<8>(*this) : DecodeScanAt<12>(*this); }
+} // namespace
+
+bool DctState::DecodeScan()
+{
+    if (directOutput != nullptr) {
+        return precision == 8 ? DecodeScanAt<8, true>(*this) : DecodeScanAt<12, true>(*this);
+    }
+    return precision == 8 ? DecodeScanAt<8, false>(*this) : DecodeScanAt<12, false>(*this);
+}
 
 } // namespace dct
