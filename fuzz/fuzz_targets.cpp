@@ -8,6 +8,7 @@
 #include "fuzz_input.h"
 #include "image/rle.h"
 #include "image/single.h"
+#include "jpeg/dct.h"
 #include "jpeg/ljpeg.h"
 #include "reader/dicom.h"
 #include "reader/log.h"
@@ -87,6 +88,17 @@ void fuzz_ljpeg(const uint8_t* data, std::size_t size)
     std::vector<uint8_t> slot(slot_size);
     LosslessJpegDecode(stream, slot.data(), depth, static_cast<int32_t>(size - 3), slot.size());
     std::fclose(stream);
+}
+
+void fuzz_dct(const uint8_t* data, std::size_t size)
+{
+    log_level = -1;
+    if (size < 2) {
+        return;
+    }
+    const std::size_t slot_size = (static_cast<std::size_t>(data[0]) << 8 | data[1]) * 16;
+    std::vector<uint8_t> slot(slot_size);
+    DctJpegDecode(data + 2, size - 2, slot.data(), slot.size());
 }
 
 void fuzz_header_walk(const uint8_t* data, std::size_t size)

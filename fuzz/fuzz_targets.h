@@ -14,5 +14,8 @@ void fuzz_single(const uint8_t* data, std::size_t size);
 void fuzz_rle(const uint8_t* data, std::size_t size);
 // One lossless JPEG fragment; the first three bytes choose depth and slot size.
 void fuzz_ljpeg(const uint8_t* data, std::size_t size);
+// One sequential DCT JPEG frame; the first two bytes give the slot size in
+// 16-byte units.
+void fuzz_dct(const uint8_t* data, std::size_t size);
 // The viewer's file check, header walk and dump, then the Save report.
 void fuzz_header_walk(const uint8_t* data, std::size_t size);

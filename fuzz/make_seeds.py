@@ -20,6 +20,7 @@ from pydicom.encaps import generate_pixel_data_frame
 SAMPLES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
 RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
+DCT = ("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51")
 WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk")
 MAX_SEED = 256 * 1024
 
@@ -38,7 +39,9 @@ def peer_encoded(tmp):
             continue
         commands = [(f"{name}.sv1.dcm", ["dcmcjpeg", "+e1"]),
                     (f"{name}.sv7.dcm", ["dcmcjpeg", "+el", "+sv", "7"]),
-                    (f"{name}.rle.dcm", ["dcmcrle"])]
+                    (f"{name}.rle.dcm", ["dcmcrle"]),
+                    (f"{name}.ee.dcm", ["dcmcjpeg", "+ee"]),
+                    (f"{name}.eb.dcm", ["dcmcjpeg", "+eb", "+cy", "+s2"])]
         for out_name, command in commands:
             dst = os.path.join(tmp, out_name)
             if subprocess.run(command + [src, dst], capture_output=True).returncode == 0:
@@ -51,11 +54,11 @@ def frame_bytes(ds):
 
 
 def fragment_seed(path, out):
-    """The first frame of an RLE or lossless JPEG file, with the harness prefix."""
+    """The first frame of an RLE, lossless or DCT JPEG file, with the harness prefix."""
     try:
         ds = pydicom.dcmread(path)
         ts = str(ds.file_meta.TransferSyntaxUID)
-        if ts != RLE and ts not in LOSSLESS:
+        if ts != RLE and ts not in LOSSLESS and ts not in DCT:
             return
         frame = next(generate_pixel_data_frame(ds.PixelData, int(ds.get("NumberOfFrames", 1) or 1)))
     except Exception:
@@ -67,6 +70,10 @@ def fragment_seed(path, out):
     if ts == RLE:
         prefix = bytes([min(size // 64, 255), size % 64])
         target = os.path.join(out, "rle", base)
+    elif ts in DCT:
+        units = min((size + 15) // 16, 65535)  # the slot in 16-byte units
+        prefix = bytes([units >> 8, units & 255])
+        target = os.path.join(out, "dct", base)
     else:
         bits = ds.get("SamplesPerPixel", 1) * ds.BitsAllocated
         depth = {8: 0, 16: 1, 24: 2}.get(bits, 1)
@@ -78,7 +85,7 @@ def fragment_seed(path, out):
 
 
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg"):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:

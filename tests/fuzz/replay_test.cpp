@@ -60,6 +60,7 @@ TEST(FuzzRegressions, ReaderWalk) { EXPECT_GE(replay("reader_walk", fuzz_reader_
 TEST(FuzzRegressions, Single) { EXPECT_GE(replay("single", fuzz_single), 1U); }
 TEST(FuzzRegressions, Rle) { EXPECT_GE(replay("rle", fuzz_rle), 1U); }
 TEST(FuzzRegressions, Ljpeg) { replay("ljpeg", fuzz_ljpeg); }
+TEST(FuzzRegressions, Dct) { EXPECT_GE(replay("dct", fuzz_dct), 3U); }
 TEST(FuzzRegressions, HeaderWalk) { replay("header_walk", fuzz_header_walk); }
 
 // The extraction finding: a 28 KB file whose header announces far more
