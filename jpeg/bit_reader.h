@@ -1,5 +1,5 @@
 // The entropy-coded data bit reader shared by the lossless and the DCT
-// decoders: a 64-bit reservoir over a JpegByteReader's padded bytes.
+// decoders: a 64-bit reservoir over a JpegByteReader's bytes.
 #pragma once
 
 #include "jpeg/jpeg_bytes.h"
@@ -20,16 +20,19 @@ struct BitReader {
     int32_t count;
     const uint8_t* bytes;
     std::size_t position;
-    std::size_t wordLimit; // last position from which 8 bytes may be loaded
+    std::size_t size;    // bytes of data; past them the stream reads as 0xFF
+    std::size_t wordEnd; // 8 bytes may be loaded at once from positions below this
     // Zero bits supplied at a marker since the last Over(): when more of
     // them than `count` were supplied, bits beyond the data were consumed.
     int32_t phantomBits;
 
     static BitReader Over(const JpegByteReader& input)
     {
-        return {0, 0, input.fragmentBytes, input.readPosition, input.inputLimit - 1, 0};
+        const std::size_t size = input.dataSize;
+        return {0, 0, input.fragmentBytes, input.readPosition, size, size >= 8 ? size - 7 : 0, 0};
     }
     bool ReadPastData() const { return phantomBits > count; }
+    uint32_t ByteAt(std::size_t at) const { return at < size ? bytes[at] : 0xFFU; }
 };
 
 // The reservoir holds up to 64 bits; a fill tops it up to at least 57.
@@ -45,13 +48,11 @@ JPEG_INLINE bool NoFFByte(uint64_t word)
 // Fill: tops the reservoir up to at least kFillTarget bits. Where the next 8
 // bytes hold no 0xFF they are taken as plain data in one step; otherwise a
 // byte at a time: at a marker (0xFF not followed by 0x00) both bytes stay
-// unread and zero bits are supplied. The 0xFF padding after the data is such
-// a marker, so this never reads past the input buffer.
+// unread and zero bits are supplied. The end of the data reads as such a
+// marker, so this never reads past the data.
 JPEG_INLINE void FillBitBuffer(BitReader& reader)
 {
-    // 8 bytes can be loaded from any position up to the end of the data
-    // (inputLimit - 1), the padding being 8 bytes.
-    if (reader.count < 32 && reader.position <= reader.wordLimit) {
+    if (reader.count < 32 && reader.position < reader.wordEnd) {
         uint64_t word = 0;
         std::memcpy(&word, reader.bytes + reader.position, sizeof word);
         if (NoFFByte(word)) {
@@ -66,9 +67,9 @@ JPEG_INLINE void FillBitBuffer(BitReader& reader)
         }
     }
     while (reader.count < kFillTarget) {
-        uint32_t byte = reader.bytes[reader.position++];
+        uint32_t byte = reader.ByteAt(reader.position++);
         if (byte == 0xFF) {
-            const uint32_t next = reader.bytes[reader.position++];
+            const uint32_t next = reader.ByteAt(reader.position++);
             if (next != 0) {
                 reader.position -= 2; // the marker stays unread
                 byte = 0;

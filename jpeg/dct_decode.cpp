@@ -76,9 +76,10 @@ bool Decode(DctState& state, uint8_t* output, std::size_t output_size)
 int32_t DctJpegDecode(const uint8_t* data, std::size_t size, uint8_t* output, std::size_t output_size)
 {
     std::unique_ptr<dct::DctState> state(new (std::nothrow) dct::DctState);
-    if (state == nullptr || !state->LoadBytes(data, size)) {
-        dct::Fail("Out of memory for the JPEG stream.");
+    if (state == nullptr) {
+        dct::Fail("Out of memory for the decoder state.");
         return -1;
     }
+    state->UseBytes(data, size);
     return dct::Decode(*state, output, output_size) ? 0 : -1;
 }

@@ -297,7 +297,7 @@ bool DctState::SetUpFrame(uint8_t* output, std::size_t output_size)
         codedBlocks +=
             static_cast<std::size_t>((c.downWidth + 7) / 8) * static_cast<std::size_t>((c.downHeight + 7) / 8);
     }
-    if (codedBlocks / 4 > inputLimit) {
+    if (codedBlocks / 4 > dataSize) {
         return Fail("Frame larger than its data could hold.");
     }
     // One component needs no plane: it is written where it ends up (16-bit

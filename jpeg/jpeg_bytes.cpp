@@ -1,42 +1,24 @@
 #include "jpeg/jpeg_bytes.h"
 
-#include <cstring>
 #include <new>
 
-bool JpegByteReader::Allocate(std::size_t size)
+void JpegByteReader::UseBytes(const uint8_t* data, std::size_t size)
 {
-    delete[] fragmentBytes;
-    fragmentBytes = new (std::nothrow) uint8_t[size + kInputPadding];
+    fragmentBytes = data;
+    dataSize = size;
     readPosition = 0;
-    inputLimit = 0;
+    inputLimit = size + 1;
     inputExhausted = false;
-    return fragmentBytes != nullptr;
-}
-
-void JpegByteReader::Pad(std::size_t got)
-{
-    std::memset(fragmentBytes + got, 0xFF, kInputPadding);
-    inputLimit = got + 1;
-}
-
-bool JpegByteReader::LoadBytes(const uint8_t* data, std::size_t size)
-{
-    if (size > SIZE_MAX - kInputPadding || !Allocate(size)) {
-        return false;
-    }
-    if (size != 0) {
-        std::memcpy(fragmentBytes, data, size);
-    }
-    Pad(size);
-    return true;
 }
 
 bool JpegByteReader::LoadFile(std::FILE* file, std::size_t size)
 {
-    if (size > SIZE_MAX - kInputPadding || !Allocate(size)) {
+    delete[] owned_;
+    owned_ = new (std::nothrow) uint8_t[size == 0 ? 1 : size];
+    if (owned_ == nullptr) {
         return false;
     }
-    Pad(std::fread(fragmentBytes, 1, size, file));
+    UseBytes(owned_, std::fread(owned_, 1, size, file));
     return true;
 }
 

@@ -1,22 +1,19 @@
-// The bytes of one JPEG stream held in memory for one decode, and the marker
-// level reads over them shared by the lossless and the DCT decoders.
+// The bytes of one JPEG stream for one decode, and the marker level reads
+// over them shared by the lossless and the DCT decoders.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-// The stream followed by kInputPadding bytes of 0xFF. Bytes at
-// readPosition < inputLimit may be read by ReadByte; inputLimit is the data
-// length plus one (the first appended 0xFF). The padding lets a bit reader
-// run without bounds checks: it stops at the first 0xFF that is followed by
-// anything but 0x00, which is at the latest the padding itself. It is 8 bytes
-// so that a reader can load 8 bytes at once from any position up to the end
-// of the data.
-constexpr std::size_t kInputPadding = 8;
-
+// The stream is read in place (memory the caller keeps alive for the
+// decode) or from a copy read from a file. Past its end the stream reads as
+// 0xFF bytes: ReadByte may read one of them (inputLimit is the data length
+// plus one), and a bit reader stops at the first 0xFF that is followed by
+// anything but 0x00, which is at the latest that virtual end.
 struct JpegByteReader {
-    uint8_t* fragmentBytes = nullptr;
+    const uint8_t* fragmentBytes = nullptr;
+    std::size_t dataSize = 0;
     std::size_t readPosition = 0;
     std::size_t inputLimit = 0;
     bool inputExhausted = false; // a read was attempted at inputLimit
@@ -24,25 +21,26 @@ struct JpegByteReader {
     JpegByteReader() = default;
     JpegByteReader(const JpegByteReader&) = delete;
     JpegByteReader& operator=(const JpegByteReader&) = delete;
-    ~JpegByteReader() { delete[] fragmentBytes; }
+    ~JpegByteReader() { delete[] owned_; }
 
-    // Copies `size` bytes of memory; false when the copy cannot be allocated.
-    bool LoadBytes(const uint8_t* data, std::size_t size);
-    // Reads up to `size` bytes from the file's position; a short read ends
-    // the data where the file ended. False when nothing could be allocated.
+    // Reads `size` bytes of memory in place.
+    void UseBytes(const uint8_t* data, std::size_t size);
+    // Reads up to `size` bytes from the file's position into a copy; a short
+    // read ends the data where the file ended. False when the copy cannot be
+    // allocated.
     bool LoadFile(std::FILE* file, std::size_t size);
 
-    // Past the end of the input, ReadByte returns 0 without advancing and
-    // notes it.
+    // The byte at `position`, 0xFF past the end of the data.
+    uint8_t ByteAt(std::size_t position) const { return position < dataSize ? fragmentBytes[position] : 0xFF; }
+    // Past inputLimit, ReadByte returns 0 without advancing and notes it.
     int32_t ReadByte()
     {
         if (readPosition >= inputLimit) {
             inputExhausted = true;
             return 0;
         }
-        return fragmentBytes[readPosition++];
+        return ByteAt(readPosition++);
     }
-    void UnreadByte() { --readPosition; }
     int32_t ReadWord()
     {
         const int32_t high = ReadByte();
@@ -54,6 +52,5 @@ struct JpegByteReader {
     int32_t ScanToMarker();
 
 private:
-    bool Allocate(std::size_t size);
-    void Pad(std::size_t got);
+    uint8_t* owned_ = nullptr;
 };

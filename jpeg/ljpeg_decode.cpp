@@ -492,8 +492,9 @@ int32_t LosslessJpegDecodeBuffer(const uint8_t* data, std::size_t size, uint8_t*
                                  std::size_t output_size)
 {
     std::unique_ptr<LosslessJpegState> state(new (std::nothrow) LosslessJpegState);
-    if (state == nullptr || !state->LoadBytes(data, size)) {
+    if (state == nullptr) {
         return -1;
     }
+    state->UseBytes(data, size);
     return state->Run(output, depth, output_size);
 }

@@ -30,8 +30,8 @@ int32_t DecodeOnState(LosslessJpegState& state, const Bytes& stream, Bytes& outp
 {
     const int32_t saved = log_level;
     log_level = -1;
-    const int32_t status =
-        state.LoadBytes(stream.data(), stream.size()) ? state.Run(output.data(), depth, output.size()) : -1;
+    state.UseBytes(stream.data(), stream.size());
+    const int32_t status = state.Run(output.data(), depth, output.size());
     log_level = saved;
     return status;
 }
