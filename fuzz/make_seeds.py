@@ -4,12 +4,14 @@ files the peer encoders make of them.
 
 Whole files seed the reader, extraction and header-walk targets; the RLE and
 lossless JPEG targets get single fragments with the small prefix their
-harness reads (slot size, depth).
+harness reads (slot size, depth); the inflate view target gets the compressed
+data sets of deflated files.
 
 usage: make_seeds.py OUTDIR
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -21,6 +23,7 @@ SAMPLES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
 RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
 DCT = ("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51")
+DEFLATED = b"1.2.840.10008.1.2.1.99"
 WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk")
 MAX_SEED = 256 * 1024
 
@@ -41,7 +44,8 @@ def peer_encoded(tmp):
                     (f"{name}.sv7.dcm", ["dcmcjpeg", "+el", "+sv", "7"]),
                     (f"{name}.rle.dcm", ["dcmcrle"]),
                     (f"{name}.ee.dcm", ["dcmcjpeg", "+ee"]),
-                    (f"{name}.eb.dcm", ["dcmcjpeg", "+eb", "+cy", "+s2"])]
+                    (f"{name}.eb.dcm", ["dcmcjpeg", "+eb", "+cy", "+s2"]),
+                    (f"{name}.dfl.dcm", ["dcmconv", "+td"])]
         for out_name, command in commands:
             dst = os.path.join(tmp, out_name)
             if subprocess.run(command + [src, dst], capture_output=True).returncode == 0:
@@ -84,8 +88,20 @@ def fragment_seed(path, out):
         f.write(prefix + frame)
 
 
+def deflated_seed(path, out):
+    """The compressed data set of a deflated file (after its meta group)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[128:132] != b"DICM" or data[132:136] != b"\x02\x00\x00\x00" or DEFLATED not in data[:1024]:
+        return
+    body = data[144 + struct.unpack("<I", data[140:144])[0]:]
+    if 0 < len(body) <= MAX_SEED:
+        with open(os.path.join(out, "inflate_view", os.path.basename(path)), "wb") as f:
+            f.write(body)
+
+
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct"):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "inflate_view"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
@@ -94,6 +110,7 @@ def main(out):
                 for sub in WHOLE_FILE_TARGETS:
                     shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
             fragment_seed(path, out)
+            deflated_seed(path, out)
 
 
 if __name__ == "__main__":
