@@ -663,6 +663,15 @@ TEST(LosslessJpegInput, EveryTruncationIsHandledAndTheFileLeftAfterTheFragment)
         if (result.status == -1) {
             EXPECT_NE(result.log, "");
         }
+        // From memory, read in place up to the last byte of the prefix
+        // (exactly sized, so that the sanitizers see any read beyond it).
+        Bytes output(FrameBytes(image, 24), kUntouched);
+        log_level = -1;
+        const int32_t status =
+            LosslessJpegDecodeBuffer(prefix.data(), prefix.size(), output.data(), 24, output.size());
+        log_level = LOG_NOTICE;
+        EXPECT_EQ(status, result.status);
+        EXPECT_EQ(output, result.output);
     }
 }
 
