@@ -11,6 +11,7 @@ packages=(
   fonts-ipafont-gothic fonts-dejavu-core
   dcmtk libgdcm-tools python3-pydicom python3-numpy
   xvfb xauth time
+  libjpeg62-turbo-dev libcharls-dev libopenjp2-7-dev openjph-tools
 )
 
 missing=()

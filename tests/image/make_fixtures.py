@@ -76,9 +76,9 @@ def segments_per_frame(ds):
 
 
 def rle_case(path, out_dir, name):
-    """A 'match' line with dcmdrle's pixels, or a 'fail' line by the 4-segment rule."""
+    """A 'match' line with dcmdrle's pixels, or a 'fail' line by the 15-segment rule."""
     ds = pydicom.dcmread(path)
-    if segments_per_frame(ds) > 4:
+    if segments_per_frame(ds) > 15:
         return ["fail", path, "RLE - Maximum of 32 bits images supported"]
     decoded = os.path.join(out_dir, name + ".dcmdrle.dcm")
     subprocess.run(["dcmdrle", path, decoded], check=True)

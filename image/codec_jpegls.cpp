@@ -1,0 +1,66 @@
+// JPEG-LS lossless and near-lossless frames held in memory, through CharLS.
+// Colour comes out as the stream interleaves it: pixel by pixel for line and
+// sample interleaving, plane by plane otherwise.
+#include <charls/charls.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "image/codec_check.h"
+#include "image/codec_families.h"
+#include "image/jpeg_frame_header.h"
+#include "reader/log.h"
+
+namespace {
+
+void log_failure(const char* what) { dicom_log(LOG_ERROR, (std::string("JPEG-LS - ") + what).c_str()); }
+
+// Widens one-byte samples to the slot's two-byte host numbers.
+void widen(const std::vector<uint8_t>& narrow, uint8_t* slot)
+{
+    for (std::size_t k = 0; k < narrow.size(); ++k) {
+        const uint16_t sample = narrow[k];
+        std::memcpy(slot + 2 * k, &sample, 2);
+    }
+}
+
+int decode_jpegls(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot,
+                  std::size_t slot_size, frame_layout& layout)
+{
+    try {
+        charls::jpegls_decoder decoder;
+        decoder.source(data, size);
+        decoder.read_header();
+        const charls::frame_info info = decoder.frame_info();
+        const codestream_header header{info.height, info.width, static_cast<uint32_t>(info.component_count),
+                                       static_cast<uint32_t>(info.bits_per_sample), false};
+        if (!codestream_matches_format("JPEG-LS", header, format, slot, slot_size)) {
+            return -1;
+        }
+        const bool planes = info.component_count > 1 && decoder.interleave_mode() == charls::interleave_mode::none;
+        const std::size_t stream_sample_bytes = info.bits_per_sample <= 8 ? 1 : 2;
+        if (stream_sample_bytes * 8 == format.bits_allocated) {
+            decoder.decode(slot, slot_size);
+        } else if (stream_sample_bytes == 1 && format.bits_allocated == 16) {
+            std::vector<uint8_t> narrow(slot_size / 2);
+            decoder.decode(narrow.data(), narrow.size());
+            widen(narrow, slot);
+        } else {
+            log_failure("Sample precision does not fit Bits Allocated");
+            return -1;
+        }
+        layout.planar_configuration = planes ? 1 : 0;
+        return 0;
+    } catch (const charls::jpegls_error& error) {
+        log_failure(error.what());
+    } catch (const std::bad_alloc&) {
+        log_failure("Out of memory");
+    }
+    return -1;
+}
+
+} // namespace
+
+const frame_codec jpegls_codec = {"JPEG-LS", 1024, read_jpeg_frame_header, decode_jpegls};
