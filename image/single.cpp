@@ -245,12 +245,17 @@ single_image* fail()
 single_image* load_native(ELEMENT* element)
 {
     single_image& image = image_record;
+    // Big-endian OW words hold two 8-bit samples each, the first in the low
+    // byte: swapped as words they come out in the order they were written.
+    const bool big_endian_pixels = (dicom_state.pixel_syntax & SYNTAX_BIG) != 0;
     if (element->vr == VR_OB && image.bits_allocated == 16) {
         dicom_log(LOG_WARNING, "Incorrect OB value representation (fixed)");
         element->vr = VR_OW;
-    } else if (element->vr == VR_OW && image.bits_allocated == 8) {
+    } else if (element->vr == VR_OW && image.bits_allocated == 8 && !big_endian_pixels) {
         dicom_log(LOG_WARNING, "Incorrect OW value representation (fixed)");
         element->vr = VR_OB;
+    } else if (element->vr == VR_OW && image.bits_allocated == 32) {
+        element->vr = VR_OL; // 32-bit samples are put in host order whole
     }
     const int32_t loaded = dicom_pixel(element);
     if (loaded < 0) {
@@ -418,7 +423,9 @@ int32_t dicom_pixel(ELEMENT* element)
         return -3;
     }
     single_image& image = image_record;
-    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW : VR_OB;
+    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW
+                         : image.bits_allocated == 32                               ? VR_OL
+                                                                                    : VR_OB;
     // On a big-endian machine 12-bit data is loaded with the byte-order
     // decision inverted.
     const bool invert_order = std::endian::native == std::endian::big && image.bits_allocated == 12;

@@ -16,6 +16,7 @@ import subprocess
 import sys
 import warnings
 
+import numpy as np
 import pydicom
 from pydicom.encaps import generate_pixel_data_frame
 
@@ -57,13 +58,14 @@ def native_pixels(ds):
         vr = str(ds["PixelData"].VR)
         if vr == "OB" and bits == 16:
             vr = "OW"
-        elif vr == "OW" and bits == 8:
+        elif vr == "OW" and bits == 8 and ds.is_little_endian:
             vr = "OB"
     if vr == "OW" and not ds.is_little_endian:
-        swapped = bytearray(raw)
-        swapped[0:len(raw) // 2 * 2:2] = raw[1:len(raw) // 2 * 2:2]
-        swapped[1:len(raw) // 2 * 2:2] = raw[0:len(raw) // 2 * 2:2]
-        raw = bytes(swapped)
+        # Big-endian words (of two 8-bit samples, one 16-bit sample or half of
+        # a 32-bit one) put in host order: 32-bit samples whole.
+        unit = 4 if bits == 32 else 2
+        whole = len(raw) // unit * unit
+        raw = bytes(np.frombuffer(raw[:whole], dtype=f">u{unit}").astype(f"<u{unit}").tobytes()) + raw[whole:]
     return raw
 
 

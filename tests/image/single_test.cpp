@@ -240,13 +240,31 @@ TEST(SingleImage, WrongPixelVrIsFixedBeforeLoading)
     EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
     EXPECT_EQ(word_at(e.pixels, 1), 0xABCD);
 
-    // OW with 8 bits allocated is loaded byte for byte.
-    DicomFile bytes(explicit_big, DicomFile::Encoding::explicit_big);
+    // Little endian OW with 8 bits allocated is loaded byte for byte.
+    DicomFile bytes(explicit_little);
     bytes.image(1, 4, 8).element(0x7FE0, 0x0010, "OW", {1, 2, 3, 4});
     e = extract(bytes.bytes());
     ASSERT_TRUE(e.record);
     EXPECT_TRUE(logged(e, "warning: Incorrect OW value representation (fixed)"));
     EXPECT_EQ(e.pixels, (Bytes{1, 2, 3, 4}));
+
+    // Big endian OW words hold two 8-bit samples, the first in the low byte.
+    DicomFile big_bytes(explicit_big, DicomFile::Encoding::explicit_big);
+    big_bytes.image(1, 4, 8).element(0x7FE0, 0x0010, "OW", {1, 2, 3, 4});
+    e = extract(big_bytes.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.pixels, (Bytes{2, 1, 4, 3}));
+
+    // Big endian 32-bit samples come out in host order whole.
+    for (const char* vr : {"OW", "OL"}) {
+        DicomFile longs(explicit_big, DicomFile::Encoding::explicit_big);
+        longs.image(1, 1, 32).element(0x7FE0, 0x0010, vr, {0x12, 0x34, 0x56, 0x78});
+        e = extract(longs.bytes());
+        ASSERT_TRUE(e.record) << vr;
+        uint32_t sample = 0;
+        std::memcpy(&sample, e.pixels.data(), 4);
+        EXPECT_EQ(sample, 0x12345678U) << vr;
+    }
 
     // Implicit VR: 16 and 12 bits load as words, anything else as bytes.
     DicomFile implicit(implicit_little, DicomFile::Encoding::implicit_little);
