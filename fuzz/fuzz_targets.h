@@ -14,5 +14,11 @@ void fuzz_single(const uint8_t* data, std::size_t size);
 void fuzz_rle(const uint8_t* data, std::size_t size);
 // One lossless JPEG fragment; the first three bytes choose depth and slot size.
 void fuzz_ljpeg(const uint8_t* data, std::size_t size);
+// One compressed frame through a codec of image/: the first byte chooses the
+// photometric interpretation, Pixel Representation and Bits Allocated; rows,
+// columns and samples come from the codestream's own header when it has one.
+void fuzz_jpeg_codec(const uint8_t* data, std::size_t size);
+void fuzz_jpegls_codec(const uint8_t* data, std::size_t size);
+void fuzz_jpeg2000_codec(const uint8_t* data, std::size_t size);
 // The viewer's file check, header walk and dump, then the Save report.
 void fuzz_header_walk(const uint8_t* data, std::size_t size);

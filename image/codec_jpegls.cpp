@@ -26,10 +26,31 @@ void widen(const std::vector<uint8_t>& narrow, uint8_t* slot)
     }
 }
 
+// Whether the stream ends with its EOI marker (the fragment's padding byte
+// aside).
+bool ends_with_end_of_image(const uint8_t* data, std::size_t size)
+{
+    if (size > 0 && data[size - 1] == 0) {
+        --size;
+    }
+    return size >= 2 && data[size - 2] == 0xFF && data[size - 1] == 0xD9;
+}
+
 int decode_jpegls(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot,
                   std::size_t slot_size, frame_layout& layout)
 {
     try {
+        // A stream cut short is given its end marker: where the bytes stop
+        // inside a scan without one, the library can take a very long time
+        // to find that out.
+        std::vector<uint8_t> ended;
+        if (!ends_with_end_of_image(data, size)) {
+            ended.assign(data, data + size);
+            ended.push_back(0xFF);
+            ended.push_back(0xD9);
+            data = ended.data();
+            size = ended.size();
+        }
         charls::jpegls_decoder decoder;
         decoder.source(data, size);
         decoder.read_header();
