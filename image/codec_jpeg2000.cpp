@@ -3,9 +3,9 @@
 // set before the library sees them; large frames decode on several threads.
 // YBR_RCT and YBR_ICT data come out as RGB after the library's inverse
 // component transform. Where the codestream's signedness or precision differs
-// from the data set, the data set's Pixel Representation and Bits Allocated
-// stay, and each value is written as a two's complement number of the slot's
-// sample width.
+// from the data set (a precision above Bits Allocated is refused), the data
+// set's Pixel Representation and Bits Allocated stay, and each value is
+// written as a two's complement number of the slot's sample width.
 #include <openjpeg.h>
 
 #include <algorithm>
@@ -118,11 +118,7 @@ void write_samples(const opj_image_t& image, uint32_t sample_bytes, uint8_t* slo
 bool size_is_acceptable(const j2k_size& found, const frame_format& format, const uint8_t* slot,
                         std::size_t slot_size)
 {
-    codestream_header header = found.header;
-    if (header.precision > format.bits_allocated) {
-        header.precision = format.bits_allocated; // converted below, after a warning
-    }
-    if (!codestream_matches_format("JPEG 2000", header, format, slot, slot_size)) {
+    if (!codestream_matches_format("JPEG 2000", found.header, format, slot, slot_size)) {
         return false;
     }
     if (!found.same_components) {
