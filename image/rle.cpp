@@ -176,6 +176,28 @@ void interleave_pixels(uint32_t segments, const uint8_t* const* planes, const ui
         }
         return;
     }
+    // One sample of 2 or 4 bytes a pixel, most significant plane first: one
+    // store per sample (position 0 holds the least significant byte here).
+    if (segments == 2 && position[0] == 1) {
+        const uint8_t* p0 = planes[0];
+        const uint8_t* p1 = planes[1];
+        for (std::size_t k = 0; k < pixels; ++k, out += 2) {
+            const auto sample = static_cast<uint16_t>(p0[k] << 8 | p1[k]);
+            std::memcpy(out, &sample, 2);
+        }
+        return;
+    }
+    if (segments == 4 && position[0] == 3 && position[1] == 2) {
+        const uint8_t* p0 = planes[0];
+        const uint8_t* p1 = planes[1];
+        const uint8_t* p2 = planes[2];
+        const uint8_t* p3 = planes[3];
+        for (std::size_t k = 0; k < pixels; ++k, out += 4) {
+            const uint32_t sample = uint32_t{p0[k]} << 24 | uint32_t{p1[k]} << 16 | uint32_t{p2[k]} << 8 | p3[k];
+            std::memcpy(out, &sample, 4);
+        }
+        return;
+    }
     for (uint32_t j = 0; j < segments; ++j) {
         const uint8_t* plane = planes[j];
         uint8_t* column = out + position[j];
