@@ -41,15 +41,16 @@ PEERS = {
 }
 LOSSLESS = {"1.2.840.10008.1.2.4.80", "1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.201"}
 # Real uncompressed sources of the peer-encoded files (made in OUT_DIR from
-# the test set's files): 8-bit colour and grey, 16-bit unsigned and signed.
-SOURCES = ["rgb8", "grey8", "mr16u", "ct16s"]
+# the test set's files): 8-bit colour and grey, 16-bit unsigned and signed,
+# and a blank frame.
+SOURCES = ["rgb8", "grey8", "mr16u", "ct16s", "blank16u"]
 ENCODINGS = [
     # (name, command, sources it applies to)
     ("eb_cy_s2", ["dcmcjpeg", "+eb", "+cy", "+s2"], {"rgb8"}),
     ("eb_cy", ["dcmcjpeg", "+eb", "+cy", "+s4"], {"rgb8"}),
     ("eb_cr", ["dcmcjpeg", "+eb", "+cr"], {"rgb8"}),
     ("eb", ["dcmcjpeg", "+eb"], {"grey8"}),
-    ("jls_lossless", ["dcmcjpls", "+el"], {"rgb8", "grey8", "mr16u"}),
+    ("jls_lossless", ["dcmcjpls", "+el"], {"rgb8", "grey8", "mr16u", "blank16u"}),
     ("jls_near", ["dcmcjpls", "+en"], {"rgb8", "grey8", "mr16u"}),
     ("gdcm_j2k", ["gdcmconv", "--j2k"], set(SOURCES)),
     ("gdcm_j2k_q", ["gdcmconv", "--j2k", "--lossy", "-q", "40"], set(SOURCES)),
@@ -65,12 +66,18 @@ def make_sources(out_dir):
         ("grey8", "image_dfl.dcm", []),
         ("mr16u", "MR_small.dcm", ["PixelRepresentation=0"]),  # its samples are all positive
         ("ct16s", "CT_small.dcm", []),
+        ("blank16u", "MR_small.dcm", ["PixelRepresentation=0"]),
     ]:
         path = os.path.join(out_dir, name + ".dcm")
         subprocess.run(["dcmconv", "+te", os.path.join(TEST_FILES, source), path], check=True, capture_output=True)
         for change in extra:
             subprocess.run(["dcmodify", "-nb", "-m", change, path], check=True, capture_output=True)
         made[name] = path
+    # A blank 512 x 512 frame: the codecs code it in a few dozen bytes.
+    blank = pydicom.dcmread(made["blank16u"])
+    blank.Rows = blank.Columns = 512
+    blank.PixelData = bytes(512 * 512 * 2)
+    blank.save_as(made["blank16u"])
     return made
 
 
