@@ -42,14 +42,15 @@ PEERS = {
 LOSSLESS = {"1.2.840.10008.1.2.4.80", "1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.201"}
 # Real uncompressed sources of the peer-encoded files (made in OUT_DIR from
 # the test set's files): 8-bit colour and grey, 16-bit unsigned and signed,
-# and a blank frame.
-SOURCES = ["rgb8", "grey8", "mr16u", "ct16s", "blank16u"]
+# 12-bit unsigned, and a blank frame.
+SOURCES = ["rgb8", "grey8", "mr16u", "ct16s", "blank16u", "mr12u"]
 ENCODINGS = [
     # (name, command, sources it applies to)
     ("eb_cy_s2", ["dcmcjpeg", "+eb", "+cy", "+s2"], {"rgb8"}),
     ("eb_cy", ["dcmcjpeg", "+eb", "+cy", "+s4"], {"rgb8"}),
     ("eb_cr", ["dcmcjpeg", "+eb", "+cr"], {"rgb8"}),
     ("eb", ["dcmcjpeg", "+eb"], {"grey8"}),
+    ("ee", ["dcmcjpeg", "+ee"], {"mr12u"}),
     ("jls_lossless", ["dcmcjpls", "+el"], {"rgb8", "grey8", "mr16u", "blank16u"}),
     ("jls_near", ["dcmcjpls", "+en"], {"rgb8", "grey8", "mr16u"}),
     ("gdcm_j2k", ["gdcmconv", "--j2k"], set(SOURCES)),
@@ -67,6 +68,8 @@ def make_sources(out_dir):
         ("mr16u", "MR_small.dcm", ["PixelRepresentation=0"]),  # its samples are all positive
         ("ct16s", "CT_small.dcm", []),
         ("blank16u", "MR_small.dcm", ["PixelRepresentation=0"]),
+        # Its samples (127..2145) fit in 12 unsigned bits.
+        ("mr12u", "MR_small.dcm", ["PixelRepresentation=0", "BitsStored=12", "HighBit=11"]),
     ]:
         path = os.path.join(out_dir, name + ".dcm")
         subprocess.run(["dcmconv", "+te", os.path.join(TEST_FILES, source), path], check=True, capture_output=True)
@@ -140,7 +143,8 @@ def peer_encoded_cases(out_dir):
             decoded = os.path.join(out_dir, name + ".peer.dcm")
             if not decode_with_peer(encoded, syntax, decoded):
                 sys.exit(f"the peer cannot decode {encoded}")
-            lines.append(expected_case("peer-encoded", encoded, decoded, out_dir, name, syntax in LOSSLESS))
+            group = "peer-jpeg12" if encoding == "ee" else "peer-encoded"
+            lines.append(expected_case(group, encoded, decoded, out_dir, name, syntax in LOSSLESS))
     return lines
 
 
