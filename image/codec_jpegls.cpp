@@ -1,6 +1,6 @@
 // JPEG-LS lossless and near-lossless frames held in memory, through CharLS.
-// Colour comes out as the stream interleaves it: pixel by pixel for line and
-// sample interleaving, plane by plane otherwise.
+// Colour comes out in the data set's planar configuration, whichever way the
+// stream interleaves it (plane by plane, or line or sample interleaved).
 #include <charls/charls.h>
 
 #include <cstring>
@@ -23,6 +23,21 @@ void widen(const std::vector<uint8_t>& narrow, uint8_t* slot)
     for (std::size_t k = 0; k < narrow.size(); ++k) {
         const uint16_t sample = narrow[k];
         std::memcpy(slot + 2 * k, &sample, 2);
+    }
+}
+
+// Rearranges `components` planes of `pixels` samples of `width` bytes into
+// pixel-interleaved order, or back (`to_planes`).
+void rearrange(const std::vector<uint8_t>& from, uint8_t* to, std::size_t pixels, std::size_t components,
+               std::size_t width, bool to_planes)
+{
+    for (std::size_t c = 0; c < components; ++c) {
+        for (std::size_t k = 0; k < pixels; ++k) {
+            const std::size_t plane_at = (c * pixels + k) * width;
+            const std::size_t pixel_at = (k * components + c) * width;
+            std::memcpy(to + (to_planes ? plane_at : pixel_at), from.data() + (to_planes ? pixel_at : plane_at),
+                        width);
+        }
     }
 }
 
@@ -60,11 +75,18 @@ int decode_jpegls(const uint8_t* data, std::size_t size, const frame_format& for
         if (!codestream_matches_format("JPEG-LS", header, format, slot, slot_size)) {
             return -1;
         }
-        const bool planes = info.component_count > 1 && decoder.interleave_mode() == charls::interleave_mode::none;
+        const bool stream_planes =
+            info.component_count > 1 && decoder.interleave_mode() == charls::interleave_mode::none;
+        const bool slot_planes = info.component_count > 1 && format.planar_configuration == 1;
         const std::size_t stream_sample_bytes = info.bits_per_sample <= 8 ? 1 : 2;
-        if (stream_sample_bytes * 8 == format.bits_allocated) {
+        if (stream_sample_bytes * 8 == format.bits_allocated && stream_planes == slot_planes) {
             decoder.decode(slot, slot_size);
-        } else if (stream_sample_bytes == 1 && format.bits_allocated == 16) {
+        } else if (stream_sample_bytes * 8 == format.bits_allocated) {
+            std::vector<uint8_t> decoded(slot_size);
+            decoder.decode(decoded.data(), decoded.size());
+            rearrange(decoded, slot, std::size_t{info.width} * info.height,
+                      static_cast<std::size_t>(info.component_count), stream_sample_bytes, slot_planes);
+        } else if (stream_sample_bytes == 1 && format.bits_allocated == 16 && stream_planes == slot_planes) {
             std::vector<uint8_t> narrow(slot_size / 2);
             decoder.decode(narrow.data(), narrow.size());
             widen(narrow, slot);
@@ -72,7 +94,7 @@ int decode_jpegls(const uint8_t* data, std::size_t size, const frame_format& for
             log_failure("Sample precision does not fit Bits Allocated");
             return -1;
         }
-        layout.planar_configuration = planes ? 1 : 0;
+        layout.planar_configuration = slot_planes ? 1 : 0;
         return 0;
     } catch (const charls::jpegls_error& error) {
         log_failure(error.what());

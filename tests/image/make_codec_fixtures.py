@@ -53,6 +53,7 @@ ENCODINGS = [
     ("ee", ["dcmcjpeg", "+ee"], {"mr12u"}),
     ("jls_lossless", ["dcmcjpls", "+el"], {"rgb8", "grey8", "mr16u", "blank16u"}),
     ("jls_near", ["dcmcjpls", "+en"], {"rgb8", "grey8", "mr16u"}),
+    ("jls_planes", ["dcmcjpls", "+el", "+in"], {"rgb8"}),
     ("gdcm_j2k", ["gdcmconv", "--j2k"], set(SOURCES)),
     ("gdcm_j2k_q", ["gdcmconv", "--j2k", "--lossy", "-q", "40"], set(SOURCES)),
     ("gdcm_jpegls", ["gdcmconv", "--jpegls"], set(SOURCES)),
