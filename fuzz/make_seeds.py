@@ -5,12 +5,14 @@ files the peer encoders make of them.
 Whole files seed the reader, extraction and header-walk targets; the RLE,
 lossless JPEG and codec targets get single fragments with the small prefix
 their harness reads (slot size, depth; for the codecs one byte of Bits
-Allocated, Pixel Representation and photometric interpretation).
+Allocated, Pixel Representation and photometric interpretation); the inflate
+view target gets the compressed data sets of deflated files.
 
 usage: make_seeds.py OUTDIR
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -21,6 +23,7 @@ from pydicom.encaps import generate_pixel_data_frame
 SAMPLES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
 RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
+DEFLATED = b"1.2.840.10008.1.2.1.99"
 WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk")
 CODEC_TARGETS = {
     "1.2.840.10008.1.2.4.50": "jpeg_codec",
@@ -54,7 +57,8 @@ def peer_encoded(tmp):
                     (f"{name}.jls.dcm", ["dcmcjpls", "+en"]),
                     (f"{name}.j2k.dcm", ["gdcmconv", "--j2k"]),
                     (f"{name}.j2kq.dcm", ["gdcmconv", "--j2k", "--lossy", "-q", "30"]),
-                    (f"{name}.gdcmjls.dcm", ["gdcmconv", "--jpegls"])]
+                    (f"{name}.gdcmjls.dcm", ["gdcmconv", "--jpegls"]),
+                    (f"{name}.dfl.dcm", ["dcmconv", "+td"])]
         for out_name, command in commands:
             dst = os.path.join(tmp, out_name)
             if subprocess.run(command + [src, dst], capture_output=True).returncode == 0:
@@ -99,8 +103,20 @@ def fragment_seed(path, out):
         f.write(prefix + frame)
 
 
+def deflated_seed(path, out):
+    """The compressed data set of a deflated file (after its meta group)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[128:132] != b"DICM" or data[132:136] != b"\x02\x00\x00\x00" or DEFLATED not in data[:1024]:
+        return
+    body = data[144 + struct.unpack("<I", data[140:144])[0]:]
+    if 0 < len(body) <= MAX_SEED:
+        with open(os.path.join(out, "inflate_view", os.path.basename(path)), "wb") as f:
+            f.write(body)
+
+
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg") + tuple(set(CODEC_TARGETS.values())):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "inflate_view") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
@@ -109,6 +125,7 @@ def main(out):
                 for sub in WHOLE_FILE_TARGETS:
                     shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
             fragment_seed(path, out)
+            deflated_seed(path, out)
 
 
 if __name__ == "__main__":
