@@ -18,28 +18,24 @@
 
 #include "codec.h"
 #include "frame_index.h"
+#include "image/transfer_syntax_names.h"
 #include "jpeg/ljpeg.h"
 #include "reader/log.h"
 #include "rle.h"
 
-const char* const photometric_names[8] = {
-    "MONOCHROME2", "MONOCHROME1", "PALETTE COLOR", "RGB", "HSV", "ARGB", "CMYK", "UNKNOWN",
+const char* const photometric_names[photometric_name_count] = {
+    "MONOCHROME2", "MONOCHROME1",  "PALETTE COLOR",   "RGB",     "HSV",     "ARGB", "CMYK", "UNKNOWN",
+    "YBR_FULL",    "YBR_FULL_422", "YBR_PARTIAL_420", "YBR_RCT", "YBR_ICT",
 };
 
 namespace {
 
 single_image image_record{};
 
-constexpr int32_t photometric_unknown = 7;
 // The largest encapsulated pixel buffer extraction asks for (4 GiB): a header
 // announcing more is answered like a failed allocation.
 constexpr uint64_t max_pixel_buffer = uint64_t{1} << 32;
 constexpr std::size_t trailing_zeros = 4;
-// The most image bytes one byte of encapsulated data can decode to: an RLE
-// replicate run gives 128 bytes for 2, lossless JPEG needs at least one bit
-// per sample of at most 2 bytes. Frames announcing more than this times the
-// bytes left in the file cannot all be held by its fragments.
-constexpr uint64_t max_expansion = 64;
 
 void reset_record() { image_record = single_image{}; }
 
@@ -113,14 +109,21 @@ uint16_t first_us(const void* value)
 
 int32_t photometric_index(const char* text)
 {
-    for (int32_t i = 0; i < photometric_unknown; ++i) {
+    // The longest name the text begins with: YBR_FULL_422 is not YBR_FULL.
+    int32_t found = PHOTOMETRIC_UNKNOWN;
+    std::size_t found_length = 0;
+    for (int32_t i = 0; i < photometric_name_count; ++i) {
         const char* name = photometric_names[i];
-        if (std::strncmp(text, name, std::strlen(name)) == 0) {
-            return i;
+        const std::size_t length = std::strlen(name);
+        if (i != PHOTOMETRIC_UNKNOWN && length > found_length && std::strncmp(text, name, length) == 0) {
+            found = i;
+            found_length = length;
         }
     }
-    dicom_log(LOG_WARNING, "Unknown PhotometricInterpretation.");
-    return photometric_unknown;
+    if (found_length == 0) {
+        dicom_log(LOG_WARNING, "Unknown PhotometricInterpretation.");
+    }
+    return found;
 }
 
 // How a collected element is loaded and where its first value goes.
@@ -241,12 +244,17 @@ single_image* fail()
 void fix_native_vr(ELEMENT* element)
 {
     const single_image& image = image_record;
+    // Big-endian OW words hold two 8-bit samples each, the first in the low
+    // byte: swapped as words they come out in the order they were written.
+    const bool big_endian_pixels = (dicom_state.pixel_syntax & SYNTAX_BIG) != 0;
     if (element->vr == VR_OB && image.bits_allocated == 16) {
         dicom_log(LOG_WARNING, "Incorrect OB value representation (fixed)");
         element->vr = VR_OW;
-    } else if (element->vr == VR_OW && image.bits_allocated == 8) {
+    } else if (element->vr == VR_OW && image.bits_allocated == 8 && !big_endian_pixels) {
         dicom_log(LOG_WARNING, "Incorrect OW value representation (fixed)");
         element->vr = VR_OB;
+    } else if (element->vr == VR_OW && image.bits_allocated == 32) {
+        element->vr = VR_OL; // 32-bit samples are put in host order whole
     }
 }
 
@@ -255,7 +263,9 @@ void fix_native_vr(ELEMENT* element)
 int64_t load_pixel_value(ELEMENT* element)
 {
     single_image& image = image_record;
-    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW : VR_OB;
+    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW
+                         : image.bits_allocated == 32                               ? VR_OL
+                                                                                    : VR_OB;
     // On a big-endian machine 12-bit data is loaded with the byte-order
     // decision inverted.
     const bool invert_order = std::endian::native == std::endian::big && image.bits_allocated == 12;
@@ -296,9 +306,40 @@ single_image* load_native(ELEMENT* element)
 // Encapsulated pixel data -------------------------------------------------
 
 // The UID of the open file's transfer syntax, or null.
-const char* transfer_syntax_uid()
+const char* open_transfer_syntax()
 {
     return dicom_state.transfer_syntax != nullptr ? dicom_state.transfer_syntax[0] : nullptr;
+}
+
+void log_unsupported_syntax()
+{
+    dicom_log(LOG_ERROR, unsupported_transfer_syntax_message(open_transfer_syntax()).c_str());
+}
+
+// decompress_frame's path for the codecs: reads the item's bytes (what the
+// file holds of them) from the stream and hands them to the codec; the record
+// takes the layout the codec wrote.
+int decode_in_memory(const frame_codec& codec, single_image& image, const ELEMENT& item, uint8_t* destination,
+                     std::size_t frame_bytes)
+{
+    const int64_t left = std::max<int64_t>(dicom_bytes_left(), 0);
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(std::min<int64_t>(item.length, left)));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), dicom_state.reader_stream));
+    const frame_format format{image.rows,
+                              image.columns,
+                              image.samples_per_pixel,
+                              image.bits_allocated,
+                              image.bits_stored,
+                              image.pixel_representation,
+                              image.planar_configuration,
+                              image.photometric};
+    frame_layout layout{image.photometric, image.planar_configuration};
+    if (codec.decode(bytes.data(), bytes.size(), format, destination, frame_bytes, layout) != 0) {
+        return -4;
+    }
+    image.photometric = layout.photometric;
+    image.planar_configuration = layout.planar_configuration;
+    return 0;
 }
 
 frame_format format_of(const single_image& image)
@@ -409,50 +450,26 @@ bool header_matches(const frame_codec& codec, const frame_bytes_buffer& data, co
            header.components == format.samples_per_pixel;
 }
 
-// How one frame is decoded: through the codec of the transfer syntax, or, for
-// the syntaxes without one, by the stream decoders of decompress_frame.
+// How one frame is decoded: its fragments read into memory and handed to the
+// codec of the transfer syntax.
 struct frame_decoder {
     const frame_codec* codec;
     frame_format format;
     int descriptor;
     uint64_t frame_bytes;
 
-    // 0, or the decompress_frame status of the failure.
-    int decode(single_image& image, const std::vector<fragment_span>& fragments, uint8_t* slot,
-               frame_bytes_buffer& scratch, frame_layout& layout) const
+    // 0, or -1 after logging why.
+    int decode(const std::vector<fragment_span>& fragments, uint8_t* slot, frame_bytes_buffer& scratch,
+               frame_layout& layout) const
     {
-        if (codec != nullptr) {
-            if (!read_fragments(descriptor, fragments, scratch)) {
-                return -1;
-            }
-            if (!header_matches(*codec, scratch, format)) {
-                std::memset(slot, 0, frame_bytes);
-            }
-            layout = {format.photometric, format.planar_configuration};
-            return codec->decode(scratch.data(), scratch.size(), format, slot, frame_bytes, layout) == 0 ? 0 : -1;
-        }
-        // The stream decoders write into a zero-filled slot.
-        std::memset(slot, 0, frame_bytes);
-        if (fragments.size() > 1 && dicom_state.compression == COMPRESSION_JPEG_LOSSLESS) {
-            if (!read_fragments(descriptor, fragments, scratch)) {
-                return -2;
-            }
-            return LosslessJpegDecodeBuffer(scratch.data(), scratch.size(), slot,
-                                            image.samples_per_pixel * image.bits_allocated, frame_bytes) != 0
-                       ? -2
-                       : 0;
-        }
-        // A stream decoder that met a read failure has closed the stream.
-        if (dicom_state.reader_stream == nullptr ||
-            fseeko(dicom_state.reader_stream, static_cast<off_t>(fragments.front().position), SEEK_SET) != 0) {
-            dicom_log(LOG_ERROR, "Error while reading file");
+        if (!read_fragments(descriptor, fragments, scratch)) {
             return -1;
         }
-        ELEMENT item{};
-        item.vr = VR_OB;
-        item.value = slot;
-        item.length = fragments.front().length;
-        return decompress_frame(&image, &item, frame_bytes);
+        if (!header_matches(*codec, scratch, format)) {
+            std::memset(slot, 0, frame_bytes); // the decoder may leave part of the slot
+        }
+        layout = {format.photometric, format.planar_configuration};
+        return codec->decode(scratch.data(), scratch.size(), format, slot, frame_bytes, layout) == 0 ? 0 : -1;
     }
 };
 
@@ -528,9 +545,9 @@ std::optional<frame_index> index_the_fragments(single_image& image)
 }
 
 // Refuses frames no decoder could make from what is left of the file.
-bool announced_bytes_fit(uint64_t bytes, const frame_codec* codec)
+bool announced_bytes_fit(uint64_t bytes, const frame_codec& codec)
 {
-    const uint64_t expansion = codec != nullptr ? codec->max_expansion : max_expansion;
+    const uint64_t expansion = codec.max_expansion;
     const uint64_t bytes_left = static_cast<uint64_t>(std::max<int64_t>(dicom_bytes_left(), 0));
     if (expansion != 0 && bytes / expansion > bytes_left) {
         dicom_log(LOG_ERROR, "Encapsulated PixelData too short for the announced frames");
@@ -543,7 +560,7 @@ bool announced_bytes_fit(uint64_t bytes, const frame_codec* codec)
 // announce the data set's frame before any frame is allocated.
 bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int32_t number)
 {
-    if (decoder.codec == nullptr || decoder.codec->read_header == nullptr) {
+    if (decoder.codec->read_header == nullptr) {
         return true;
     }
     std::vector<fragment_span> fragments;
@@ -557,6 +574,7 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
     codestream_header header{};
     if (!decoder.codec->read_header(data.data(), data.size(), header)) {
         dicom_log(LOG_ERROR, "The frame has no codestream header this codec reads");
+        dicom_log(LOG_ERROR, "Decompression failed");
         return false;
     }
     const frame_format& format = decoder.format;
@@ -567,6 +585,7 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
                                     " samples, the data set " + std::to_string(format.columns) + " x " +
                                     std::to_string(format.rows) + " x " + std::to_string(format.samples_per_pixel);
         dicom_log(LOG_ERROR, message.c_str());
+        dicom_log(LOG_ERROR, "Decompression failed");
         return false;
     }
     return true;
@@ -598,7 +617,7 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
         frame_layout layout{};
         for (std::size_t i = next++; i < plan.size() && !failed; i = next++) {
             uint8_t* slot = image.pixels + i * decoder.frame_bytes;
-            if (decoder.decode(image, plan[i], slot, scratch, layout) != 0) {
+            if (decoder.decode(plan[i], slot, scratch, layout) != 0) {
                 failed = true;
             } else if (i == 0) {
                 first_layout = layout;
@@ -630,15 +649,19 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
 single_image* load_encapsulated()
 {
     single_image& image = image_record;
-    const frame_decoder decoder{codec_for_transfer_syntax(transfer_syntax_uid()), format_of(image),
+    const frame_decoder decoder{codec_for_transfer_syntax(open_transfer_syntax()), format_of(image),
                                 fileno(dicom_state.reader_stream), frame_bytes_of(image)};
+    if (decoder.codec == nullptr) {
+        log_unsupported_syntax();
+        return fail();
+    }
     std::optional<frame_index> index = index_the_fragments(image);
     if (!index) {
         return fail();
     }
     const std::optional<uint64_t> image_bytes =
         image.frames < 0 ? std::nullopt : product(decoder.frame_bytes, static_cast<uint64_t>(image.frames));
-    if (image_bytes && !announced_bytes_fit(*image_bytes, decoder.codec)) {
+    if (image_bytes && !announced_bytes_fit(*image_bytes, *decoder.codec)) {
         return fail();
     }
     if (!frame_header_matches(*index, decoder, 0)) {
@@ -685,9 +708,6 @@ single_image* load_encapsulated()
         std::memset(image.pixels + present * decoder.frame_bytes, 0, *image_bytes - present * decoder.frame_bytes);
     }
     unsigned threads = decode_threads == 0 ? std::max(1U, std::thread::hardware_concurrency()) : decode_threads;
-    if (decoder.codec == nullptr) {
-        threads = 1; // the stream decoders share the reader's stream
-    }
     threads = static_cast<unsigned>(std::min<std::size_t>(threads, present));
     return decode_planned(image, decoder, plan, threads) ? &image : fail();
 }
@@ -696,13 +716,17 @@ single_image* load_encapsulated()
 single_image* load_encapsulated_frame(int32_t wanted)
 {
     single_image& image = image_record;
-    const frame_decoder decoder{codec_for_transfer_syntax(transfer_syntax_uid()), format_of(image),
+    const frame_decoder decoder{codec_for_transfer_syntax(open_transfer_syntax()), format_of(image),
                                 fileno(dicom_state.reader_stream), frame_bytes_of(image)};
+    if (decoder.codec == nullptr) {
+        log_unsupported_syntax();
+        return fail();
+    }
     std::optional<frame_index> index = index_the_fragments(image);
     if (!index) {
         return fail();
     }
-    if (!announced_bytes_fit(decoder.frame_bytes, decoder.codec) ||
+    if (!announced_bytes_fit(decoder.frame_bytes, *decoder.codec) ||
         !frame_header_matches(*index, decoder, wanted)) {
         return fail();
     }
@@ -888,9 +912,18 @@ int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes
                    ? -2
                    : 0;
     case COMPRESSION_RLE:
-        return mdc_dicom_decomp_rle(dicom_state.reader_stream, destination, item->length, frame_bytes) != 0 ? -1
-                                                                                                            : 0;
-    default: return -3;
+        return mdc_dicom_decomp_rle(dicom_state.reader_stream, destination, item->length, frame_bytes,
+                                    image->bits_allocated % 8 == 0 ? image->bits_allocated / 8U : 0U) != 0
+                   ? -1
+                   : 0;
+    default: {
+        const frame_codec* codec = codec_for_transfer_syntax(open_transfer_syntax());
+        if (codec == nullptr) {
+            log_unsupported_syntax();
+            return -3;
+        }
+        return decode_in_memory(*codec, *image, *item, destination, frame_bytes);
+    }
     }
 }
 
