@@ -25,8 +25,8 @@ public:
         data_ += static_cast<char>(v);
         return *this;
     }
-    Bytes& u16(uint16_t v) { return u8(v & 0xFF).u8(v >> 8); }
-    Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+    Bytes& u16(uint16_t v) { return u8(static_cast<uint8_t>(v & 0xFF)).u8(static_cast<uint8_t>(v >> 8)); }
+    Bytes& u32(uint32_t v) { return u16(static_cast<uint16_t>(v & 0xFFFF)).u16(static_cast<uint16_t>(v >> 16)); }
     Bytes& raw(const std::string& s)
     {
         data_ += s;
