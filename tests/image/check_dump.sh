@@ -51,13 +51,13 @@ if [ "$fields" != "$expected_fields" ]; then
   failures=$((failures + 1))
 fi
 
-# Failures: the viewer's messages and status 1.
+# Failures: the file's name, the viewer's message and status 1.
 "$dump" pixels /nonexistent/file.dcm >/dev/null 2>"$err"
-if [ $? -ne 1 ] || ! grep -qx "dicom_open() Failed." "$err"; then
+if [ $? -ne 1 ] || ! grep -qxF "velmor-dump: /nonexistent/file.dcm: dicom_open() Failed." "$err"; then
   echo "NO dicom_open FAILURE MESSAGE"; failures=$((failures + 1))
 fi
 "$dump" pixels "$samples/rtplan.dcm" >/dev/null 2>"$err"
-if [ $? -ne 1 ] || ! grep -qx "DICOM Image Load Failed.!" "$err"; then
+if [ $? -ne 1 ] || ! grep -qxF "velmor-dump: $samples/rtplan.dcm: DICOM Image Load Failed.!" "$err"; then
   echo "NO LOAD FAILURE MESSAGE"; failures=$((failures + 1))
 fi
 
