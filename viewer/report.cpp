@@ -1,4 +1,20 @@
-#include "report.h"
+#include "viewer/report.h"
+
+namespace {
+
+// A cell as text-mode writing puts it in the file: every line feed becomes
+// CR LF, whatever precedes it (a CR LF in the value becomes CR CR LF).
+void append_cell(std::string& out, const std::string& cell)
+{
+    for (const char c : cell) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+}
+
+} // namespace
 
 std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row)
 {
@@ -13,17 +29,17 @@ std::string build_report(const std::vector<std::string>& memo_lines, const Eleme
     for (int32_t row = 0; row < next_row; ++row) {
         // "(%s:%s)  %s  %s  \t%s \t[ %s ]\n"
         out += '(';
-        out += grid.cell(row, 0);
+        append_cell(out, grid.cell(row, 0));
         out += ':';
-        out += grid.cell(row, 1);
+        append_cell(out, grid.cell(row, 1));
         out += ")  ";
-        out += grid.cell(row, 2);
+        append_cell(out, grid.cell(row, 2));
         out += "  ";
-        out += grid.cell(row, 3);
+        append_cell(out, grid.cell(row, 3));
         out += "  \t";
-        out += grid.cell(row, 4);
+        append_cell(out, grid.cell(row, 4));
         out += " \t[ ";
-        out += grid.cell(row, 5);
+        append_cell(out, grid.cell(row, 5));
         out += " ]\r\n";
     }
     return out;
