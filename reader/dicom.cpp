@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "reader/file_bytes.h"
+#include "reader/inflate_view.h"
 #include "reader/log.h"
 #include "reader/reader_internal.h"
 
@@ -56,6 +57,30 @@ int32_t guess_syntax(const std::array<char, preamble_and_magic>& buffer)
         return buffer[5] != 0 ? SYNTAX_EXPLICIT | SYNTAX_LITTLE : SYNTAX_IMPLICIT | SYNTAX_LITTLE;
     }
     return buffer[4] != 0 ? SYNTAX_EXPLICIT | SYNTAX_BIG : SYNTAX_IMPLICIT | SYNTAX_BIG;
+}
+
+// A deflated data set is read through its inflated view from here on: the
+// reader's stream becomes the view. False when the data set was refused.
+bool read_through_inflated_view()
+{
+    if (dicom_state.stream_is_inflated_view) {
+        return true;
+    }
+    const InflatedView view = open_inflated_view(dicom_state.reader_stream);
+    if (view.refused) {
+        if (view.stream != nullptr) {
+            std::fclose(view.stream);
+        }
+        dicom_close();
+        return false;
+    }
+    if (view.stream != nullptr) {
+        std::fclose(dicom_state.reader_stream);
+        dicom_state.reader_stream = view.stream;
+        dicom_state.file_size = regular_file_size(view.stream);
+        dicom_state.stream_is_inflated_view = true;
+    }
+    return true;
 }
 
 } // namespace
@@ -107,6 +132,9 @@ int dicom_open(const char* name)
 
     if (std::memcmp(buffer.data() + preamble_size, "DICM", 4) == 0) {
         log_preamble(buffer);
+        if (!read_through_inflated_view()) {
+            return -6;
+        }
         const int64_t meta_start = reader_position();
         dicom_state.meta_pending = -1;
         dicom_state.syntax = SYNTAX_EXPLICIT | SYNTAX_LITTLE;
@@ -141,6 +169,7 @@ int dicom_close()
     }
     std::free(dicom_state.transfer_syntax);
     dicom_state.transfer_syntax = nullptr;
+    dicom_state.stream_is_inflated_view = false;
     const int closed = std::fclose(dicom_state.reader_stream);
     dicom_state.reader_stream = nullptr;
     dicom_state.file_size = 0;
