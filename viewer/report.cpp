@@ -1,7 +1,11 @@
 #include "report.h"
 
-std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row)
+std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row,
+                         ReportEncoding encoding)
 {
+    const auto cell = [&](int32_t row, int column) {
+        return encoding == ReportEncoding::utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column);
+    };
     std::string out;
     for (const std::string& line : memo_lines) {
         out += line;
@@ -13,17 +17,17 @@ std::string build_report(const std::vector<std::string>& memo_lines, const Eleme
     for (int32_t row = 0; row < next_row; ++row) {
         // "(%s:%s)  %s  %s  \t%s \t[ %s ]\n"
         out += '(';
-        out += grid.cell(row, 0);
+        out += cell(row, 0);
         out += ':';
-        out += grid.cell(row, 1);
+        out += cell(row, 1);
         out += ")  ";
-        out += grid.cell(row, 2);
+        out += cell(row, 2);
         out += "  ";
-        out += grid.cell(row, 3);
+        out += cell(row, 3);
         out += "  \t";
-        out += grid.cell(row, 4);
+        out += cell(row, 4);
         out += " \t[ ";
-        out += grid.cell(row, 5);
+        out += cell(row, 5);
         out += " ]\r\n";
     }
     return out;
