@@ -18,6 +18,7 @@ import pydicom
 from pydicom.encaps import generate_pixel_data_frame
 
 SAMPLES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
+CHARSETS = "/usr/lib/python3/dist-packages/pydicom/data/charset_files"
 RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
 WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk")
@@ -77,6 +78,27 @@ def fragment_seed(path, out):
         f.write(prefix + frame)
 
 
+def charset_seeds(out):
+    """The charset target's input for each text value of the charset files:
+    the (0008,0005) value, a line feed, a shape byte, the value's bytes."""
+    os.makedirs(os.path.join(out, "charset"), exist_ok=True)
+    shapes = {"LT": 1, "ST": 1, "UT": 1, "PN": 2}
+    for name in sorted(os.listdir(CHARSETS)):
+        if not name.endswith(".dcm"):
+            continue
+        ds = pydicom.dcmread(os.path.join(CHARSETS, name))
+        if (0x0008, 0x0005) not in ds:
+            continue
+        charset = ds.SpecificCharacterSet
+        declared = (charset if isinstance(charset, str) else "\\".join(charset)).encode()
+        for tag in list(ds.keys()):
+            raw = ds.get_item(tag)
+            if raw.VR in ("LO", "LT", "PN", "SH", "ST", "UT") and isinstance(raw.value, bytes) and raw.value:
+                seed = declared + b"\n" + bytes([shapes.get(raw.VR, 0)]) + raw.value
+                with open(os.path.join(out, "charset", f"{name}.{int(tag):08X}"), "wb") as f:
+                    f.write(seed)
+
+
 def main(out):
     for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
@@ -87,6 +109,7 @@ def main(out):
                 for sub in WHOLE_FILE_TARGETS:
                     shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
             fragment_seed(path, out)
+    charset_seeds(out)
 
 
 if __name__ == "__main__":
