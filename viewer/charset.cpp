@@ -212,7 +212,7 @@ std::optional<CharacterSet> CharacterSet::from_value(std::string_view value)
         }
         const Term* term = find_term(name);
         if (term == nullptr) {
-            known = name.empty(); // a stray empty later term is harmless
+            known = known && name.empty(); // a stray empty later term is harmless
             return;
         }
         set.codecs_.push_back(term->codec);

@@ -32,7 +32,8 @@ TEST(CharacterSet, KnowsTheDeclaredSetsAndRefusesOthers)
                               "GB18030", "ISO_IR 192\\ISO 2022 IR 87", "ISO 2022 IR 6\\ISO 2022 IR 149"}) {
         EXPECT_TRUE(CharacterSet::from_value(known)) << known;
     }
-    for (const char* unknown : {"", "  ", "ISO_IR 999", "ISO 2022 IR 87\\SHIFT_JIS", "iso_ir 100"}) {
+    for (const char* unknown :
+         {"", "  ", "ISO_IR 999", "ISO 2022 IR 87\\SHIFT_JIS", "iso_ir 100", "ISO_IR 100\\ISO_IR 99\\"}) {
         EXPECT_FALSE(CharacterSet::from_value(unknown)) << unknown;
     }
 }
