@@ -102,7 +102,7 @@ def charset_seeds(out):
 def main(out):
     for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
-    samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
+    samples = [os.path.join(d, f) for d in (SAMPLES, CHARSETS) for f in sorted(os.listdir(d)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
         for path in samples + peer_encoded(tmp):
             if os.path.getsize(path) <= MAX_SEED:
