@@ -3,10 +3,15 @@
 std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row,
                          ReportEncoding encoding)
 {
-    const auto cell = [&](int32_t row, int column) {
-        return encoding == ReportEncoding::utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column);
-    };
     std::string out;
+    const bool utf8 = encoding == ReportEncoding::utf8;
+    const auto put_cell = [&](int32_t row, int column) {
+        if (grid.holds_utf8(row, column) == utf8) {
+            out += grid.cell(row, column); // already in the report's encoding
+        } else {
+            out += utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column);
+        }
+    };
     for (const std::string& line : memo_lines) {
         out += line;
         out += "\r\n";
@@ -17,17 +22,17 @@ std::string build_report(const std::vector<std::string>& memo_lines, const Eleme
     for (int32_t row = 0; row < next_row; ++row) {
         // "(%s:%s)  %s  %s  \t%s \t[ %s ]\n"
         out += '(';
-        out += cell(row, 0);
+        put_cell(row, 0);
         out += ':';
-        out += cell(row, 1);
+        put_cell(row, 1);
         out += ")  ";
-        out += cell(row, 2);
+        put_cell(row, 2);
         out += "  ";
-        out += cell(row, 3);
+        put_cell(row, 3);
         out += "  \t";
-        out += cell(row, 4);
+        put_cell(row, 4);
         out += " \t[ ";
-        out += cell(row, 5);
+        put_cell(row, 5);
         out += " ]\r\n";
     }
     return out;
