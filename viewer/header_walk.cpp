@@ -205,12 +205,12 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
 
     std::memset(b, 0, sizeof b);
     (void)std::fread(b, 1, 4, file);
-    tag.value_length = u32le(b);
+    tag.raw_length = u32le(b);
     tag.length = non_negative(static_cast<int32_t>(u32le(b)));
     tag.vr = 0;
     if (is_capital(b[0]) && is_capital(b[1])) {
         tag.vr = (b[0] << 8) | b[1];
-        tag.value_length = u16le(b + 2);
+        tag.raw_length = u16le(b + 2);
         tag.length = non_negative(static_cast<int16_t>(u16le(b + 2)));
     }
 
@@ -223,7 +223,7 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
     if (vr_has_long_length(tag.vr)) {
         std::memset(b, 0, sizeof b);
         (void)std::fread(b, 1, 4, file);
-        tag.value_length = u32le(b);
+        tag.raw_length = u32le(b);
         tag.length = non_negative(static_cast<int32_t>(u32le(b)));
     } else if (tag.vr == 0 && tag.entry->vr == VR_SQ) {
         tag.vr = VR_SQ;
@@ -408,7 +408,7 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
     tag_header tag;
     int64_t element_start = std::ftell(file);
     while (read_tag_header(file, tag, state) == 1) {
-        state.text.enter(tag.group, tag.element, tag.vr, tag.value_length, element_start, std::ftell(file));
+        state.text.enter(tag.group, tag.element, tag.vr, tag.raw_length, element_start, std::ftell(file));
         format_element_row(listing.grid, file, tag, state);
         element_start = std::ftell(file);
         if (tag.group == 0x7FE0 && tag.element == 0x0010) {

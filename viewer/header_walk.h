@@ -18,7 +18,7 @@ struct tag_header {
     uint16_t element = 0;
     int32_t vr = 0;                   // VR from the file, 0 when it gives none
     int32_t length = 0;               // value length in bytes, never negative
-    uint32_t value_length = 0;        // the length as the file gives it
+    uint32_t raw_length = 0;          // the length as the file gives it
     const DictEntry* entry = nullptr; // dictionary entry or &fallback_entry
 };
 
