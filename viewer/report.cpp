@@ -1,4 +1,20 @@
-#include "report.h"
+#include "viewer/report.h"
+
+namespace {
+
+// A cell as text-mode writing puts it in the file: every line feed becomes
+// CR LF, whatever precedes it (a CR LF in the value becomes CR CR LF).
+void append_cell(std::string& out, const std::string& cell)
+{
+    for (const char c : cell) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+}
+
+} // namespace
 
 std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row,
                          ReportEncoding encoding)
@@ -7,9 +23,9 @@ std::string build_report(const std::vector<std::string>& memo_lines, const Eleme
     const bool utf8 = encoding == ReportEncoding::utf8;
     const auto put_cell = [&](int32_t row, int column) {
         if (grid.holds_utf8(row, column) == utf8) {
-            out += grid.cell(row, column); // already in the report's encoding
+            append_cell(out, grid.cell(row, column)); // already in the report's encoding
         } else {
-            out += utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column);
+            append_cell(out, utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column));
         }
     };
     for (const std::string& line : memo_lines) {
@@ -19,20 +35,13 @@ std::string build_report(const std::vector<std::string>& memo_lines, const Eleme
     out += "\r\n";
     out += report_separator;
     out += "\r\n";
+    // A row reads "(%s:%s)  %s  %s  \t%s \t[ %s ]": the text before each cell, then the end.
+    constexpr const char* before_cell[] = {"(", ":", ")  ", "  ", "  \t", " \t[ "};
     for (int32_t row = 0; row < next_row; ++row) {
-        // "(%s:%s)  %s  %s  \t%s \t[ %s ]\n"
-        out += '(';
-        put_cell(row, 0);
-        out += ':';
-        put_cell(row, 1);
-        out += ")  ";
-        put_cell(row, 2);
-        out += "  ";
-        put_cell(row, 3);
-        out += "  \t";
-        put_cell(row, 4);
-        out += " \t[ ";
-        put_cell(row, 5);
+        for (int column = 0; column < 6; ++column) {
+            out += before_cell[column];
+            put_cell(row, column);
+        }
         out += " ]\r\n";
     }
     return out;

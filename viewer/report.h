@@ -1,15 +1,16 @@
 // The header report that Save writes: the memo lines, an empty line, a
 // separator and one line per grid row from the header row to next_row - 1.
-// Every line ends with CR LF. In code page 932 (what Save writes) the cells
-// are written as the bytes they hold, decoded values re-encoded with "?" for
-// a character the code page lacks; in UTF-8 every cell is converted.
+// Every line ends with CR LF, and so does each line feed inside a cell. In
+// code page 932 (what Save writes) the cells are written as the bytes they
+// hold, decoded values re-encoded with "?" for a character the code page
+// lacks; in UTF-8 every cell is converted.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "element_grid.h"
+#include "viewer/element_grid.h"
 
 inline constexpr const char* report_separator = "------------------------------------------------------";
 
