@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -14,6 +15,8 @@
 #include "reader/dicom.h"
 #include "reader/inflate_view.h"
 #include "reader/log.h"
+#include "viewer/charset.h"
+#include "viewer/encoding.h"
 #include "viewer/header_walk.h"
 #include "viewer/report.h"
 
@@ -212,4 +215,52 @@ void fuzz_inflate_view(const uint8_t* data, std::size_t size)
     const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
     fuzz_reader_walk(bytes, file.size());
     fuzz_header_walk(bytes, file.size());
+}
+
+namespace {
+
+// True when text is well-formed UTF-8 (no overlong forms or surrogates checked).
+bool is_utf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t length = b < 0x80           ? 1
+                                   : (b >> 5) == 0x6  ? 2
+                                   : (b >> 4) == 0xE  ? 3
+                                   : (b >> 3) == 0x1E ? 4
+                                                      : 0;
+        if (length == 0 || i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+void fuzz_charset(const uint8_t* data, std::size_t size)
+{
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    const std::size_t newline = input.find('\n');
+    if (newline == std::string_view::npos || newline + 1 >= input.size()) {
+        return;
+    }
+    const std::optional<CharacterSet> set = CharacterSet::from_value(input.substr(0, newline));
+    if (!set) {
+        return;
+    }
+    const auto selector = static_cast<unsigned char>(input[newline + 1]);
+    constexpr TextShape shapes[] = {TextShape::multi_valued, TextShape::single_valued, TextShape::person_name};
+    const std::string text = set->decode(input.substr(newline + 2), shapes[selector % 3], (selector & 4) != 0);
+    if (!is_utf8(text)) {
+        std::abort(); // the decoder promises UTF-8 whatever the bytes
+    }
+    (void)utf8_to_cp932(text);
 }

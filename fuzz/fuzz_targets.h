@@ -31,3 +31,7 @@ void fuzz_header_walk(const uint8_t* data, std::size_t size);
 // A deflated file: a fixed meta group, the bytes as its compressed data set,
 // through the reader's walk and the viewer's header walk.
 void fuzz_inflate_view(const uint8_t* data, std::size_t size);
+// One text value decoded under a character set: the (0008,0005) value up to
+// the first line feed, one byte choosing the value's shape (and bit 2 a cut
+// value), then the value's bytes. Aborts when the result is not UTF-8.
+void fuzz_charset(const uint8_t* data, std::size_t size);

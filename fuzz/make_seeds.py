@@ -21,6 +21,7 @@ import pydicom
 from pydicom.encaps import generate_pixel_data_frame
 
 SAMPLES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
+CHARSETS = "/usr/lib/python3/dist-packages/pydicom/data/charset_files"
 RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
 DCT = ("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51")
@@ -123,10 +124,31 @@ def deflated_seed(path, out):
             f.write(body)
 
 
+def charset_seeds(out):
+    """The charset target's input for each text value of the charset files:
+    the (0008,0005) value, a line feed, a shape byte, the value's bytes."""
+    os.makedirs(os.path.join(out, "charset"), exist_ok=True)
+    shapes = {"LT": 1, "ST": 1, "UT": 1, "PN": 2}
+    for name in sorted(os.listdir(CHARSETS)):
+        if not name.endswith(".dcm"):
+            continue
+        ds = pydicom.dcmread(os.path.join(CHARSETS, name))
+        if (0x0008, 0x0005) not in ds:
+            continue
+        charset = ds.SpecificCharacterSet
+        declared = (charset if isinstance(charset, str) else "\\".join(charset)).encode()
+        for tag in list(ds.keys()):
+            raw = ds.get_item(tag)
+            if raw.VR in ("LO", "LT", "PN", "SH", "ST", "UT") and isinstance(raw.value, bytes) and raw.value:
+                seed = declared + b"\n" + bytes([shapes.get(raw.VR, 0)]) + raw.value
+                with open(os.path.join(out, "charset", f"{name}.{int(tag):08X}"), "wb") as f:
+                    f.write(seed)
+
+
 def main(out):
     for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
-    samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
+    samples = [os.path.join(d, f) for d in (SAMPLES, CHARSETS) for f in sorted(os.listdir(d)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
         for path in samples + peer_encoded(tmp):
             if os.path.getsize(path) <= MAX_SEED:
@@ -141,6 +163,7 @@ def main(out):
                         f.write(bytes([first]) + whole)
             fragment_seed(path, out)
             deflated_seed(path, out)
+    charset_seeds(out)
 
 
 if __name__ == "__main__":

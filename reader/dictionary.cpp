@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "dictionary_names.h"
+
 DictEntry fallback_entry = {0, 0, VR_NONE, "Unknown"};
 
 namespace {
@@ -31,6 +33,26 @@ const std::vector<const DictEntry*>& sorted_entries()
 
 } // namespace
 
+const char* registry_name(uint16_t group, uint16_t element)
+{
+    if (group % 2 != 0) {
+        return nullptr;
+    }
+    const uint32_t wanted = key(group, element);
+    const TagName* end = tag_names + tag_names_size;
+    const TagName* it =
+        std::lower_bound(tag_names, end, wanted, [](const TagName& n, uint32_t k) { return n.tag < k; });
+    if (it != end && it->tag == wanted) {
+        return it->name;
+    }
+    for (std::size_t i = 0; i < masked_tag_names_size; ++i) {
+        if ((wanted & masked_tag_names[i].mask) == masked_tag_names[i].value) {
+            return masked_tag_names[i].name;
+        }
+    }
+    return nullptr;
+}
+
 const DictEntry* dictionary_lookup(uint16_t group, uint16_t element, int32_t file_vr)
 {
     const auto& sorted = sorted_entries();
@@ -40,6 +62,8 @@ const DictEntry* dictionary_lookup(uint16_t group, uint16_t element, int32_t fil
     if (it != sorted.end() && key((*it)->group, (*it)->element) == wanted) {
         return *it;
     }
-    fallback_entry = {group, element, file_vr, "Unknown"};
+    // A registry tag outside the table gains its name; its VR stays the file's.
+    const char* name = registry_name(group, element);
+    fallback_entry = {group, element, file_vr, name != nullptr ? name : "Unknown"};
     return &fallback_entry;
 }

@@ -21,5 +21,6 @@ extern const std::size_t data_dictionary_size; // entries before the end mark
 extern DictEntry fallback_entry;
 
 // The entry for (group, element), or fallback_entry filled with the tag, the
-// VR read from the file (0 when the file gives none) and "Unknown".
+// VR read from the file (0 when the file gives none) and the registry's name
+// for the tag (see dictionary_names.h), or "Unknown" when it has none.
 const DictEntry* dictionary_lookup(uint16_t group, uint16_t element, int32_t file_vr);

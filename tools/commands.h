@@ -1,7 +1,7 @@
 // Subcommands of velmor-dump, one source file each. Each returns the exit status.
 #pragma once
 
-int cmd_report(int argc, char** argv);   // report FILE
+int cmd_report(int argc, char** argv);   // report [--encoding cp932|utf-8] FILE
 int cmd_elements(int argc, char** argv); // elements [-v] FILE
 int cmd_pixels(int argc, char** argv);   // pixels FILE [OUT]
 int cmd_picture(int argc, char** argv);  // picture FILE OUT [--level L] [--width W]

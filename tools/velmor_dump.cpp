@@ -14,11 +14,12 @@ struct Command {
 };
 
 constexpr Command commands[] = {
-    {"report", cmd_report, "report FILE",
+    {"report", cmd_report, "report [--encoding cp932|utf-8] FILE",
      "Writes to standard output the exact bytes the viewer's Save writes right after\n"
-     "      opening FILE: the hex dump of the header, a separator and the element table.\n"
+     "      opening FILE: the hex dump of the header, a separator and the element table;\n"
+     "      in code page 932 (the default) or, with --encoding utf-8, in UTF-8.\n"
      "      Exit status: 0 written; 1 standard output cannot be written; 2 FILE cannot be\n"
-     "      opened or is shorter than 132 bytes."},
+     "      opened or is shorter than 132 bytes, or bad arguments."},
     {"elements", cmd_elements, "elements [-v] FILE",
      "Walks FILE with the stream reader and prints one tab-separated line per element:\n"
      "      offset (decimal), tag (GGGG,EEEE), VR, length (decimal or \"undefined\"),\n"

@@ -19,11 +19,13 @@ QString Dialogs::saveFile(QWidget* parent)
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.setNameFilter(QStringLiteral("Text File (*.txt)"));
+    const QString utf8_type = QStringLiteral("UTF-8 text (*.txt)");
+    dialog.setNameFilters({QStringLiteral("Text File (*.txt)"), utf8_type});
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
+    saved_type_ = dialog.selectedNameFilter() == utf8_type ? ReportEncoding::utf8 : ReportEncoding::cp932;
     return dialog.selectedFiles().first();
 }
 

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QString>
 
+#include "viewer/report.h"
+
 class QWidget;
 
 class Dialogs {
@@ -12,10 +14,15 @@ public:
     virtual ~Dialogs() = default;
     // OpenDlg: every file is offered. Empty when the user cancels.
     virtual QString openFile(QWidget* parent);
-    // SaveDlg: "Text File (*.txt)", default extension "txt", asks before
-    // overwriting. Empty when the user cancels.
+    // SaveDlg: "Text File (*.txt)" or "UTF-8 text (*.txt)", default
+    // extension "txt", asks before overwriting. Empty when the user cancels.
     virtual QString saveFile(QWidget* parent);
+    // The encoding of the file type chosen in the last saveFile.
+    virtual ReportEncoding savedFileType() const { return saved_type_; }
     // A modal message box; returns the button pressed.
     virtual int message(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon,
                         QMessageBox::StandardButtons buttons);
+
+private:
+    ReportEncoding saved_type_ = ReportEncoding::cp932;
 };

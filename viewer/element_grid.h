@@ -1,9 +1,11 @@
-// The element table as plain cells of bytes (code page 932 for the Japanese
-// header texts; element rows hold whatever bytes the walk produced).
+// The element table as plain cells of bytes: code page 932 for the Japanese
+// header texts, whatever bytes the walk produced for most element cells, and
+// UTF-8 for the values decoded under a declared character set.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,13 +21,22 @@ public:
 
     int row_count() const { return static_cast<int>(rows_.size()); }
     const std::string& cell(int row, int column) const;
-    // Writes a cell; the grid grows by whole rows so that `row` exists.
+    // Writes a cell of code page 932 bytes; the grid grows by whole rows so
+    // that `row` exists.
     void set_cell(int row, int column, std::string bytes);
+    // Writes a cell of UTF-8 text.
+    void set_text_cell(int row, int column, std::string utf8);
+    bool holds_utf8(int row, int column) const;
+    // The cell as UTF-8 (code page 932 bytes converted, undecodable ones
+    // U+FFFD) or as code page 932 (a character it lacks becomes "?").
+    std::string cell_utf8(int row, int column) const;
+    std::string cell_cp932(int row, int column) const;
     // Empties every element row and shrinks the grid back to grid_min_rows.
     void clear_element_rows();
 
 private:
     std::vector<Row> rows_;
+    std::vector<uint8_t> utf8_columns_; // per row, bit c set: column c is UTF-8
 };
 
 // The header row: "Grp ID", "Elm ID", "VR", "Length", "説明", "データ",

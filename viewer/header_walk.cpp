@@ -6,6 +6,7 @@
 
 #include "reader/file_bytes.h"
 #include "reader/inflate_view.h"
+#include "viewer/charset.h"
 #include "viewer/hex_dump.h"
 
 namespace {
@@ -154,6 +155,12 @@ std::string format_numeric_value(std::FILE* file, int32_t vr, int64_t length)
     }
 }
 
+// VRs whose value is decoded under a declared character set.
+bool is_decoded_text_vr(int32_t vr)
+{
+    return vr != VR_DL && (is_text_vr(vr) || vr == VR_UC || vr == VR_UR || vr == VR_UT);
+}
+
 bool is_numeric_vr(int32_t vr)
 {
     switch (vr) {
@@ -192,10 +199,12 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
 
     std::memset(b, 0, sizeof b);
     (void)std::fread(b, 1, 4, file);
+    tag.raw_length = u32le(b);
     tag.length = value_length(u32le(b));
     tag.vr = 0;
     if (is_capital(b[0]) && is_capital(b[1])) {
         tag.vr = (b[0] << 8) | b[1];
+        tag.raw_length = u16le(b + 2);
         tag.length = non_negative(static_cast<int16_t>(u16le(b + 2)));
     }
 
@@ -208,6 +217,7 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
     if (vr_has_long_length(tag.vr)) {
         std::memset(b, 0, sizeof b);
         (void)std::fread(b, 1, 4, file);
+        tag.raw_length = u32le(b);
         tag.length = value_length(u32le(b));
     } else if (tag.vr == 0 && tag.entry->vr == VR_SQ) {
         tag.vr = VR_SQ;
@@ -300,7 +310,17 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
 
     char value_buffer[value_buffer_size] = {};
     std::string value_text;
-    if (is_text_vr(vr) || vr == VR_OB || vr == VR_OW || vr == VR_SQ) {
+    const CharacterSet* charset = state.text.current();
+    bool decoded = false;
+    if (charset != nullptr && is_decoded_text_vr(vr)) {
+        const std::size_t got = read_text_value(file, tag.length, value_buffer, text_value_limit);
+        const bool cut = got != static_cast<std::size_t>(tag.length);
+        value_text = charset->decode(std::string_view(value_buffer, got), text_shape(vr), cut);
+        if (cut) {
+            value_text += "...";
+        }
+        decoded = true;
+    } else if (is_text_vr(vr) || vr == VR_OB || vr == VR_OW || vr == VR_SQ) {
         const std::size_t got = read_text_value(file, tag.length, value_buffer, text_value_limit);
         value_text = value_buffer;
         if (static_cast<int64_t>(got) != tag.length) {
@@ -337,10 +357,17 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
             state.window_width = parse_leading_int(value_buffer);
         } else if (tag.group == 0x0028 && tag.element == 0x1052) {
             state.rescale_intercept = parse_leading_int(value_buffer);
+        } else if (tag.group == 0x0008 && tag.element == 0x0005) {
+            // A value cut at the buffer's limit names no set we know.
+            state.text.declare(tag.length <= static_cast<int32_t>(text_value_limit) ? value_buffer : "");
         }
     }
 
-    grid.set_cell(row, 5, std::move(value_text));
+    if (decoded) {
+        grid.set_text_cell(row, 5, std::move(value_text));
+    } else {
+        grid.set_cell(row, 5, std::move(value_text));
+    }
     state.next_row = row + 1;
 }
 
@@ -380,10 +407,14 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
     listing.grid.clear_element_rows();
     state.next_row = 1;
     state.rescale_intercept = 0;
+    state.text.reset();
 
     tag_header tag;
+    int64_t element_start = ftello(file);
     while (read_tag_header(file, tag, state) == 1) {
+        state.text.enter(tag.group, tag.element, tag.vr, tag.raw_length, element_start, ftello(file));
         format_element_row(listing.grid, file, tag, state);
+        element_start = ftello(file);
         if (tag.group == 0x7FE0 && tag.element == 0x0010) {
             listing.header_size_text = format("%lld", static_cast<long long>(state.header_size));
             break;

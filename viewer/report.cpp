@@ -16,9 +16,18 @@ void append_cell(std::string& out, const std::string& cell)
 
 } // namespace
 
-std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row)
+std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row,
+                         ReportEncoding encoding)
 {
     std::string out;
+    const bool utf8 = encoding == ReportEncoding::utf8;
+    const auto put_cell = [&](int32_t row, int column) {
+        if (grid.holds_utf8(row, column) == utf8) {
+            append_cell(out, grid.cell(row, column)); // already in the report's encoding
+        } else {
+            append_cell(out, utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column));
+        }
+    };
     for (const std::string& line : memo_lines) {
         out += line;
         out += "\r\n";
@@ -31,7 +40,7 @@ std::string build_report(const std::vector<std::string>& memo_lines, const Eleme
     for (int32_t row = 0; row < next_row; ++row) {
         for (int column = 0; column < 6; ++column) {
             out += before_cell[column];
-            append_cell(out, grid.cell(row, column));
+            put_cell(row, column);
         }
         out += " ]\r\n";
     }

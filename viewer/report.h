@@ -1,7 +1,9 @@
 // The header report that Save writes: the memo lines, an empty line, a
 // separator and one line per grid row from the header row to next_row - 1.
-// Every line ends with CR LF; cells are written as the bytes they hold,
-// except that each line feed in a cell is written as CR LF.
+// Every line ends with CR LF, and so does each line feed inside a cell. In
+// code page 932 (what Save writes) the cells are written as the bytes they
+// hold, decoded values re-encoded with "?" for a character the code page
+// lacks; in UTF-8 every cell is converted.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +14,11 @@
 
 inline constexpr const char* report_separator = "------------------------------------------------------";
 
-std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row);
+enum class ReportEncoding { cp932, utf8 };
+
+// memo_lines are already in `encoding`.
+std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row,
+                         ReportEncoding encoding = ReportEncoding::cp932);
 
 // Splits a memo's text into its lines as the memo counts them: no lines for
 // an empty text, and a final line break does not start another line.

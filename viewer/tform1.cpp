@@ -441,7 +441,7 @@ void TForm1::show_listing()
         for (int c = 0; c < grid_columns; ++c) {
             const std::string& cell = grid.cell(r, c);
             if (!cell.empty()) {
-                strGrid->setItem(r - 1, c, new QTableWidgetItem(from_cp932(cell)));
+                strGrid->setItem(r - 1, c, new QTableWidgetItem(QString::fromStdString(grid.cell_utf8(r, c))));
             }
         }
     }
@@ -449,7 +449,8 @@ void TForm1::show_listing()
 
 void TForm1::sbSaveClick()
 {
-    const std::vector<std::string> memo_lines = split_memo_lines(utf8_to_cp932(Memo->toPlainText().toStdString()));
+    const std::string memo_text = Memo->toPlainText().toStdString();
+    std::vector<std::string> memo_lines = split_memo_lines(utf8_to_cp932(memo_text));
     if (memo_lines.empty()) {
         message(msg::summary_empty, msg::caption_notice, QMessageBox::NoIcon,
                 QMessageBox::Ok | QMessageBox::Cancel);
@@ -459,7 +460,11 @@ void TForm1::sbSaveClick()
     if (path.isEmpty()) {
         return;
     }
-    const std::string report = build_report(memo_lines, listing_.grid, state_.next_row);
+    const ReportEncoding encoding = dialogs_->savedFileType();
+    if (encoding == ReportEncoding::utf8) {
+        memo_lines = split_memo_lines(memo_text);
+    }
+    const std::string report = build_report(memo_lines, listing_.grid, state_.next_row, encoding);
     if (!save_file(QFile::encodeName(path).toStdString(), report)) {
         message(msg::cannot_create, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
     }

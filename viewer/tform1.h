@@ -40,7 +40,8 @@ public:
     void ImageMouseUp();
 
     const ViewerState& state() const { return state_; }
-    // The element table as the walk stored it (bytes, code page 932).
+    // The element table as the walk stored it (code page 932 bytes, decoded
+    // values in UTF-8; see ElementGrid).
     const ElementGrid& grid() const { return listing_.grid; }
 
     // Controls, named as the form names them.

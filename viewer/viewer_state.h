@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "text_scopes.h"
+
 struct ViewerState {
     int32_t next_row = 1;          // grid row the next element fills
     int32_t window_level = 50;     // kept from file to file and by drags
@@ -12,4 +14,5 @@ struct ViewerState {
     int64_t header_size = 0;       // file position reached at (7FE0,0010)
     bool image_shown = false;      // a rendered image may be windowed
     bool dragging = false;         // a window drag is under way
+    TextScopes text;               // character sets by nesting level, per walk
 };

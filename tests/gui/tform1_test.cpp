@@ -39,6 +39,7 @@ public:
     std::vector<Box> boxes;
     int save_asked = 0;
     int button = QMessageBox::Ok;
+    ReportEncoding save_type = ReportEncoding::cp932;
 
     QString openFile(QWidget*) override { return take(open_answers); }
     QString saveFile(QWidget*) override
@@ -46,6 +47,7 @@ public:
         ++save_asked;
         return take(save_answers);
     }
+    ReportEncoding savedFileType() const override { return save_type; }
     int message(QWidget*, const QString& text, const QString& caption, QMessageBox::Icon icon,
                 QMessageBox::StandardButtons buttons) override
     {
@@ -249,6 +251,28 @@ private slots:
         const QByteArray report = read_all(out);
         QVERIFY(report.contains("(0010:0010)  PN  4  \tPatient's Name \t[ \x93\xfa\x96\x7b ]\r\n"));
         QVERIFY(report.contains("\tUnknown \t[ a\x80z  ]\r\n"));
+    }
+
+    void declaredCharacterSetShowsDecodedAndSavesInEitherFileType()
+    {
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/../charset_files/chrH31.dcm"));
+        form_->Open1Click();
+        const QList<QTableWidgetItem*> found =
+            form_->strGrid->findItems(QStringLiteral("Yamada^Tarou=山田^太郎=やまだ^たろう"), Qt::MatchExactly);
+        QCOMPARE(found.size(), qsizetype(1));
+
+        const QString out = path("h31.txt");
+        dialogs_->save_answers.push_back(out);
+        form_->sbSaveClick();
+        QVERIFY(read_all(out).contains("[ Yamada^Tarou=\x8e\x52\x93\x63^\x91\xbe\x98\x59=")); // code page 932
+
+        dialogs_->save_type = ReportEncoding::utf8;
+        dialogs_->save_answers.push_back(out);
+        form_->sbSaveClick();
+        const QByteArray utf8 = read_all(out);
+        QVERIFY(utf8.contains(QStringLiteral("\t説明 \t[ データ ]\r\n").toUtf8()));
+        QVERIFY(utf8.contains(QStringLiteral("[ Yamada^Tarou=山田^太郎=やまだ^たろう ]\r\n").toUtf8()));
+        QVERIFY(utf8.startsWith("Address  00 01"));
     }
 
     void fileCheckBoxes()

@@ -54,3 +54,67 @@ TEST(DataDictionary, MissesFillTheFallbackEntry)
     EXPECT_EQ(e->vr, VR_OB) << "a miss keeps the VR read from the file";
     EXPECT_EQ(e->group, 0x0029U);
 }
+
+namespace {
+
+// FNV-1a over every entry's group, element, VR and description.
+uint64_t table_fingerprint()
+{
+    uint64_t h = 14695981039346656037ULL;
+    const auto mix = [&h](uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            h = (h ^ ((v >> (8 * i)) & 0xFF)) * 1099511628211ULL;
+        }
+    };
+    for (std::size_t i = 0; i < data_dictionary_size; ++i) {
+        const DictEntry& e = data_dictionary[i];
+        mix(e.group);
+        mix(e.element);
+        mix(static_cast<uint32_t>(e.vr));
+        for (const char* p = e.description; *p != '\0'; ++p) {
+            mix(static_cast<unsigned char>(*p));
+        }
+    }
+    return h;
+}
+
+} // namespace
+
+TEST(DataDictionary, TheOriginalEntriesStayExactlyAsTheyWere)
+{
+    EXPECT_EQ(table_fingerprint(), 0x5E59595E70C3F11BULL) << std::hex << table_fingerprint();
+    for (std::size_t i = 0; i < data_dictionary_size; ++i) {
+        const DictEntry& e = data_dictionary[i];
+        EXPECT_EQ(dictionary_lookup(static_cast<uint16_t>(e.group), static_cast<uint16_t>(e.element), VR_OB), &e)
+            << "the registry names never shadow entry " << i;
+    }
+}
+
+TEST(DataDictionary, RegistryTagsOutsideTheTableGainOnlyTheirName)
+{
+    struct Case {
+        uint16_t group, element;
+        const char* description;
+    };
+    const Case cases[] = {
+        {0x0008, 0x002A, "Acquisition DateTime"},
+        {0x0018, 0x1164, "Imager Pixel Spacing"},
+        {0x0040, 0xA730, "Content Sequence"},
+        {0x0000, 0x0800, "Data Set Type"}, // an original entry keeps its own
+        {0x6002, 0x0010, "Overlay Rows"},  // repeating groups: every even group
+        {0x60FE, 0x3000, "Overlay Data"},
+        {0x5010, 0x0005, "Curve Dimensions"},
+        {0x0020, 0x3105, "Source Image IDs"}, // a repeating element
+        {0x6001, 0x0010, "Unknown"},          // an odd group is private
+        {0x0009, 0x1010, "Unknown"},
+        {0x0008, 0x0003, "Unknown"},
+    };
+    for (const Case& c : cases) {
+        const DictEntry* e = dictionary_lookup(c.group, c.element, VR_LO);
+        EXPECT_STREQ(e->description, c.description) << std::hex << c.group << "," << c.element;
+        if (e == &fallback_entry) {
+            EXPECT_EQ(e->vr, VR_LO) << "the VR stays the one the file gives";
+        }
+    }
+    EXPECT_EQ(dictionary_lookup(0x0008, 0x002A, VR_NONE)->vr, VR_NONE);
+}

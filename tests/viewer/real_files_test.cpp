@@ -212,7 +212,7 @@ TEST(RealFiles, ImplicitBigEndianAndBareFiles)
     const std::vector<std::string> nl = split_crlf(bare.out);
     EXPECT_EQ(nl[2], "00000000 ");
     EXPECT_EQ(nl[6], "(0008:0005)  CS  10  \tSpecific Character Set \t[ ISO_IR 100 ]");
-    EXPECT_EQ(nl.back(), "(300A:000C)  CS  8  \tUnknown \t[ PATIENT  ]");
+    EXPECT_EQ(nl.back(), "(300A:000C)  CS  8  \tRT Plan Geometry \t[ PATIENT  ]");
 
     // A truncated file: the walk stops at the end of the file.
     const ReportRun truncated = run_report(sample_dir / "rtplan_truncated.dcm");
