@@ -14,15 +14,15 @@
 #include "reader/log.h"
 #include "rle.h"
 
-const char* const photometric_names[8] = {
-    "MONOCHROME2", "MONOCHROME1", "PALETTE COLOR", "RGB", "HSV", "ARGB", "CMYK", "UNKNOWN",
+const char* const photometric_names[photometric_name_count] = {
+    "MONOCHROME2", "MONOCHROME1",  "PALETTE COLOR",   "RGB",     "HSV",     "ARGB", "CMYK", "UNKNOWN",
+    "YBR_FULL",    "YBR_FULL_422", "YBR_PARTIAL_420", "YBR_RCT", "YBR_ICT",
 };
 
 namespace {
 
 single_image image_record{};
 
-constexpr int32_t photometric_unknown = 7;
 // The largest encapsulated pixel buffer extraction asks for (4 GiB): a header
 // announcing more is answered like a failed allocation.
 constexpr uint64_t max_pixel_buffer = uint64_t{1} << 32;
@@ -105,14 +105,21 @@ uint16_t first_us(const void* value)
 
 int32_t photometric_index(const char* text)
 {
-    for (int32_t i = 0; i < photometric_unknown; ++i) {
+    // The longest name the text begins with: YBR_FULL_422 is not YBR_FULL.
+    int32_t found = PHOTOMETRIC_UNKNOWN;
+    std::size_t found_length = 0;
+    for (int32_t i = 0; i < photometric_name_count; ++i) {
         const char* name = photometric_names[i];
-        if (std::strncmp(text, name, std::strlen(name)) == 0) {
-            return i;
+        const std::size_t length = std::strlen(name);
+        if (i != PHOTOMETRIC_UNKNOWN && length > found_length && std::strncmp(text, name, length) == 0) {
+            found = i;
+            found_length = length;
         }
     }
-    dicom_log(LOG_WARNING, "Unknown PhotometricInterpretation.");
-    return photometric_unknown;
+    if (found_length == 0) {
+        dicom_log(LOG_WARNING, "Unknown PhotometricInterpretation.");
+    }
+    return found;
 }
 
 // How a collected element is loaded and where its first value goes.
@@ -133,6 +140,8 @@ enum class Field {
     pixel_representation,
     palette_descriptor,
     palette_data,
+    rescale_intercept,
+    rescale_slope,
 };
 
 struct Collected {
@@ -157,6 +166,8 @@ Collected collected_field(uint16_t group, uint16_t element)
     case 0x0101: return {Field::bits_stored, VR_US};
     case 0x0102: return {Field::high_bit, VR_US};
     case 0x0103: return {Field::pixel_representation, VR_US};
+    case 0x1052: return {Field::rescale_intercept, VR_DS};
+    case 0x1053: return {Field::rescale_slope, VR_DS};
     case 0x1101:
     case 0x1102:
     case 0x1103: return {Field::palette_descriptor, VR_US};
@@ -183,6 +194,7 @@ void store_field(Field field, ELEMENT* element)
         palette_table& table = image.palette[element->element - 0x1201];
         std::free(table.data);
         table.data = static_cast<uint16_t*>(value);
+        table.data_bytes = element->length;
         return;
     }
     const char* text = first_text(element, value);
@@ -190,6 +202,8 @@ void store_field(Field field, ELEMENT* element)
     case Field::slice_thickness: image.slice_thickness = decimal(text); break;
     case Field::slice_location: image.slice_location = decimal(text); break;
     case Field::pixel_spacing: image.pixel_spacing = decimal(text); break;
+    case Field::rescale_intercept: image.rescale_intercept = std::strtod(text, nullptr); break;
+    case Field::rescale_slope: image.rescale_slope = std::strtod(text, nullptr); break;
     case Field::frames: image.frames = integer(text); break;
     case Field::photometric: image.photometric = photometric_index(text); break;
     case Field::samples_per_pixel: image.samples_per_pixel = first_us(value); break;
@@ -316,6 +330,7 @@ single_image* dicom_single()
     reset_record();
     image_record.frames = 1;
     image_record.samples_per_pixel = 1;
+    image_record.rescale_slope = 1.0;
 
     for (;;) {
         ELEMENT* element = dicom_element();

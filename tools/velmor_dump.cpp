@@ -31,9 +31,12 @@ constexpr Command commands[] = {
     {"pixels", cmd_pixels, "pixels FILE [OUT]",
      "Extracts the image record as the viewer does and prints its fields as name=value;\n"
      "      with OUT, writes the pixel buffer (decoded for compressed data) to OUT."},
-    {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W]",
+    {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W] [--frame N]",
      "Runs the whole Open pipeline and writes the 256 x 256 picture the viewer shows\n"
-     "      as binary PGM (OUT ending in .pgm) or PNG (OUT ending in .png)."},
+     "      of frame N (1-based, default 1) as PNG (OUT ending in .png, gray or colour),\n"
+     "      binary PGM (.pgm, gray pictures) or binary PPM (.ppm). --level and --width\n"
+     "      stand for the window a previous file left; the file's own window wins.\n"
+     "      A frame past those the file holds is refused with the count."},
 };
 
 void print_help(std::FILE* out)

@@ -125,8 +125,20 @@ TEST(SingleImage, CollectsEveryDescribingElement)
 TEST(SingleImage, PhotometricNamesMatchByPrefixAfterTrimming)
 {
     const std::vector<std::pair<std::string, int32_t>> cases = {
-        {"MONOCHROME2 ", 0}, {"MONOCHROME1", 1}, {"PALETTE COLOR", 2}, {"  HSV", 4},       {"ARGB", 5},
-        {"CMYK", 6},         {"RGBX", 3},        {"YBR_FULL", 7},      {"monochrome2", 7},
+        {"MONOCHROME2 ", 0},
+        {"MONOCHROME1", 1},
+        {"PALETTE COLOR", 2},
+        {"  HSV", 4},
+        {"ARGB", 5},
+        {"CMYK", 6},
+        {"RGBX", 3},
+        {"YBR_FULL", 8},
+        {"monochrome2", 7},
+        {"YBR_FULL_422", 9},
+        {"YBR_PARTIAL_420 ", 10},
+        {"YBR_RCT", 11},
+        {"YBR_ICT", 12},
+        {"YBR_PARTIAL_422", 7},
     };
     for (const auto& [name, index] : cases) {
         DicomFile file(explicit_little);
