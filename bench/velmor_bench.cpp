@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -301,12 +302,12 @@ BENCHMARK_CAPTURE(LjpegDecode, rgb8_1024_sv1, "ljpeg_rgb8_1024_sv1.dcm")->Unit(b
 
 // ---- display ---------------------------------------------------------------
 
-std::vector<int16_t> source_samples(int size)
+std::vector<int32_t> source_samples(int size)
 {
-    std::vector<int16_t> source(static_cast<std::size_t>(size) * size);
+    std::vector<int32_t> source(static_cast<std::size_t>(size) * size);
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            source[static_cast<std::size_t>(y) * size + x] = static_cast<int16_t>((x * 7 + y * 3) % 4096);
+            source[static_cast<std::size_t>(y) * size + x] = (x * 7 + y * 3) % 4096;
         }
     }
     return source;
@@ -315,10 +316,10 @@ std::vector<int16_t> source_samples(int size)
 void Resample(benchmark::State& state)
 {
     const int size = static_cast<int>(state.range(0));
-    const std::vector<int16_t> source = source_samples(size);
+    const std::vector<int32_t> source = source_samples(size);
     DisplaySamples samples{};
     for (auto _ : state) {
-        resample_to_display(source.data(), size, size, samples.data(), display_size, display_size);
+        resample_to_display(source.data(), source.size(), size, size, samples.data(), display_size, display_size);
         benchmark::DoNotOptimize(samples.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sizeof samples));
@@ -327,16 +328,17 @@ BENCHMARK(Resample)->Arg(512)->Arg(2048)->Unit(benchmark::kMicrosecond);
 
 void Render(benchmark::State& state)
 {
-    DisplaySamples samples{};
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<int16_t>(i % 4096);
+    auto picture = std::make_unique<DisplayPicture>();
+    for (std::size_t i = 0; i < picture->samples.size(); ++i) {
+        picture->samples[i] = static_cast<int32_t>(i % 4096);
     }
-    DisplayPixels pixels{};
+    picture->modality.intercept = static_cast<double>(state.range(0));
+    DisplayBitmap pixels;
     for (auto _ : state) {
-        render_display_pixels(samples, 1000, 2000, static_cast<int32_t>(state.range(0)), pixels);
-        benchmark::DoNotOptimize(pixels.data());
+        render_display_pixels(*picture, {1000, 2000}, pixels);
+        benchmark::DoNotOptimize(pixels.rows.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sizeof pixels));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * pixels.rows.size()));
 }
 BENCHMARK(Render)->Arg(0)->Arg(-1024)->Unit(benchmark::kMicrosecond);
 
@@ -347,8 +349,9 @@ void OpenPipeline(benchmark::State& state, const char* name)
     const std::string path = data_file(name);
     ViewerState viewer;
     HeaderListing listing;
-    DisplaySamples samples{};
-    DisplayPixels pixels{};
+    auto picture = std::make_unique<DisplayPicture>();
+    FrameInfo info;
+    DisplayBitmap pixels;
     for (auto _ : state) {
         FileCheck check{};
         std::FILE* file = check_dicom_file(path.c_str(), check);
@@ -358,12 +361,12 @@ void OpenPipeline(benchmark::State& state, const char* name)
         }
         walk_header(file, listing, viewer);
         std::fclose(file);
-        if (load_display_image(path.c_str(), samples) != ImageStepResult::Shown) {
+        if (load_display_image(path.c_str(), 0, *picture, info) != ImageStepResult::Shown) {
             state.SkipWithError("image step failed");
             return;
         }
-        render_display_pixels(samples, viewer.window_level, viewer.window_width, viewer.rescale_intercept, pixels);
-        benchmark::DoNotOptimize(pixels.data());
+        render_display_pixels(*picture, {viewer.window_level, viewer.window_width}, pixels);
+        benchmark::DoNotOptimize(pixels.rows.data());
     }
 }
 BENCHMARK_CAPTURE(OpenPipeline, native_ct12_512, "ct12_512.dcm")->Unit(benchmark::kMillisecond);
