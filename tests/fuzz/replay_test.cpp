@@ -74,3 +74,4 @@ TEST(FuzzRegressions, AnnouncedFramesBeyondTheFileAreRefused)
     dicom_single_free();
     dicom_close();
 }
+TEST(FuzzRegressions, Picture) { EXPECT_GE(replay("picture", fuzz_picture), 1U); }
