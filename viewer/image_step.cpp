@@ -11,12 +11,19 @@
 
 namespace {
 
-// The record that holds frame `index`, and where that frame lies in it: the
-// whole image is extracted and the frame taken from it.
-const single_image* extract_frame(int index, int& index_in_record)
+// The record that holds the frame asked for, where that frame lies in it and
+// how many frames the file holds.
+struct ExtractedFrame {
+    const single_image* image;
+    int index_in_record;
+    int frames;
+};
+
+// The whole image is extracted and the frame taken from it.
+ExtractedFrame extract_frame(int index)
 {
-    index_in_record = index;
-    return dicom_single();
+    const single_image* image = dicom_single();
+    return {image, index, image != nullptr ? FrameSamples::frames_held(*image) : 0};
 }
 
 ValueRange modality_range(const FrameSamples& frame, const Modality& modality)
@@ -112,13 +119,12 @@ ImageStepResult load_display_image(const char* path, int index, DisplayPicture& 
         dicom_close();
         return ImageStepResult::OpenFailed;
     }
-    int index_in_record = 0;
-    const single_image* image = extract_frame(index, index_in_record);
+    const ExtractedFrame extracted = extract_frame(index);
     ImageStepResult result = ImageStepResult::LoadFailed;
-    if (image != nullptr) {
-        info.count = FrameSamples::frames_held(*image);
-        info.bits_allocated = image->bits_allocated;
-        build_display_picture(*image, index_in_record, picture, result);
+    if (extracted.image != nullptr) {
+        info.count = extracted.frames;
+        info.bits_allocated = extracted.image->bits_allocated;
+        build_display_picture(*extracted.image, extracted.index_in_record, picture, result);
     }
     dicom_single_free();
     dicom_close();
