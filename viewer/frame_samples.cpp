@@ -185,7 +185,9 @@ uint8_t FrameSamples::palette_entry(int channel, int64_t index) const
         return static_cast<uint8_t>(word_at(position) >> 8);
     }
     if (table.data_bytes >= static_cast<uint64_t>(entries) * 2) {
-        return static_cast<uint8_t>(word_at(position)); // one 8-bit entry per word
+        // One 8-bit entry per word, in its low byte or (from some writers) its high one.
+        const uint16_t word = word_at(position);
+        return static_cast<uint8_t>(word > 255 ? word >> 8 : word);
     }
     // Two 8-bit entries per word, the first in the low byte.
     const uint16_t word = word_at(position / 2);

@@ -161,7 +161,7 @@ TEST(FrameSamples, PaletteColourLooksIndicesUp)
     // Red: 16-bit entries from index 5; green: 8-bit entries one a word;
     // blue: 8-bit entries two a word.
     std::vector<uint16_t> red = {0x1000, 0x2000, 0xFF00};
-    std::vector<uint16_t> green = {11, 22, 33};
+    std::vector<uint16_t> green = {11, 22 << 8, 33}; // one writer puts it in the high byte
     std::vector<uint16_t> blue = {0x1601, 0x0021};
     image.palette[0] = {3, 16, 5, red.data(), 6};
     image.palette[1] = {3, 8, 5, green.data(), 6};

@@ -213,6 +213,15 @@ def colour_files(dump, samples, work):
                           GreenPaletteColorLookupTableData=green.astype(dtype).tobytes(),
                           BluePaletteColorLookupTableData=blue.astype(dtype).tobytes())
         compare(dump, path, work, f"{bits}-bit palette")
+    # A real palette colour file, made by the peer from a colour one (in
+    # little endian: extraction loads 8-bit OW pixel data of big-endian files
+    # as OB, as it always has).
+    quantised, little = os.path.join(work, "quantised.dcm"), os.path.join(work, "quantised_le.dcm")
+    made = subprocess.run(["dcmquant", os.path.join(samples, "ExplVR_BigEnd.dcm"), quantised], capture_output=True)
+    if made.returncode == 0 and subprocess.run(["dcmconv", "+te", quantised, little]).returncode == 0:
+        compare(dump, little, work, "dcmquant palette colour")
+    else:
+        check(False, "dcmquant made a palette colour file")
 
 
 def gray_files(dump, samples, work):
