@@ -1,6 +1,7 @@
 #include "frame_samples.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -162,6 +163,43 @@ int64_t FrameSamples::value(std::size_t pixel) const
     const uint64_t sign = uint64_t{1} << (bits_stored_ - 1);
     const uint64_t low = v & ((sign << 1) - 1);
     return static_cast<int64_t>(low ^ sign) - static_cast<int64_t>(sign);
+}
+
+std::array<int64_t, 2> FrameSamples::value_extremes() const
+{
+    if (held_ == 0) {
+        return {0, 0};
+    }
+    if (bits_allocated_ == 1) {
+        int64_t lowest = value(0);
+        int64_t highest = lowest;
+        for (std::size_t i = 1; i < held_ && lowest == highest; ++i) {
+            lowest = std::min(lowest, value(i));
+            highest = std::max(highest, value(i));
+        }
+        return {lowest, highest};
+    }
+    // Whole samples from data_ on: held_ of them lie inside the buffer.
+    const unsigned shift = 64U - static_cast<unsigned>(is_signed_ ? bits_stored_ : 64);
+    const auto extremes = [&](auto sample_type) {
+        using Sample = decltype(sample_type);
+        int64_t lowest = INT64_MAX;
+        int64_t highest = INT64_MIN;
+        for (std::size_t i = 0; i < held_; ++i) {
+            Sample raw_sample{};
+            std::memcpy(&raw_sample, data_ + i * sizeof(Sample), sizeof(Sample));
+            // Sign-extended from Bits Stored when signed (shift 0 otherwise).
+            const int64_t v = static_cast<int64_t>(uint64_t{raw_sample} << shift) >> shift;
+            lowest = std::min(lowest, v);
+            highest = std::max(highest, v);
+        }
+        return std::array<int64_t, 2>{lowest, highest};
+    };
+    switch (bits_allocated_) {
+    case 8: return extremes(uint8_t{});
+    case 16: return extremes(uint16_t{});
+    default: return extremes(uint32_t{});
+    }
 }
 
 uint8_t FrameSamples::eight_bit(uint64_t sample) const

@@ -48,6 +48,9 @@ public:
     // Gray frames: the stored value of pixel i (row by row), unsigned or
     // sign-extended from Bits Stored as declared.
     int64_t value(std::size_t pixel) const;
+    // The lowest and highest of the values of the held pixels ({0, 0} when
+    // none is held).
+    std::array<int64_t, 2> value_extremes() const;
     // Colour frames: pixel i as 8-bit RGB.
     Rgb rgb(std::size_t pixel) const;
 

@@ -28,18 +28,9 @@ ExtractedFrame extract_frame(int index)
 
 ValueRange modality_range(const FrameSamples& frame, const Modality& modality)
 {
-    if (frame.held() == 0) {
-        return {};
-    }
-    int64_t lowest = std::numeric_limits<int64_t>::max();
-    int64_t highest = std::numeric_limits<int64_t>::min();
-    for (std::size_t i = 0; i < frame.held(); ++i) {
-        const int64_t v = frame.value(i);
-        lowest = std::min(lowest, v);
-        highest = std::max(highest, v);
-    }
-    const double a = static_cast<double>(lowest) * modality.slope + modality.intercept;
-    const double b = static_cast<double>(highest) * modality.slope + modality.intercept;
+    const std::array<int64_t, 2> extremes = frame.value_extremes();
+    const double a = static_cast<double>(extremes[0]) * modality.slope + modality.intercept;
+    const double b = static_cast<double>(extremes[1]) * modality.slope + modality.intercept;
     return {std::min(a, b), std::max(a, b)};
 }
 

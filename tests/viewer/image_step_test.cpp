@@ -68,6 +68,7 @@ TEST(FrameSamples, GraySamplesAreReadAsDeclared)
     image.pixel_representation = 1;
     image.bits_stored = 12;
     EXPECT_EQ(values(image), (std::vector<int64_t>{1, -960, -1, 0})) << "sign-extended from Bits Stored";
+    EXPECT_EQ(frame_of(image).value_extremes(), (std::array<int64_t, 2>{-960, 1}));
 
     std::vector<uint8_t> narrow = {0, 127, 128, 255};
     image = record(2, 2, 8, narrow);
@@ -80,6 +81,7 @@ TEST(FrameSamples, GraySamplesAreReadAsDeclared)
     EXPECT_EQ(values(image), (std::vector<int64_t>{3000000000LL, 7, 4294967295LL, 0}));
     image.pixel_representation = 1;
     EXPECT_EQ(values(image)[2], -1);
+    EXPECT_EQ(frame_of(image).value_extremes(), (std::array<int64_t, 2>{-1294967296, 7}));
 
     // 1-bit: eight pixels a byte, the first in the lowest bit; frame 2 of
     // 3 x 2 pixels starts inside the first byte.
