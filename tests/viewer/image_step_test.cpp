@@ -195,38 +195,3 @@ TEST(LoadDisplayImage, NamesEachFailure)
               ImageStepResult::FramePastEnd);
     EXPECT_EQ(info.count, 15);
 }
-
-TEST(LoadDisplayImage, RealFilesOfEveryKind)
-{
-    auto picture = std::make_unique<DisplayPicture>();
-    FrameInfo info;
-    ASSERT_EQ(load_display_image((samples_dir + "/SC_rgb_small_odd.dcm").c_str(), 0, *picture, info),
-              ImageStepResult::Shown);
-    EXPECT_EQ(picture->kind, PictureKind::colour);
-
-    ASSERT_EQ(load_display_image((samples_dir + "/liver_1frame.dcm").c_str(), 0, *picture, info),
-              ImageStepResult::Shown);
-    EXPECT_EQ(picture->kind, PictureKind::fixed);
-    int white = 0;
-    for (const int32_t s : picture->samples) {
-        EXPECT_TRUE(s >= 0 && s <= 255);
-        white += s == 255 ? 1 : 0;
-    }
-    EXPECT_GT(white, 1000);
-
-    // A 32-bit dose grid: every frame, its own range.
-    ASSERT_EQ(load_display_image((samples_dir + "/rtdose.dcm").c_str(), 14, *picture, info),
-              ImageStepResult::Shown);
-    EXPECT_EQ(info.bits_allocated, 32);
-    const ValueRange last = picture->range;
-    ASSERT_EQ(load_display_image((samples_dir + "/rtdose.dcm").c_str(), 0, *picture, info),
-              ImageStepResult::Shown);
-    EXPECT_NE(last.highest, picture->range.highest);
-    EXPECT_LT(picture->range.lowest, picture->range.highest);
-
-    // CT: rescale from the record, the window from the file's header.
-    ASSERT_EQ(load_display_image((samples_dir + "/CT_small.dcm").c_str(), 0, *picture, info),
-              ImageStepResult::Shown);
-    EXPECT_EQ(picture->modality.intercept, -1024.0);
-    EXPECT_EQ(picture->modality.slope, 1.0);
-}
