@@ -258,6 +258,9 @@ def gray_files(dump, samples, work):
     dose = pydicom.dcmread(os.path.join(samples, "rtdose_1frame.dcm")).pixel_array
     compare(dump, os.path.join(samples, "rtdose_1frame.dcm"), work, "32-bit rtdose_1frame",
             0, int(round((int(dose.min()) + int(dose.max())) / 2)), int(dose.max()) - int(dose.min()))
+    path = image_file(work, "dose_window.dcm", mr.astype(np.uint32) * 100000, WindowCenter="30000000",
+                      WindowWidth="40000000")
+    compare(dump, path, work, "32-bit with a window of its own", 0, 30000000, 40000000)
     multi = os.path.join(samples, "rtdose.dcm")
     last = pydicom.dcmread(multi).pixel_array[14]
     compare(dump, multi, work, "frame 15 of rtdose", 14, int(round((int(last.min()) + int(last.max())) / 2)),
