@@ -117,7 +117,7 @@ TEST(FrameSamples, FramesAndShortBuffers)
         EXPECT_FALSE(FrameSamples::of(image, 0, refusal));
         EXPECT_EQ(refusal, FrameRefusal::not_displayable);
     }
-    for (const uint16_t bits : {12, 24, 0}) {
+    for (const uint16_t bits : {uint16_t{12}, uint16_t{24}, uint16_t{0}}) {
         image = record(2, 1, bits, bytes);
         EXPECT_FALSE(FrameSamples::of(image, 0, refusal)) << bits;
         EXPECT_EQ(refusal, FrameRefusal::no_samples);
