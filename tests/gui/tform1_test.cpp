@@ -482,6 +482,13 @@ private slots:
         form_->Open1Click();
         QVERIFY(dialogs_->boxes.empty());
         QCOMPARE(form_->windowTitle(), QStringLiteral("Velmor - 1 / 15"));
+        // A click gives the picture the keyboard focus.
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        form_->Memo->setFocus();
+        press(Qt::LeftButton, 10, 10);
+        release(Qt::LeftButton, 10, 10);
+        QVERIFY(form_->Image->hasFocus());
         const ViewerState opened = form_->state();
         QCOMPARE(picture(), expected_picture(dose, opened, 0));
 
