@@ -135,10 +135,14 @@ def picture(dump, source, work, *options):
 
 
 def decoded(source, work):
-    """The data set with native pixel data: compressed ones through gdcmconv."""
+    """The data set as pydicom decodes it; what it cannot decode (JPEG),
+    through gdcmconv."""
     ds = pydicom.dcmread(source)
-    if not ds.file_meta.TransferSyntaxUID.is_compressed:
+    try:
+        ds.pixel_array
         return ds
+    except RuntimeError:
+        pass
     raw = os.path.join(work, "raw.dcm")
     subprocess.run(["gdcmconv", "--raw", source, raw], check=True, capture_output=True)
     return pydicom.dcmread(raw)
