@@ -12,9 +12,7 @@ targets=${FUZZ_TARGETS:-"reader_walk_fuzz single_fuzz rle_fuzz ljpeg_fuzz dct_fu
   jpeg_codec_fuzz jpegls_codec_fuzz jpeg2000_codec_fuzz picture_fuzz"}
 "$root/scripts/deps.sh"
 build="$root/build-fuzz"
-CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DVELMOR_FUZZ=ON -DVELMOR_GUI=OFF -DVELMOR_BENCH=OFF \
-  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)"
+VELMOR_PRESET=fuzz BUILD_DIR="$build" "$root/scripts/build.sh"
 
 corpus="$build/corpus"
 /usr/bin/python3 "$root/fuzz/make_seeds.py" "$corpus" 2>/dev/null

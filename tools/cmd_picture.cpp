@@ -8,12 +8,14 @@
 #include <memory>
 #include <string>
 
-#include "checked_file.h"
-#include "commands.h"
-#include "gray_image_file.h"
+#include "tools/checked_file.h"
+#include "tools/commands.h"
+#include "tools/error_line.h"
+#include "tools/gray_image_file.h"
 #include "viewer/display.h"
 #include "viewer/header_walk.h"
 #include "viewer/image_step.h"
+#include "viewer/messages.h"
 
 namespace {
 
@@ -78,12 +80,13 @@ int cmd_picture(int argc, char** argv)
     FrameInfo info;
     const ImageStepResult result = load_display_image(argv[0], frame - 1, *picture, info);
     if (result == ImageStepResult::FramePastEnd) {
-        std::fprintf(stderr, "velmor-dump: frame %d is past the end of %s, which holds %d frame%s\n", frame,
-                     argv[0], info.count, info.count == 1 ? "" : "s");
+        const std::string past = "frame " + std::to_string(frame) + " is past the end: the file holds " +
+                                 std::to_string(info.count) + (info.count == 1 ? " frame" : " frames");
+        print_error_line(argv[0], past.c_str());
         return 1;
     }
     if (result != ImageStepResult::Shown) {
-        std::fprintf(stderr, "%s\n", image_step_message(result));
+        print_error_line(argv[0], image_step_message(result));
         return 1;
     }
     // --level and --width stand for the window a previous file left: the
@@ -97,7 +100,7 @@ int cmd_picture(int argc, char** argv)
     std::string error;
     if (!write_picture_file(argv[1], top_first.data(), display_size, display_size, bitmap.bytes_per_pixel,
                             error)) {
-        std::fprintf(stderr, "velmor-dump: cannot write %s: %s\n", argv[1], error.c_str());
+        print_error_line(argv[1], msg::cannot_create, error.c_str());
         return 1;
     }
     return 0;

@@ -106,7 +106,7 @@ QByteArray small_part10()
 
 // A Part-10 file of unsigned 16-bit samples without a window of its own.
 QByteArray unsigned16_part10(const char* photometric, uint16_t columns, uint16_t rows,
-                             const std::vector<uint16_t>& samples)
+                             const std::vector<uint16_t>& values)
 {
     QByteArray b(128, '\0');
     b += "DICM";
@@ -124,7 +124,7 @@ QByteArray unsigned16_part10(const char* photometric, uint16_t columns, uint16_t
     expl(0x0028, 0x0011, "US", le16(columns));
     expl(0x0028, 0x0100, "US", le16(16));
     QByteArray pixels;
-    for (const uint16_t v : samples) {
+    for (const uint16_t v : values) {
         pixels += le16(v);
     }
     b += le16(0x7FE0) + le16(0x0010) + "OW" + le16(0) + le16(uint16_t(pixels.size())) + le16(0) + pixels;
@@ -249,6 +249,13 @@ private slots:
         dialogs_->save_answers.push_back(out);
         form_->sbSaveClick();
         QCOMPARE(read_all(out), written);
+        QVERIFY(dialogs_->boxes.empty());
+
+        // A write that fails (a full device) shows the error box.
+        dialogs_->save_answers.push_back(QStringLiteral("/dev/full"));
+        form_->sbSaveClick();
+        QCOMPARE(dialogs_->boxes.size(), std::size_t{1});
+        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("ファイルを作成することができません。"));
     }
 
     void cellsShowShiftJisAndTheReportKeepsTheBytes()
