@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -302,12 +303,12 @@ BENCHMARK_CAPTURE(LjpegDecode, rgb8_1024_sv1, "ljpeg_rgb8_1024_sv1.dcm")->Unit(b
 
 // ---- display ---------------------------------------------------------------
 
-std::vector<int16_t> source_samples(int size)
+std::vector<int32_t> source_samples(int size)
 {
-    std::vector<int16_t> source(static_cast<std::size_t>(size) * size);
+    std::vector<int32_t> source(static_cast<std::size_t>(size) * size);
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            source[static_cast<std::size_t>(y) * size + x] = static_cast<int16_t>((x * 7 + y * 3) % 4096);
+            source[static_cast<std::size_t>(y) * size + x] = (x * 7 + y * 3) % 4096;
         }
     }
     return source;
@@ -316,10 +317,10 @@ std::vector<int16_t> source_samples(int size)
 void Resample(benchmark::State& state)
 {
     const int size = static_cast<int>(state.range(0));
-    const std::vector<int16_t> source = source_samples(size);
+    const std::vector<int32_t> source = source_samples(size);
     DisplaySamples samples{};
     for (auto _ : state) {
-        resample_to_display(source.data(), size, size, samples.data(), display_size, display_size);
+        resample_to_display(source.data(), source.size(), size, size, samples.data(), display_size, display_size);
         benchmark::DoNotOptimize(samples.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sizeof samples));
@@ -328,16 +329,17 @@ BENCHMARK(Resample)->Arg(512)->Arg(2048)->Unit(benchmark::kMicrosecond);
 
 void Render(benchmark::State& state)
 {
-    DisplaySamples samples{};
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<int16_t>(i % 4096);
+    auto picture = std::make_unique<DisplayPicture>();
+    for (std::size_t i = 0; i < picture->samples.size(); ++i) {
+        picture->samples[i] = static_cast<int32_t>(i % 4096);
     }
-    DisplayPixels pixels{};
+    picture->modality.intercept = static_cast<double>(state.range(0));
+    DisplayBitmap pixels;
     for (auto _ : state) {
-        render_display_pixels(samples, 1000, 2000, static_cast<int32_t>(state.range(0)), pixels);
-        benchmark::DoNotOptimize(pixels.data());
+        render_display_pixels(*picture, {1000, 2000}, pixels);
+        benchmark::DoNotOptimize(pixels.rows.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sizeof pixels));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * pixels.rows.size()));
 }
 BENCHMARK(Render)->Arg(0)->Arg(-1024)->Unit(benchmark::kMicrosecond);
 
@@ -348,8 +350,9 @@ void OpenPipeline(benchmark::State& state, const char* name)
     const std::string path = data_file(name);
     ViewerState viewer;
     HeaderListing listing;
-    DisplaySamples samples{};
-    DisplayPixels pixels{};
+    auto picture = std::make_unique<DisplayPicture>();
+    FrameInfo info;
+    DisplayBitmap pixels;
     for (auto _ : state) {
         FileCheck check{};
         std::FILE* file = check_dicom_file(path.c_str(), check);
@@ -359,12 +362,12 @@ void OpenPipeline(benchmark::State& state, const char* name)
         }
         walk_header(file, listing, viewer);
         std::fclose(file);
-        if (load_display_image(path.c_str(), samples) != ImageStepResult::Shown) {
+        if (load_display_image(path.c_str(), 0, *picture, info) != ImageStepResult::Shown) {
             state.SkipWithError("image step failed");
             return;
         }
-        render_display_pixels(samples, viewer.window_level, viewer.window_width, viewer.rescale_intercept, pixels);
-        benchmark::DoNotOptimize(pixels.data());
+        render_display_pixels(*picture, {viewer.window_level, viewer.window_width}, pixels);
+        benchmark::DoNotOptimize(pixels.rows.data());
     }
 }
 BENCHMARK_CAPTURE(OpenPipeline, native_ct12_512, "ct12_512.dcm")->Unit(benchmark::kMillisecond);
@@ -377,7 +380,7 @@ BENCHMARK_CAPTURE(OpenPipeline, ljpeg_ct12_2048_sv7, "ljpeg_ct12_2048_sv7.dcm")-
 
 // The image step of one frame: extraction of that frame alone, resampled to
 // the display and rendered.
-bool show_frame(const std::string& path, int32_t frame, DisplaySamples& samples, DisplayPixels& pixels,
+bool show_frame(const std::string& path, int32_t frame, DisplayPicture& picture, DisplayBitmap& pixels,
                 const ViewerState& viewer)
 {
     if (dicom_open(path.c_str()) != 0) {
@@ -385,16 +388,11 @@ bool show_frame(const std::string& path, int32_t frame, DisplaySamples& samples,
         return false;
     }
     const single_image* image = dicom_single_frame(frame);
-    const bool shown = image != nullptr && image->pixels != nullptr && image->bits_allocated == 16;
-    if (shown) {
-        const std::size_t count = std::size_t{image->columns} * image->rows;
-        resample_to_display(reinterpret_cast<const int16_t*>(image->pixels),
-                            std::min(count, image->pixel_bytes / 2), image->columns, image->rows, samples.data(),
-                            display_size, display_size);
-    }
+    ImageStepResult result = ImageStepResult::LoadFailed;
+    const bool shown = image != nullptr && build_display_picture(*image, 0, picture, result);
     dicom_single_free();
     dicom_close();
-    render_display_pixels(samples, viewer.window_level, viewer.window_width, viewer.rescale_intercept, pixels);
+    render_display_pixels(picture, {viewer.window_level, viewer.window_width}, pixels);
     return shown;
 }
 
@@ -404,8 +402,8 @@ void OpenFrames(benchmark::State& state, const char* name)
     const std::string path = data_file(name);
     ViewerState viewer;
     HeaderListing listing;
-    DisplaySamples samples{};
-    DisplayPixels pixels{};
+    auto picture = std::make_unique<DisplayPicture>();
+    DisplayBitmap pixels;
     for (auto _ : state) {
         FileCheck check{};
         std::FILE* file = check_dicom_file(path.c_str(), check);
@@ -415,11 +413,11 @@ void OpenFrames(benchmark::State& state, const char* name)
         }
         walk_header(file, listing, viewer);
         std::fclose(file);
-        if (!show_frame(path, 0, samples, pixels, viewer)) {
+        if (!show_frame(path, 0, *picture, pixels, viewer)) {
             state.SkipWithError("frame step failed");
             return;
         }
-        benchmark::DoNotOptimize(pixels.data());
+        benchmark::DoNotOptimize(pixels.rows.data());
     }
 }
 BENCHMARK_CAPTURE(OpenFrames, ljpeg_512x1, "ljpeg_ct12_512x1_sv1.dcm")->Unit(benchmark::kMillisecond);
@@ -435,16 +433,16 @@ void FrameStep(benchmark::State& state, const char* name)
 {
     const std::string path = data_file(name);
     const ViewerState viewer;
-    DisplaySamples samples{};
-    DisplayPixels pixels{};
+    auto picture = std::make_unique<DisplayPicture>();
+    DisplayBitmap pixels;
     int32_t frame = 0;
     for (auto _ : state) {
-        if (!show_frame(path, frame, samples, pixels, viewer)) {
+        if (!show_frame(path, frame, *picture, pixels, viewer)) {
             state.SkipWithError("frame step failed");
             return;
         }
         frame = (frame + 1) % 300;
-        benchmark::DoNotOptimize(pixels.data());
+        benchmark::DoNotOptimize(pixels.rows.data());
     }
 }
 BENCHMARK_CAPTURE(FrameStep, ljpeg_512x300, "ljpeg_ct12_512x300_sv1.dcm")->Unit(benchmark::kMillisecond);

@@ -1,7 +1,10 @@
 #include "fuzz_targets.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "viewer/charset.h"
 #include "viewer/encoding.h"
 #include "viewer/header_walk.h"
+#include "viewer/image_step.h"
 #include "viewer/report.h"
 
 void fuzz_reader_walk(const uint8_t* data, std::size_t size)
@@ -263,4 +267,56 @@ void fuzz_charset(const uint8_t* data, std::size_t size)
         std::abort(); // the decoder promises UTF-8 whatever the bytes
     }
     (void)utf8_to_cp932(text);
+}
+
+void fuzz_picture(const uint8_t* data, std::size_t size)
+{
+    // The record's fields from the first bytes, then three palette tables of
+    // up to 64 words each, then the pixel buffer.
+    constexpr std::size_t fields = 32;
+    if (size < fields) {
+        return;
+    }
+    const auto u16 = [&](std::size_t at) { return static_cast<uint16_t>(data[at] | data[at + 1] << 8); };
+    single_image image{};
+    image.photometric = data[0] % (photometric_name_count + 1);
+    image.frames = static_cast<int8_t>(data[1]);
+    image.columns = u16(2);
+    image.rows = u16(4);
+    image.samples_per_pixel = data[6] % 5;
+    static constexpr uint16_t widths[] = {1, 8, 16, 32, 12, 0};
+    image.bits_allocated = widths[data[7] % 6];
+    image.bits_stored = data[8] % 40;
+    image.pixel_representation = data[9] % 2;
+    image.planar_configuration = data[10] % 2;
+    image.rescale_slope = static_cast<int8_t>(data[11]) / 4.0;
+    image.rescale_intercept = static_cast<int16_t>(u16(12));
+    std::size_t at = fields;
+    std::vector<uint16_t> tables[3];
+    for (int c = 0; c < 3; ++c) {
+        palette_table& table = image.palette[c];
+        table.entries = u16(14 + 4 * static_cast<std::size_t>(c));
+        table.first_mapped = u16(16 + 4 * static_cast<std::size_t>(c)) % 512;
+        table.entry_bits = data[26 + c] % 2 == 0 ? 8 : 16;
+        const std::size_t bytes = std::min<std::size_t>(data[29 + c] % 128, size - at);
+        tables[c].assign((bytes + 1) / 2, 0);
+        if (bytes > 0) {
+            std::memcpy(tables[c].data(), data + at, bytes);
+        }
+        table.data = data[29 + c] == 0 ? nullptr : tables[c].data();
+        table.data_bytes = bytes;
+        at += bytes;
+    }
+    std::vector<uint8_t> pixels(data + at, data + size);
+    image.pixels = pixels.empty() ? nullptr : pixels.data();
+    image.pixel_bytes = pixels.size();
+
+    auto picture = std::make_unique<DisplayPicture>();
+    ImageStepResult result = ImageStepResult::Shown;
+    for (const int frame : {0, data[1] % 4}) {
+        if (build_display_picture(image, frame, *picture, result)) {
+            DisplayBitmap bitmap;
+            render_display_pixels(*picture, window_spanning(picture->range), bitmap);
+        }
+    }
 }

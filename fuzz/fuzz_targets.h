@@ -35,3 +35,6 @@ void fuzz_inflate_view(const uint8_t* data, std::size_t size);
 // the first line feed, one byte choosing the value's shape (and bit 2 a cut
 // value), then the value's bytes. Aborts when the result is not UTF-8.
 void fuzz_charset(const uint8_t* data, std::size_t size);
+// The picture of an image record built from the input: sample reading,
+// colour conversion, palette lookup, resampling and the window.
+void fuzz_picture(const uint8_t* data, std::size_t size);

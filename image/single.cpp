@@ -144,6 +144,8 @@ enum class Field {
     pixel_representation,
     palette_descriptor,
     palette_data,
+    rescale_intercept,
+    rescale_slope,
 };
 
 struct Collected {
@@ -168,6 +170,8 @@ Collected collected_field(uint16_t group, uint16_t element)
     case 0x0101: return {Field::bits_stored, VR_US};
     case 0x0102: return {Field::high_bit, VR_US};
     case 0x0103: return {Field::pixel_representation, VR_US};
+    case 0x1052: return {Field::rescale_intercept, VR_DS};
+    case 0x1053: return {Field::rescale_slope, VR_DS};
     case 0x1101:
     case 0x1102:
     case 0x1103: return {Field::palette_descriptor, VR_US};
@@ -194,6 +198,7 @@ void store_field(Field field, ELEMENT* element)
         palette_table& table = image.palette[element->element - 0x1201];
         std::free(table.data);
         table.data = static_cast<uint16_t*>(value);
+        table.data_bytes = element->length;
         return;
     }
     const char* text = first_text(element, value);
@@ -201,6 +206,8 @@ void store_field(Field field, ELEMENT* element)
     case Field::slice_thickness: image.slice_thickness = decimal(text); break;
     case Field::slice_location: image.slice_location = decimal(text); break;
     case Field::pixel_spacing: image.pixel_spacing = decimal(text); break;
+    case Field::rescale_intercept: image.rescale_intercept = std::strtod(text, nullptr); break;
+    case Field::rescale_slope: image.rescale_slope = std::strtod(text, nullptr); break;
     case Field::frames: image.frames = integer(text); break;
     case Field::photometric: image.photometric = photometric_index(text); break;
     case Field::samples_per_pixel: image.samples_per_pixel = first_us(value); break;
@@ -807,6 +814,7 @@ single_image* extract(int32_t wanted)
     extended = extended_table{};
     image_record.frames = 1;
     image_record.samples_per_pixel = 1;
+    image_record.rescale_slope = 1.0;
 
     for (;;) {
         ELEMENT* element = dicom_element();

@@ -12,6 +12,7 @@ struct palette_table {
     uint16_t entry_bits;
     uint16_t first_mapped;
     uint16_t* data;
+    std::size_t data_bytes; // bytes the loaded data array holds
 };
 
 struct single_image {
@@ -28,6 +29,8 @@ struct single_image {
     float pixel_spacing;
     float slice_thickness;
     float slice_location;
+    double rescale_slope;     // (0028,1053), 1 when the file gives none
+    double rescale_intercept; // (0028,1052), 0 when the file gives none
     palette_table palette[3];
     uint8_t* pixels;
     // Bytes in `pixels` that hold image data (without the 4 trailing zero bytes).

@@ -1,5 +1,7 @@
-// picture FILE OUT [--level L] [--width W]: the whole Open pipeline without
-// the window, writing the 256 x 256 picture the viewer would show.
+// picture FILE OUT [--level L] [--width W] [--frame N]: the whole Open
+// pipeline without the window, writing the 256 x 256 picture the viewer
+// would show of frame N (1-based, the first by default).
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +32,7 @@ bool parse_int(const char* text, int32_t& value)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: velmor-dump picture FILE OUT [--level L] [--width W]\n");
+    std::fprintf(stderr, "usage: velmor-dump picture FILE OUT [--level L] [--width W] [--frame N]\n");
     return 2;
 }
 
@@ -42,14 +44,26 @@ int cmd_picture(int argc, char** argv)
         return usage();
     }
     ViewerState state;
+    bool level_given = false;
+    bool width_given = false;
+    int32_t frame = 1;
     for (int i = 2; i < argc; i += 2) {
         if (i + 1 >= argc) {
             return usage();
         }
-        int32_t* target = std::strcmp(argv[i], "--level") == 0   ? &state.window_level
-                          : std::strcmp(argv[i], "--width") == 0 ? &state.window_width
-                                                                 : nullptr;
-        if (target == nullptr || !parse_int(argv[i + 1], *target)) {
+        int32_t value = 0;
+        if (!parse_int(argv[i + 1], value)) {
+            return usage();
+        }
+        if (std::strcmp(argv[i], "--level") == 0) {
+            level_given = true;
+            state.window_level = value;
+        } else if (std::strcmp(argv[i], "--width") == 0) {
+            width_given = true;
+            state.window_width = value;
+        } else if (std::strcmp(argv[i], "--frame") == 0 && value >= 1) {
+            frame = value;
+        } else {
             return usage();
         }
     }
@@ -62,25 +76,30 @@ int cmd_picture(int argc, char** argv)
     walk_header(file.get(), listing, state);
     file.reset();
 
-    auto samples = std::make_unique<DisplaySamples>();
-    samples->fill(0);
-    const ImageStepResult result = load_display_image(argv[0], *samples);
+    auto picture = std::make_unique<DisplayPicture>();
+    FrameInfo info;
+    const ImageStepResult result = load_display_image(argv[0], frame - 1, *picture, info);
+    if (result == ImageStepResult::FramePastEnd) {
+        const std::string past = "frame " + std::to_string(frame) + " is past the end: the file holds " +
+                                 std::to_string(info.count) + (info.count == 1 ? " frame" : " frames");
+        print_error_line(argv[0], past.c_str());
+        return 1;
+    }
     if (result != ImageStepResult::Shown) {
         print_error_line(argv[0], image_step_message(result));
         return 1;
     }
-    auto pixels = std::make_unique<DisplayPixels>();
-    render_display_pixels(*samples, state.window_level, state.window_width, state.rescale_intercept, *pixels);
+    // --level and --width stand for the window a previous file left: the
+    // file's own window wins over them, and they win over the spanning one.
+    const bool window_given = level_given || width_given;
+    choose_open_window(*picture, info, window_given || grid_sets_window(listing.grid, state.next_row), state);
 
-    // The display buffer runs bottom row first; pictures are written top row first.
-    std::string top_first(pixels->size(), '\0');
-    for (int r = 0; r < display_size; ++r) {
-        std::memcpy(&top_first[static_cast<std::size_t>(r) * display_size],
-                    &(*pixels)[static_cast<std::size_t>(display_size - 1 - r) * display_size], display_size);
-    }
+    DisplayBitmap bitmap;
+    render_display_pixels(*picture, {state.window_level, state.window_width}, bitmap);
+    const std::vector<uint8_t> top_first = top_row_first(bitmap);
     std::string error;
-    if (!write_gray_image(argv[1], reinterpret_cast<const uint8_t*>(top_first.data()), display_size, display_size,
-                          error)) {
+    if (!write_picture_file(argv[1], top_first.data(), display_size, display_size, bitmap.bytes_per_pixel,
+                            error)) {
         print_error_line(argv[1], msg::cannot_create, error.c_str());
         return 1;
     }

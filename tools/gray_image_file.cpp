@@ -1,5 +1,6 @@
 #include "tools/gray_image_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -78,38 +79,55 @@ bool ends_with(const std::string& s, const char* suffix)
 
 } // namespace
 
-std::vector<uint8_t> encode_gray_png(const uint8_t* gray, int width, int height)
+std::vector<uint8_t> encode_png(const uint8_t* pixels, int width, int height, int channels)
 {
     std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     std::vector<uint8_t> header;
     put32(header, static_cast<uint32_t>(width));
     put32(header, static_cast<uint32_t>(height));
-    header.insert(header.end(), {8, 0, 0, 0, 0}); // 8-bit gray, deflate, no filter, no interlace
+    const uint8_t colour_type = channels == 3 ? 2 : 0;      // truecolour or gray
+    header.insert(header.end(), {8, colour_type, 0, 0, 0}); // 8 bits, deflate, no filter, no interlace
     put_chunk(png, "IHDR", header);
 
+    const std::size_t row_bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(channels);
     std::vector<uint8_t> raw;
-    raw.reserve(static_cast<std::size_t>(height) * (static_cast<std::size_t>(width) + 1));
+    raw.reserve(static_cast<std::size_t>(height) * (row_bytes + 1));
     for (int y = 0; y < height; ++y) {
         raw.push_back(0); // filter: none
-        const uint8_t* row = gray + static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
-        raw.insert(raw.end(), row, row + width);
+        const uint8_t* row = pixels + static_cast<std::size_t>(y) * row_bytes;
+        raw.insert(raw.end(), row, row + row_bytes);
     }
     put_chunk(png, "IDAT", zlib_stored(raw));
     put_chunk(png, "IEND", {});
     return png;
 }
 
-bool write_gray_image(const std::string& path, const uint8_t* gray, int width, int height, std::string& error)
+bool write_picture_file(const std::string& path, const uint8_t* pixels, int width, int height, int channels,
+                        std::string& error)
 {
+    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const std::string size = std::to_string(width) + " " + std::to_string(height) + "\n255\n";
     std::vector<uint8_t> bytes;
     if (ends_with(path, ".png")) {
-        bytes = encode_gray_png(gray, width, height);
-    } else if (ends_with(path, ".pgm")) {
-        const std::string header = "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+        bytes = encode_png(pixels, width, height, channels);
+    } else if (ends_with(path, ".pgm") && channels == 1) {
+        const std::string header = "P5\n" + size;
         bytes.assign(header.begin(), header.end());
-        bytes.insert(bytes.end(), gray, gray + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        bytes.insert(bytes.end(), pixels, pixels + count);
+    } else if (ends_with(path, ".ppm")) {
+        const std::string header = "P6\n" + size;
+        bytes.assign(header.begin(), header.end());
+        for (std::size_t i = 0; i < count; ++i) {
+            for (int c = 0; c < 3; ++c) {
+                bytes.push_back(pixels[i * static_cast<std::size_t>(channels) +
+                                       (channels == 3 ? static_cast<std::size_t>(c) : 0)]);
+            }
+        }
+    } else if (ends_with(path, ".pgm")) {
+        error = "a colour picture is written as .png or .ppm, not .pgm";
+        return false;
     } else {
-        error = "the output name must end in .pgm or .png";
+        error = "the output name must end in .png, .pgm or .ppm";
         return false;
     }
     std::FILE* out = std::fopen(path.c_str(), "wb");

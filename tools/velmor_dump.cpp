@@ -43,11 +43,14 @@ constexpr Command commands[] = {
      "      decoder is named in the log: \"Unsupported transfer syntax UID (NAME)\".\n"
      "      Exit status: 0 done; 1 FILE cannot be opened, its image cannot be loaded, or\n"
      "      OUT cannot be written."},
-    {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W]",
+    {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W] [--frame N]",
      "Runs the whole Open pipeline and writes the 256 x 256 picture the viewer shows\n"
-     "      as binary PGM (OUT ending in .pgm) or PNG (OUT ending in .png).\n"
-     "      Exit status: 0 written; 1 FILE cannot be opened, is shorter than 132 bytes\n"
-     "      or its image cannot be shown, or OUT cannot be written."},
+     "      of frame N (1-based, default 1) as PNG (OUT ending in .png, gray or colour),\n"
+     "      binary PGM (.pgm, gray pictures) or binary PPM (.ppm). --level and --width\n"
+     "      stand for the window a previous file left; the file's own window wins.\n"
+     "      Exit status: 0 written; 1 FILE cannot be opened, is shorter than 132 bytes,\n"
+     "      its image cannot be shown or holds no frame N (the message gives the count),\n"
+     "      or OUT cannot be written."},
 };
 
 void print_help(std::FILE* out)

@@ -1,11 +1,56 @@
 #include "image_step.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
+#include <limits>
+#include <memory>
+#include <optional>
 
+#include "frame_samples.h"
 #include "image/single.h"
 #include "reader/dicom.h"
+
+namespace {
+
+// The record that holds the frame asked for, where that frame lies in it and
+// how many frames the file holds.
+struct ExtractedFrame {
+    const single_image* image;
+    int index_in_record;
+    int frames;
+};
+
+// The whole image is extracted and the frame taken from it.
+ExtractedFrame extract_frame(int index)
+{
+    const single_image* image = dicom_single();
+    return {image, index, image != nullptr ? FrameSamples::frames_held(*image) : 0};
+}
+
+ValueRange modality_range(const FrameSamples& frame, const Modality& modality)
+{
+    const std::array<int64_t, 2> extremes = frame.value_extremes();
+    const double a = static_cast<double>(extremes[0]) * modality.slope + modality.intercept;
+    const double b = static_cast<double>(extremes[1]) * modality.slope + modality.intercept;
+    return {std::min(a, b), std::max(a, b)};
+}
+
+void resample_colour(const FrameSamples& frame, DisplayPicture& picture)
+{
+    const Placement& p = picture.placement;
+    const std::size_t origin = static_cast<std::size_t>(p.y) * display_size + static_cast<std::size_t>(p.x);
+    auto channel = std::make_unique<DisplaySamples>();
+    for (std::size_t c = 0; c < 3; ++c) {
+        channel->fill(0);
+        const SampleAt at = [&](std::size_t i) { return static_cast<double>(frame.rgb(i)[c]); };
+        resample_to_display(at, frame.columns(), frame.rows(), channel->data() + origin, p.width, p.height,
+                            display_size);
+        for (std::size_t i = 0; i < display_pixel_count; ++i) {
+            picture.rgb[i * 3 + c] = static_cast<uint8_t>(std::clamp((*channel)[i], 0, 255));
+        }
+    }
+}
+
+} // namespace
 
 const char* image_step_message(ImageStepResult result)
 {
@@ -15,69 +60,85 @@ const char* image_step_message(ImageStepResult result)
     case ImageStepResult::LoadFailed: return "DICOM Image Load Failed.!";
     case ImageStepResult::NotMonochrome2: return "Invarid image type. Not MONOCHROME2.!";
     case ImageStepResult::OutOfMemory: return "メモリ確保に失敗しました";
+    case ImageStepResult::FramePastEnd: return "The file does not hold that frame.";
     }
     return "";
 }
 
-std::vector<int16_t> display_source_samples(const single_image& image)
+bool build_display_picture(const single_image& image, int index, DisplayPicture& picture, ImageStepResult& result)
 {
-    if (image.pixels == nullptr || (image.bits_allocated != 8 && image.bits_allocated != 16)) {
-        return {};
+    FrameRefusal refusal = FrameRefusal::none;
+    const std::optional<FrameSamples> frame = FrameSamples::of(image, index, refusal);
+    if (!frame) {
+        result = refusal == FrameRefusal::not_displayable ? ImageStepResult::NotMonochrome2
+                 : refusal == FrameRefusal::past_end      ? ImageStepResult::FramePastEnd
+                                                          : ImageStepResult::LoadFailed;
+        return false;
     }
-    const std::size_t count = static_cast<std::size_t>(image.columns) * image.rows;
-    const std::size_t held = std::min(count, image.pixel_bytes / (image.bits_allocated / 8U));
-    std::vector<int16_t> samples(held, 0);
-    if (image.bits_allocated == 16) {
-        std::memcpy(samples.data(), image.pixels, held * sizeof(int16_t));
-    } else {
-        const bool is_signed = image.pixel_representation == 1;
-        for (std::size_t i = 0; i < held; ++i) {
-            const uint8_t byte = image.pixels[i];
-            samples[i] = is_signed ? static_cast<int16_t>(static_cast<int8_t>(byte)) : static_cast<int16_t>(byte);
-        }
+    result = ImageStepResult::Shown;
+    picture.placement = picture_placement(frame->columns(), frame->rows());
+    picture.modality = {image.rescale_slope, image.rescale_intercept};
+    picture.inverted = frame->colour() == FrameColour::inverted;
+    picture.samples.fill(0);
+    picture.rgb.fill(0);
+    if (frame->colour() == FrameColour::rgb) {
+        picture.kind = PictureKind::colour;
+        picture.range = {};
+        resample_colour(*frame, picture);
+        return true;
     }
-    return samples;
+
+    const Placement& p = picture.placement;
+    int32_t* origin = picture.samples.data() + static_cast<std::size_t>(p.y) * display_size + p.x;
+    if (frame->one_bit()) {
+        picture.kind = PictureKind::fixed;
+        picture.range = {0.0, 255.0};
+        const SampleAt at = [&](std::size_t i) { return frame->value(i) != 0 ? 255.0 : 0.0; };
+        resample_to_display(at, frame->columns(), frame->rows(), origin, p.width, p.height, display_size);
+        return true;
+    }
+    picture.kind = PictureKind::windowed;
+    picture.range = modality_range(*frame, picture.modality);
+    const SampleAt at = [&](std::size_t i) { return static_cast<double>(frame->value(i)); };
+    resample_to_display(at, frame->columns(), frame->rows(), origin, p.width, p.height, display_size);
+    return true;
 }
 
-ImageStepResult load_display_image(const char* path, DisplaySamples& samples)
+ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info)
 {
     if (dicom_open(path) != 0) {
         dicom_close();
         return ImageStepResult::OpenFailed;
     }
-    const auto finish = [](ImageStepResult result) {
-        dicom_single_free();
-        dicom_close();
-        return result;
-    };
-    const single_image* image = dicom_single();
-    if (image == nullptr) {
-        return finish(ImageStepResult::LoadFailed);
+    const ExtractedFrame extracted = extract_frame(index);
+    ImageStepResult result = ImageStepResult::LoadFailed;
+    if (extracted.image != nullptr) {
+        info.count = extracted.frames;
+        info.bits_allocated = extracted.image->bits_allocated;
+        build_display_picture(*extracted.image, extracted.index_in_record, picture, result);
     }
-    if (image->photometric != 0) {
-        return finish(ImageStepResult::NotMonochrome2);
+    dicom_single_free();
+    dicom_close();
+    return result;
+}
+
+bool grid_sets_window(const ElementGrid& grid, int next_row)
+{
+    for (int r = 1; r < std::min(next_row, grid.row_count()); ++r) {
+        if (grid.cell(r, 0) == "0028" && (grid.cell(r, 1) == "1050" || grid.cell(r, 1) == "1051")) {
+            return true;
+        }
     }
-    if (image->columns == 0 || image->rows == 0 || image->pixels == nullptr ||
-        (image->bits_allocated != 8 && image->bits_allocated != 16)) {
-        return finish(ImageStepResult::LoadFailed);
+    return false;
+}
+
+void choose_open_window(const DisplayPicture& picture, const FrameInfo& info, bool file_sets_window,
+                        ViewerState& state)
+{
+    if (picture.kind != PictureKind::windowed || info.bits_allocated != 32 || file_sets_window) {
+        return;
     }
-    // 16-bit samples are resampled where they are (what the buffer does not
-    // hold counts as 0); 8-bit samples are widened into a copy first.
-    if (image->bits_allocated == 16) {
-        const std::size_t count = static_cast<std::size_t>(image->columns) * image->rows;
-        const std::size_t held = std::min(count, image->pixel_bytes / 2);
-        // The buffer comes from malloc, so it is aligned for int16_t.
-        const auto* stored = reinterpret_cast<const int16_t*>(image->pixels);
-        resample_to_display(stored, held, image->columns, image->rows, samples.data(), display_size, display_size);
-        return finish(ImageStepResult::Shown);
-    }
-    std::vector<int16_t> copy;
-    try {
-        copy = display_source_samples(*image);
-    } catch (const std::bad_alloc&) {
-        return finish(ImageStepResult::OutOfMemory);
-    }
-    resample_to_display(copy.data(), copy.size(), image->columns, image->rows, samples.data(), display_size,
-                        display_size);
-    return finish(ImageStepResult::Shown);
+    const WindowSetting window = window_spanning(picture.range);
+    state.window_level = window.level;
+    state.window_width = window.width;
 }

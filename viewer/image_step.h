@@ -1,13 +1,11 @@
-// The image step of Open: the file through the stream reader and image
-// extraction into the 256 x 256 display samples. Qt-free; the window shows
-// the message box the result names.
+// The image step of Open and of each frame step: the file through the stream
+// reader and image extraction into the 256 x 256 display picture. Qt-free;
+// the window shows the message box the result names.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
 #include "display.h"
+#include "element_grid.h"
+#include "viewer_state.h"
 
 struct single_image;
 
@@ -15,21 +13,36 @@ enum class ImageStepResult {
     Shown,
     OpenFailed,     // the reader could not open the file
     LoadFailed,     // no image record, or no samples the viewer can show
-    NotMonochrome2, // photometric interpretation other than MONOCHROME2
-    OutOfMemory,    // no memory for the working copy
+    NotMonochrome2, // a photometric interpretation without a picture (HSV, ARGB, CMYK, unknown)
+    OutOfMemory,    // kept for the message table; the step needs no working copy
+    FramePastEnd,   // a frame index past the frames the file holds
 };
 
 // The message box text for a failed image step ("" for Shown).
 const char* image_step_message(ImageStepResult result);
 
-// The first frame's samples as signed 16-bit values, as many of its columns x
-// rows as the pixel buffer holds (never more, so a header announcing a larger
-// image than its pixel data costs no memory): 16-bit samples as stored (host
-// order), 8-bit samples widened (signed when Pixel Representation is 1).
-// Empty when the record has no pixels or its bits allocated are neither 8
-// nor 16. The display counts the samples not held as 0.
-std::vector<int16_t> display_source_samples(const single_image& image);
+// What the step learned about the frames of the file.
+struct FrameInfo {
+    int count = 1;          // frames the file holds
+    int bits_allocated = 0; // of the samples shown
+};
 
-// Opens `path` with the reader, extracts the image and resamples it into
-// `samples`. Reader and record are released on every path.
-ImageStepResult load_display_image(const char* path, DisplaySamples& samples);
+// Builds the picture of frame `index` (0-based) of an extracted record:
+// samples read as declared, modality values from the record's rescale
+// slope and intercept, the aspect ratio kept. False (picture untouched) when
+// the frame cannot be shown; `result` says why.
+bool build_display_picture(const single_image& image, int index, DisplayPicture& picture, ImageStepResult& result);
+
+// Opens `path` with the reader, extracts frame `index` (0-based) and
+// resamples it into `picture`. Reader and record are released on every path.
+ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info);
+
+// Whether the walk's element table holds a Window Center or Window Width,
+// that is whether the file sets its own window.
+bool grid_sets_window(const ElementGrid& grid, int next_row);
+
+// The window of a freshly opened file: a picture of 32-bit samples in a file
+// without a window of its own gets the window spanning the values of the
+// frame shown; every other picture keeps the window the walk left.
+void choose_open_window(const DisplayPicture& picture, const FrameInfo& info, bool file_sets_window,
+                        ViewerState& state);

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFrame>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <algorithm>
 #include <cstring>
 
 #include "viewer/encoding.h"
@@ -225,6 +228,7 @@ void TForm1::create_controls()
     Image = named(new QLabel(Panel3), "Image");
     Image->setGeometry(2, 2, 256, 256);
     Image->setScaledContents(true);
+    Image->setFocusPolicy(Qt::ClickFocus);
     Image->installEventFilter(this);
 
     pnWind = named(new QLabel(QStringLiteral("WL=  50,  WW=1000"), Panel3), "pnWind");
@@ -290,6 +294,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
+            Image->setFocus(Qt::MouseFocusReason);
             ImageMouseDown(mouse->button(), mouse->position().toPoint().x(), mouse->position().toPoint().y());
             return true;
         }
@@ -299,6 +304,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         case QEvent::MouseButtonRelease: ImageMouseUp(); return true;
+        case QEvent::Wheel: ImageWheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); return true;
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_PageDown || key == Qt::Key_PageUp || key == Qt::Key_Home || key == Qt::Key_End) {
+                ImageKeyPress(key);
+                return true;
+            }
+            break;
+        }
         default: break;
         }
     }
@@ -359,32 +373,107 @@ void TForm1::Open1Click()
 void TForm1::load_display_image(const QString& path)
 {
     state_.image_shown = false;
-    const ImageStepResult result = ::load_display_image(QFile::encodeName(path).constData(), *display_samples_);
+    shown_ = {};
+    FrameInfo info;
+    const ImageStepResult result =
+        ::load_display_image(QFile::encodeName(path).constData(), 0, *display_picture_, info);
     if (result != ImageStepResult::Shown) {
-        // Image keeps the previous picture; the mouse no longer windows it.
+        clear_display();
+        show_frame_title();
         message(image_step_message(result), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
+    shown_ = {path, 0, info.count};
+    choose_open_window(*display_picture_, info, grid_sets_window(listing_.grid, state_.next_row), state_);
+    drag_limits_ = drag_limits(display_picture_->range);
+    show_frame_title();
     render_display();
+}
+
+void TForm1::step_to_frame(int index)
+{
+    if (!state_.image_shown || shown_.frame_count < 2 || state_.dragging) {
+        return;
+    }
+    index = std::clamp(index, 0, shown_.frame_count - 1);
+    if (index == shown_.frame) {
+        return;
+    }
+    FrameInfo info;
+    const ImageStepResult result =
+        ::load_display_image(QFile::encodeName(shown_.path).constData(), index, *display_picture_, info);
+    if (result != ImageStepResult::Shown) {
+        state_.image_shown = false;
+        shown_ = {};
+        clear_display();
+        show_frame_title();
+        message(image_step_message(result), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
+        return;
+    }
+    shown_.frame = index;
+    drag_limits_ = drag_limits(display_picture_->range);
+    show_frame_title();
+    render_display();
+}
+
+void TForm1::show_frame_title()
+{
+    if (shown_.frame_count > 1) {
+        setWindowTitle(QStringLiteral("Velmor - %1 / %2").arg(shown_.frame + 1).arg(shown_.frame_count));
+    } else {
+        setWindowTitle(QStringLiteral("Velmor"));
+    }
+}
+
+void TForm1::ImageWheel(int angle_delta)
+{
+    if (angle_delta < 0) {
+        step_to_frame(shown_.frame + 1);
+    } else if (angle_delta > 0) {
+        step_to_frame(shown_.frame - 1);
+    }
+}
+
+void TForm1::ImageKeyPress(int key)
+{
+    switch (key) {
+    case Qt::Key_PageDown: step_to_frame(shown_.frame + 1); break;
+    case Qt::Key_PageUp: step_to_frame(shown_.frame - 1); break;
+    case Qt::Key_Home: step_to_frame(0); break;
+    case Qt::Key_End: step_to_frame(shown_.frame_count - 1); break;
+    default: break;
+    }
 }
 
 void TForm1::render_display()
 {
-    render_display_pixels(*display_samples_, state_.window_level, state_.window_width, state_.rescale_intercept,
-                          *display_pixels_);
+    render_display_pixels(*display_picture_, {state_.window_level, state_.window_width}, display_pixels_);
     // display_pixels runs bottom row first, as the bitmap header says.
+    const std::vector<uint8_t> rows = top_row_first(display_pixels_);
+    const bool colour = display_pixels_.bytes_per_pixel == 3;
+    QImage picture = colour ? QImage(display_size, display_size, QImage::Format_RGB888) : display_bitmap_;
+    const std::size_t row_bytes = display_pixels_.row_bytes();
     for (int r = 0; r < display_size; ++r) {
-        std::memcpy(display_bitmap_.scanLine(r),
-                    &(*display_pixels_)[static_cast<std::size_t>(display_size - 1 - r) * display_size],
-                    display_size);
+        std::memcpy(picture.scanLine(r), &rows[static_cast<std::size_t>(r) * row_bytes], row_bytes);
     }
-    Image->setPixmap(QPixmap::fromImage(display_bitmap_));
+    if (!colour) {
+        display_bitmap_ = picture;
+    }
+    Image->setPixmap(QPixmap::fromImage(picture));
     state_.image_shown = true;
+}
+
+void TForm1::clear_display()
+{
+    QImage black(display_size, display_size, QImage::Format_RGB888);
+    black.fill(Qt::black);
+    Image->setPixmap(QPixmap::fromImage(black));
 }
 
 void TForm1::ImageMouseDown(Qt::MouseButton button, int x, int y)
 {
-    if (!state_.image_shown || button != Qt::LeftButton) {
+    // A colour or 1-bit picture is not windowed: the panel stays hidden.
+    if (!state_.image_shown || button != Qt::LeftButton || display_picture_->kind != PictureKind::windowed) {
         return;
     }
     drag_start_x_ = x;
@@ -400,7 +489,8 @@ void TForm1::ImageMouseMove(int x, int y)
     if (!state_.dragging) {
         return;
     }
-    drag_ = drag_window({state_.window_level, state_.window_width}, drag_start_x_, drag_start_y_, x, y);
+    drag_ =
+        drag_window({state_.window_level, state_.window_width}, drag_start_x_, drag_start_y_, x, y, drag_limits_);
     pnWind->setText(QString::fromStdString(window_caption(drag_)));
 }
 

@@ -38,8 +38,15 @@ public:
     void ImageMouseDown(Qt::MouseButton button, int x, int y);
     void ImageMouseMove(int x, int y);
     void ImageMouseUp();
+    // Frame stepping over the picture: the wheel, and Page Down / Page Up /
+    // Home / End while the picture has the keyboard focus.
+    void ImageWheel(int angle_delta);
+    void ImageKeyPress(int key);
 
     const ViewerState& state() const { return state_; }
+    // The frame shown (0-based) and the frames the open file holds.
+    int shown_frame() const { return shown_.frame; }
+    int frame_count() const { return shown_.frame_count; }
     // The element table as the walk stored it (code page 932 bytes, decoded
     // values in UTF-8; see ElementGrid).
     const ElementGrid& grid() const { return listing_.grid; }
@@ -78,8 +85,13 @@ private:
     // The image step that ends Open: reads the picture with the stream reader,
     // resamples it to 256 x 256 and shows it, or says why it cannot.
     void load_display_image(const QString& path);
-    // Maps the display samples through the window and shows them in Image.
+    // Maps the display picture through the window and shows it in Image.
     void render_display();
+    // Shows a black picture: no file's picture stays beside another's header.
+    void clear_display();
+    // Shows frame `index` of the open file, keeping the window.
+    void step_to_frame(int index);
+    void show_frame_title();
     void show_listing();
     int message(const char* text, const char* caption, QMessageBox::Icon icon,
                 QMessageBox::StandardButtons buttons);
@@ -90,8 +102,15 @@ private:
     HeaderListing listing_;
     DisplayInfo display_info_;
     QImage display_bitmap_;
-    std::unique_ptr<DisplaySamples> display_samples_ = std::make_unique<DisplaySamples>();
-    std::unique_ptr<DisplayPixels> display_pixels_ = std::make_unique<DisplayPixels>();
+    std::unique_ptr<DisplayPicture> display_picture_ = std::make_unique<DisplayPicture>();
+    DisplayBitmap display_pixels_;
+    // The file whose picture is shown, for the frame steps.
+    struct ShownImage {
+        QString path;
+        int frame = 0;
+        int frame_count = 1;
+    } shown_;
+    DragLimits drag_limits_;
     int drag_start_x_ = 0;
     int drag_start_y_ = 0;
     WindowSetting drag_{};

@@ -81,3 +81,4 @@ TEST(FuzzRegressions, AnnouncedFramesBeyondTheFileAreRefused)
     dicom_single_free();
     dicom_close();
 }
+TEST(FuzzRegressions, Picture) { EXPECT_GE(replay("picture", fuzz_picture), 1U); }

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <cstring>
 #include <deque>
@@ -102,6 +103,33 @@ QByteArray small_part10()
     expl(0x0028, 0x1050, "DS", "40\\400");
     expl(0x0028, 0x1051, "DS", "400 ");
     b += le16(0x7FE0) + le16(0x0010) + "OW" + le16(0) + le16(4) + le16(0) + QByteArray(4, '\x01');
+    return b;
+}
+
+// A Part-10 file of unsigned 16-bit samples without a window of its own.
+QByteArray unsigned16_part10(const char* photometric, uint16_t columns, uint16_t rows,
+                             const std::vector<uint16_t>& values)
+{
+    QByteArray b(128, '\0');
+    b += "DICM";
+    auto expl = [&](uint16_t g, uint16_t e, const char* vr, const QByteArray& value) {
+        b += le16(g) + le16(e) + vr + le16(uint16_t(value.size())) + value;
+    };
+    expl(0x0002, 0x0000, "UL", QByteArray("\x1c\0\0\0", 4));
+    expl(0x0002, 0x0010, "UI", QByteArray("1.2.840.10008.1.2.1\0", 20));
+    QByteArray name(photometric);
+    if (name.size() % 2 != 0) {
+        name += ' ';
+    }
+    expl(0x0028, 0x0004, "CS", name);
+    expl(0x0028, 0x0010, "US", le16(rows));
+    expl(0x0028, 0x0011, "US", le16(columns));
+    expl(0x0028, 0x0100, "US", le16(16));
+    QByteArray pixels;
+    for (const uint16_t v : values) {
+        pixels += le16(v);
+    }
+    b += le16(0x7FE0) + le16(0x0010) + "OW" + le16(0) + le16(uint16_t(pixels.size())) + le16(0) + pixels;
     return b;
 }
 
@@ -413,26 +441,126 @@ private slots:
         QVERIFY(qGray(shown.pixel(128, 128)) != qGray(shown.pixel(5, 5)));
     }
 
-    void colourFileKeepsThePreviousPictureAndStopsWindowing()
+    void colourIsShownAndAFailedImageStepClearsThePicture()
     {
         dialogs_->open_answers.push_back(samples + QStringLiteral("/CT_small.dcm"));
         form_->Open1Click();
-        const QImage before = picture();
-        dialogs_->open_answers.push_back(samples + QStringLiteral("/SC_rgb_small_odd.dcm"));
+        const QString colour = samples + QStringLiteral("/SC_rgb_small_odd.dcm");
+        dialogs_->open_answers.push_back(colour);
+        form_->Open1Click();
+        QVERIFY(dialogs_->boxes.empty());
+        QVERIFY(form_->state().image_shown);
+        const QImage shown = picture();
+        QCOMPARE(shown, expected_picture(colour, form_->state()));
+        int coloured = 0;
+        for (int y = 0; y < 256; y += 8) {
+            for (int x = 0; x < 256; x += 8) {
+                const QRgb p = shown.pixel(x, y);
+                coloured += qRed(p) != qGreen(p) || qGreen(p) != qBlue(p) ? 1 : 0;
+            }
+        }
+        QVERIFY(coloured > 100);
+        // A colour picture is not windowed.
+        press(Qt::LeftButton, 100, 100);
+        QVERIFY(form_->pnWind->isHidden());
+        QVERIFY(!form_->state().dragging);
+
+        // A file without a picture the viewer can show: box, black picture,
+        // the new file's name and table.
+        const QString hsv = path("hsv.dcm");
+        write_all(hsv, unsigned16_part10("HSV", 2, 2, {1, 2, 3, 4}));
+        dialogs_->open_answers.push_back(hsv);
         form_->Open1Click();
         QCOMPARE(dialogs_->boxes.size(), size_t(1));
         QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("Invarid image type. Not MONOCHROME2.!"));
         QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("ERROR"));
         QCOMPARE(dialogs_->boxes[0].icon, QMessageBox::Critical);
-        QCOMPARE(dialogs_->boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QVERIFY(!form_->state().image_shown);
-        QCOMPARE(picture(), before);
-        // The table and dump of the colour file are shown all the same.
-        QVERIFY(form_->edFname->text().endsWith(QStringLiteral("SC_rgb_small_odd.dcm")));
+        QVERIFY(all_black(picture()));
+        QCOMPARE(form_->edFname->text(), hsv);
+        QCOMPARE(form_->strGrid->item(2, 5)->text(), QStringLiteral("HSV "));
 
+        // So does a file without an image.
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/CT_small.dcm"));
+        form_->Open1Click();
+        QVERIFY(!all_black(picture()));
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/rtplan.dcm"));
+        form_->Open1Click();
+        QCOMPARE(dialogs_->boxes.back().text, QStringLiteral("DICOM Image Load Failed.!"));
+        QVERIFY(all_black(picture()));
+        QVERIFY(form_->edFname->text().endsWith(QStringLiteral("rtplan.dcm")));
+    }
+
+    void dragReachesTheWholeRangeOfAWideImage()
+    {
+        const QString wide = path("wide.dcm");
+        write_all(wide, unsigned16_part10("MONOCHROME2", 2, 2, {0, 20000, 40000, 60000}));
+        dialogs_->open_answers.push_back(wide);
+        form_->Open1Click();
+        QVERIFY(form_->state().image_shown);
         press(Qt::LeftButton, 100, 100);
-        QVERIFY(form_->pnWind->isHidden());
-        QVERIFY(!form_->state().dragging);
+        move(9000, -9000);
+        release(Qt::LeftButton, 9000, -9000);
+        QCOMPARE(form_->state().window_level, 60000);
+        QCOMPARE(form_->state().window_width, 60000);
+        QCOMPARE(picture(), expected_picture(wide, form_->state()));
+    }
+
+    void framesStepWithTheKeysAndTheWheel()
+    {
+        const QString dose = samples + QStringLiteral("/rtdose.dcm");
+        dialogs_->open_answers.push_back(dose);
+        form_->Open1Click();
+        QVERIFY(dialogs_->boxes.empty());
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Velmor - 1 / 15"));
+        // A click gives the picture the keyboard focus.
+        form_->show();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        form_->Memo->setFocus();
+        press(Qt::LeftButton, 10, 10);
+        release(Qt::LeftButton, 10, 10);
+        QVERIFY(form_->Image->hasFocus());
+        const ViewerState opened = form_->state();
+        QCOMPARE(picture(), expected_picture(dose, opened, 0));
+
+        QTest::keyClick(form_->Image, Qt::Key_PageDown);
+        QCOMPARE(form_->shown_frame(), 1);
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Velmor - 2 / 15"));
+        QCOMPARE(picture(), expected_picture(dose, opened, 1));
+        QTest::keyClick(form_->Image, Qt::Key_End);
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Velmor - 15 / 15"));
+        QTest::keyClick(form_->Image, Qt::Key_PageDown);
+        QCOMPARE(form_->shown_frame(), 14); // stops at the last frame
+        QCOMPARE(picture(), expected_picture(dose, opened, 14));
+        wheel(120);
+        QCOMPARE(form_->shown_frame(), 13);
+        wheel(-120);
+        QCOMPARE(form_->shown_frame(), 14);
+
+        // A drag's window survives the steps.
+        press(Qt::LeftButton, 100, 100);
+        move(110, 90);
+        release(Qt::LeftButton, 110, 90);
+        const ViewerState dragged = form_->state();
+        QTest::keyClick(form_->Image, Qt::Key_Home);
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Velmor - 1 / 15"));
+        QCOMPARE(form_->state().window_level, dragged.window_level);
+        QCOMPARE(form_->state().window_width, dragged.window_width);
+        QCOMPARE(picture(), expected_picture(dose, dragged, 0));
+        QTest::keyClick(form_->Image, Qt::Key_PageUp);
+        wheel(120);
+        QCOMPARE(form_->shown_frame(), 0); // stops at the first frame
+
+        // A single-frame file: no steps, the plain title.
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/CT_small.dcm"));
+        form_->Open1Click();
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Velmor"));
+        const QImage single = picture();
+        QTest::keyClick(form_->Image, Qt::Key_PageDown);
+        wheel(-120);
+        QCOMPARE(form_->shown_frame(), 0);
+        QCOMPARE(picture(), single);
+        QVERIFY(dialogs_->boxes.empty());
     }
 
     void imageStepFailuresSayWhy()
@@ -442,7 +570,7 @@ private slots:
         form_->Open1Click();
         QCOMPARE(dialogs_->boxes.size(), size_t(1));
         QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("DICOM Image Load Failed.!"));
-        QVERIFY(form_->Image->pixmap().isNull());
+        QVERIFY(all_black(picture()));
     }
 
     void draggingWindowsThePicture()
@@ -501,26 +629,54 @@ private:
     QImage picture() const { return form_->Image->pixmap().toImage(); }
 
     // The picture the window should show: the same pipeline without the window.
-    static QImage expected_picture(const QString& file, const ViewerState& state)
+    static QImage expected_picture(const QString& file, const ViewerState& state, int frame = 0)
     {
-        auto samples = std::make_unique<DisplaySamples>();
-        samples->fill(0);
-        if (load_display_image(QFile::encodeName(file).constData(), *samples) != ImageStepResult::Shown) {
+        auto shown = std::make_unique<DisplayPicture>();
+        FrameInfo info;
+        if (load_display_image(QFile::encodeName(file).constData(), frame, *shown, info) !=
+            ImageStepResult::Shown) {
             return {};
         }
-        auto pixels = std::make_unique<DisplayPixels>();
-        render_display_pixels(*samples, state.window_level, state.window_width, state.rescale_intercept, *pixels);
-        QImage image(display_size, display_size, QImage::Format_Indexed8);
-        QList<QRgb> grays;
-        for (int i = 0; i < 256; ++i) {
-            grays.append(qRgb(i, i, i));
+        DisplayBitmap bitmap;
+        render_display_pixels(*shown, {state.window_level, state.window_width}, bitmap);
+        const std::vector<uint8_t> rows = top_row_first(bitmap);
+        const bool colour = bitmap.bytes_per_pixel == 3;
+        QImage image(display_size, display_size, colour ? QImage::Format_RGB888 : QImage::Format_Indexed8);
+        if (!colour) {
+            QList<QRgb> grays;
+            for (int i = 0; i < 256; ++i) {
+                grays.append(qRgb(i, i, i));
+            }
+            image.setColorTable(grays);
         }
-        image.setColorTable(grays);
         for (int r = 0; r < display_size; ++r) {
-            std::memcpy(image.scanLine(r),
-                        &(*pixels)[static_cast<std::size_t>(display_size - 1 - r) * display_size], display_size);
+            std::memcpy(image.scanLine(r), &rows[static_cast<std::size_t>(r) * bitmap.row_bytes()],
+                        bitmap.row_bytes());
         }
         return QPixmap::fromImage(image).toImage();
+    }
+
+    static bool all_black(const QImage& image)
+    {
+        if (image.size() != QSize(display_size, display_size)) {
+            return false;
+        }
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if ((image.pixel(x, y) & 0xFFFFFF) != 0) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
+    void wheel(int delta)
+    {
+        const QPointF local(128, 128);
+        QWheelEvent event(local, form_->Image->mapToGlobal(local), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(form_->Image, &event);
     }
 
     void mouse(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons, int x, int y)

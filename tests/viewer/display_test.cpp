@@ -7,24 +7,27 @@
 
 namespace {
 
-// Renders a picture whose every sample is `value` and returns one pixel.
-uint8_t shade(int16_t value, int32_t level, int32_t width, int32_t intercept = 0)
+// Renders a square gray picture whose every sample is `value` and returns
+// the pixel at the top left.
+uint8_t shade(int32_t value, int32_t level, int32_t width, Modality modality = {}, bool inverted = false)
 {
-    auto samples = std::make_unique<DisplaySamples>();
-    samples->fill(value);
-    auto pixels = std::make_unique<DisplayPixels>();
-    render_display_pixels(*samples, level, width, intercept, *pixels);
-    return (*pixels)[0];
+    auto picture = std::make_unique<DisplayPicture>();
+    picture->samples.fill(value);
+    picture->modality = modality;
+    picture->inverted = inverted;
+    DisplayBitmap bitmap;
+    render_display_pixels(*picture, {level, width}, bitmap);
+    return top_row_first(bitmap)[0];
 }
 
-std::vector<int16_t> resample(const std::vector<int16_t>& source, int sw, int sh)
+std::vector<int32_t> resample(const std::vector<int32_t>& source, int sw, int sh)
 {
-    std::vector<int16_t> out(display_size * display_size, 0);
-    resample_to_display(source.data(), sw, sh, out.data(), display_size, display_size);
+    std::vector<int32_t> out(display_pixel_count, -99);
+    resample_to_display(source.data(), source.size(), sw, sh, out.data(), display_size, display_size);
     return out;
 }
 
-int16_t at(const std::vector<int16_t>& picture, int row, int column)
+int32_t at(const std::vector<int32_t>& picture, int row, int column)
 {
     return picture[static_cast<std::size_t>(row) * display_size + static_cast<std::size_t>(column)];
 }
@@ -40,67 +43,93 @@ TEST(RenderDisplay, StartWindowMapsLevelToMiddleGray)
     EXPECT_EQ(shade(-462, 50, 1024), 0);
     EXPECT_EQ(shade(-463, 50, 1024), 0);
     EXPECT_EQ(shade(0, 50, 1024), 115);
-}
-
-TEST(RenderDisplay, ZeroWidthBecomesTwo)
-{
-    EXPECT_EQ(shade(49, 50, 0), 0);
+    // Width 0 is taken as 2.
     EXPECT_EQ(shade(50, 50, 0), 0);
     EXPECT_EQ(shade(51, 50, 0), 127);
     EXPECT_EQ(shade(52, 50, 0), 255);
-    EXPECT_EQ(shade(53, 50, 0), 255);
 }
 
-TEST(RenderDisplay, InterceptIsAddedInSixteenBits)
+TEST(RenderDisplay, ModalityValuesAreTakenInDoublePrecision)
 {
-    EXPECT_EQ(shade(32767, 50, 1024, 1), 0) << "32767 + 1 wraps to -32768";
-    EXPECT_EQ(shade(1074, 50, 1024, -1024), 127);
-    EXPECT_EQ(shade(50, 50, 1024, 0x10000), 127) << "only the low 16 bits of the intercept count";
+    EXPECT_EQ(shade(32767, 50, 1024, {1.0, 1.0}), 255) << "no 16-bit wrap";
+    EXPECT_EQ(shade(1074, 50, 1024, {1.0, -1024.0}), 127);
+    EXPECT_EQ(shade(100, 50, 1024, {0.5, 0.0}), 127) << "slope 0.5";
+    EXPECT_EQ(shade(40000, 40000, 100), 127) << "unsigned values above 32767";
+    EXPECT_EQ(shade(2000000000, 2000000000, 2000000000), 127) << "32-bit window";
+    EXPECT_EQ(shade(-2000000000, 0, 2000000000), 0);
+    EXPECT_EQ(shade(50, 50, 1024, {}, true), 128) << "MONOCHROME1: 255 - i";
 }
 
-TEST(RenderDisplay, RowsAreStoredBottomUp)
+TEST(RenderDisplay, BandsAreBlackAndRowsRunBottomUp)
 {
-    auto samples = std::make_unique<DisplaySamples>();
-    samples->fill(-1000);
+    auto picture = std::make_unique<DisplayPicture>();
+    picture->placement = picture_placement(64, 32);
+    picture->inverted = true; // the bands stay black all the same
+    picture->samples.fill(-1000);
     for (int k = 0; k < display_size; ++k) {
-        (*samples)[static_cast<std::size_t>(k)] = 1000; // top row white
+        picture->samples[static_cast<std::size_t>(64 * display_size + k)] = 1000; // the image's top row
     }
-    auto pixels = std::make_unique<DisplayPixels>();
-    render_display_pixels(*samples, 50, 1024, 0, *pixels);
-    EXPECT_EQ((*pixels)[255 * 256], 255);
-    EXPECT_EQ((*pixels)[255 * 256 + 255], 255);
-    EXPECT_EQ((*pixels)[0], 0);
-    EXPECT_EQ((*pixels)[254 * 256], 0);
+    DisplayBitmap bitmap;
+    render_display_pixels(*picture, {50, 1024}, bitmap);
+    ASSERT_EQ(bitmap.rows.size(), display_pixel_count);
+    EXPECT_EQ(bitmap.rows[(255 - 64) * 256], 0) << "top image row, white inverted";
+    EXPECT_EQ(bitmap.rows[(255 - 65) * 256 + 17], 255);
+    EXPECT_EQ(bitmap.rows[(255 - 63) * 256], 0) << "band";
+    EXPECT_EQ(bitmap.rows[0], 0) << "band at the bottom";
+    const std::vector<uint8_t> top = top_row_first(bitmap);
+    EXPECT_EQ(top[65 * 256 + 17], 255);
+
+    picture->kind = PictureKind::colour;
+    picture->rgb.fill(0);
+    picture->rgb[(64 * 256 + 3) * 3 + 1] = 200;
+    render_display_pixels(*picture, {50, 1024}, bitmap);
+    EXPECT_EQ(bitmap.bytes_per_pixel, 3);
+    EXPECT_EQ(top_row_first(bitmap)[(64 * 256 + 3) * 3 + 1], 200);
 }
 
-TEST(ResampleToDisplay, SameSizeCopiesWithNegativeRoundingAndClamp)
+TEST(PicturePlacement, KeepsTheAspectRatio)
 {
-    std::vector<int16_t> source(256 * 256, 7);
+    const Placement wide = picture_placement(64, 32);
+    EXPECT_EQ(wide.x, 0);
+    EXPECT_EQ(wide.width, 256);
+    EXPECT_EQ(wide.height, 128);
+    EXPECT_EQ(wide.y, 64);
+    const Placement tall = picture_placement(32, 64);
+    EXPECT_EQ(tall.y, 0);
+    EXPECT_EQ(tall.height, 256);
+    EXPECT_EQ(tall.width, 128);
+    EXPECT_EQ(tall.x, 64);
+    EXPECT_EQ(picture_placement(80, 60).height, 192);
+    EXPECT_EQ(picture_placement(5000, 1).height, 2);
+    EXPECT_EQ(picture_placement(3, 3).width, 256);
+}
+
+TEST(ResampleToDisplay, SameSizeCopiesAndWritesEveryRowAndColumn)
+{
+    std::vector<int32_t> source(256 * 256, 7);
     source[0] = -5;
     source[1] = -3000;
-    source[2] = 32767;
+    source[2] = 40000;
     source[256 + 3] = 1234;
     source[255 * 256 + 255] = 99;
     const auto picture = resample(source, 256, 256);
     EXPECT_EQ(at(picture, 0, 0), -4) << "negative samples move toward zero";
-    EXPECT_EQ(at(picture, 0, 1), -2048);
-    EXPECT_EQ(at(picture, 0, 2), 32767);
+    EXPECT_EQ(at(picture, 0, 1), -2999) << "no hold at -2048";
+    EXPECT_EQ(at(picture, 0, 2), 40000) << "no hold at 32000";
     EXPECT_EQ(at(picture, 1, 3), 1234);
-    EXPECT_EQ(at(picture, 253, 253), 7);
-    // The last two rows and columns are never written.
-    EXPECT_EQ(at(picture, 254, 10), 0);
-    EXPECT_EQ(at(picture, 255, 255), 0);
-    EXPECT_EQ(at(picture, 10, 254), 0);
+    EXPECT_EQ(at(picture, 254, 10), 7);
+    EXPECT_EQ(at(picture, 10, 255), 7);
+    EXPECT_EQ(at(picture, 255, 255), 99);
 }
 
 TEST(ResampleToDisplay, ShrinkingSpansMoreThanOneColumn)
 {
     // A ramp across 512 columns: when shrinking, the right neighbour is the
     // column the next destination column starts at, not the adjacent one.
-    std::vector<int16_t> source(512 * 512);
+    std::vector<int32_t> source(512 * 512);
     for (int y = 0; y < 512; ++y) {
         for (int x = 0; x < 512; ++x) {
-            source[static_cast<std::size_t>(y) * 512 + static_cast<std::size_t>(x)] = static_cast<int16_t>(x);
+            source[static_cast<std::size_t>(y) * 512 + static_cast<std::size_t>(x)] = x;
         }
     }
     const auto picture = resample(source, 512, 512);
@@ -108,31 +137,35 @@ TEST(ResampleToDisplay, ShrinkingSpansMoreThanOneColumn)
     EXPECT_EQ(at(picture, 0, 1), 2);
     EXPECT_EQ(at(picture, 5, 127), 255);
     EXPECT_EQ(at(picture, 200, 253), 508);
+    EXPECT_EQ(at(picture, 200, 255), 511) << "the last column reaches the source's last";
 }
 
 TEST(ResampleToDisplay, ConstantImagesStayConstantAtAnySize)
 {
     for (const int size : {2, 3, 100, 255, 257, 1000}) {
-        const std::vector<int16_t> source(static_cast<std::size_t>(size) * size, 300);
+        const std::vector<int32_t> source(static_cast<std::size_t>(size) * size, 300);
         const auto picture = resample(source, size, size);
         EXPECT_EQ(at(picture, 0, 0), 300) << size;
         EXPECT_EQ(at(picture, 128, 77), 300) << size;
-        EXPECT_EQ(at(picture, 253, 253), 300) << size;
+        EXPECT_EQ(at(picture, 255, 255), 300) << size;
     }
 }
 
-TEST(ResampleToDisplay, SingleRowOrColumnRepeatsTheEdgeSample)
+TEST(ResampleToDisplay, EdgesAndMissingSamples)
 {
-    const std::vector<int16_t> row = {10, 20, 30, 40};
+    const std::vector<int32_t> row = {10, 20, 30, 40};
     auto picture = resample(row, 4, 1);
     EXPECT_EQ(at(picture, 0, 0), 10);
     EXPECT_EQ(at(picture, 200, 0), 10);
-    EXPECT_EQ(at(picture, 100, 253), 40);
+    EXPECT_EQ(at(picture, 100, 255), 40);
 
-    const std::vector<int16_t> single = {-77};
-    picture = resample(single, 1, 1);
-    EXPECT_EQ(at(picture, 0, 0), -76);
-    EXPECT_EQ(at(picture, 253, 253), -76);
+    picture = resample({-77}, 1, 1);
+    EXPECT_EQ(at(picture, 255, 255), -76);
+
+    // Two samples of a 2 x 2 image: the lower row counts as 0.
+    picture = resample({5, 5}, 2, 2);
+    EXPECT_EQ(at(picture, 0, 0), 5);
+    EXPECT_EQ(at(picture, 255, 0), 0);
 }
 
 TEST(WindowDrag, FollowsTheMouseAndClamps)
@@ -148,6 +181,22 @@ TEST(WindowDrag, FollowsTheMouseAndClamps)
     EXPECT_EQ(drag_window(start, 100, 100, 100, 5000).level, -1024);
     EXPECT_EQ(drag_window(start, 100, 100, 100, -5000).level, 3064);
     EXPECT_EQ(drag_window({0, 10}, 100, 100, 91, 100).width, 1) << "0 and 1 stay as they are";
-    EXPECT_EQ(drag_window({0, 10}, 100, 100, 90, 100).width, 0);
     EXPECT_EQ(window_caption({-1024, 2}), "WL=-1024, WW=   2");
+
+    // A CT range keeps the figures; a wide range is reached at a coarser step.
+    const DragLimits ct = drag_limits({-1024, 3000});
+    EXPECT_EQ(drag_window(start, 100, 100, 100, -5000, ct).level, 3064);
+    EXPECT_EQ(ct.step, 1);
+    const DragLimits wide = drag_limits({0, 65535});
+    EXPECT_EQ(wide.step, 16);
+    EXPECT_EQ(drag_window(start, 100, 100, 101, 99, wide).level, 66);
+    EXPECT_EQ(drag_window(start, 100, 100, 100, -5000, wide).level, 65535);
+    EXPECT_EQ(drag_window(start, 100, 100, 9000, 100, wide).width, 65535);
+    EXPECT_EQ(drag_window(start, 100, 100, 100, 9000, drag_limits({-5000, 10})).level, -5000);
+    const DragLimits huge = drag_limits({-4e9, 4e9});
+    EXPECT_EQ(drag_window(start, 0, 0, 100000, -100000, huge).width, INT32_MAX) << "held to the 32-bit range";
+
+    const WindowSetting spanning = window_spanning({-10, 30});
+    EXPECT_EQ(spanning.level, 10);
+    EXPECT_EQ(spanning.width, 40);
 }
