@@ -156,7 +156,14 @@ void TForm1::create_controls()
     auto* client = named(new QWidget(this), "ClientArea");
     client->setFixedSize(745, 561);
     setCentralWidget(client);
+    create_toolbar(client);
+    create_panes(client);
+    create_grid();
+}
 
+// Panel1: the tool bar with the buttons, the file name and the header size.
+void TForm1::create_toolbar(QWidget* client)
+{
     Panel1 = panel(client, "Panel1", QFrame::Panel, QFrame::Raised, 1);
     Panel1->setGeometry(0, 0, 745, 29);
 
@@ -194,7 +201,11 @@ void TForm1::create_controls()
 
     edHsize = named(new QLineEdit(Panel1), "edHsize");
     edHsize->setGeometry(492, 4, 77, 20);
+}
 
+// Panel2 with the dump memo and the image pane.
+void TForm1::create_panes(QWidget* client)
+{
     Panel2 = panel(client, "Panel2", QFrame::Panel, QFrame::Raised, 1);
     Panel2->setGeometry(0, 29, 745, 532);
     Panel2->installEventFilter(this);
@@ -236,7 +247,11 @@ void TForm1::create_controls()
     face.setColor(QPalette::Window, palette().color(QPalette::Button));
     pnWind->setPalette(face);
     pnWind->hide();
+}
 
+// strGrid: the element table below the panes.
+void TForm1::create_grid()
+{
     strGrid = named(new QTableWidget(Panel2), "strGrid");
     strGrid->setGeometry(8, 276, 725, 245);
     strGrid->setColumnCount(grid_columns);

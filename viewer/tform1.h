@@ -71,6 +71,9 @@ protected:
 
 private:
     void create_controls();
+    void create_toolbar(QWidget* client);
+    void create_panes(QWidget* client);
+    void create_grid();
     void create_menu();
     // Checks path for "DICM" and shows the check's box; null stops Open.
     std::FILE* check_dicom_file(const QString& path);
