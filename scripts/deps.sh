@@ -11,6 +11,7 @@ packages=(
   fonts-ipafont-gothic fonts-dejavu-core
   dcmtk libgdcm-tools python3-pydicom python3-numpy
   xvfb xauth time
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -18,3 +18,27 @@ if [ "${VELMOR_SKIP_SANITIZERS:-0}" != 1 ]; then
   BUILD_DIR="$root/build-asan" "$root/scripts/build.sh" -DVELMOR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
 fi
+
+# == package: the Debian package made from the normal build above (stripped by
+# CPack; a separate Release build would double the compile time), checked with
+# lintian, desktop-file-validate and appstreamcli, then unpacked and run.
+(
+  set -euo pipefail
+  echo "== package"
+  VELMOR_PACKAGE_BUILD="$root/build" "$root/scripts/package.sh" >/dev/null
+  deb=$(ls "$root"/dist/velmor_*.deb)
+  unpacked=$(mktemp -d)
+  trap 'rm -rf "$unpacked"' EXIT
+  lintian --fail-on error "$deb"
+  dpkg-deb -x "$deb" "$unpacked"
+  share=$unpacked/usr/share
+  validation=$(desktop-file-validate "$share/applications/org.velmor.Velmor.desktop" 2>&1) || { echo "$validation"; exit 1; }
+  if grep -E '(error|warning):' <<<"$validation"; then exit 1; fi
+  validation=$(appstreamcli validate --no-net "$share/metainfo/org.velmor.Velmor.metainfo.xml" 2>&1) || { echo "$validation"; exit 1; }
+  if grep -E '^[EW]:' <<<"$validation"; then exit 1; fi
+  "$unpacked/usr/bin/velmor-dump" --version
+  "$unpacked/usr/bin/velmor-dump" report /usr/lib/python3/dist-packages/pydicom/data/test_files/CT_small.dcm > "$unpacked/report.txt"
+  head -c 7 "$unpacked/report.txt" | grep -qx Address
+  QT_QPA_PLATFORM=offscreen "$unpacked/usr/bin/velmor" --help | grep -q '^Usage:'
+  echo "package ok: $deb"
+)
