@@ -36,6 +36,9 @@ fi
   if grep -E '(error|warning):' <<<"$validation"; then exit 1; fi
   validation=$(appstreamcli validate --no-net "$share/metainfo/org.velmor.Velmor.metainfo.xml" 2>&1) || { echo "$validation"; exit 1; }
   if grep -E '^[EW]:' <<<"$validation"; then exit 1; fi
+  # The desktop database lists Velmor as a handler of DICOM files.
+  update-desktop-database "$share/applications"
+  grep -qx 'application/dicom=org.velmor.Velmor.desktop;' "$share/applications/mimeinfo.cache"
   "$unpacked/usr/bin/velmor-dump" --version
   "$unpacked/usr/bin/velmor-dump" report /usr/lib/python3/dist-packages/pydicom/data/test_files/CT_small.dcm > "$unpacked/report.txt"
   head -c 7 "$unpacked/report.txt" | grep -qx Address
