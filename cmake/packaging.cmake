@@ -13,6 +13,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velmor developers <velmor@packages.invalid>
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Besides the libraries: the window needs a Qt platform plugin to open at all,
+# and a Japanese font for its captions (the form font falls back to IPAPGothic).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "viewer for DICOM medical image files
