@@ -197,6 +197,12 @@ private slots:
         const Run version = run_without_display(QStringLiteral(VELMOR_BIN), {QStringLiteral("--version")});
         QCOMPARE(version.status, 0);
         QCOMPARE(version.out, QStringLiteral("velmor 0.2.0\n"));
+        // Qt's own options are left to Qt before the arguments are read.
+        const Run qt_option =
+            run_without_display(QStringLiteral(VELMOR_BIN),
+                                {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("-v")});
+        QCOMPARE(qt_option.status, 0);
+        QCOMPARE(qt_option.out, QStringLiteral("velmor 0.2.0\n"));
 
         const Run dump_version = run_without_display(QStringLiteral(VELMOR_DUMP), {QStringLiteral("--version")});
         QCOMPARE(dump_version.status, 0);
