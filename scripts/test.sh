@@ -22,10 +22,18 @@ fi
 # == package: the Debian package made from the normal build above (stripped by
 # CPack; a separate Release build would double the compile time), checked with
 # lintian, desktop-file-validate and appstreamcli, then unpacked and run.
+# VELMOR_PACKAGE_FROM names another built tree to package; without a built
+# tree the package gets its own Release build.
 (
   set -euo pipefail
   echo "== package"
-  VELMOR_PACKAGE_BUILD="$root/build" "$root/scripts/package.sh" >/dev/null
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  from=${VELMOR_PACKAGE_FROM:-$root/build}
+  if [ -f "$from/CPackConfig.cmake" ] && [ -x "$from/bin/velmor" ]; then
+    VELMOR_PACKAGE_BUILD="$from" "$root/scripts/package.sh" >/dev/null
+  else
+    "$root/scripts/package.sh" >/dev/null
+  fi
   deb=$(ls "$root"/dist/velmor_*.deb)
   unpacked=$(mktemp -d)
   trap 'rm -rf "$unpacked"' EXIT
