@@ -10,6 +10,7 @@
 #include "image/single.h"
 #include "jpeg/ljpeg.h"
 #include "reader/dicom.h"
+#include "reader/inflate_view.h"
 #include "reader/log.h"
 #include "viewer/header_walk.h"
 #include "viewer/report.h"
@@ -106,4 +107,26 @@ void fuzz_header_walk(const uint8_t* data, std::size_t size)
     std::fclose(file);
     const std::string report = build_report(listing.memo, listing.grid, state.next_row);
     (void)report;
+}
+
+void fuzz_inflate_view(const uint8_t* data, std::size_t size)
+{
+    // A meta group naming the deflated syntax, then the fuzzer's bytes as
+    // the compressed data set.
+    std::string file(128, '\0');
+    file += "DICM";
+    const std::string uid = deflated_transfer_syntax;
+    file += std::string("\x02\x00\x00\x00UL\x04\x00", 8);
+    const uint32_t group_length = 8 + static_cast<uint32_t>(uid.size());
+    for (int shift = 0; shift < 32; shift += 8) {
+        file += static_cast<char>((group_length >> shift) & 0xFF);
+    }
+    file += std::string("\x02\x00\x10\x00UI", 6);
+    file += static_cast<char>(uid.size());
+    file += '\0';
+    file += uid;
+    file.append(reinterpret_cast<const char*>(data), size);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
+    fuzz_reader_walk(bytes, file.size());
+    fuzz_header_walk(bytes, file.size());
 }

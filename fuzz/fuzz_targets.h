@@ -16,3 +16,6 @@ void fuzz_rle(const uint8_t* data, std::size_t size);
 void fuzz_ljpeg(const uint8_t* data, std::size_t size);
 // The viewer's file check, header walk and dump, then the Save report.
 void fuzz_header_walk(const uint8_t* data, std::size_t size);
+// A deflated file: a fixed meta group, the bytes as its compressed data set,
+// through the reader's walk and the viewer's header walk.
+void fuzz_inflate_view(const uint8_t* data, std::size_t size);

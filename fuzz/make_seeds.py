@@ -4,12 +4,14 @@ files the peer encoders make of them.
 
 Whole files seed the reader, extraction and header-walk targets; the RLE and
 lossless JPEG targets get single fragments with the small prefix their
-harness reads (slot size, depth).
+harness reads (slot size, depth); the inflate view target gets the compressed
+data sets of deflated files.
 
 usage: make_seeds.py OUTDIR
 """
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -20,6 +22,7 @@ from pydicom.encaps import generate_pixel_data_frame
 SAMPLES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
 RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
+DEFLATED = b"1.2.840.10008.1.2.1.99"
 WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk")
 MAX_SEED = 256 * 1024
 
@@ -38,7 +41,8 @@ def peer_encoded(tmp):
             continue
         commands = [(f"{name}.sv1.dcm", ["dcmcjpeg", "+e1"]),
                     (f"{name}.sv7.dcm", ["dcmcjpeg", "+el", "+sv", "7"]),
-                    (f"{name}.rle.dcm", ["dcmcrle"])]
+                    (f"{name}.rle.dcm", ["dcmcrle"]),
+                    (f"{name}.dfl.dcm", ["dcmconv", "+td"])]
         for out_name, command in commands:
             dst = os.path.join(tmp, out_name)
             if subprocess.run(command + [src, dst], capture_output=True).returncode == 0:
@@ -77,8 +81,20 @@ def fragment_seed(path, out):
         f.write(prefix + frame)
 
 
+def deflated_seed(path, out):
+    """The compressed data set of a deflated file (after its meta group)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[128:132] != b"DICM" or data[132:136] != b"\x02\x00\x00\x00" or DEFLATED not in data[:1024]:
+        return
+    body = data[144 + struct.unpack("<I", data[140:144])[0]:]
+    if 0 < len(body) <= MAX_SEED:
+        with open(os.path.join(out, "inflate_view", os.path.basename(path)), "wb") as f:
+            f.write(body)
+
+
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg"):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "inflate_view"):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
@@ -87,6 +103,7 @@ def main(out):
                 for sub in WHOLE_FILE_TARGETS:
                     shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
             fragment_seed(path, out)
+            deflated_seed(path, out)
 
 
 if __name__ == "__main__":

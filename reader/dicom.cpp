@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <utility>
 
+#include "inflate_view.h"
 #include "log.h"
 #include "reader_internal.h"
 
@@ -72,6 +73,30 @@ int32_t guess_syntax(const std::array<char, preamble_and_magic>& buffer)
     return buffer[4] != 0 ? SYNTAX_EXPLICIT | SYNTAX_BIG : SYNTAX_IMPLICIT | SYNTAX_BIG;
 }
 
+// A deflated data set is read through its inflated view from here on: the
+// reader's stream becomes the view. False when the data set was refused.
+bool read_through_inflated_view()
+{
+    if (dicom_state.stream_is_inflated_view) {
+        return true;
+    }
+    const InflatedView view = open_inflated_view(dicom_state.reader_stream);
+    if (view.refused) {
+        if (view.stream != nullptr) {
+            std::fclose(view.stream);
+        }
+        dicom_close();
+        return false;
+    }
+    if (view.stream != nullptr) {
+        std::fclose(dicom_state.reader_stream);
+        dicom_state.reader_stream = view.stream;
+        dicom_state.file_size = size_of_open_file(view.stream);
+        dicom_state.stream_is_inflated_view = true;
+    }
+    return true;
+}
+
 } // namespace
 
 int64_t reader_position() { return static_cast<int64_t>(ftello(dicom_state.reader_stream)); }
@@ -128,6 +153,9 @@ int dicom_open(const char* name)
 
     if (std::memcmp(buffer.data() + preamble_size, "DICM", 4) == 0) {
         log_preamble(buffer);
+        if (!read_through_inflated_view()) {
+            return -6;
+        }
         const int64_t meta_start = reader_position();
         dicom_state.meta_pending = -1;
         dicom_state.syntax = SYNTAX_EXPLICIT | SYNTAX_LITTLE;
@@ -162,6 +190,7 @@ int dicom_close()
     }
     std::free(dicom_state.transfer_syntax);
     dicom_state.transfer_syntax = nullptr;
+    dicom_state.stream_is_inflated_view = false;
     const int closed = std::fclose(dicom_state.reader_stream);
     dicom_state.reader_stream = nullptr;
     dicom_state.file_size = 0;

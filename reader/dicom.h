@@ -62,10 +62,14 @@ struct DicomReaderState {
     // -2 end of file inside an element, -3 no memory); reset by dicom_open.
     // The end of the file at an element boundary is no failure.
     int32_t failure;
+    // The stream is a deflated file's inflated view (reset by dicom_close).
+    bool stream_is_inflated_view;
 };
 
 extern DicomReaderState dicom_state;
 
+// 0, or -1 no name, -4 cannot open, -5 the first 132 bytes cannot be read,
+// -6 a deflated data set that cannot be inflated (too large, no room).
 int dicom_open(const char* name);
 ELEMENT* dicom_element();
 int dicom_load(int32_t hint);

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-ipafont-gothic fonts-dejavu-core
+  zlib1g-dev
   dcmtk libgdcm-tools python3-pydicom python3-numpy
   xvfb xauth time
   dpkg-dev file lintian desktop-file-utils appstream

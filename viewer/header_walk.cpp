@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "hex_dump.h"
+#include "reader/inflate_view.h"
 
 namespace {
 
@@ -361,6 +362,12 @@ std::FILE* check_dicom_file(const char* path, FileCheck& check)
     }
     if (std::memcmp(magic, "DICM", 4) == 0) {
         check = FileCheck::part10;
+        // A deflated data set is walked and dumped through its inflated view.
+        const InflatedView view = open_inflated_view(file);
+        if (view.stream != nullptr) {
+            std::fclose(file);
+            return view.stream;
+        }
         return file;
     }
     check = FileCheck::not_part10;

@@ -55,7 +55,8 @@ enum class FileCheck {
 };
 
 // Opens path and checks for "DICM" at byte 128. Returns the file positioned
-// for the walk, or null (cannot_open, too_short, or a failed reopen).
+// for the walk, or null (cannot_open, too_short, or a failed reopen). A file
+// whose data set is deflated is returned as its inflated view.
 std::FILE* check_dicom_file(const char* path, FileCheck& check);
 
 // What the Open command shows once the walk is done.

@@ -61,6 +61,7 @@ TEST(FuzzRegressions, Single) { EXPECT_GE(replay("single", fuzz_single), 1U); }
 TEST(FuzzRegressions, Rle) { EXPECT_GE(replay("rle", fuzz_rle), 1U); }
 TEST(FuzzRegressions, Ljpeg) { replay("ljpeg", fuzz_ljpeg); }
 TEST(FuzzRegressions, HeaderWalk) { replay("header_walk", fuzz_header_walk); }
+TEST(FuzzRegressions, InflateView) { EXPECT_GE(replay("inflate_view", fuzz_inflate_view), 1U); }
 
 // The extraction finding: a 28 KB file whose header announces far more
 // encapsulated frames than its fragments could decode to is refused before

@@ -276,7 +276,6 @@ TEST_F(ReaderSequence, EveryTransferSyntaxMapping)
     std::vector<SyntaxCase> cases = {
         {"1.2.840.10008.1.2", 5, 5, 5, 0, nullptr},
         {"1.2.840.10008.1.2.1", 9, 9, 9, 0, nullptr},
-        {"1.2.840.10008.1.2.1.99", 9, 9, 9, 0, nullptr},
         {"1.2.840.10008.1.2.2", 10, 10, 10, 0, nullptr},
         {"1.2.840.10008.1.2.5", 9, 9, 9, 128, nullptr},
         {"1.2.840.10008.1.2.4.80", 9, 9, 9, 16, nullptr},
@@ -311,7 +310,7 @@ TEST_F(ReaderSequence, EveryTransferSyntaxMapping)
         } else {
             EXPECT_TRUE(log.problems().empty()) << c.uid;
         }
-        if (i >= 12) {
+        if (i >= 11) {
             std::free(const_cast<char*>(c.uid));
         }
     }

@@ -8,7 +8,9 @@ trip a sanitizer.
 Cuts: every 64 bytes through the header (up to the Pixel Data tag; a file
 without pixel data counts its first 8 KB as header and the rest as bulk
 data), then a spread through the pixel or bulk data. Flips: seeded, 1 to 4
-bytes set to random values per variant.
+bytes set to random values per variant. Deflated files (image_dfl.dcm and
+dcmconv +td of two samples) show no Pixel Data tag, so their cuts and flips
+fall in the compressed stream.
 
 usage: broken_file_sweep.py VELMOR_DUMP SAMPLE_DIR WORK_DIR
 """
@@ -25,6 +27,8 @@ MAX_HEADER_CUTS = 128  # 8 KB: more than any real header here
 PIXEL_CUTS = 6
 FLIP_VARIANTS = 6
 PATHS = (["report"], ["elements"], ["pixels"])
+# Made deflated at sweep time (image_dfl.dcm is deflated already).
+DEFLATE_SOURCES = ("CT_small.dcm", "rtplan.dcm")
 
 
 def pixel_data_offset(data):
@@ -64,15 +68,25 @@ def run(dump, path, args):
     return None
 
 
+def deflated_sources(samples, work):
+    """Deflated files beside image_dfl.dcm: dcmconv +td of a few samples."""
+    made = []
+    for name in DEFLATE_SOURCES:
+        out = os.path.join(work, name.replace(".dcm", ".dfl.dcm"))
+        if subprocess.run(["dcmconv", "+td", os.path.join(samples, name), out], capture_output=True).returncode == 0:
+            made.append(out)
+    return made
+
+
 def main():
     dump, samples, work = sys.argv[1:4]
     os.makedirs(work, exist_ok=True)
     rng = random.Random(20261207)
     jobs = []
-    for name in sorted(os.listdir(samples)):
-        if not name.endswith(".dcm"):
-            continue
-        with open(os.path.join(samples, name), "rb") as f:
+    sources = [os.path.join(samples, n) for n in sorted(os.listdir(samples)) if n.endswith(".dcm")]
+    for source in sources + deflated_sources(samples, work):
+        name = os.path.basename(source)
+        with open(source, "rb") as f:
             data = f.read()
         for label, body in variants(name, data, rng):
             path = os.path.join(work, label)
