@@ -1,7 +1,10 @@
-// Lossless JPEG decoding speed: LosslessJpegDecode on synthetic images made
-// and encoded at start-up by the test encoder, read from a memory stream.
+// JPEG decoding speed on synthetic images made and encoded at start-up by the
+// test encoders: LosslessJpegDecode read from a memory stream, and
+// DctJpegDecode from memory.
+#include "jpeg/dct.h"
 #include "jpeg/ljpeg.h"
 #include "reader/log.h"
+#include "tests/jpeg/dct_encoder.h"
 #include "tests/jpeg/stream_builder.h"
 
 #include <benchmark/benchmark.h>
@@ -72,8 +75,41 @@ void Decode(benchmark::State& state, int size, int components, int precision, in
     state.counters["bits/sample"] = 8.0 * static_cast<double>(stream.size()) / (double(size) * size * components);
 }
 
+// A DCT stream of a smooth single-component image; `step` sets the
+// quantization (2 is near-lossless at 12 bits, 16 a usual lossy rate).
+const Bytes& DctStream(int size, int precision, int step, int restart)
+{
+    static std::map<std::tuple<int, int, int, int>, Bytes> cache;
+    Bytes& stream = cache[{size, precision, step, restart}];
+    if (stream.empty()) {
+        const Image image = SmoothImage(size, 1, precision);
+        stream = dct_test::EncodeDct(image.samples, size, size, precision, step, restart);
+    }
+    return stream;
+}
+
+void DctDecode(benchmark::State& state, int size, int precision, int step, int restart)
+{
+    const Bytes& stream = DctStream(size, precision, step, restart);
+    std::vector<uint8_t> output(static_cast<std::size_t>(size) * size * (precision == 8 ? 1 : 2));
+    for (auto _ : state) {
+        if (DctJpegDecode(stream.data(), stream.size(), output.data(), output.size()) != 0) {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        benchmark::DoNotOptimize(output.data());
+    }
+    state.counters["Msamples/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * size * size / 1e6,
+                                                      benchmark::Counter::kIsRate);
+    state.counters["bits/sample"] = 8.0 * static_cast<double>(stream.size()) / (double(size) * size);
+}
+
 } // namespace
 
+BENCHMARK_CAPTURE(DctDecode, dct12_2048_step2, 2048, 12, 2, 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DctDecode, dct12_2048_step16, 2048, 12, 16, 0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DctDecode, dct12_2048_step2_restart64, 2048, 12, 2, 64)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DctDecode, dct8_2048_step2, 2048, 8, 2, 0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Decode, mono12_2048_psv1, 2048, 1, 12, 1, 16)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Decode, mono12_2048_psv7, 2048, 1, 12, 7, 16)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Decode, mono16_4096_psv1, 4096, 1, 16, 1, 16)->Unit(benchmark::kMillisecond);

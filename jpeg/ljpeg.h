@@ -1,5 +1,6 @@
 // Lossless JPEG (ITU-T T.81 process 14) decoder for fragments of encapsulated
-// pixel data, read straight from an open file.
+// pixel data, read from an open file or from memory. Each call owns its
+// decoder state: calls on several threads at once are safe.
 #pragma once
 
 #include <cstddef>
@@ -15,7 +16,8 @@
 int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int32_t length,
                            std::size_t output_size);
 
-// The same decode from `size` bytes held in memory: the same results and
-// messages as LosslessJpegDecode over a file holding those bytes.
+// The same decode from `size` bytes held in memory, without any file: the
+// same results and messages as LosslessJpegDecode over a file holding those
+// bytes.
 int32_t LosslessJpegDecodeBuffer(const uint8_t* data, std::size_t size, uint8_t* output, int32_t depth,
                                  std::size_t output_size);

@@ -1,22 +1,20 @@
-// Lossless JPEG scan decoding: the bit reader, Huffman decoding of the
-// difference categories, prediction, restart markers, the output rows and
-// the decoder's entry, LosslessJpegDecode.
-#include "jpeg/ljpeg.h"
-#include "jpeg/ljpeg_internal.h"
-
-#include "reader/log.h"
-
+// Lossless JPEG scan decoding: Huffman decoding of the difference
+// categories, prediction, restart markers, the output rows and the decoder's
+// entries, LosslessJpegDecode and LosslessJpegDecodeBuffer.
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 
-#define LJPEG_INLINE inline __attribute__((always_inline))
-#define LJPEG_NOINLINE __attribute__((noinline))
+#include "jpeg/bit_reader.h"
+#include "jpeg/ljpeg.h"
+#include "jpeg/ljpeg_internal.h"
+#include "reader/log.h"
 
 namespace {
 
@@ -36,74 +34,24 @@ constexpr int32_t signOffset[16] = {
 };
 // clang-format on
 
-// The bit reader's state, copied into locals for the row loops so that it
-// stays in registers while output bytes are stored, and written back to the
-// module state around ProcessRestart.
-struct BitReader {
-    uint64_t buffer;
-    int32_t count;
-    const uint8_t* bytes;
-    std::size_t position;
-    std::size_t wordLimit; // last position from which 8 bytes may be loaded
-
-    static BitReader Load() { return {bitBuffer, bitCount, fragmentBytes, readPosition, inputLimit - 1}; }
-    void Store() const
-    {
-        bitBuffer = buffer;
-        bitCount = count;
-        readPosition = position;
-    }
-};
-
-// The reservoir holds up to 64 bits; a fill tops it up to at least 57.
-constexpr int32_t kFillTarget = 57;
-
-// True when none of the 8 bytes of word is 0xFF.
-LJPEG_INLINE bool NoFFByte(uint64_t word)
+// The bit reader's state between row loops lives in the decode's state.
+BitReader LoadReader(const LosslessJpegState& state)
 {
-    const uint64_t inverted = ~word; // 0xFF bytes become zero bytes
-    return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) == 0;
+    BitReader reader = BitReader::Over(state);
+    reader.buffer = state.bitBuffer;
+    reader.count = state.bitCount;
+    return reader;
 }
 
-// Fill: tops the reservoir up to at least kFillTarget bits. Where the next 8
-// bytes hold no 0xFF they are taken as plain data in one step; otherwise a
-// byte at a time: at a marker (0xFF not followed by 0x00) both bytes stay
-// unread and zero bits are supplied. The 0xFF padding after the data is such
-// a marker, so this never reads past the input buffer.
-LJPEG_INLINE void FillBitBuffer(BitReader& reader)
+void StoreReader(const BitReader& reader, LosslessJpegState& state)
 {
-    // 8 bytes can be loaded from any position up to the end of the data
-    // (inputLimit - 1), the padding being 8 bytes.
-    if (reader.count < 32 && reader.position <= reader.wordLimit) {
-        uint64_t word = 0;
-        std::memcpy(&word, reader.bytes + reader.position, sizeof word);
-        if (NoFFByte(word)) {
-            if constexpr (std::endian::native == std::endian::little) {
-                word = __builtin_bswap64(word);
-            }
-            const int32_t take = (63 - reader.count) >> 3; // whole bytes that fit
-            reader.buffer = (reader.buffer << (take * 8)) | (word >> (64 - take * 8));
-            reader.position += static_cast<std::size_t>(take);
-            reader.count += take * 8;
-            return;
-        }
-    }
-    while (reader.count < kFillTarget) {
-        uint32_t byte = reader.bytes[reader.position++];
-        if (byte == 0xFF) {
-            const uint32_t next = reader.bytes[reader.position++];
-            if (next != 0) {
-                reader.position -= 2; // UnreadByte(next), UnreadByte(0xFF)
-                byte = 0;
-            }
-        }
-        reader.buffer = (reader.buffer << 8) | byte;
-        reader.count += 8;
-    }
+    state.bitBuffer = reader.buffer;
+    state.bitCount = reader.count;
+    state.readPosition = reader.position;
 }
 
 // Codes longer than 8 bits: walks maxcode bit by bit from length 9.
-LJPEG_NOINLINE int32_t DecodeLongCode(BitReader& reader, const HuffmanTable& table, uint32_t look)
+JPEG_NOINLINE int32_t DecodeLongCode(BitReader& reader, const HuffmanTable& table, uint32_t look)
 {
     reader.count -= 8;
     int32_t code = static_cast<int32_t>(look);
@@ -125,7 +73,7 @@ LJPEG_NOINLINE int32_t DecodeLongCode(BitReader& reader, const HuffmanTable& tab
 }
 
 // HuffDecode: one difference category; codes of up to 8 bits take one look-up.
-LJPEG_INLINE int32_t HuffDecode(BitReader& reader, const HuffmanTable& table)
+JPEG_INLINE int32_t HuffDecode(BitReader& reader, const HuffmanTable& table)
 {
     if (reader.count < 8) {
         FillBitBuffer(reader);
@@ -147,7 +95,7 @@ LJPEG_INLINE int32_t HuffDecode(BitReader& reader, const HuffmanTable& table)
 // Receive and extend: the difference of category s. Category 16 is the
 // difference 32768 with no additional bits (T.81 H.1.2.2); the tables were
 // checked to hold no category above 16.
-LJPEG_INLINE int32_t ReceiveAndExtend(BitReader& reader, int32_t s)
+JPEG_INLINE int32_t ReceiveAndExtend(BitReader& reader, int32_t s)
 {
     if (s == 0) {
         return 0;
@@ -165,15 +113,6 @@ LJPEG_INLINE int32_t ReceiveAndExtend(BitReader& reader, int32_t s)
     }
     return value;
 }
-
-// Code and additional bits resolved together from a kFastBits lookahead:
-// the difference << 8 | bits used, or 0 where the code is longer than 8 bits
-// or the two together are longer than kFastBits.
-constexpr int32_t kFastBits = 12;
-struct FastTable {
-    int32_t entry[1 << kFastBits];
-};
-FastTable fastTables[kTableSlots];
 
 void BuildFastTable(const HuffmanTable& table, FastTable& fast)
 {
@@ -198,7 +137,7 @@ void BuildFastTable(const HuffmanTable& table, FastTable& fast)
 // One difference: one look-up for the short codes that carry few additional
 // bits, the table walk of HuffDecode and ReceiveAndExtend for the rest. Both
 // read the same bits, so they give the same differences.
-LJPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& table, const FastTable& fast)
+JPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& table, const FastTable& fast)
 {
     if (reader.count < 32) {
         FillBitBuffer(reader);
@@ -215,9 +154,10 @@ LJPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& tab
 
 // QuickPredict: the prediction from left (Ra), above (Rb) and above left (Rc),
 // all unsigned sample values, formed in 32 bits with a flooring shift.
-// Psv 8 stands for every undefined selection value.
+// Psv 8 stands for every undefined selection value, which predicts 0 like
+// Psv 0 (DecodeImage logs the warning once).
 template <int32_t Psv>
-LJPEG_INLINE int32_t QuickPredict(int32_t ra, int32_t rb, int32_t rc)
+JPEG_INLINE int32_t QuickPredict(int32_t ra, int32_t rb, int32_t rc)
 {
     if constexpr (Psv == 1) {
         return ra;
@@ -233,10 +173,7 @@ LJPEG_INLINE int32_t QuickPredict(int32_t ra, int32_t rb, int32_t rc)
         return rb + ((ra - rc) >> 1);
     } else if constexpr (Psv == 7) {
         return (ra + rb) >> 1;
-    } else if constexpr (Psv == 0) {
-        return 0;
     } else {
-        dicom_log(LOG_ERROR, "QuickPredict():Warning: Undefined PSV\n");
         return 0;
     }
 }
@@ -248,7 +185,7 @@ struct McuTables {
 };
 
 // Also builds the fast table of every slot the scan uses.
-McuTables TablesOf(const DecoderStruct& dc)
+McuTables TablesOf(const DecoderStruct& dc, FastTable* fastTables)
 {
     McuTables tables{};
     bool built[kTableSlots] = {};
@@ -374,7 +311,9 @@ ByteRowDecoder SelectByteRowDecoder(int32_t psv)
 }
 
 // ProcessRestart: drops the leftover bits and expects RST(expectedRst) next.
-void ProcessRestart(DecoderStruct* dcPtr)
+} // namespace
+
+void LosslessJpegState::ProcessRestart(DecoderStruct* dcPtr)
 {
     bitCount = 0;
     const int32_t code = ScanToMarker();
@@ -385,6 +324,8 @@ void ProcessRestart(DecoderStruct* dcPtr)
     dcPtr->rowsToRestart = dcPtr->intervalRows;
     dcPtr->expectedRst = static_cast<int16_t>((dcPtr->expectedRst + 1) % 8);
 }
+
+namespace {
 
 // EmitRow: one row in the form the depth selects, each sample scaled back by
 // the point transform; missing components of a 24-bit pixel are 0.
@@ -419,13 +360,13 @@ uint8_t* EmitRow(const DecoderStruct& dc, const uint16_t* row, uint8_t* out, int
 
 } // namespace
 
-void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
+void LosslessJpegState::DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
 {
     if (depth != 8 && depth != 16 && depth != 24) {
         FailDecode("DecodeImage():Unsupported image depth.");
         return;
     }
-    const McuTables tables = TablesOf(*dcPtr);
+    const McuTables tables = TablesOf(*dcPtr, fastTables);
     const int32_t width = dcPtr->width;
     const int32_t height = dcPtr->height;
     const int32_t count = dcPtr->scanComponentCount;
@@ -433,7 +374,7 @@ void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
     uint16_t* previous = rowBuffers[1].data();
     uint8_t* out = output;
 
-    BitReader reader = BitReader::Load();
+    BitReader reader = LoadReader(*this);
     DecodeStartRow(dcPtr, reader, tables, current);
     out = EmitRow(*dcPtr, current, out, depth);
     std::swap(current, previous);
@@ -444,20 +385,23 @@ void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
                           dcPtr->pointTransform == 0;
     if (byteRows) {
         SelectByteRowDecoder(dcPtr->psv)(reader, *tables.table[0], *tables.fast[0], out, width, height - 1);
-        reader.Store();
+        StoreReader(reader, *this);
         return;
     }
 
     const RowDecoder decodeRow = count == 1 ? SelectRowDecoder<1>(dcPtr->psv) : SelectRowDecoder<0>(dcPtr->psv);
+    // An undefined selection value predicts 0; it is reported once, at the
+    // first row that has a predicted sample.
+    bool warnUndefinedPsv = (dcPtr->psv < 0 || dcPtr->psv > 7) && width > 1;
     for (int32_t r = 1; r < height; ++r) {
         if (dcPtr->intervalRows != 0) {
             if (dcPtr->rowsToRestart == 0) {
-                reader.Store();
+                StoreReader(reader, *this);
                 ProcessRestart(dcPtr);
                 if (dcPtr->error != 0) {
                     return;
                 }
-                reader = BitReader::Load();
+                reader = LoadReader(*this);
                 DecodeStartRow(dcPtr, reader, tables, current);
                 out = EmitRow(*dcPtr, current, out, depth);
                 std::swap(current, previous);
@@ -465,11 +409,15 @@ void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
             }
             --dcPtr->rowsToRestart;
         }
+        if (warnUndefinedPsv) {
+            dicom_log(LOG_ERROR, "QuickPredict():Warning: Undefined PSV\n");
+            warnUndefinedPsv = false;
+        }
         decodeRow(reader, tables, count, width, previous, current);
         out = EmitRow(*dcPtr, current, out, depth);
         std::swap(current, previous);
     }
-    reader.Store();
+    StoreReader(reader, *this);
 }
 
 namespace {
@@ -488,51 +436,23 @@ std::size_t BytesLeftInFile(std::FILE* file)
 
 } // namespace
 
-int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int32_t length,
-                           std::size_t output_size)
+int32_t LosslessJpegState::Run(uint8_t* output, int32_t depth, std::size_t output_size)
 {
-    sourceFile = file;
-    ljpegDecoder = DecoderStruct{};
-    readPosition = 0;
-    inputExhausted = false;
-    if (length < 0) {
-        dicom_log(LOG_ERROR, "LosslessJpegDecode(): Negative fragment length.");
-        return -1;
-    }
-
-    // The copy holds what the file still has of the fragment: a length beyond
-    // the end of the file allocates no more than the file can fill.
-    const std::size_t size = std::min(static_cast<std::size_t>(length), BytesLeftInFile(sourceFile));
-    fragmentBytes = new (std::nothrow) uint8_t[size + kInputPadding];
-    if (fragmentBytes == nullptr) {
-        return -1;
-    }
-    // A short read ends the data where the file ended.
-    const std::size_t got = std::fread(fragmentBytes, 1, size, sourceFile);
-    std::memset(fragmentBytes + got, 0xFF, kInputPadding);
-    inputLimit = got + 1;
-
-    auto finish = [](int32_t result) {
-        delete[] fragmentBytes;
-        fragmentBytes = nullptr;
-        return result;
-    };
-
     DecoderStruct* dcPtr = &ljpegDecoder;
     ReadFileHeader(dcPtr);
     if (dcPtr->error != 0) {
-        return finish(-1);
+        return -1;
     }
     if (!ReadScanHeader(dcPtr) || dcPtr->error != 0) {
-        return finish(-1);
+        return -1;
     }
     DecoderStructInit(dcPtr);
     if (dcPtr->error != 0) {
-        return finish(-1);
+        return -1;
     }
     HuffDecoderInit(dcPtr);
     if (dcPtr->error != 0) {
-        return finish(-1);
+        return -1;
     }
     if (depth == 8 || depth == 16 || depth == 24) {
         const std::size_t frameBytes = static_cast<std::size_t>(dcPtr->width) *
@@ -540,25 +460,41 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
                                        static_cast<std::size_t>(depth / 8);
         if (frameBytes > output_size) {
             dicom_log(LOG_ERROR, "LosslessJpegDecode(): Frame larger than the output area.");
-            return finish(-1);
+            return -1;
         }
     }
     DecodeImage(dcPtr, output, depth);
-    return finish(0);
+    return 0;
+}
+
+int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int32_t length,
+                           std::size_t output_size)
+{
+    if (length < 0) {
+        dicom_log(LOG_ERROR, "LosslessJpegDecode(): Negative fragment length.");
+        return -1;
+    }
+    std::unique_ptr<LosslessJpegState> state(new (std::nothrow) LosslessJpegState);
+    if (state == nullptr) {
+        return -1;
+    }
+    state->sourceFile = file;
+    // The copy holds what the file still has of the fragment: a length beyond
+    // the end of the file allocates no more than the file can fill.
+    const std::size_t size = std::min(static_cast<std::size_t>(length), BytesLeftInFile(file));
+    if (!state->LoadFile(file, size)) {
+        return -1;
+    }
+    return state->Run(output, depth, output_size);
 }
 
 int32_t LosslessJpegDecodeBuffer(const uint8_t* data, std::size_t size, uint8_t* output, int32_t depth,
                                  std::size_t output_size)
 {
-    if (size > static_cast<std::size_t>(INT32_MAX)) {
-        dicom_log(LOG_ERROR, "LosslessJpegDecode(): Fragment too long.");
+    std::unique_ptr<LosslessJpegState> state(new (std::nothrow) LosslessJpegState);
+    if (state == nullptr) {
         return -1;
     }
-    std::FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "rb");
-    if (file == nullptr) {
-        return -1;
-    }
-    const int32_t result = LosslessJpegDecode(file, output, depth, static_cast<int32_t>(size), output_size);
-    std::fclose(file);
-    return result;
+    state->UseBytes(data, size);
+    return state->Run(output, depth, output_size);
 }

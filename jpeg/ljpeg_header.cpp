@@ -1,5 +1,4 @@
-// Lossless JPEG headers: the byte reader over the fragment, the marker scan,
-// the table, frame and scan header parsers, the set-up checks and the
+// Lossless JPEG headers: the table, frame and scan header parsers, the set-up checks and the
 // derivation of the Huffman decoding tables.
 #include "jpeg/ljpeg_internal.h"
 
@@ -9,89 +8,15 @@
 #include <cstring>
 #include <new>
 
-DecoderStruct ljpegDecoder;
-HuffmanTable huffmanSlots[kTableSlots];
-
-uint8_t* fragmentBytes = nullptr;
-std::size_t readPosition = 0;
-std::size_t inputLimit = 0;
-bool inputExhausted = false;
-std::FILE* sourceFile = nullptr;
-
-uint64_t bitBuffer = 0;
-int32_t bitCount = 0;
-
-std::vector<uint16_t> rowBuffers[2];
-
-void FailDecode(const char* message)
+void LosslessJpegState::FailDecode(const char* message)
 {
     dicom_log(LOG_ERROR, message);
     ljpegDecoder.error = -1;
 }
 
-// ---- Byte reader ----------------------------------------------------------
-
-// Past the end of the input, returns 0 without advancing and notes it.
-int32_t ReadByte()
-{
-    if (readPosition >= inputLimit) {
-        inputExhausted = true;
-        return 0;
-    }
-    return fragmentBytes[readPosition++];
-}
-
-void UnreadByte(int32_t value)
-{
-    --readPosition;
-    fragmentBytes[readPosition] = static_cast<uint8_t>(value);
-}
-
-int32_t ReadWord()
-{
-    const int32_t high = ReadByte();
-    return high * 256 + ReadByte();
-}
-
-void SkipSegment()
-{
-    const int32_t length = ReadWord();
-    if (length <= 2) {
-        return;
-    }
-    const std::size_t skip = static_cast<std::size_t>(length - 2);
-    if (inputLimit - readPosition < skip) {
-        readPosition = inputLimit;
-        inputExhausted = true;
-        return;
-    }
-    readPosition += skip;
-}
-
-// Skips to a 0xFF, then over fill bytes 0xFF; 0xFF 0x00 is a stuffed data
-// byte and the scan goes on.
-int32_t ScanToMarker()
-{
-    for (;;) {
-        int32_t c = ReadByte();
-        while (c != 0xFF && !inputExhausted) {
-            c = ReadByte();
-        }
-        do {
-            c = ReadByte();
-        } while (c == 0xFF && !inputExhausted);
-        if (inputExhausted) {
-            return -1;
-        }
-        if (c != 0) {
-            return c;
-        }
-    }
-}
-
 // ---- Table and frame segments -------------------------------------------
 
-void GetSof(DecoderStruct* dcPtr)
+void LosslessJpegState::GetSof(DecoderStruct* dcPtr)
 {
     const int32_t length = ReadWord();
     dcPtr->precision = ReadByte();
@@ -129,7 +54,7 @@ void GetSof(DecoderStruct* dcPtr)
     }
 }
 
-void GetDht(DecoderStruct* dcPtr)
+void LosslessJpegState::GetDht(DecoderStruct* dcPtr)
 {
     int32_t remaining = ReadWord() - 2;
     while (remaining != 0) {
@@ -168,7 +93,7 @@ void GetDht(DecoderStruct* dcPtr)
     }
 }
 
-void GetDri(DecoderStruct* dcPtr)
+void LosslessJpegState::GetDri(DecoderStruct* dcPtr)
 {
     if (ReadWord() != 4) {
         FailDecode("GetDri():Bogus length in DRI.");
@@ -180,7 +105,7 @@ void GetDri(DecoderStruct* dcPtr)
     }
 }
 
-void GetSos(DecoderStruct* dcPtr)
+void LosslessJpegState::GetSos(DecoderStruct* dcPtr)
 {
     const int32_t length = ReadWord();
     const int32_t count = ReadByte();
@@ -216,7 +141,7 @@ void GetSos(DecoderStruct* dcPtr)
 
 // ---- Segment loop and headers ---------------------------------------------
 
-int32_t ProcessTables(DecoderStruct* dcPtr)
+int32_t LosslessJpegState::ProcessTables(DecoderStruct* dcPtr)
 {
     for (;;) {
         const int32_t code = ScanToMarker();
@@ -274,7 +199,7 @@ int32_t ProcessTables(DecoderStruct* dcPtr)
     }
 }
 
-void ReadFileHeader(DecoderStruct* dcPtr)
+void LosslessJpegState::ReadFileHeader(DecoderStruct* dcPtr)
 {
     const int32_t first = ReadByte();
     const int32_t second = ReadByte();
@@ -295,7 +220,7 @@ void ReadFileHeader(DecoderStruct* dcPtr)
     }
 }
 
-bool ReadScanHeader(DecoderStruct* dcPtr)
+bool LosslessJpegState::ReadScanHeader(DecoderStruct* dcPtr)
 {
     const int32_t code = ProcessTables(dcPtr);
     if (dcPtr->error != 0) {
@@ -314,7 +239,7 @@ bool ReadScanHeader(DecoderStruct* dcPtr)
 
 // ---- Set-up -------------------------------------------------------------
 
-void DecoderStructInit(DecoderStruct* dcPtr)
+void LosslessJpegState::DecoderStructInit(DecoderStruct* dcPtr)
 {
     for (int32_t c = 0; c < dcPtr->componentCount; ++c) {
         if (dcPtr->components[c].hSampling != 1 || dcPtr->components[c].vSampling != 1) {
@@ -337,7 +262,6 @@ void DecoderStructInit(DecoderStruct* dcPtr)
         return;
     }
 
-    // Row buffers only grow; a wide frame keeps its room for later decodes.
     const std::size_t samples =
         static_cast<std::size_t>(dcPtr->width) * static_cast<std::size_t>(dcPtr->scanComponentCount);
     for (std::vector<uint16_t>& row : rowBuffers) {
@@ -408,7 +332,7 @@ void BuildDecodeTables(HuffmanTable* table)
     }
 }
 
-void HuffDecoderInit(DecoderStruct* dcPtr)
+void LosslessJpegState::HuffDecoderInit(DecoderStruct* dcPtr)
 {
     bitCount = 0;
     for (int32_t i = 0; i < dcPtr->scanComponentCount; ++i) {

@@ -1,12 +1,14 @@
 // Internals of the lossless JPEG decoder, shared by the header parser
 // (ljpeg_header.cpp) and the scan decoder (ljpeg_decode.cpp), and visible to
-// the tests. All of it is module-wide state: one decode at a time.
+// the tests.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
+
+#include "jpeg/jpeg_bytes.h"
 
 // One component of the frame header.
 struct FrameComponent {
@@ -67,57 +69,58 @@ enum : int32_t {
     M_TEM = 0x01,
 };
 
-// ---- Module state -------------------------------------------------------
+// Code and additional bits resolved together from a kFastBits lookahead:
+// the difference << 8 | bits used, or 0 where the code is longer than 8 bits
+// or the two together are longer than kFastBits.
+constexpr int32_t kFastBits = 12;
+struct FastTable {
+    int32_t entry[1 << kFastBits];
+};
 
-extern DecoderStruct ljpegDecoder; // the one decode in progress
-extern HuffmanTable huffmanSlots[kTableSlots];
-
-// The fragment followed by kInputPadding bytes of 0xFF. Bytes at
-// readPosition < inputLimit may be read by ReadByte; inputLimit is the data
-// length plus one (the first appended 0xFF). The padding lets the bit reader
-// run without bounds checks: it stops at the first 0xFF that is followed by
-// anything but 0x00, which is at the latest the padding itself. It is 8 bytes
-// so that the reader can load 8 bytes at once from any position up to the
-// end of the data.
-constexpr std::size_t kInputPadding = 8;
-extern uint8_t* fragmentBytes;
-extern std::size_t readPosition;
-extern std::size_t inputLimit;
-extern bool inputExhausted; // a read was attempted at inputLimit
-extern std::FILE* sourceFile;
-
-// Bit reservoir: the low bitCount bits of bitBuffer are unread, oldest highest.
-extern uint64_t bitBuffer;
-extern int32_t bitCount;
-
-// Row buffers: width x scanComponentCount samples each, grown as frames need
-// and kept for later decodes. MCU entry x starts at sample x * scanComponentCount.
-extern std::vector<uint16_t> rowBuffers[2];
-
-// ---- Byte reader (ljpeg_header.cpp) --------------------------------------
-
-int32_t ReadByte();
-void UnreadByte(int32_t value);
-int32_t ReadWord();
-void SkipSegment();
-// The next marker code, or -1 when the input ran out before one was found.
-int32_t ScanToMarker();
-
-// ---- Header parsing (ljpeg_header.cpp) -----------------------------------
-
-// Sets ljpegDecoder.error to -1 after logging `message` at LOG_ERROR.
-void FailDecode(const char* message);
-int32_t ProcessTables(DecoderStruct* dcPtr);
-void ReadFileHeader(DecoderStruct* dcPtr);
-void GetSof(DecoderStruct* dcPtr);
-void GetDht(DecoderStruct* dcPtr);
-void GetDri(DecoderStruct* dcPtr);
-void GetSos(DecoderStruct* dcPtr);
-bool ReadScanHeader(DecoderStruct* dcPtr);
-void DecoderStructInit(DecoderStruct* dcPtr);
+// Derives mincode, maxcode, valptr and the 8-bit lookahead from bits and
+// huffval.
 void BuildDecodeTables(HuffmanTable* table);
-void HuffDecoderInit(DecoderStruct* dcPtr);
 
-// ---- Scan decoding (ljpeg_decode.cpp) ------------------------------------
+// ---- The state of one decode ----------------------------------------------
 
-void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth);
+// Everything one decode reads and writes: the input bytes and read position
+// (JpegByteReader), the frame and scan description, the tables, the bit
+// reservoir between restart intervals and the row buffers. Each decode owns
+// one, so decodes on several threads never share anything.
+struct LosslessJpegState : JpegByteReader {
+    DecoderStruct ljpegDecoder{};
+    HuffmanTable huffmanSlots[kTableSlots]{};
+    FastTable fastTables[kTableSlots]{};
+    std::FILE* sourceFile = nullptr;
+
+    // Bit reservoir: the low bitCount bits of bitBuffer are unread, oldest highest.
+    uint64_t bitBuffer = 0;
+    int32_t bitCount = 0;
+
+    // Row buffers: width x scanComponentCount samples each. MCU entry x
+    // starts at sample x * scanComponentCount.
+    std::vector<uint16_t> rowBuffers[2];
+
+    // Headers, checks and scan of the loaded stream into `output`, as
+    // LosslessJpegDecode describes.
+    int32_t Run(uint8_t* output, int32_t depth, std::size_t output_size);
+
+    // ---- Header parsing (ljpeg_header.cpp) ---------------------------------
+
+    // Sets ljpegDecoder.error to -1 after logging `message` at LOG_ERROR.
+    void FailDecode(const char* message);
+    int32_t ProcessTables(DecoderStruct* dcPtr);
+    void ReadFileHeader(DecoderStruct* dcPtr);
+    void GetSof(DecoderStruct* dcPtr);
+    void GetDht(DecoderStruct* dcPtr);
+    void GetDri(DecoderStruct* dcPtr);
+    void GetSos(DecoderStruct* dcPtr);
+    bool ReadScanHeader(DecoderStruct* dcPtr);
+    void DecoderStructInit(DecoderStruct* dcPtr);
+    void HuffDecoderInit(DecoderStruct* dcPtr);
+
+    // ---- Scan decoding (ljpeg_decode.cpp) ----------------------------------
+
+    void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth);
+    void ProcessRestart(DecoderStruct* dcPtr);
+};

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <thread>
 
 using namespace ljpeg_test;
 
@@ -21,6 +23,17 @@ Bytes Header(int width, int height, int precision, int psv, int sof = 0xC3)
     Sof(out, sof, precision, height, width, {{1, 0x11}});
     Sos(out, {{1, 0x00}}, psv, 0);
     return out;
+}
+
+// Decodes `stream` from memory on a state the test can inspect afterwards.
+int32_t DecodeOnState(LosslessJpegState& state, const Bytes& stream, Bytes& output, int32_t depth)
+{
+    const int32_t saved = log_level;
+    log_level = -1;
+    state.UseBytes(stream.data(), stream.size());
+    const int32_t status = state.Run(output.data(), depth, output.size());
+    log_level = saved;
+    return status;
 }
 
 void ExpectRoundTrip(const Image& image, const EncodeOptions& options, int depth)
@@ -212,15 +225,22 @@ TEST(LosslessJpegDepth, FrameLargerThanTheSlotIsRefused)
 
 // ---- Predictor selection values -------------------------------------------
 
-TEST(LosslessJpegPredictor, UndefinedPsvLogsOncePerPredictedSample)
+TEST(LosslessJpegPredictor, UndefinedPsvLogsOncePerDecode)
 {
-    const Image image = MakeImage(5, 4, 1, 12, 3);
+    for (const int psv : {8, 9, 255}) {
+        const Image image = MakeImage(5, 4, 1, 12, 3);
+        EncodeOptions options;
+        options.psv = psv;
+        const DecodeResult result = Decode(Encode(image, options), 16, FrameBytes(image, 16));
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(Count(result.log, "error: QuickPredict():Warning: Undefined PSV\n\n"), 1U);
+        EXPECT_EQ(result.output, Expected(image, 16));
+    }
+    // One column: no sample is predicted, nothing to warn about.
     EncodeOptions options;
     options.psv = 9;
-    const DecodeResult result = Decode(Encode(image, options), 16, FrameBytes(image, 16));
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(Count(result.log, "error: QuickPredict():Warning: Undefined PSV\n\n"), 3U * 4U);
-    EXPECT_EQ(result.output, Expected(image, 16));
+    const Image column = MakeImage(1, 4, 1, 12, 3);
+    EXPECT_EQ(Decode(Encode(column, options), 16, FrameBytes(column, 16)).log, "");
 }
 
 TEST(LosslessJpegPredictor, PsvZeroPredictsNothingAndLogsNothing)
@@ -291,8 +311,10 @@ TEST(LosslessJpegRestart, IntervalsShorterThanARowAreNotLookedFor)
         Dri(stream, interval);
         const Bytes body = Encode(MakeImage(512, 1, 1, 8, 1));
         stream.insert(stream.end(), body.begin() + 2, body.end());
-        EXPECT_EQ(Decode(stream, 8, 512).status, 0);
-        EXPECT_EQ(ljpegDecoder.intervalRows, rows);
+        auto state = std::make_unique<LosslessJpegState>();
+        Bytes output(512);
+        EXPECT_EQ(DecodeOnState(*state, stream, output, 8), 0);
+        EXPECT_EQ(state->ljpegDecoder.intervalRows, rows);
     }
 }
 
@@ -329,9 +351,11 @@ TEST(LosslessJpegHuffman, SingleOneBitCodeFillsHalfTheLookahead)
     Sos(stream, {{1, 0x00}}, 1, 0);
     stream.push_back(0x00);
     Eoi(stream);
-    ASSERT_EQ(Decode(stream, 8, 1).status, 0);
+    auto state = std::make_unique<LosslessJpegState>();
+    Bytes output(1);
+    ASSERT_EQ(DecodeOnState(*state, stream, output, 8), 0);
     for (int look = 0; look < 256; ++look) {
-        EXPECT_EQ(huffmanSlots[0].lookupLength[look], look < 0x80 ? 1 : 0) << look;
+        EXPECT_EQ(state->huffmanSlots[0].lookupLength[look], look < 0x80 ? 1 : 0) << look;
     }
 }
 
@@ -639,6 +663,15 @@ TEST(LosslessJpegInput, EveryTruncationIsHandledAndTheFileLeftAfterTheFragment)
         if (result.status == -1) {
             EXPECT_NE(result.log, "");
         }
+        // From memory, read in place up to the last byte of the prefix
+        // (exactly sized, so that the sanitizers see any read beyond it).
+        Bytes output(FrameBytes(image, 24), kUntouched);
+        log_level = -1;
+        const int32_t status =
+            LosslessJpegDecodeBuffer(prefix.data(), prefix.size(), output.data(), 24, output.size());
+        log_level = LOG_NOTICE;
+        EXPECT_EQ(status, result.status);
+        EXPECT_EQ(output, result.output);
     }
 }
 
@@ -709,4 +742,50 @@ TEST(LosslessJpegInput, GarbageStreamsNeverCrash)
         EXPECT_TRUE(result.status == 0 || result.status == -1);
         EXPECT_EQ(result.position, static_cast<long>(stream.size()));
     }
+}
+
+// ---- Decoding from memory, on several threads -------------------------------
+
+TEST(LosslessJpegMemory, BufferMatchesTheFileDecodeAndIsSafeOnSeveralThreads)
+{
+    // Different frame sizes, precisions, predictors and restart intervals, so
+    // that any state shared between decodes would mix them up.
+    std::vector<Image> images;
+    std::vector<Bytes> streams;
+    for (int i = 0; i < 6; ++i) {
+        images.push_back(
+            MakeImage(40 + 13 * i, 30 + 7 * i, 1 + i % 3, std::min(8 + 2 * i, 16), static_cast<uint32_t>(i)));
+        EncodeOptions options;
+        options.psv = 1 + i;
+        options.restartRows = i % 2 == 0 ? 0 : 3;
+        streams.push_back(Encode(images.back(), options));
+    }
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        const int depth = images[i].components == 1 ? 16 : 24;
+        Bytes output(FrameBytes(images[i], depth), kUntouched);
+        ASSERT_EQ(
+            LosslessJpegDecodeBuffer(streams[i].data(), streams[i].size(), output.data(), depth, output.size()),
+            0);
+        EXPECT_EQ(output, Decode(streams[i], depth, output.size()).output);
+    }
+
+    std::vector<int> failures(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 40; ++round) {
+                const std::size_t i = static_cast<std::size_t>(t + round) % streams.size();
+                const int depth = images[i].components == 1 ? 16 : 24;
+                Bytes output(FrameBytes(images[i], depth));
+                const int32_t status = LosslessJpegDecodeBuffer(streams[i].data(), streams[i].size(),
+                                                                output.data(), depth, output.size());
+                failures[static_cast<std::size_t>(t)] +=
+                    status != 0 || output != Expected(images[i], depth) ? 1 : 0;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
