@@ -25,9 +25,7 @@ header bytes as a hex dump, every header element in a table (tag, VR,
 length, dictionary description, value), the header size, and the image
 resampled to 256 x 256 in gray, windowed by dragging the mouse over it.
 The dump and the table can be saved as a text report.
-
-It reads uncompressed images in the implicit and explicit VR little-endian
-and explicit VR big-endian transfer syntaxes, RLE and lossless JPEG.
+.
 The command velmor-dump runs the same steps from the command line.")
 
 include(CPack)
