@@ -13,6 +13,7 @@ packages=(
   dcmtk libgdcm-tools python3-pydicom python3-numpy
   xvfb xauth time
   libjpeg62-turbo-dev libcharls-dev libopenjp2-7-dev openjph-tools
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

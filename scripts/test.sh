@@ -26,3 +26,38 @@ if [ "${VELMOR_SKIP_SANITIZERS:-0}" != 1 ]; then
   VELMOR_PRESET=asan BUILD_DIR="$root/build-asan" "$root/scripts/build.sh" "${werror[@]}"
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
 fi
+
+# == package: the Debian package made from the normal build above (stripped by
+# CPack; a separate Release build would double the compile time), checked with
+# lintian, desktop-file-validate and appstreamcli, then unpacked and run.
+# VELMOR_PACKAGE_FROM names another built tree to package; without a built
+# tree the package gets its own Release build.
+(
+  set -euo pipefail
+  echo "== package"
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  from=${VELMOR_PACKAGE_FROM:-$root/build}
+  if [ -f "$from/CPackConfig.cmake" ] && [ -x "$from/bin/velmor" ]; then
+    VELMOR_PACKAGE_BUILD="$from" "$root/scripts/package.sh" >/dev/null
+  else
+    "$root/scripts/package.sh" >/dev/null
+  fi
+  deb=$(ls "$root"/dist/velmor_*.deb)
+  unpacked=$(mktemp -d)
+  trap 'rm -rf "$unpacked"' EXIT
+  lintian --fail-on error "$deb"
+  dpkg-deb -x "$deb" "$unpacked"
+  share=$unpacked/usr/share
+  validation=$(desktop-file-validate "$share/applications/org.velmor.Velmor.desktop" 2>&1) || { echo "$validation"; exit 1; }
+  if grep -E '(error|warning):' <<<"$validation"; then exit 1; fi
+  validation=$(appstreamcli validate --no-net "$share/metainfo/org.velmor.Velmor.metainfo.xml" 2>&1) || { echo "$validation"; exit 1; }
+  if grep -E '^[EW]:' <<<"$validation"; then exit 1; fi
+  # The desktop database lists Velmor as a handler of DICOM files.
+  update-desktop-database "$share/applications"
+  grep -qx 'application/dicom=org.velmor.Velmor.desktop;' "$share/applications/mimeinfo.cache"
+  "$unpacked/usr/bin/velmor-dump" --version
+  "$unpacked/usr/bin/velmor-dump" report /usr/lib/python3/dist-packages/pydicom/data/test_files/CT_small.dcm > "$unpacked/report.txt"
+  head -c 7 "$unpacked/report.txt" | grep -qx Address
+  QT_QPA_PLATFORM=offscreen "$unpacked/usr/bin/velmor" --help | grep -q '^Usage:'
+  echo "package ok: $deb"
+)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tools/commands.h"
+#include "velmor/version.h"
 
 namespace {
 
@@ -64,6 +65,19 @@ void print_help(std::FILE* out)
                       "the message the viewer shows (UTF-8).\n");
 }
 
+bool is_help(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
+
+// COMMAND --help (or -h) anywhere after the command: that command's help alone.
+bool asks_help(int argc, char** argv)
+{
+    for (int i = 0; i < argc; ++i) {
+        if (is_help(argv[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -76,8 +90,16 @@ int main(int argc, char** argv)
         print_help(stdout);
         return 0;
     }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("velmor-dump %s\n", VELMOR_VERSION);
+        return 0;
+    }
     for (const Command& c : commands) {
         if (std::strcmp(argv[1], c.name) == 0) {
+            if (asks_help(argc - 2, argv + 2)) {
+                std::printf("usage: velmor-dump %s\n      %s\n", c.usage, c.help);
+                return 0;
+            }
             return c.run(argc - 2, argv + 2);
         }
     }

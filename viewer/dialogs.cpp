@@ -35,3 +35,8 @@ int Dialogs::message(QWidget* parent, const QString& text, const QString& captio
     QMessageBox box(icon, caption, text, buttons, parent);
     return box.exec();
 }
+
+void Dialogs::about(QWidget* parent, const QString& caption, const QString& text)
+{
+    QMessageBox::about(parent, caption, text);
+}

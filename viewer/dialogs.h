@@ -22,6 +22,8 @@ public:
     // A modal message box; returns the button pressed.
     virtual int message(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon,
                         QMessageBox::StandardButtons buttons);
+    // The About box: rich text under caption, the application icon, OK.
+    virtual void about(QWidget* parent, const QString& caption, const QString& text);
 
 private:
     ReportEncoding saved_type_ = ReportEncoding::cp932;

@@ -1,6 +1,8 @@
 #include "viewer/tform1.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFile>
 #include <QFont>
@@ -20,7 +22,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "viewer/about.h"
 #include "viewer/encoding.h"
+#include "viewer/file_drop.h"
 #include "viewer/file_save.h"
 #include "viewer/hex_dump.h"
 #include "viewer/image_step.h"
@@ -135,6 +139,7 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
     create_controls();
     create_menu();
     Panel2Resize();
+    setAcceptDrops(true);
 
     // The display picture: header, gray palette, 256 x 256 bitmap.
     init_gray_palette(display_info_, false);
@@ -160,7 +165,14 @@ void TForm1::create_controls()
     auto* client = named(new QWidget(this), "ClientArea");
     client->setFixedSize(745, 561);
     setCentralWidget(client);
+    create_toolbar(client);
+    create_panes(client);
+    create_grid();
+}
 
+// Panel1: the tool bar with the buttons, the file name and the header size.
+void TForm1::create_toolbar(QWidget* client)
+{
     Panel1 = panel(client, "Panel1", QFrame::Panel, QFrame::Raised, 1);
     Panel1->setGeometry(0, 0, 745, 29);
 
@@ -191,6 +203,7 @@ void TForm1::create_controls()
 
     edFname = named(new QLineEdit(Panel1), "edFname");
     edFname->setGeometry(136, 4, 221, 20);
+    edFname->setAcceptDrops(false);
 
     Label2 = named(new QLabel(QStringLiteral("Header Size"), Panel1), "Label2");
     Label2->move(424, 12);
@@ -198,7 +211,12 @@ void TForm1::create_controls()
 
     edHsize = named(new QLineEdit(Panel1), "edHsize");
     edHsize->setGeometry(492, 4, 77, 20);
+    edHsize->setAcceptDrops(false);
+}
 
+// Panel2 with the dump memo and the image pane.
+void TForm1::create_panes(QWidget* client)
+{
     Panel2 = panel(client, "Panel2", QFrame::Panel, QFrame::Raised, 1);
     Panel2->setGeometry(0, 29, 745, 532);
     Panel2->installEventFilter(this);
@@ -212,6 +230,9 @@ void TForm1::create_controls()
     Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo->setFont(pixel_font(terminal_family, 13));
+    // A file dropped on the dump opens it instead of pasting its name.
+    Memo->setAcceptDrops(false);
+    Memo->viewport()->setAcceptDrops(false);
     QPalette memo_palette = Memo->palette();
     memo_palette.setColor(QPalette::Base, QColor(0, 0, 128));
     memo_palette.setColor(QPalette::Text, Qt::white);
@@ -241,7 +262,11 @@ void TForm1::create_controls()
     face.setColor(QPalette::Window, palette().color(QPalette::Button));
     pnWind->setPalette(face);
     pnWind->hide();
+}
 
+// strGrid: the element table below the panes.
+void TForm1::create_grid()
+{
     strGrid = named(new QTableWidget(Panel2), "strGrid");
     strGrid->setGeometry(8, 276, 725, 245);
     strGrid->setColumnCount(grid_columns);
@@ -283,6 +308,11 @@ void TForm1::create_menu()
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
 
     N2 = named(MainMenu1->addAction(QString()), "N2");
+
+    Help1 = MainMenu1->addMenu(QStringLiteral("ヘルプ (&H)"));
+    Help1->setObjectName(QStringLiteral("Help1"));
+    About1 = named(Help1->addAction(QStringLiteral("バージョン情報 (&A)...")), "About1");
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
@@ -356,6 +386,11 @@ void TForm1::Open1Click()
     if (path.isEmpty()) {
         return;
     }
+    open_file(path);
+}
+
+void TForm1::open_file(const QString& path)
+{
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(path), std::fclose);
     if (!file) {
         return;
@@ -368,6 +403,14 @@ void TForm1::Open1Click()
     sbSave->setEnabled(true);
 
     load_display_image(path);
+}
+
+void TForm1::show_and_open(const QString& file)
+{
+    show();
+    if (!file.isEmpty()) {
+        open_file(file);
+    }
 }
 
 void TForm1::load_display_image(const QString& path)
@@ -561,3 +604,37 @@ void TForm1::sbSaveClick()
 }
 
 void TForm1::Exit1Click() { close(); }
+
+void TForm1::About1Click() { dialogs_->about(this, about_caption(), about_text()); }
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (dropped_file(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (dropped_file(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    const QString path = dropped_file(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Opened once the drop is over, so that the boxes of Open do not hold up
+    // the program the file came from.
+    QMetaObject::invokeMethod(
+        this, [this, path] { open_file(path); }, Qt::QueuedConnection);
+}

@@ -14,6 +14,9 @@
 #include "viewer/viewer_state.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -32,6 +35,12 @@ public:
 
     // Handlers.
     void Open1Click();
+    // Open from the check on: what Open1Click does once a file is chosen. The
+    // command line and a dropped file come in here.
+    void open_file(const QString& path);
+    // Start-up: shows the window, then opens file unless it is empty.
+    void show_and_open(const QString& file);
+    void About1Click();
     void sbSaveClick();
     void Exit1Click();
     void Panel2Resize();
@@ -73,12 +82,21 @@ public:
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* N2 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* About1 = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A local file dragged over the window is taken; anything else is refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void create_controls();
+    void create_toolbar(QWidget* client);
+    void create_panes(QWidget* client);
+    void create_grid();
     void create_menu();
     // Checks path for "DICM" and shows the check's box; null stops Open.
     std::FILE* check_dicom_file(const QString& path);
