@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "image/codec.h"
 #include "image/rle.h"
 #include "image/single.h"
 #include "jpeg/dct.h"
@@ -100,6 +101,56 @@ void fuzz_dct(const uint8_t* data, std::size_t size)
     const std::size_t slot_size = (static_cast<std::size_t>(data[0]) << 8 | data[1]) * 16;
     std::vector<uint8_t> slot(slot_size);
     DctJpegDecode(data + 2, size - 2, slot.data(), slot.size());
+}
+
+namespace {
+
+// Frames above this many bytes are not decoded: no seed needs them, and the
+// fuzzer's memory limit would count them as findings.
+constexpr uint64_t largest_fuzzed_frame = uint64_t{64} << 20;
+
+void fuzz_codec(const char* uid, const uint8_t* data, std::size_t size)
+{
+    log_level = -1;
+    const frame_codec* codec = codec_for_transfer_syntax(uid);
+    if (codec == nullptr || size < 1) {
+        return;
+    }
+    const uint8_t choice = data[0];
+    ++data;
+    --size;
+    codestream_header header{4, 4, 1, 8, false};
+    if (codec->read_header != nullptr) {
+        codec->read_header(data, size, header);
+    }
+    frame_format format{};
+    format.rows = static_cast<uint16_t>(header.rows);
+    format.columns = static_cast<uint16_t>(header.columns);
+    format.samples_per_pixel = static_cast<uint16_t>(header.components);
+    const uint16_t widths[] = {8, 16, 32, 16};
+    format.bits_allocated = widths[choice >> 6];
+    format.bits_stored = static_cast<uint16_t>(header.precision);
+    format.pixel_representation = (choice >> 5) & 1U;
+    format.photometric = (choice & 0x1F) % photometric_name_count;
+    const uint64_t frame =
+        uint64_t{format.rows} * format.columns * format.samples_per_pixel * format.bits_allocated / 8;
+    if (frame == 0 || frame > largest_fuzzed_frame) {
+        return;
+    }
+    std::vector<uint8_t> slot(static_cast<std::size_t>(frame));
+    frame_layout layout{format.photometric, format.planar_configuration};
+    codec->decode(data, size, format, slot.data(), slot.size(), layout);
+}
+
+} // namespace
+
+void fuzz_jpeg_codec(const uint8_t* data, std::size_t size) { fuzz_codec("1.2.840.10008.1.2.4.50", data, size); }
+
+void fuzz_jpegls_codec(const uint8_t* data, std::size_t size) { fuzz_codec("1.2.840.10008.1.2.4.80", data, size); }
+
+void fuzz_jpeg2000_codec(const uint8_t* data, std::size_t size)
+{
+    fuzz_codec("1.2.840.10008.1.2.4.90", data, size);
 }
 
 void fuzz_header_walk(const uint8_t* data, std::size_t size)

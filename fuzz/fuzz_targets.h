@@ -17,6 +17,12 @@ void fuzz_ljpeg(const uint8_t* data, std::size_t size);
 // One sequential DCT JPEG frame; the first two bytes give the slot size in
 // 16-byte units.
 void fuzz_dct(const uint8_t* data, std::size_t size);
+// One compressed frame through a codec of image/: the first byte chooses the
+// photometric interpretation, Pixel Representation and Bits Allocated; rows,
+// columns and samples come from the codestream's own header when it has one.
+void fuzz_jpeg_codec(const uint8_t* data, std::size_t size);
+void fuzz_jpegls_codec(const uint8_t* data, std::size_t size);
+void fuzz_jpeg2000_codec(const uint8_t* data, std::size_t size);
 // The viewer's file check, header walk and dump, then the Save report.
 void fuzz_header_walk(const uint8_t* data, std::size_t size);
 // A deflated file: a fixed meta group, the bytes as its compressed data set,

@@ -2,10 +2,11 @@
 """Seed corpora for the fuzz targets from pydicom's sample files and from
 files the peer encoders make of them.
 
-Whole files seed the reader, extraction and header-walk targets; the RLE and
-lossless JPEG targets get single fragments with the small prefix their
-harness reads (slot size, depth); the inflate view target gets the compressed
-data sets of deflated files.
+Whole files seed the reader, extraction and header-walk targets; the RLE,
+lossless JPEG and codec targets get single fragments with the small prefix
+their harness reads (slot size, depth; for the codecs one byte of Bits
+Allocated, Pixel Representation and photometric interpretation); the inflate
+view target gets the compressed data sets of deflated files.
 
 usage: make_seeds.py OUTDIR
 """
@@ -25,6 +26,16 @@ LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
 DCT = ("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51")
 DEFLATED = b"1.2.840.10008.1.2.1.99"
 WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk")
+CODEC_TARGETS = {
+    "1.2.840.10008.1.2.4.50": "jpeg_codec",
+    "1.2.840.10008.1.2.4.51": "jpeg_codec",
+    "1.2.840.10008.1.2.4.80": "jpegls_codec",
+    "1.2.840.10008.1.2.4.81": "jpegls_codec",
+    "1.2.840.10008.1.2.4.90": "jpeg2000_codec",
+    "1.2.840.10008.1.2.4.91": "jpeg2000_codec",
+}
+PHOTOMETRIC = ["MONOCHROME2", "MONOCHROME1", "PALETTE COLOR", "RGB", "HSV", "ARGB", "CMYK", "UNKNOWN",
+               "YBR_FULL", "YBR_FULL_422", "YBR_PARTIAL_420", "YBR_RCT", "YBR_ICT"]
 MAX_SEED = 256 * 1024
 
 # Uncompressed sources the peers re-encode: 16-bit signed, 8-bit gray,
@@ -44,7 +55,12 @@ def peer_encoded(tmp):
                     (f"{name}.sv7.dcm", ["dcmcjpeg", "+el", "+sv", "7"]),
                     (f"{name}.rle.dcm", ["dcmcrle"]),
                     (f"{name}.ee.dcm", ["dcmcjpeg", "+ee"]),
-                    (f"{name}.eb.dcm", ["dcmcjpeg", "+eb", "+cy", "+s2"]),
+                    (f"{name}.eb.dcm", ["dcmcjpeg", "+eb"]),
+                    (f"{name}.eb420.dcm", ["dcmcjpeg", "+eb", "+cy", "+s2"]),
+                    (f"{name}.jls.dcm", ["dcmcjpls", "+en"]),
+                    (f"{name}.j2k.dcm", ["gdcmconv", "--j2k"]),
+                    (f"{name}.j2kq.dcm", ["gdcmconv", "--j2k", "--lossy", "-q", "30"]),
+                    (f"{name}.gdcmjls.dcm", ["gdcmconv", "--jpegls"]),
                     (f"{name}.dfl.dcm", ["dcmconv", "+td"])]
         for out_name, command in commands:
             dst = os.path.join(tmp, out_name)
@@ -62,7 +78,7 @@ def fragment_seed(path, out):
     try:
         ds = pydicom.dcmread(path)
         ts = str(ds.file_meta.TransferSyntaxUID)
-        if ts != RLE and ts not in LOSSLESS and ts not in DCT:
+        if ts != RLE and ts not in LOSSLESS and ts not in CODEC_TARGETS:
             return
         frame = next(generate_pixel_data_frame(ds.PixelData, int(ds.get("NumberOfFrames", 1) or 1)))
     except Exception:
@@ -71,13 +87,19 @@ def fragment_seed(path, out):
         return
     size = frame_bytes(ds)
     base = os.path.basename(path)
-    if ts == RLE:
+    if ts in DCT:
+        units = min((size + 15) // 16, 65535)  # the slot in 16-byte units
+        with open(os.path.join(out, "dct", base), "wb") as f:
+            f.write(bytes([units >> 8, units & 255]) + frame)
+    if ts in CODEC_TARGETS:
+        width = {8: 0, 16: 1, 32: 2}.get(ds.BitsAllocated, 1)
+        name = str(ds.get("PhotometricInterpretation", "MONOCHROME2"))
+        photometric = PHOTOMETRIC.index(name) if name in PHOTOMETRIC else 7
+        prefix = bytes([width << 6 | (int(ds.get("PixelRepresentation", 0)) & 1) << 5 | photometric])
+        target = os.path.join(out, CODEC_TARGETS[ts], base)
+    elif ts == RLE:
         prefix = bytes([min(size // 64, 255), size % 64])
         target = os.path.join(out, "rle", base)
-    elif ts in DCT:
-        units = min((size + 15) // 16, 65535)  # the slot in 16-byte units
-        prefix = bytes([units >> 8, units & 255])
-        target = os.path.join(out, "dct", base)
     else:
         bits = ds.get("SamplesPerPixel", 1) * ds.BitsAllocated
         depth = {8: 0, 16: 1, 24: 2}.get(bits, 1)
@@ -101,7 +123,7 @@ def deflated_seed(path, out):
 
 
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "inflate_view"):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "inflate_view") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:

@@ -3,11 +3,12 @@
 // A frame is a 64-byte header (segment count, then fifteen 32-bit segment
 // offsets counted from the start of the frame) followed by the segments. Each
 // segment carries one byte plane: segment j of an n-segment frame holds byte j
-// of every pixel, most significant byte of a sample first. The decoder reads
-// the header and then the segments in one read from the reader's stream, and
-// expands all segments side by side a few thousand pixels at a time, so that
-// each stretch of the slot is written once, whole pixels at a time, while it
-// is in the cache. Nothing is written at or past the end of the slot.
+// of every pixel, most significant byte of a sample first. The decoder takes
+// the header apart, gets the segments in one piece (read from the reader's
+// stream, or held in memory), and expands all segments side by side a few
+// thousand pixels at a time, so that each stretch of the slot is written once,
+// whole pixels at a time, while it is in the cache. Every decode keeps its
+// state on its own stack. Nothing is written at or past the end of the slot.
 #include "rle.h"
 
 #include <algorithm>
@@ -24,7 +25,7 @@ namespace {
 
 constexpr uint32_t header_bytes = 64;
 constexpr uint32_t offset_slots = 15;
-constexpr uint32_t max_segments = 4;
+constexpr uint32_t max_segments = rle_max_segments;
 // Spare bytes after the segment buffer.
 constexpr std::size_t segment_spare = 10;
 // Plane bytes expanded per segment before they are interleaved; a run adds
@@ -38,35 +39,28 @@ std::size_t positions_left(std::size_t out, std::size_t stride, std::size_t slot
     return out < slot_size ? (slot_size - out - 1) / stride + 1 : 0;
 }
 
-// Where segment j of an n-segment frame starts inside each pixel. The
-// encoding puts the most significant byte of a sample in the earlier segment;
-// samples of 2 or 4 bytes are laid down in host byte order, so a 16-bit RLE
-// image reads as the same numbers as its uncompressed twin. One-byte samples
-// (1 or 3 segments) stay in segment order, colour interleaved pixel by pixel.
-uint32_t byte_position(uint32_t segment, uint32_t segments)
+// Where segment j of an n-segment frame starts inside each pixel. Segments
+// come sample by sample, the most significant byte of a sample first; samples
+// of 2 or 4 bytes are laid down in host byte order, so a 16-bit RLE image
+// reads as the same numbers as its uncompressed twin. Samples stay
+// interleaved pixel by pixel. `sample_bytes` 0 means: 2 or 4 segments are one
+// sample of that many bytes, 6 and 12 three samples of 2 and 4 bytes, any
+// other count holds one-byte samples.
+uint32_t byte_position(uint32_t segment, uint32_t segments, uint32_t sample_bytes)
 {
-    const bool multi_byte_sample = segments == 2 || segments == 4;
-    if (multi_byte_sample && std::endian::native == std::endian::little) {
-        return segments - 1 - segment;
+    if (sample_bytes == 0) {
+        sample_bytes = segments == 2 || segments == 4 ? segments : segments == 6 ? 2 : segments == 12 ? 4 : 1;
     }
-    return segment;
-}
-
-// Reads one 32-bit header number and converts it to host order.
-bool read_header_number(std::FILE* stream, uint32_t& number)
-{
-    number = 0;
-    const std::size_t got = std::fread(&number, sizeof number, 1, stream);
-    if (dicom_check_stream(1) != 0 || got != 1) {
-        return false;
+    if (sample_bytes == 1 || segments % sample_bytes != 0 || std::endian::native == std::endian::big) {
+        return segment;
     }
-    dicom_swap(&number, sizeof number);
-    return true;
+    const uint32_t first = segment - segment % sample_bytes;
+    return first + sample_bytes - 1 - segment % sample_bytes;
 }
 
 // Offsets must start after the header, ascend and stay inside the frame; the
 // last entry is the frame's length, so no segment size can be negative.
-bool offsets_are_sound(const std::array<uint32_t, max_segments + 1>& offsets, uint32_t segments)
+bool offsets_are_sound(const uint32_t* offsets, uint32_t segments)
 {
     if (segments > 0 && offsets[0] < header_bytes) {
         return false;
@@ -162,38 +156,54 @@ void scatter(const uint8_t* plane, std::size_t count, uint8_t* destination, std:
 }
 
 // Writes `pixels` whole pixels from the planes, starting at pixel `first`,
-// each byte where byte_position puts it: a 2- or 4-byte sample is the planes'
-// bytes most significant first, stored as a host number; 3 one-byte samples
-// stay in plane order.
-void interleave_pixels(uint32_t segments, const uint8_t* const* planes, std::size_t pixels, uint8_t* destination,
-                       std::size_t first)
+// byte j of each pixel from plane j at position[j] inside the pixel.
+void interleave_pixels(uint32_t segments, const uint8_t* const* planes, const uint32_t* position,
+                       std::size_t pixels, uint8_t* destination, std::size_t first)
 {
     uint8_t* out = destination + first * segments;
-    const uint8_t* p0 = planes[0];
-    const uint8_t* p1 = planes[1];
-    const uint8_t* p2 = planes[2];
-    const uint8_t* p3 = planes[3];
-    switch (segments) {
-    case 1: std::memcpy(out, p0, pixels); break;
-    case 2:
-        for (std::size_t k = 0; k < pixels; ++k, out += 2) {
-            const auto sample = static_cast<uint16_t>(p0[k] << 8 | p1[k]);
-            std::memcpy(out, &sample, 2);
-        }
-        break;
-    case 3:
+    if (segments == 1) {
+        std::memcpy(out, planes[0], pixels);
+        return;
+    }
+    if (segments == 3 && position[0] == 0 && position[1] == 1 && position[2] == 2) {
+        const uint8_t* p0 = planes[0];
+        const uint8_t* p1 = planes[1];
+        const uint8_t* p2 = planes[2];
         for (std::size_t k = 0; k < pixels; ++k, out += 3) {
             out[0] = p0[k];
             out[1] = p1[k];
             out[2] = p2[k];
         }
-        break;
-    default:
+        return;
+    }
+    // One sample of 2 or 4 bytes a pixel, most significant plane first: one
+    // store per sample (position 0 holds the least significant byte here).
+    if (segments == 2 && position[0] == 1) {
+        const uint8_t* p0 = planes[0];
+        const uint8_t* p1 = planes[1];
+        for (std::size_t k = 0; k < pixels; ++k, out += 2) {
+            const auto sample = static_cast<uint16_t>(p0[k] << 8 | p1[k]);
+            std::memcpy(out, &sample, 2);
+        }
+        return;
+    }
+    if (segments == 4 && position[0] == 3 && position[1] == 2) {
+        const uint8_t* p0 = planes[0];
+        const uint8_t* p1 = planes[1];
+        const uint8_t* p2 = planes[2];
+        const uint8_t* p3 = planes[3];
         for (std::size_t k = 0; k < pixels; ++k, out += 4) {
             const uint32_t sample = uint32_t{p0[k]} << 24 | uint32_t{p1[k]} << 16 | uint32_t{p2[k]} << 8 | p3[k];
             std::memcpy(out, &sample, 4);
         }
-        break;
+        return;
+    }
+    for (uint32_t j = 0; j < segments; ++j) {
+        const uint8_t* plane = planes[j];
+        uint8_t* column = out + position[j];
+        for (std::size_t k = 0; k < pixels; ++k) {
+            column[k * segments] = plane[k];
+        }
     }
 }
 
@@ -225,7 +235,7 @@ namespace {
 // Expands the first `present` of a frame's `segments` segments into the slot,
 // side by side while all are there. Sets the segment bytes each used.
 void decode_segments(const uint8_t* const* data, const uint32_t* sizes, uint32_t present, uint8_t* destination,
-                     std::size_t slot_size, uint32_t* consumed, uint32_t segments)
+                     std::size_t slot_size, uint32_t* consumed, uint32_t segments, uint32_t sample_bytes)
 {
     if (destination == nullptr || slot_size == 0) {
         std::fill(consumed, consumed + present, 0U); // no slot: nothing is taken
@@ -233,11 +243,11 @@ void decode_segments(const uint8_t* const* data, const uint32_t* sizes, uint32_t
     }
     std::array<SegmentRuns, max_segments> runs{};
     std::array<uint32_t, max_segments> position{};
-    std::vector<uint8_t> buffers(max_segments * (chunk_bytes + longest_run));
+    std::vector<uint8_t> buffers(std::size_t{present} * (chunk_bytes + longest_run));
     std::array<uint8_t*, max_segments> planes{};
     std::array<std::size_t, max_segments> held{};
     for (uint32_t j = 0; j < present; ++j) {
-        position[j] = byte_position(j, segments);
+        position[j] = byte_position(j, segments, sample_bytes);
         runs[j].data = data[j];
         runs[j].size = sizes[j];
         runs[j].room = positions_left(position[j], segments, slot_size);
@@ -257,7 +267,7 @@ void decode_segments(const uint8_t* const* data, const uint32_t* sizes, uint32_t
         if (ready == 0) {
             break;
         }
-        interleave_pixels(segments, planes.data(), ready, destination, pixel);
+        interleave_pixels(segments, planes.data(), position.data(), ready, destination, pixel);
         pixel += ready;
         for (uint32_t j = 0; j < segments; ++j) {
             held[j] -= ready;
@@ -280,56 +290,169 @@ void decode_segments(const uint8_t* const* data, const uint32_t* sizes, uint32_t
     }
 }
 
-} // namespace
-
-int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t length, std::size_t slot_size)
+// Reads one little-endian 32-bit header number from memory.
+uint32_t little_number(const uint8_t* bytes)
 {
-    dicom_log(LOG_DEBUG, "mdc_dicom_decomp_rle()");
-    if (length < header_bytes) {
-        dicom_log(LOG_ERROR, "RLE - Frame shorter than its header");
-        return -1;
-    }
+    return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
+}
 
-    uint32_t segments = 0;
-    if (stream == nullptr || !read_header_number(stream, segments)) {
-        dicom_log(LOG_ERROR, "RLE - Failure numberSegments");
-        return -1;
+// Reads one 32-bit header number from the stream, converted to host order.
+bool read_header_number(std::FILE* stream, uint32_t& number)
+{
+    number = 0;
+    const std::size_t got = std::fread(&number, sizeof number, 1, stream);
+    if (dicom_check_stream(1) != 0 || got != 1) {
+        return false;
     }
+    dicom_swap(&number, sizeof number);
+    return true;
+}
+
+bool count_is_sound(uint32_t segments)
+{
     if (segments > max_segments) {
         dicom_log(LOG_ERROR, "RLE - Maximum of 32 bits images supported");
-        return -1;
+        return false;
+    }
+    return true;
+}
+
+bool header_is_sound(rle_frame_header& header, uint32_t length)
+{
+    header.offsets[header.segments] = length;
+    if (!offsets_are_sound(header.offsets, header.segments)) {
+        dicom_log(LOG_ERROR, "RLE - Bad segment offsets");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool rle_parse_header(const uint8_t* data, std::size_t size, rle_frame_header& header)
+{
+    header = rle_frame_header{};
+    if (size < header_bytes) {
+        dicom_log(LOG_ERROR, "RLE - Frame shorter than its header");
+        return false;
+    }
+    header.segments = little_number(data);
+    if (!count_is_sound(header.segments)) {
+        return false;
+    }
+    for (uint32_t j = 0; j < header.segments; ++j) {
+        header.offsets[j] = little_number(data + 4 + 4 * j);
+    }
+    return header_is_sound(header, static_cast<uint32_t>(std::min<std::size_t>(size, UINT32_MAX)));
+}
+
+int16_t rle_decode_segments(const rle_frame_header& header, const uint8_t* body, std::size_t got,
+                            uint32_t sample_bytes, uint8_t* destination, std::size_t slot_size)
+{
+    const uint32_t segments = header.segments;
+    // What the bytes hold of each segment. Where they end inside a segment,
+    // what is there is decoded and the segments after it are not.
+    std::array<const uint8_t*, max_segments> data{};
+    std::array<uint32_t, max_segments> held{};
+    uint32_t present = 0;
+    bool cut_short = false;
+    for (uint32_t j = 0; j < segments && !cut_short; ++j) {
+        const std::size_t begin = header.offsets[j] - header.offsets[0];
+        const uint32_t size = header.offsets[j + 1] - header.offsets[j];
+        const std::size_t available = got > begin ? got - begin : 0;
+        data[j] = body + std::min(begin, got);
+        held[j] = static_cast<uint32_t>(std::min<std::size_t>(size, available));
+        cut_short = held[j] < size;
+        ++present;
     }
 
-    std::array<uint32_t, max_segments + 1> offsets{};
-    for (uint32_t j = 0; j < segments; ++j) {
-        if (!read_header_number(stream, offsets[j])) {
-            dicom_log(LOG_ERROR, "RLE - Failure offsets");
-            return -1;
+    std::array<uint32_t, max_segments> used{};
+    decode_segments(data.data(), held.data(), present, destination, slot_size, used.data(), segments,
+                    sample_bytes);
+    for (uint32_t j = 0; j < present; ++j) {
+        if (used[j] < held[j]) {
+            dicom_log(LOG_WARNING, "RLE - Segment overflows the frame (cut)");
         }
     }
-    offsets[segments] = length;
-    if (!offsets_are_sound(offsets, segments)) {
-        dicom_log(LOG_ERROR, "RLE - Bad segment offsets");
+    if (cut_short) {
+        dicom_log(LOG_WARNING, "RLE - Segment cut short by end of file");
+    }
+    return 0;
+}
+
+int16_t rle_decode_frame(const uint8_t* data, std::size_t size, uint32_t sample_bytes, uint8_t* destination,
+                         std::size_t slot_size)
+{
+    dicom_log(LOG_DEBUG, "rle_decode_frame()");
+    rle_frame_header header;
+    if (data == nullptr || !rle_parse_header(data, size, header)) {
         return -1;
     }
-
-    // Step over the unused offset slots, and over any gap between the header
-    // and the first segment, so that the stream stands at segment 0.
-    const long unused_slots = static_cast<long>(offset_slots - segments) * 4;
-    const long gap = segments > 0 ? static_cast<long>(offsets[0] - header_bytes) : 0;
-    const long skip = unused_slots + gap;
-    if (std::fseek(stream, skip, SEEK_CUR) != 0 || dicom_check_stream(1) != 0) {
-        dicom_log(LOG_ERROR, "RLE - Failure header skip");
-        return -1;
-    }
-
-    if (segments == 0) {
+    if (header.segments == 0) {
         return 0;
     }
-    // All segments in one read; they can hold no more than what is left of the file.
-    const uint32_t frame_rest = length - offsets[0];
+    return rle_decode_segments(header, data + header.offsets[0], size - header.offsets[0], sample_bytes,
+                               destination, slot_size);
+}
+
+namespace {
+
+// Reads the frame's header from the stream and leaves the stream at segment 0
+// (over the unused offset slots and any gap after the header).
+bool read_stream_header(std::FILE* stream, uint32_t length, rle_frame_header& header)
+{
+    header = rle_frame_header{};
+    if (length < header_bytes) {
+        dicom_log(LOG_ERROR, "RLE - Frame shorter than its header");
+        return false;
+    }
+    if (stream == nullptr || !read_header_number(stream, header.segments)) {
+        dicom_log(LOG_ERROR, "RLE - Failure numberSegments");
+        return false;
+    }
+    if (!count_is_sound(header.segments)) {
+        return false;
+    }
+    for (uint32_t j = 0; j < header.segments; ++j) {
+        if (!read_header_number(stream, header.offsets[j])) {
+            dicom_log(LOG_ERROR, "RLE - Failure offsets");
+            return false;
+        }
+    }
+    if (!header_is_sound(header, length)) {
+        return false;
+    }
+    const long unused_slots = static_cast<long>(offset_slots - header.segments) * 4;
+    const long gap = header.segments > 0 ? static_cast<long>(header.offsets[0] - header_bytes) : 0;
+    if (std::fseek(stream, unused_slots + gap, SEEK_CUR) != 0 || dicom_check_stream(1) != 0) {
+        dicom_log(LOG_ERROR, "RLE - Failure header skip");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t length, std::size_t slot_size,
+                             uint32_t sample_bytes)
+{
+    dicom_log(LOG_DEBUG, "mdc_dicom_decomp_rle()");
+    rle_frame_header header;
+    if (!read_stream_header(stream, length, header)) {
+        return -1;
+    }
+    // The rest of the frame (all segments) in one read; it can hold no more
+    // than what is left of the file. A frame without segments is stepped over.
+    const uint32_t first = header.segments > 0 ? header.offsets[0] : header_bytes;
     const int64_t left = dicom_bytes_left();
-    const uint32_t readable = static_cast<uint32_t>(std::min<int64_t>(frame_rest, left > 0 ? left : 0));
+    const uint32_t readable = static_cast<uint32_t>(std::min<int64_t>(length - first, left > 0 ? left : 0));
+    if (header.segments == 0) {
+        if (std::fseek(stream, readable, SEEK_CUR) != 0 || dicom_check_stream(1) != 0) {
+            dicom_log(LOG_ERROR, "RLE - Failure header skip");
+            return -1;
+        }
+        return 0;
+    }
     auto* buffer = static_cast<uint8_t*>(std::malloc(std::size_t{readable} + segment_spare));
     if (buffer == nullptr) {
         dicom_log(LOG_ERROR, "RLE - Out of memory");
@@ -342,33 +465,7 @@ int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t l
         return -2;
     }
     std::memset(buffer + got, 0, segment_spare);
-
-    // What the file holds of each segment. Where the file ends inside a
-    // segment, what was there is decoded and the segments after it are not.
-    std::array<const uint8_t*, max_segments> data{};
-    std::array<uint32_t, max_segments> held{};
-    uint32_t present = 0;
-    bool cut_short = false;
-    for (uint32_t j = 0; j < segments && !cut_short; ++j) {
-        const std::size_t begin = offsets[j] - offsets[0];
-        const uint32_t size = offsets[j + 1] - offsets[j];
-        const std::size_t available = got > begin ? got - begin : 0;
-        data[j] = buffer + std::min(begin, got);
-        held[j] = static_cast<uint32_t>(std::min<std::size_t>(size, available));
-        cut_short = held[j] < size;
-        ++present;
-    }
-
-    std::array<uint32_t, max_segments> used{};
-    decode_segments(data.data(), held.data(), present, destination, slot_size, used.data(), segments);
+    const int16_t status = rle_decode_segments(header, buffer, got, sample_bytes, destination, slot_size);
     std::free(buffer);
-    for (uint32_t j = 0; j < present; ++j) {
-        if (used[j] < held[j]) {
-            dicom_log(LOG_WARNING, "RLE - Segment overflows the frame (cut)");
-        }
-    }
-    if (cut_short) {
-        dicom_log(LOG_WARNING, "RLE - Segment cut short by end of file");
-    }
-    return 0;
+    return status;
 }

@@ -10,19 +10,24 @@
 #include <cstring>
 #include <optional>
 
+#include <string>
+#include <vector>
+
+#include "image/codec.h"
+#include "image/transfer_syntax_names.h"
 #include "jpeg/ljpeg.h"
 #include "reader/log.h"
 #include "rle.h"
 
-const char* const photometric_names[8] = {
-    "MONOCHROME2", "MONOCHROME1", "PALETTE COLOR", "RGB", "HSV", "ARGB", "CMYK", "UNKNOWN",
+const char* const photometric_names[photometric_name_count] = {
+    "MONOCHROME2", "MONOCHROME1",  "PALETTE COLOR",   "RGB",     "HSV",     "ARGB", "CMYK", "UNKNOWN",
+    "YBR_FULL",    "YBR_FULL_422", "YBR_PARTIAL_420", "YBR_RCT", "YBR_ICT",
 };
 
 namespace {
 
 single_image image_record{};
 
-constexpr int32_t photometric_unknown = 7;
 // The largest encapsulated pixel buffer extraction asks for (4 GiB): a header
 // announcing more is answered like a failed allocation.
 constexpr uint64_t max_pixel_buffer = uint64_t{1} << 32;
@@ -105,14 +110,21 @@ uint16_t first_us(const void* value)
 
 int32_t photometric_index(const char* text)
 {
-    for (int32_t i = 0; i < photometric_unknown; ++i) {
+    // The longest name the text begins with: YBR_FULL_422 is not YBR_FULL.
+    int32_t found = PHOTOMETRIC_UNKNOWN;
+    std::size_t found_length = 0;
+    for (int32_t i = 0; i < photometric_name_count; ++i) {
         const char* name = photometric_names[i];
-        if (std::strncmp(text, name, std::strlen(name)) == 0) {
-            return i;
+        const std::size_t length = std::strlen(name);
+        if (i != PHOTOMETRIC_UNKNOWN && length > found_length && std::strncmp(text, name, length) == 0) {
+            found = i;
+            found_length = length;
         }
     }
-    dicom_log(LOG_WARNING, "Unknown PhotometricInterpretation.");
-    return photometric_unknown;
+    if (found_length == 0) {
+        dicom_log(LOG_WARNING, "Unknown PhotometricInterpretation.");
+    }
+    return found;
 }
 
 // How a collected element is loaded and where its first value goes.
@@ -233,12 +245,17 @@ single_image* fail()
 single_image* load_native(ELEMENT* element)
 {
     single_image& image = image_record;
+    // Big-endian OW words hold two 8-bit samples each, the first in the low
+    // byte: swapped as words they come out in the order they were written.
+    const bool big_endian_pixels = (dicom_state.pixel_syntax & SYNTAX_BIG) != 0;
     if (element->vr == VR_OB && image.bits_allocated == 16) {
         dicom_log(LOG_WARNING, "Incorrect OB value representation (fixed)");
         element->vr = VR_OW;
-    } else if (element->vr == VR_OW && image.bits_allocated == 8) {
+    } else if (element->vr == VR_OW && image.bits_allocated == 8 && !big_endian_pixels) {
         dicom_log(LOG_WARNING, "Incorrect OW value representation (fixed)");
         element->vr = VR_OB;
+    } else if (element->vr == VR_OW && image.bits_allocated == 32) {
+        element->vr = VR_OL; // 32-bit samples are put in host order whole
     }
     const int32_t loaded = dicom_pixel(element);
     if (loaded < 0) {
@@ -252,11 +269,58 @@ single_image* load_native(ELEMENT* element)
     return &image;
 }
 
+const char* open_transfer_syntax()
+{
+    return dicom_state.transfer_syntax != nullptr ? dicom_state.transfer_syntax[0] : nullptr;
+}
+
+// Whether the stream decoders here read the open file's frames.
+bool has_stream_decoder()
+{
+    return dicom_state.compression == COMPRESSION_JPEG_LOSSLESS || dicom_state.compression == COMPRESSION_RLE;
+}
+
+void log_unsupported_syntax()
+{
+    dicom_log(LOG_ERROR, unsupported_transfer_syntax_message(open_transfer_syntax()).c_str());
+}
+
+// Reads the item's bytes (what the file holds of them) and hands them to the
+// codec; the record takes the layout the codec wrote.
+int decode_in_memory(const frame_codec& codec, single_image& image, const ELEMENT& item, uint8_t* destination,
+                     std::size_t frame_bytes)
+{
+    const int64_t left = std::max<int64_t>(dicom_bytes_left(), 0);
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(std::min<int64_t>(item.length, left)));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), dicom_state.reader_stream));
+    const frame_format format{image.rows,
+                              image.columns,
+                              image.samples_per_pixel,
+                              image.bits_allocated,
+                              image.bits_stored,
+                              image.pixel_representation,
+                              image.planar_configuration,
+                              image.photometric};
+    frame_layout layout{image.photometric, image.planar_configuration};
+    if (codec.decode(bytes.data(), bytes.size(), format, destination, frame_bytes, layout) != 0) {
+        return -4;
+    }
+    image.photometric = layout.photometric;
+    image.planar_configuration = layout.planar_configuration;
+    return 0;
+}
+
 // Encapsulated pixel data: one item per frame, each decoded into its slot.
 single_image* load_encapsulated()
 {
     single_image& image = image_record;
     const uint64_t frame_bytes = frame_bytes_of(image);
+    const frame_codec* codec = codec_for_transfer_syntax(open_transfer_syntax());
+    if (codec == nullptr && !has_stream_decoder()) {
+        log_unsupported_syntax();
+        return fail();
+    }
+    const uint64_t expansion = has_stream_decoder() ? max_expansion : codec->max_expansion;
 
     ELEMENT* item = dicom_element();
     if (item == nullptr) {
@@ -273,7 +337,7 @@ single_image* load_encapsulated()
     const std::optional<uint64_t> image_bytes =
         image.frames < 0 ? std::nullopt : product(frame_bytes, static_cast<uint64_t>(image.frames));
     const uint64_t bytes_left = static_cast<uint64_t>(std::max<int64_t>(dicom_bytes_left(), 0));
-    if (image_bytes && *image_bytes / max_expansion > bytes_left) {
+    if (image_bytes && *image_bytes / expansion > bytes_left) {
         dicom_log(LOG_ERROR, "Encapsulated PixelData too short for the announced frames");
         return fail();
     }
@@ -359,7 +423,9 @@ int32_t dicom_pixel(ELEMENT* element)
         return -3;
     }
     single_image& image = image_record;
-    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW : VR_OB;
+    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW
+                         : image.bits_allocated == 32                               ? VR_OL
+                                                                                    : VR_OB;
     // On a big-endian machine 12-bit data is loaded with the byte-order
     // decision inverted.
     const bool invert_order = std::endian::native == std::endian::big && image.bits_allocated == 12;
@@ -395,9 +461,18 @@ int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes
                    ? -2
                    : 0;
     case COMPRESSION_RLE:
-        return mdc_dicom_decomp_rle(dicom_state.reader_stream, destination, item->length, frame_bytes) != 0 ? -1
-                                                                                                            : 0;
-    default: return -3;
+        return mdc_dicom_decomp_rle(dicom_state.reader_stream, destination, item->length, frame_bytes,
+                                    image->bits_allocated % 8 == 0 ? image->bits_allocated / 8U : 0U) != 0
+                   ? -1
+                   : 0;
+    default: {
+        const frame_codec* codec = codec_for_transfer_syntax(open_transfer_syntax());
+        if (codec == nullptr) {
+            log_unsupported_syntax();
+            return -3;
+        }
+        return decode_in_memory(*codec, *image, *item, destination, frame_bytes);
+    }
     }
 }
 

@@ -34,7 +34,25 @@ struct single_image {
     std::size_t pixel_bytes;
 };
 
-extern const char* const photometric_names[8];
+// Indices into photometric_names, the record's `photometric`.
+enum : int32_t {
+    PHOTOMETRIC_MONOCHROME2 = 0,
+    PHOTOMETRIC_MONOCHROME1 = 1,
+    PHOTOMETRIC_PALETTE_COLOR = 2,
+    PHOTOMETRIC_RGB = 3,
+    PHOTOMETRIC_HSV = 4,
+    PHOTOMETRIC_ARGB = 5,
+    PHOTOMETRIC_CMYK = 6,
+    PHOTOMETRIC_UNKNOWN = 7,
+    PHOTOMETRIC_YBR_FULL = 8,
+    PHOTOMETRIC_YBR_FULL_422 = 9,
+    PHOTOMETRIC_YBR_PARTIAL_420 = 10,
+    PHOTOMETRIC_YBR_RCT = 11,
+    PHOTOMETRIC_YBR_ICT = 12,
+};
+constexpr int32_t photometric_name_count = 13;
+
+extern const char* const photometric_names[photometric_name_count];
 
 single_image* dicom_single();
 int32_t dicom_pixel(ELEMENT* element);

@@ -8,7 +8,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 jobs=${FUZZ_JOBS:-1}
-targets=${FUZZ_TARGETS:-"reader_walk_fuzz single_fuzz rle_fuzz ljpeg_fuzz dct_fuzz header_walk_fuzz inflate_view_fuzz"}
+targets=${FUZZ_TARGETS:-"reader_walk_fuzz single_fuzz rle_fuzz ljpeg_fuzz dct_fuzz header_walk_fuzz inflate_view_fuzz
+  jpeg_codec_fuzz jpegls_codec_fuzz jpeg2000_codec_fuzz"}
 "$root/scripts/deps.sh"
 build="$root/build-fuzz"
 CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DVELMOR_FUZZ=ON -DVELMOR_GUI=OFF -DVELMOR_BENCH=OFF \

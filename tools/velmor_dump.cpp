@@ -30,7 +30,14 @@ constexpr Command commands[] = {
      "      lines printed up to that point stand."},
     {"pixels", cmd_pixels, "pixels FILE [OUT]",
      "Extracts the image record as the viewer does and prints its fields as name=value;\n"
-     "      with OUT, writes the pixel buffer (decoded for compressed data) to OUT."},
+     "      with OUT, writes the pixel buffer (decoded for compressed data) to OUT:\n"
+     "      frame after frame, colour samples pixel by pixel unless planar_configuration=1;\n"
+     "      1-bit samples packed as stored (eight pixels a byte, first pixel in the lowest\n"
+     "      bit); 8-bit samples one a byte in the order written (big-endian OW words too);\n"
+     "      12- and 16-bit samples as 2-byte and 32-bit samples as 4-byte numbers in host\n"
+     "      byte order, whatever the file's byte order. YBR JPEG data and YBR_RCT/YBR_ICT\n"
+     "      JPEG 2000 data come out as RGB (photometric=3). A transfer syntax without a\n"
+     "      decoder is named in the log: \"Unsupported transfer syntax UID (NAME)\"."},
     {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W]",
      "Runs the whole Open pipeline and writes the 256 x 256 picture the viewer shows\n"
      "      as binary PGM (OUT ending in .pgm) or PNG (OUT ending in .png)."},

@@ -63,6 +63,9 @@ TEST(FuzzRegressions, Ljpeg) { replay("ljpeg", fuzz_ljpeg); }
 TEST(FuzzRegressions, Dct) { EXPECT_GE(replay("dct", fuzz_dct), 3U); }
 TEST(FuzzRegressions, HeaderWalk) { replay("header_walk", fuzz_header_walk); }
 TEST(FuzzRegressions, InflateView) { EXPECT_GE(replay("inflate_view", fuzz_inflate_view), 1U); }
+TEST(FuzzRegressions, JpegCodec) { EXPECT_GE(replay("jpeg_codec", fuzz_jpeg_codec), 1U); }
+TEST(FuzzRegressions, JpegLsCodec) { EXPECT_GE(replay("jpegls_codec", fuzz_jpegls_codec), 1U); }
+TEST(FuzzRegressions, Jpeg2000Codec) { EXPECT_GE(replay("jpeg2000_codec", fuzz_jpeg2000_codec), 2U); }
 
 // The extraction finding: a 28 KB file whose header announces far more
 // encapsulated frames than its fragments could decode to is refused before

@@ -406,8 +406,8 @@ private slots:
 
     void imageStepFailuresSayWhy()
     {
-        // An RLE frame with 6 segments (16-bit colour) has no record.
-        dialogs_->open_answers.push_back(samples + QStringLiteral("/SC_rgb_rle_16bit.dcm"));
+        // A JPEG 2000 frame whose codestream no decoder reads has no record.
+        dialogs_->open_answers.push_back(samples + QStringLiteral("/JPEG2000-embedded-sequence-delimiter.dcm"));
         form_->Open1Click();
         QCOMPARE(dialogs_->boxes.size(), size_t(1));
         QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("DICOM Image Load Failed.!"));

@@ -50,6 +50,13 @@ if [ "$fields" != "$expected_fields" ]; then
   failures=$((failures + 1))
 fi
 
+# A transfer syntax no codec reads is named.
+"$dump" pixels "$dir/mpeg2_main_level.dcm" >/dev/null 2>"$err"
+if [ $? -ne 1 ] ||
+   ! grep -qF "error: Unsupported transfer syntax 1.2.840.10008.1.2.4.100 (MPEG2 Main Profile / Main Level)" "$err"; then
+  echo "UNSUPPORTED SYNTAX NOT NAMED"; cat "$err"; failures=$((failures + 1))
+fi
+
 # Failures: the viewer's messages and status 1.
 "$dump" pixels /nonexistent/file.dcm >/dev/null 2>"$err"
 if [ $? -ne 1 ] || ! grep -qx "dicom_open() Failed." "$err"; then

@@ -16,6 +16,7 @@ import subprocess
 import sys
 import warnings
 
+import numpy as np
 import pydicom
 from pydicom.encaps import generate_pixel_data_frame
 
@@ -57,13 +58,14 @@ def native_pixels(ds):
         vr = str(ds["PixelData"].VR)
         if vr == "OB" and bits == 16:
             vr = "OW"
-        elif vr == "OW" and bits == 8:
+        elif vr == "OW" and bits == 8 and ds.is_little_endian:
             vr = "OB"
     if vr == "OW" and not ds.is_little_endian:
-        swapped = bytearray(raw)
-        swapped[0:len(raw) // 2 * 2:2] = raw[1:len(raw) // 2 * 2:2]
-        swapped[1:len(raw) // 2 * 2:2] = raw[0:len(raw) // 2 * 2:2]
-        raw = bytes(swapped)
+        # Big-endian words (of two 8-bit samples, one 16-bit sample or half of
+        # a 32-bit one) put in host order: 32-bit samples whole.
+        unit = 4 if bits == 32 else 2
+        whole = len(raw) // unit * unit
+        raw = bytes(np.frombuffer(raw[:whole], dtype=f">u{unit}").astype(f"<u{unit}").tobytes()) + raw[whole:]
     return raw
 
 
@@ -76,9 +78,9 @@ def segments_per_frame(ds):
 
 
 def rle_case(path, out_dir, name):
-    """A 'match' line with dcmdrle's pixels, or a 'fail' line by the 4-segment rule."""
+    """A 'match' line with dcmdrle's pixels, or a 'fail' line by the 15-segment rule."""
     ds = pydicom.dcmread(path)
-    if segments_per_frame(ds) > 4:
+    if segments_per_frame(ds) > 15:
         return ["fail", path, "RLE - Maximum of 32 bits images supported"]
     decoded = os.path.join(out_dir, name + ".dcmdrle.dcm")
     subprocess.run(["dcmdrle", path, decoded], check=True)

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -85,3 +88,133 @@ TEST(RealFiles, RleFilesDecodeAsTheirPeerOrFailByTheSegmentRule) { check_group("
 TEST(RealFiles, UncompressedFilesGiveTheirStoredPixels) { check_group("real-native", 20); }
 
 TEST(RealFiles, RleMadeWithThePeerEncoderRoundTrips) { check_group("round-trip", 7); }
+
+namespace {
+
+// One line of the codec fixtures' manifest (make_codec_fixtures.py).
+struct CodecCase {
+    std::string group;
+    std::string kind;
+    std::string file;
+    std::string expected;
+    std::size_t sample_bytes = 1;
+    std::string photometric;
+    uint16_t planar = 0;
+};
+
+std::vector<CodecCase> codec_manifest()
+{
+    std::vector<CodecCase> cases;
+    std::ifstream in(std::string(VELMOR_FIXTURE_DIR) + "/codec_manifest.txt");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        CodecCase c;
+        std::string bytes;
+        std::string planar;
+        std::getline(fields, c.group, '\t');
+        std::getline(fields, c.kind, '\t');
+        std::getline(fields, c.file, '\t');
+        std::getline(fields, c.expected, '\t');
+        std::getline(fields, bytes, '\t');
+        std::getline(fields, c.photometric, '\t');
+        std::getline(fields, planar, '\t');
+        c.sample_bytes = std::stoul(bytes);
+        c.planar = static_cast<uint16_t>(std::stoul(planar));
+        cases.push_back(c);
+    }
+    return cases;
+}
+
+int64_t sample_at(const uint8_t* bytes, std::size_t index, std::size_t width)
+{
+    if (width == 1) {
+        return bytes[index];
+    }
+    if (width == 2) {
+        uint16_t sample = 0;
+        std::memcpy(&sample, bytes + 2 * index, 2);
+        return sample;
+    }
+    uint32_t sample = 0;
+    std::memcpy(&sample, bytes + 4 * index, 4);
+    return sample;
+}
+
+// Lossy decoding: within 2 of the peer on every sample and within 1 on
+// 99.9 % of them (samples compared as unsigned numbers of their width).
+void expect_near(const Bytes& expected, const uint8_t* got, std::size_t width)
+{
+    const std::size_t samples = expected.size() / width;
+    std::size_t beyond_one = 0;
+    int64_t largest = 0;
+    for (std::size_t k = 0; k < samples; ++k) {
+        const int64_t difference = std::llabs(sample_at(expected.data(), k, width) - sample_at(got, k, width));
+        largest = std::max(largest, difference);
+        beyond_one += difference > 1 ? 1 : 0;
+    }
+    EXPECT_LE(largest, 2);
+    EXPECT_LE(beyond_one * 1000, samples);
+}
+
+void check_codec_case(const CodecCase& c)
+{
+    SCOPED_TRACE(c.file);
+    const LogCapture log(LOG_WARNING);
+    ASSERT_EQ(dicom_open(c.file.c_str()), 0);
+    const single_image* image = dicom_single();
+    const Bytes expected = read_file(c.expected);
+    EXPECT_NE(image, nullptr) << log.text();
+    if (image != nullptr && image->pixels != nullptr && image->pixel_bytes == expected.size()) {
+        if (c.kind == "match") {
+            EXPECT_TRUE(std::equal(expected.begin(), expected.end(), image->pixels));
+        } else {
+            expect_near(expected, image->pixels, c.sample_bytes);
+        }
+        EXPECT_EQ(photometric_names[image->photometric], c.photometric);
+        EXPECT_EQ(image->planar_configuration, c.planar);
+    } else if (image != nullptr) {
+        ADD_FAILURE() << "pixel bytes " << image->pixel_bytes << ", expected " << expected.size();
+    }
+    dicom_single_free();
+    dicom_close();
+}
+
+void check_codec_group(const std::string& group, std::size_t at_least)
+{
+    std::size_t seen = 0;
+    for (const CodecCase& c : codec_manifest()) {
+        if (c.group == group) {
+            check_codec_case(c);
+            ++seen;
+        }
+    }
+    EXPECT_GE(seen, at_least) << "fixtures missing: run the image_codec_fixtures_setup test";
+}
+
+} // namespace
+
+TEST(RealFiles, CompressedFilesDecodeAsTheirPeerDoes) { check_codec_group("real-codec", 18); }
+
+TEST(RealFiles, TwelveBitJpegFilesDecodeWithinTheLossyTolerance)
+{
+    check_codec_group("real-jpeg12", 2);
+    check_codec_group("peer-jpeg12", 1);
+}
+
+TEST(RealFiles, PeerEncodedFilesOfEverySyntaxDecodeAsThePeerDoes) { check_codec_group("peer-encoded", 28); }
+
+TEST(RealFiles, HighThroughputJpeg2000GivesTheOriginalBack) { check_codec_group("htj2k", 4); }
+
+TEST(RealFiles, SignednessOrPrecisionMismatchIsWarnedAbout)
+{
+    const LogCapture log(LOG_WARNING);
+    const std::string path = std::string(VELMOR_PYDICOM_FILES) + "/J2K_pixelrep_mismatch.dcm";
+    ASSERT_EQ(dicom_open(path.c_str()), 0);
+    const single_image* image = dicom_single();
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->pixel_representation, 1);
+    EXPECT_TRUE(log.contains("warning: JPEG 2000 - Codestream signedness or precision differs")) << log.text();
+    dicom_single_free();
+    dicom_close();
+}

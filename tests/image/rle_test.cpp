@@ -197,23 +197,81 @@ TEST(RleSegment, AnEmptySlotTakesNothing)
     EXPECT_EQ(byte, 0xEE);
 }
 
-TEST(RleFrame, NoSegmentsDecodesNothing)
+TEST(RleFrame, NoSegmentsDecodesNothingAndLeavesTheStreamAtTheFrameEnd)
 {
-    const FrameResult r = decode_frame(rle_header(0, {}), 8);
+    FrameResult r = decode_frame(rle_header(0, {}), 8);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.slot, Bytes(8, 0));
     EXPECT_EQ(r.position, 64);
+
+    // Bytes after the header of a frame without segments are stepped over.
+    Bytes longer = rle_header(0, {});
+    append(longer, Bytes(36, 0x55));
+    r = decode_frame(longer, 8);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.slot, Bytes(8, 0));
+    EXPECT_EQ(r.position, 100);
 }
 
-TEST(RleFrame, FiveSegmentsAreRefusedBeforeTheOffsets)
+TEST(RleFrame, SixteenSegmentsAreRefusedBeforeTheOffsets)
 {
     const LogCapture log;
-    Bytes frame = rle_header(5, {64, 66, 68, 70, 72});
+    Bytes frame = rle_header(16, {64, 66, 68, 70, 72});
     append(frame, Bytes(10, 0));
     const FrameResult r = decode_frame(frame, 8);
     EXPECT_EQ(r.status, -1);
     EXPECT_TRUE(log.contains("error: RLE - Maximum of 32 bits images supported"));
     EXPECT_EQ(r.position, 4);
+}
+
+TEST(RleFrame, ColourSamplesOfSeveralBytesLandInHostOrderPixelByPixel)
+{
+    // Three 16-bit samples (6 segments), then three 32-bit ones (12), one pixel.
+    std::vector<Bytes> segments;
+    for (uint8_t j = 0; j < 6; ++j) {
+        segments.push_back({0x00, static_cast<uint8_t>(0x10 + j)});
+    }
+    FrameResult r = decode_frame(rle_frame(segments), 6);
+    ASSERT_EQ(r.status, 0);
+    uint16_t words[3];
+    std::memcpy(words, r.slot.data(), sizeof words);
+    EXPECT_EQ(words[0], 0x1011);
+    EXPECT_EQ(words[1], 0x1213);
+    EXPECT_EQ(words[2], 0x1415);
+
+    segments.clear();
+    for (uint8_t j = 0; j < 12; ++j) {
+        segments.push_back({0x00, static_cast<uint8_t>(0x20 + j)});
+    }
+    const Bytes frame = rle_frame(segments);
+    r = decode_frame(frame, 12);
+    ASSERT_EQ(r.status, 0);
+    uint32_t longs[3];
+    std::memcpy(longs, r.slot.data(), sizeof longs);
+    EXPECT_EQ(longs[0], 0x20212223U);
+    EXPECT_EQ(longs[2], 0x28292A2BU);
+
+    // The memory entry gives the same bytes, and takes the sample width given.
+    Bytes slot(12, 0);
+    EXPECT_EQ(rle_decode_frame(frame.data(), frame.size(), 4, slot.data(), slot.size()), 0);
+    EXPECT_EQ(slot, r.slot);
+    Bytes bytes(12, 0);
+    EXPECT_EQ(rle_decode_frame(frame.data(), frame.size(), 1, bytes.data(), bytes.size()), 0);
+    EXPECT_EQ(bytes, (Bytes{0x20, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2A, 0x2B}));
+}
+
+TEST(RleFrame, MemoryFramesAreCheckedLikeStreamedOnes)
+{
+    const LogCapture log;
+    Bytes slot(4, 0);
+    const Bytes short_frame(40, 0);
+    EXPECT_EQ(rle_decode_frame(short_frame.data(), short_frame.size(), 0, slot.data(), slot.size()), -1);
+    Bytes unsound = rle_header(2, {64, 90});
+    append(unsound, Bytes(8, 0));
+    EXPECT_EQ(rle_decode_frame(unsound.data(), unsound.size(), 0, slot.data(), slot.size()), -1);
+    EXPECT_TRUE(log.contains("error: RLE - Frame shorter than its header"));
+    EXPECT_TRUE(log.contains("error: RLE - Bad segment offsets"));
+    EXPECT_EQ(slot, Bytes(4, 0));
 }
 
 TEST(RleFrame, UnsoundOffsetsAreRefused)

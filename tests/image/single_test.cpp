@@ -125,8 +125,20 @@ TEST(SingleImage, CollectsEveryDescribingElement)
 TEST(SingleImage, PhotometricNamesMatchByPrefixAfterTrimming)
 {
     const std::vector<std::pair<std::string, int32_t>> cases = {
-        {"MONOCHROME2 ", 0}, {"MONOCHROME1", 1}, {"PALETTE COLOR", 2}, {"  HSV", 4},       {"ARGB", 5},
-        {"CMYK", 6},         {"RGBX", 3},        {"YBR_FULL", 7},      {"monochrome2", 7},
+        {"MONOCHROME2 ", 0},
+        {"MONOCHROME1", 1},
+        {"PALETTE COLOR", 2},
+        {"  HSV", 4},
+        {"ARGB", 5},
+        {"CMYK", 6},
+        {"RGBX", 3},
+        {"YBR_FULL", 8},
+        {"monochrome2", 7},
+        {"YBR_FULL_422", 9},
+        {"YBR_PARTIAL_420 ", 10},
+        {"YBR_RCT", 11},
+        {"YBR_ICT", 12},
+        {"YBR_PARTIAL_422", 7},
     };
     for (const auto& [name, index] : cases) {
         DicomFile file(explicit_little);
@@ -228,13 +240,31 @@ TEST(SingleImage, WrongPixelVrIsFixedBeforeLoading)
     EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
     EXPECT_EQ(word_at(e.pixels, 1), 0xABCD);
 
-    // OW with 8 bits allocated is loaded byte for byte.
-    DicomFile bytes(explicit_big, DicomFile::Encoding::explicit_big);
+    // Little endian OW with 8 bits allocated is loaded byte for byte.
+    DicomFile bytes(explicit_little);
     bytes.image(1, 4, 8).element(0x7FE0, 0x0010, "OW", {1, 2, 3, 4});
     e = extract(bytes.bytes());
     ASSERT_TRUE(e.record);
     EXPECT_TRUE(logged(e, "warning: Incorrect OW value representation (fixed)"));
     EXPECT_EQ(e.pixels, (Bytes{1, 2, 3, 4}));
+
+    // Big endian OW words hold two 8-bit samples, the first in the low byte.
+    DicomFile big_bytes(explicit_big, DicomFile::Encoding::explicit_big);
+    big_bytes.image(1, 4, 8).element(0x7FE0, 0x0010, "OW", {1, 2, 3, 4});
+    e = extract(big_bytes.bytes());
+    ASSERT_TRUE(e.record);
+    EXPECT_EQ(e.pixels, (Bytes{2, 1, 4, 3}));
+
+    // Big endian 32-bit samples come out in host order whole.
+    for (const char* vr : {"OW", "OL"}) {
+        DicomFile longs(explicit_big, DicomFile::Encoding::explicit_big);
+        longs.image(1, 1, 32).element(0x7FE0, 0x0010, vr, {0x12, 0x34, 0x56, 0x78});
+        e = extract(longs.bytes());
+        ASSERT_TRUE(e.record) << vr;
+        uint32_t sample = 0;
+        std::memcpy(&sample, e.pixels.data(), 4);
+        EXPECT_EQ(sample, 0x12345678U) << vr;
+    }
 
     // Implicit VR: 16 and 12 bits load as words, anything else as bytes.
     DicomFile implicit(implicit_little, DicomFile::Encoding::implicit_little);
@@ -371,9 +401,9 @@ TEST(SingleImageEncapsulated, MissingFramesStayZero)
     EXPECT_TRUE(logged(e, "error: Decompression failed"));
 }
 
-TEST(SingleImageEncapsulated, KindsWithoutADecoderFail)
+TEST(SingleImageEncapsulated, FramesTheirDecoderCannotReadFail)
 {
-    for (const std::string& syntax : {explicit_little, jpeg_lossy, jpeg_lossless}) {
+    for (const std::string& syntax : {jpeg_lossy, jpeg_lossless}) {
         DicomFile file(syntax);
         file.image(2, 2, 8).open(0x7FE0, 0x0010, "OB").item({}).item(flat_frame(5, 4));
         file.close_sequence();
@@ -383,10 +413,30 @@ TEST(SingleImageEncapsulated, KindsWithoutADecoderFail)
     }
 }
 
+TEST(SingleImageEncapsulated, SyntaxesWithoutACodecAreNamed)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {explicit_little, "error: Unsupported transfer syntax 1.2.840.10008.1.2.1 (Explicit VR Little Endian)\n"},
+        {"1.2.840.10008.1.2.4.100",
+         "error: Unsupported transfer syntax 1.2.840.10008.1.2.4.100 (MPEG2 Main Profile / "
+         "Main Level)\n"},
+        {"1.2.840.10008.1.2.4.107", "(HEVC/H.265 Main Profile / Level 5.1)"},
+        {"1.2.840.10008.1.2.4.999", "error: Unsupported transfer syntax UID\n"},
+    };
+    for (const auto& [syntax, message] : cases) {
+        DicomFile file(syntax);
+        file.image(2, 2, 8).open(0x7FE0, 0x0010, "OB").item({}).item(flat_frame(5, 4));
+        file.close_sequence();
+        const Extraction e = extract(file.bytes());
+        EXPECT_FALSE(e.record) << syntax;
+        EXPECT_TRUE(logged(e, message)) << syntax << e.log;
+    }
+}
+
 TEST(SingleImageEncapsulated, DecoderFailuresReleaseTheRecord)
 {
     DicomFile file = rle_file(2, 2, nullptr);
-    file.item({}).item(rle_header(5, {})).close_sequence();
+    file.item({}).item(rle_header(16, {})).close_sequence();
     const Extraction e = extract(file.bytes());
     EXPECT_FALSE(e.record);
     const std::size_t rule = e.log.find("error: RLE - Maximum of 32 bits images supported");

@@ -1,0 +1,218 @@
+// JPEG 2000 frames (and High-Throughput JPEG 2000 ones) held in memory,
+// through OpenJPEG. The codestream's own sizes are checked against the data
+// set before the library sees them; large frames decode on several threads.
+// YBR_RCT and YBR_ICT data come out as RGB after the library's inverse
+// component transform. Where the codestream's signedness or precision differs
+// from the data set (a precision above Bits Allocated is refused), the data
+// set's Pixel Representation and Bits Allocated stay, and each value is
+// written as a two's complement number of the slot's sample width.
+#include <openjpeg.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "image/codec_check.h"
+#include "image/codec_families.h"
+#include "image/j2k_size.h"
+#include "image/single.h"
+#include "reader/log.h"
+
+namespace {
+
+void log_failure(const char* what) { dicom_log(LOG_ERROR, (std::string("JPEG 2000 - ") + what).c_str()); }
+
+// Frames of at least this many samples decode on every core.
+constexpr uint64_t threaded_samples = uint64_t{1} << 20;
+
+struct memory_source {
+    const uint8_t* data;
+    std::size_t size;
+    std::size_t at;
+};
+
+OPJ_SIZE_T read_source(void* buffer, OPJ_SIZE_T wanted, void* user)
+{
+    auto* source = static_cast<memory_source*>(user);
+    const std::size_t count = std::min<std::size_t>(wanted, source->size - source->at);
+    if (count == 0) {
+        return static_cast<OPJ_SIZE_T>(-1);
+    }
+    std::memcpy(buffer, source->data + source->at, count);
+    source->at += count;
+    return count;
+}
+
+OPJ_OFF_T skip_source(OPJ_OFF_T count, void* user)
+{
+    auto* source = static_cast<memory_source*>(user);
+    if (count < 0) {
+        return -1;
+    }
+    const std::size_t step = std::min<std::size_t>(static_cast<std::size_t>(count), source->size - source->at);
+    source->at += step;
+    return static_cast<OPJ_OFF_T>(step);
+}
+
+OPJ_BOOL seek_source(OPJ_OFF_T position, void* user)
+{
+    auto* source = static_cast<memory_source*>(user);
+    if (position < 0 || static_cast<uint64_t>(position) > source->size) {
+        return OPJ_FALSE;
+    }
+    source->at = static_cast<std::size_t>(position);
+    return OPJ_TRUE;
+}
+
+void log_library_error(const char* message, void* /*user*/)
+{
+    std::string text(message);
+    while (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    log_failure(text.c_str());
+}
+
+void ignore_message(const char* /*message*/, void* /*user*/) {}
+
+struct codec_closer {
+    void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
+};
+struct stream_closer {
+    void operator()(opj_stream_t* stream) const { opj_stream_destroy(stream); }
+};
+struct image_closer {
+    void operator()(opj_image_t* image) const { opj_image_destroy(image); }
+};
+
+// Writes the decoded components into the slot pixel by pixel, each value as a
+// number of `sample_bytes` bytes in host order.
+void write_samples(const opj_image_t& image, uint32_t sample_bytes, uint8_t* slot, std::size_t pixels)
+{
+    const uint32_t components = image.numcomps;
+    for (uint32_t c = 0; c < components; ++c) {
+        const OPJ_INT32* values = image.comps[c].data;
+        uint8_t* out = slot + c * sample_bytes;
+        const std::size_t step = std::size_t{components} * sample_bytes;
+        if (sample_bytes == 1) {
+            for (std::size_t k = 0; k < pixels; ++k) {
+                out[k * step] = static_cast<uint8_t>(values[k]);
+            }
+        } else if (sample_bytes == 2) {
+            for (std::size_t k = 0; k < pixels; ++k) {
+                const auto sample = static_cast<uint16_t>(values[k]);
+                std::memcpy(out + k * step, &sample, 2);
+            }
+        } else {
+            for (std::size_t k = 0; k < pixels; ++k) {
+                const auto sample = static_cast<uint32_t>(values[k]);
+                std::memcpy(out + k * step, &sample, 4);
+            }
+        }
+    }
+}
+
+// The checks made before the library reads anything.
+bool size_is_acceptable(const j2k_size& found, const frame_format& format, const uint8_t* slot,
+                        std::size_t slot_size)
+{
+    if (!codestream_matches_format("JPEG 2000", found.header, format, slot, slot_size)) {
+        return false;
+    }
+    if (!found.same_components) {
+        log_failure("Components of different precision or sampling");
+        return false;
+    }
+    if (found.header.precision > 32 ||
+        (format.bits_allocated != 8 && format.bits_allocated != 16 && format.bits_allocated != 32)) {
+        log_failure("Sample precision does not fit Bits Allocated");
+        return false;
+    }
+    const bool header_signed = format.pixel_representation != 0;
+    if (found.header.is_signed != header_signed || found.header.precision != format.bits_stored) {
+        dicom_log(LOG_WARNING, "JPEG 2000 - Codestream signedness or precision differs from the data set "
+                               "(Pixel Representation and Bits Allocated kept)");
+    }
+    return true;
+}
+
+bool decoded_image_fits(const opj_image_t& image, const frame_format& format)
+{
+    if (image.numcomps != format.samples_per_pixel) {
+        return false;
+    }
+    for (uint32_t c = 0; c < image.numcomps; ++c) {
+        const opj_image_comp_t& component = image.comps[c];
+        if (component.data == nullptr || component.w != format.columns || component.h != format.rows) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int decode_jpeg2000(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot,
+                    std::size_t slot_size, frame_layout& layout)
+{
+    j2k_size found{};
+    if (!read_j2k_size(data, size, found)) {
+        log_failure("No codestream header");
+        return -1;
+    }
+    if (!size_is_acceptable(found, format, slot, slot_size)) {
+        return -1;
+    }
+
+    memory_source source{data, size, 0};
+    std::unique_ptr<opj_codec_t, codec_closer> codec(
+        opj_create_decompress(found.is_jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+    std::unique_ptr<opj_stream_t, stream_closer> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+    if (!codec || !stream) {
+        log_failure("Out of memory");
+        return -1;
+    }
+    opj_stream_set_user_data(stream.get(), &source, nullptr);
+    opj_stream_set_user_data_length(stream.get(), size);
+    opj_stream_set_read_function(stream.get(), read_source);
+    opj_stream_set_skip_function(stream.get(), skip_source);
+    opj_stream_set_seek_function(stream.get(), seek_source);
+    opj_set_error_handler(codec.get(), log_library_error, nullptr);
+    opj_set_warning_handler(codec.get(), ignore_message, nullptr);
+    opj_set_info_handler(codec.get(), ignore_message, nullptr);
+
+    opj_dparameters_t parameters;
+    opj_set_default_decoder_parameters(&parameters);
+    if (!opj_setup_decoder(codec.get(), &parameters)) {
+        return -1;
+    }
+    const uint64_t samples = uint64_t{format.rows} * format.columns * format.samples_per_pixel;
+    if (samples >= threaded_samples) {
+        opj_codec_set_threads(codec.get(), static_cast<int>(std::max(1U, std::thread::hardware_concurrency())));
+    }
+    opj_image_t* raw_image = nullptr;
+    if (!opj_read_header(stream.get(), codec.get(), &raw_image)) {
+        opj_image_destroy(raw_image);
+        return -1;
+    }
+    std::unique_ptr<opj_image_t, image_closer> image(raw_image);
+    if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get())) {
+        return -1;
+    }
+    if (!decoded_image_fits(*image, format)) {
+        log_failure("Decoded frame differs from the image size");
+        return -1;
+    }
+    write_samples(*image, format.bits_allocated / 8U, slot, std::size_t{format.rows} * format.columns);
+    if (format.photometric == PHOTOMETRIC_YBR_RCT || format.photometric == PHOTOMETRIC_YBR_ICT) {
+        layout.photometric = PHOTOMETRIC_RGB;
+    }
+    layout.planar_configuration = 0;
+    return 0;
+}
+
+} // namespace
+
+// A codestream describes a blank region of any size in a few bytes: the
+// bound is wide, and the size check against the data set is what guards.
+const frame_codec jpeg2000_codec = {"JPEG 2000", 65536, read_j2k_header, decode_jpeg2000};

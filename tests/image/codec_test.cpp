@@ -1,0 +1,197 @@
+// The codecs of compressed frames through the registry: which syntax each
+// reads, the in-memory adapters against the stream decoders, and the checks
+// every codec makes before it writes anything.
+#include "image/codec.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "image/single.h"
+#include "image/transfer_syntax_names.h"
+#include "reader/dicom.h"
+#include "test_support.h"
+
+using namespace image_test;
+
+namespace {
+
+const std::string files = VELMOR_PYDICOM_FILES;
+
+// The first frame's fragment of a real single-fragment file, and its format.
+struct RealFrame {
+    Bytes data;
+    frame_format format{};
+};
+
+RealFrame first_fragment(const std::string& name)
+{
+    RealFrame frame;
+    const single_image* image = nullptr;
+    EXPECT_EQ(dicom_open((files + "/" + name).c_str()), 0);
+    image = dicom_single(); // the record's fields, from a first pass
+    EXPECT_NE(image, nullptr) << name;
+    if (image != nullptr) {
+        frame.format = {image->rows,
+                        image->columns,
+                        image->samples_per_pixel,
+                        image->bits_allocated,
+                        image->bits_stored,
+                        image->pixel_representation,
+                        image->planar_configuration,
+                        image->photometric};
+    }
+    dicom_single_free();
+    dicom_close();
+    // Second pass: the pixel data's second item (the first is the offset table).
+    EXPECT_EQ(dicom_open((files + "/" + name).c_str()), 0);
+    int items = 0;
+    while (ELEMENT* element = dicom_element()) {
+        const bool item = element->group == 0xFFFE && element->element == 0xE000 && element->encapsulated != 0;
+        if (item && ++items == 2) {
+            frame.data.resize(element->length);
+            const std::size_t got = std::fread(frame.data.data(), 1, frame.data.size(), dicom_state.reader_stream);
+            frame.data.resize(got);
+            break;
+        }
+        if (element->length != UNDEFINED_LENGTH && dicom_skip() != 0) {
+            break;
+        }
+    }
+    dicom_close();
+    return frame;
+}
+
+// What the file path extracts for the same file.
+Bytes extracted(const std::string& name)
+{
+    Bytes pixels;
+    EXPECT_EQ(dicom_open((files + "/" + name).c_str()), 0);
+    const single_image* image = dicom_single();
+    if (image != nullptr && image->pixels != nullptr) {
+        pixels.assign(image->pixels, image->pixels + image->pixel_bytes);
+    }
+    dicom_single_free();
+    dicom_close();
+    return pixels;
+}
+
+} // namespace
+
+TEST(CodecRegistry, EachCompressedSyntaxHasItsFamily)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"1.2.840.10008.1.2.4.50", "JPEG"},          {"1.2.840.10008.1.2.4.51", "JPEG"},
+        {"1.2.840.10008.1.2.4.57", "lossless JPEG"}, {"1.2.840.10008.1.2.4.70", "lossless JPEG"},
+        {"1.2.840.10008.1.2.4.80", "JPEG-LS"},       {"1.2.840.10008.1.2.4.81", "JPEG-LS"},
+        {"1.2.840.10008.1.2.4.90", "JPEG 2000"},     {"1.2.840.10008.1.2.4.91", "JPEG 2000"},
+        {"1.2.840.10008.1.2.4.201", "JPEG 2000"},    {"1.2.840.10008.1.2.4.202", "JPEG 2000"},
+        {"1.2.840.10008.1.2.4.203", "JPEG 2000"},    {"1.2.840.10008.1.2.5", "RLE"},
+    };
+    for (const auto& [uid, name] : cases) {
+        const frame_codec* codec = codec_for_transfer_syntax(uid.c_str());
+        ASSERT_NE(codec, nullptr) << uid;
+        EXPECT_EQ(codec->name, name) << uid;
+    }
+    // A stored value's padding is not part of the UID; prefixes are not UIDs.
+    EXPECT_NE(codec_for_transfer_syntax(std::string("1.2.840.10008.1.2.5\0", 20).c_str()), nullptr);
+    EXPECT_NE(codec_for_transfer_syntax("1.2.840.10008.1.2.4.50 "), nullptr);
+    for (const char* uid : std::initializer_list<const char*>{"1.2.840.10008.1.2.1", "1.2.840.10008.1.2.4.5",
+                                                              "1.2.840.10008.1.2.4.100", "", nullptr}) {
+        EXPECT_EQ(codec_for_transfer_syntax(uid), nullptr) << (uid ? uid : "null");
+    }
+    EXPECT_STREQ(transfer_syntax_name("1.2.840.10008.1.2.4.203"), "High-Throughput JPEG 2000 Image Compression");
+    EXPECT_EQ(unsupported_transfer_syntax_message("1.2.3"), "Unsupported transfer syntax UID");
+}
+
+TEST(CodecRegistry, MemoryAdaptersGiveWhatTheStreamDecodersGive)
+{
+    for (const auto& [name, uid] : {std::pair{"SC_rgb_jpeg_gdcm.dcm", "1.2.840.10008.1.2.4.70"},
+                                    std::pair{"MR_small_RLE.dcm", "1.2.840.10008.1.2.5"}}) {
+        const RealFrame frame = first_fragment(name);
+        const Bytes expected = extracted(name);
+        ASSERT_FALSE(expected.empty()) << name;
+        Bytes slot(expected.size(), 0xEE);
+        frame_layout layout{frame.format.photometric, frame.format.planar_configuration};
+        const frame_codec* codec = codec_for_transfer_syntax(uid);
+        EXPECT_EQ(
+            codec->decode(frame.data.data(), frame.data.size(), frame.format, slot.data(), slot.size(), layout), 0)
+            << name;
+        EXPECT_EQ(slot, expected) << name;
+    }
+}
+
+TEST(CodecChecks, FramesUnlikeTheDataSetAreRefusedBeforeAnythingIsWritten)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"SC_rgb_jpeg_dcmtk.dcm", "1.2.840.10008.1.2.4.50"},
+        {"MR_small_jpeg_ls_lossless.dcm", "1.2.840.10008.1.2.4.80"},
+        {"MR_small_jp2klossless.dcm", "1.2.840.10008.1.2.4.90"},
+    };
+    for (const auto& [name, uid] : cases) {
+        SCOPED_TRACE(name);
+        const RealFrame frame = first_fragment(name);
+        const frame_codec* codec = codec_for_transfer_syntax(uid.c_str());
+        codestream_header header{};
+        ASSERT_TRUE(codec->read_header(frame.data.data(), frame.data.size(), header));
+        EXPECT_EQ(header.rows, frame.format.rows);
+        EXPECT_EQ(header.columns, frame.format.columns);
+        EXPECT_EQ(header.components, frame.format.samples_per_pixel);
+
+        frame_format taller = frame.format;
+        taller.rows = static_cast<uint16_t>(taller.rows + 1);
+        frame_format wider_samples = frame.format;
+        wider_samples.samples_per_pixel = static_cast<uint16_t>(4 - wider_samples.samples_per_pixel);
+        frame_format narrower = frame.format;
+        narrower.bits_allocated = static_cast<uint16_t>(narrower.bits_allocated == 8 ? 1 : 8);
+        for (const frame_format& format : {taller, wider_samples, narrower}) {
+            const LogCapture log(LOG_ERROR);
+            const std::size_t size = std::size_t{format.rows} * format.columns * format.samples_per_pixel *
+                                     ((format.bits_allocated + 7U) / 8U);
+            Bytes slot(size, 0xEE);
+            frame_layout layout{format.photometric, format.planar_configuration};
+            EXPECT_EQ(
+                codec->decode(frame.data.data(), frame.data.size(), format, slot.data(), slot.size(), layout), -1);
+            EXPECT_EQ(slot, Bytes(size, 0xEE));
+            EXPECT_FALSE(log.text().empty());
+        }
+        // A slot of the wrong size is refused too.
+        Bytes small(16, 0xEE);
+        frame_layout layout{};
+        EXPECT_EQ(
+            codec->decode(frame.data.data(), frame.data.size(), frame.format, small.data(), small.size(), layout),
+            -1);
+        EXPECT_EQ(small, Bytes(16, 0xEE));
+    }
+}
+
+TEST(CodecChecks, CutAndDamagedFramesStayInsideTheirBytesAndSlot)
+{
+    // Every codec family on every cut of a real frame, and with bytes
+    // flipped: any status, but the sanitizer build sees no access outside.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"SC_rgb_dcmtk_+eb+cy+s2.dcm", "1.2.840.10008.1.2.4.50"},
+        {"MR_small_jpeg_ls_lossless.dcm", "1.2.840.10008.1.2.4.80"},
+        {"GDCMJ2K_TextGBR.dcm", "1.2.840.10008.1.2.4.90"},
+    };
+    log_level = -1;
+    for (const auto& [name, uid] : cases) {
+        const RealFrame frame = first_fragment(name);
+        const frame_codec* codec = codec_for_transfer_syntax(uid.c_str());
+        const std::size_t slot_size = std::size_t{frame.format.rows} * frame.format.columns *
+                                      frame.format.samples_per_pixel * (frame.format.bits_allocated / 8U);
+        const std::size_t step = std::max<std::size_t>(1, frame.data.size() / 97);
+        for (std::size_t cut = 0; cut < frame.data.size(); cut += step) {
+            auto exact = std::make_unique<uint8_t[]>(cut + 1);
+            std::memcpy(exact.get(), frame.data.data(), cut);
+            auto slot = std::make_unique<uint8_t[]>(slot_size);
+            frame_layout layout{};
+            codec->decode(exact.get(), cut, frame.format, slot.get(), slot_size, layout);
+            Bytes flipped = frame.data;
+            flipped[cut] = static_cast<uint8_t>(flipped[cut] ^ 0x5A);
+            codec->decode(flipped.data(), flipped.size(), frame.format, slot.get(), slot_size, layout);
+        }
+    }
+    log_level = LOG_NOTICE;
+}
