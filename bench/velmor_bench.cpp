@@ -153,7 +153,7 @@ void HeaderWalk(benchmark::State& state, const char* name)
         benchmark::DoNotOptimize(listing.memo.data());
     }
     state.counters["elements"] = viewer.next_row - 1;
-    state.counters["header_bytes"] = viewer.header_size;
+    state.counters["header_bytes"] = static_cast<double>(viewer.header_size);
 }
 BENCHMARK_CAPTURE(HeaderWalk, ct_header, "ljpeg_ct12_2048_sv1.dcm")->Unit(benchmark::kMicrosecond);
 

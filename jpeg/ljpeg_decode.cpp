@@ -351,7 +351,7 @@ uint8_t* EmitRow(const DecoderStruct& dc, const uint16_t* row, uint8_t* out, int
         for (int32_t x = 0; x < width; ++x) {
             const uint16_t* pixel = row + x * count;
             for (int32_t i = 0; i < 3; ++i) {
-                *out++ = i < count ? static_cast<uint8_t>(pixel[i] << shift) : 0;
+                *out++ = static_cast<uint8_t>(i < count ? pixel[i] << shift : 0);
             }
         }
     }

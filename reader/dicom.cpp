@@ -1,16 +1,16 @@
 // The element stream reader: opening a file, guessing its encoding, reading
 // element headers, and the stream checks that close the reader on failure.
-#include "dicom.h"
+#include "reader/dicom.h"
 
 #include <array>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 
-#include "inflate_view.h"
-#include "log.h"
-#include "reader_internal.h"
+#include "reader/file_bytes.h"
+#include "reader/inflate_view.h"
+#include "reader/log.h"
+#include "reader/reader_internal.h"
 
 DicomReaderState dicom_state{};
 ELEMENT dicom_record{};
@@ -28,15 +28,6 @@ int32_t machine_byte_order()
     return first == 0x12 ? SYNTAX_BIG : SYNTAX_LITTLE;
 }
 
-int64_t size_of_open_file(std::FILE* stream)
-{
-    struct stat info {};
-    if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) {
-        return static_cast<int64_t>(info.st_size);
-    }
-    return -1; // unknown (not a regular file): lengths are not checked up front
-}
-
 bool read_bytes(void* into, std::size_t count)
 {
     return std::fread(into, 1, count, dicom_state.reader_stream) == count;
@@ -48,12 +39,7 @@ bool seek_to(int64_t position)
 }
 
 // A seek that the stream refuses is a read error.
-void fail_seek()
-{
-    dicom_log(LOG_ERROR, "Error while reading file");
-    dicom_close();
-    dicom_state.failure = -1;
-}
+void fail_seek() { reader_fail(-1, "Error while reading file"); }
 
 // Logs the preamble as text up to its first NUL, never past its 128 bytes.
 void log_preamble(const std::array<char, preamble_and_magic>& buffer)
@@ -91,7 +77,7 @@ bool read_through_inflated_view()
     if (view.stream != nullptr) {
         std::fclose(dicom_state.reader_stream);
         dicom_state.reader_stream = view.stream;
-        dicom_state.file_size = size_of_open_file(view.stream);
+        dicom_state.file_size = regular_file_size(view.stream);
         dicom_state.stream_is_inflated_view = true;
     }
     return true;
@@ -101,31 +87,24 @@ bool read_through_inflated_view()
 
 int64_t reader_position() { return static_cast<int64_t>(ftello(dicom_state.reader_stream)); }
 
-int reader_fail_end_of_file()
+int reader_fail(int status, const char* message)
 {
-    dicom_log(LOG_ERROR, "Unexpected end of file");
+    dicom_log(LOG_ERROR, message);
     dicom_close();
-    dicom_state.failure = -2;
-    return -2;
+    dicom_state.failure = status;
+    return status;
 }
 
-void reader_fail_out_of_memory()
-{
-    dicom_log(LOG_ERROR, "Out of memory");
-    dicom_close();
-    dicom_state.failure = -3;
-}
+int reader_fail_end_of_file() { return reader_fail(-2, "Unexpected end of file"); }
+
+void reader_fail_out_of_memory() { reader_fail(-3, "Out of memory"); }
 
 int64_t dicom_bytes_left()
 {
     if (dicom_state.reader_stream == nullptr) {
         return 0;
     }
-    if (dicom_state.file_size < 0) {
-        return INT64_MAX;
-    }
-    const int64_t left = dicom_state.file_size - reader_position();
-    return left > 0 ? left : 0;
+    return bytes_left_in_file(dicom_state.reader_stream, dicom_state.file_size);
 }
 
 int dicom_open(const char* name)
@@ -142,7 +121,7 @@ int dicom_open(const char* name)
             dicom_log(LOG_ERROR, "Unable to open file");
             return -4;
         }
-        dicom_state.file_size = size_of_open_file(dicom_state.reader_stream);
+        dicom_state.file_size = regular_file_size(dicom_state.reader_stream);
     }
 
     std::array<char, preamble_and_magic> buffer{};
@@ -208,15 +187,12 @@ int dicom_check_stream(int quiet)
         return -1;
     }
     if (std::ferror(stream) != 0) {
-        dicom_log(LOG_ERROR, "Error while reading file");
-        dicom_close();
-        dicom_state.failure = -1;
-        return -1;
+        return reader_fail(-1, "Error while reading file");
     }
     if (std::feof(stream) != 0) {
+        // Quiet: the end of the file at an element boundary is no failure.
         if (quiet == 0) {
-            dicom_log(LOG_ERROR, "Unexpected end of file");
-            dicom_state.failure = -2;
+            return reader_fail_end_of_file();
         }
         dicom_close();
         return -2;
@@ -316,7 +292,7 @@ ELEMENT* dicom_element()
         return nullptr;
     }
     ELEMENT& record = dicom_record;
-    record.offset = static_cast<int32_t>(reader_position());
+    record.offset = reader_position();
 
     uint16_t tag[2] = {0, 0};
     read_bytes(tag, sizeof tag);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "vr.h"
+#include "reader/vr.h"
 
 // Syntax bit set: the encoding in force.
 enum : int32_t {
@@ -39,7 +39,7 @@ struct ELEMENT {
     uint8_t sq_depth;
     uint16_t sq_group;
     uint16_t sq_element;
-    int32_t offset; // file position of the element's tag
+    int64_t offset; // file position of the element's tag
 };
 
 // Module-wide reader state. Read by image extraction and the decoders;

@@ -1,4 +1,4 @@
-#include "inflate_view.h"
+#include "reader/inflate_view.h"
 
 #include <algorithm>
 #include <array>
@@ -8,8 +8,8 @@
 #include <vector>
 #include <zlib.h>
 
-#include "log.h"
-#include "vr.h"
+#include "reader/log.h"
+#include "reader/vr.h"
 
 namespace {
 

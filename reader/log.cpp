@@ -1,4 +1,4 @@
-#include "log.h"
+#include "reader/log.h"
 
 #include <array>
 #include <ctime>

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "dicom.h"
-#include "log.h"
-#include "reader_internal.h"
+#include "reader/dicom.h"
+#include "reader/log.h"
+#include "reader/reader_internal.h"
 
 namespace {
 

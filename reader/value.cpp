@@ -4,10 +4,10 @@
 #include <cstring>
 #include <utility>
 
-#include "dicom.h"
-#include "log.h"
-#include "reader_internal.h"
-#include "vr_table.h"
+#include "reader/dicom.h"
+#include "reader/log.h"
+#include "reader/reader_internal.h"
+#include "reader/vr_table.h"
 
 namespace {
 
@@ -144,10 +144,7 @@ int dicom_skip()
         return reader_fail_end_of_file();
     }
     if (fseeko(dicom_state.reader_stream, static_cast<off_t>(record.length), SEEK_CUR) != 0) {
-        dicom_log(LOG_ERROR, "Error while reading file");
-        dicom_close();
-        dicom_state.failure = -1;
-        return -1;
+        return reader_fail(-1, "Error while reading file");
     }
     return dicom_check_stream(0);
 }

@@ -1,8 +1,8 @@
 // Lookup of a tag in the VR lookup table: ranges of groups and elements with
 // an even/odd/both rule for each, searched in order down to the catch-all.
-#include "vr_table.h"
+#include "reader/vr_table.h"
 
-#include "log.h"
+#include "reader/log.h"
 
 namespace {
 

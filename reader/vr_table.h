@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "vr.h"
+#include "reader/vr.h"
 
 struct VrTableEntry {
     uint16_t group_first;

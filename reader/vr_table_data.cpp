@@ -1,6 +1,6 @@
 // The reader's VR lookup table: the sequence attributes, answered SQ, and a
 // catch-all answered UN for every other tag.
-#include "vr_table.h"
+#include "reader/vr_table.h"
 
 namespace {
 

@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, then configures and builds Velmor into build/ (or $BUILD_DIR).
-# Extra arguments are passed to the CMake configure step. ccache is used when
-# it is installed.
+# Installs what is missing, then configures and builds Velmor with the CMake
+# preset $VELMOR_PRESET (normal, asan, fuzz or bench; default normal) into the
+# preset's folder, or into $BUILD_DIR when it is set. Extra arguments are
+# passed to the CMake configure step. ccache is used when it is installed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
-build_dir=${BUILD_DIR:-$root/build}
+preset=${VELMOR_PRESET:-normal}
+case $preset in
+  normal) default_dir=$root/build ;;
+  bench) default_dir=$root/build-rel ;;
+  *) default_dir=$root/build-$preset ;;
+esac
+build_dir=${BUILD_DIR:-$default_dir}
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$root" -B "$build_dir" -G Ninja "${launcher[@]}" "$@" >/dev/null
+(cd "$root" && cmake --preset "$preset" -B "$build_dir" "${launcher[@]}" "$@" >/dev/null)
 cmake --build "$build_dir" -j "$(nproc)"

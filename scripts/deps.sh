@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
   fonts-ipafont-gothic fonts-dejavu-core
   zlib1g-dev
   dcmtk libgdcm-tools python3-pydicom python3-numpy

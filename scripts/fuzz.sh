@@ -10,11 +10,8 @@ seconds=${1:-60}
 jobs=${FUZZ_JOBS:-1}
 targets=${FUZZ_TARGETS:-"reader_walk_fuzz single_fuzz rle_fuzz ljpeg_fuzz dct_fuzz header_walk_fuzz inflate_view_fuzz
   jpeg_codec_fuzz jpegls_codec_fuzz jpeg2000_codec_fuzz"}
-"$root/scripts/deps.sh"
 build="$root/build-fuzz"
-CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DVELMOR_FUZZ=ON -DVELMOR_GUI=OFF -DVELMOR_BENCH=OFF \
-  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)"
+VELMOR_PRESET=fuzz BUILD_DIR="$build" "$root/scripts/build.sh"
 
 corpus="$build/corpus"
 /usr/bin/python3 "$root/fuzz/make_seeds.py" "$corpus" 2>/dev/null

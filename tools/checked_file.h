@@ -1,5 +1,5 @@
 // Opens a file for the header walk as the viewer's Open does, writing the
-// file check's message box text to standard error.
+// file check's message box text to standard error as an error line.
 #pragma once
 
 #include <cstdio>

@@ -1,17 +1,33 @@
 // velmor-dump elements [-v] FILE: the reader's own walk, one line per element.
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
-#include "commands.h"
 #include "reader/dicom.h"
 #include "reader/log.h"
+#include "tools/commands.h"
+#include "tools/error_line.h"
+#include "viewer/messages.h"
 
 namespace {
 
+// A VR byte as itself when printable, otherwise as \xNN, so the line stays
+// one valid line whatever the file holds.
+void print_vr_byte(int byte)
+{
+    if (byte >= 0x20 && byte <= 0x7E) {
+        std::putchar(byte);
+    } else {
+        std::printf("\\x%02X", static_cast<unsigned>(byte));
+    }
+}
+
 void print_element(const ELEMENT& e)
 {
-    std::printf("%d\t(%04X,%04X)\t%c%c\t", e.offset, e.group, e.element, static_cast<char>((e.vr >> 8) & 0xFF),
-                static_cast<char>(e.vr & 0xFF));
+    std::printf("%" PRId64 "\t(%04X,%04X)\t", e.offset, e.group, e.element);
+    print_vr_byte((e.vr >> 8) & 0xFF);
+    print_vr_byte(e.vr & 0xFF);
+    std::printf("\t");
     if (e.length == UNDEFINED_LENGTH) {
         std::printf("undefined");
     } else {
@@ -51,7 +67,11 @@ int cmd_elements(int argc, char** argv)
         std::fprintf(stderr, "usage: velmor-dump elements [-v] FILE\n");
         return 2;
     }
-    if (dicom_open(file) != 0) {
+    const int opened = dicom_open(file);
+    if (opened != 0) {
+        // dicom_open: -4 the file cannot be opened, -5 shorter than 132 bytes.
+        print_error_line(file, opened == -4 ? msg::cannot_open : msg::not_dicom);
+        dicom_close();
         return 1;
     }
     while (const ELEMENT* e = dicom_element()) {

@@ -6,12 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "checked_file.h"
-#include "commands.h"
-#include "gray_image_file.h"
+#include "tools/checked_file.h"
+#include "tools/commands.h"
+#include "tools/error_line.h"
+#include "tools/gray_image_file.h"
 #include "viewer/display.h"
 #include "viewer/header_walk.h"
 #include "viewer/image_step.h"
+#include "viewer/messages.h"
 
 namespace {
 
@@ -64,7 +66,7 @@ int cmd_picture(int argc, char** argv)
     samples->fill(0);
     const ImageStepResult result = load_display_image(argv[0], *samples);
     if (result != ImageStepResult::Shown) {
-        std::fprintf(stderr, "%s\n", image_step_message(result));
+        print_error_line(argv[0], image_step_message(result));
         return 1;
     }
     auto pixels = std::make_unique<DisplayPixels>();
@@ -79,7 +81,7 @@ int cmd_picture(int argc, char** argv)
     std::string error;
     if (!write_gray_image(argv[1], reinterpret_cast<const uint8_t*>(top_first.data()), display_size, display_size,
                           error)) {
-        std::fprintf(stderr, "velmor-dump: cannot write %s: %s\n", argv[1], error.c_str());
+        print_error_line(argv[1], msg::cannot_create, error.c_str());
         return 1;
     }
     return 0;

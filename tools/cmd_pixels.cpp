@@ -2,9 +2,11 @@
 // extracts it, printed field by field, and optionally its pixel buffer.
 #include <cstdio>
 
-#include "commands.h"
 #include "image/single.h"
 #include "reader/dicom.h"
+#include "tools/commands.h"
+#include "tools/error_line.h"
+#include "viewer/messages.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ bool write_pixels(const char* path, const single_image& image)
 {
     std::FILE* out = std::fopen(path, "wb");
     if (out == nullptr) {
-        std::fprintf(stderr, "velmor-dump: cannot write '%s'\n", path);
+        print_error_line(path, msg::cannot_create);
         return false;
     }
     bool written = true;
@@ -39,7 +41,7 @@ bool write_pixels(const char* path, const single_image& image)
     }
     written = std::fclose(out) == 0 && written;
     if (!written) {
-        std::fprintf(stderr, "velmor-dump: cannot write '%s'\n", path);
+        print_error_line(path, msg::cannot_create);
     }
     return written;
 }
@@ -53,13 +55,13 @@ int cmd_pixels(int argc, char** argv)
         return 2;
     }
     if (dicom_open(argv[0]) != 0) {
-        std::fprintf(stderr, "dicom_open() Failed.\n");
+        print_error_line(argv[0], "dicom_open() Failed.");
         dicom_close();
         return 1;
     }
     const single_image* image = dicom_single();
     if (image == nullptr) {
-        std::fprintf(stderr, "DICOM Image Load Failed.!\n");
+        print_error_line(argv[0], "DICOM Image Load Failed.!");
         dicom_single_free();
         dicom_close();
         return 1;

@@ -3,9 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "checked_file.h"
-#include "commands.h"
+#include "tools/checked_file.h"
+#include "tools/commands.h"
+#include "tools/error_line.h"
 #include "viewer/header_walk.h"
+#include "viewer/messages.h"
 #include "viewer/report.h"
 
 int cmd_report(int argc, char** argv)
@@ -26,7 +28,7 @@ int cmd_report(int argc, char** argv)
 
     const std::string report = build_report(listing.memo, listing.grid, state.next_row);
     if (std::fwrite(report.data(), 1, report.size(), stdout) != report.size() || std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "velmor-dump: cannot write the report\n");
+        print_error_line("standard output", msg::cannot_create);
         return 1;
     }
     return 0;

@@ -1,4 +1,4 @@
-#include "gray_image_file.h"
+#include "tools/gray_image_file.h"
 
 #include <array>
 #include <cerrno>

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "commands.h"
+#include "tools/commands.h"
 
 namespace {
 
@@ -16,7 +16,9 @@ struct Command {
 constexpr Command commands[] = {
     {"report", cmd_report, "report FILE",
      "Writes to standard output the exact bytes the viewer's Save writes right after\n"
-     "      opening FILE: the hex dump of the header, a separator and the element table."},
+     "      opening FILE: the hex dump of the header, a separator and the element table.\n"
+     "      Exit status: 0 written; 1 standard output cannot be written; 2 FILE cannot be\n"
+     "      opened or is shorter than 132 bytes."},
     {"elements", cmd_elements, "elements [-v] FILE",
      "Walks FILE with the stream reader and prints one tab-separated line per element:\n"
      "      offset (decimal), tag (GGGG,EEEE), VR, length (decimal or \"undefined\"),\n"
@@ -37,10 +39,14 @@ constexpr Command commands[] = {
      "      12- and 16-bit samples as 2-byte and 32-bit samples as 4-byte numbers in host\n"
      "      byte order, whatever the file's byte order. YBR JPEG data and YBR_RCT/YBR_ICT\n"
      "      JPEG 2000 data come out as RGB (photometric=3). A transfer syntax without a\n"
-     "      decoder is named in the log: \"Unsupported transfer syntax UID (NAME)\"."},
+     "      decoder is named in the log: \"Unsupported transfer syntax UID (NAME)\".\n"
+     "      Exit status: 0 done; 1 FILE cannot be opened, its image cannot be loaded, or\n"
+     "      OUT cannot be written."},
     {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W]",
      "Runs the whole Open pipeline and writes the 256 x 256 picture the viewer shows\n"
-     "      as binary PGM (OUT ending in .pgm) or PNG (OUT ending in .png)."},
+     "      as binary PGM (OUT ending in .pgm) or PNG (OUT ending in .png).\n"
+     "      Exit status: 0 written; 1 FILE cannot be opened, is shorter than 132 bytes\n"
+     "      or its image cannot be shown, or OUT cannot be written."},
 };
 
 void print_help(std::FILE* out)
@@ -49,9 +55,9 @@ void print_help(std::FILE* out)
     for (const Command& c : commands) {
         std::fprintf(out, "  %s\n      %s\n", c.usage, c.help);
     }
-    std::fprintf(out, "\nexit status: 0 success, 1 the file could not be read as asked,\n"
-                      "2 the file could not be opened or is too short, or bad arguments\n"
-                      "(where a command above says otherwise, its own statuses hold).\n");
+    std::fprintf(out, "\nexit status: as each command above states; 2 for bad arguments or an\n"
+                      "unknown command. Each error line reads \"velmor-dump: FILE: MESSAGE\", with\n"
+                      "the message the viewer shows (UTF-8).\n");
 }
 
 } // namespace

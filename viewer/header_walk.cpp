@@ -1,12 +1,12 @@
-#include "header_walk.h"
+#include "viewer/header_walk.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
 
-#include "hex_dump.h"
+#include "reader/file_bytes.h"
 #include "reader/inflate_view.h"
+#include "viewer/hex_dump.h"
 
 namespace {
 
@@ -20,30 +20,23 @@ uint32_t u32le(const uint8_t* b)
 
 int32_t non_negative(int32_t v) { return v < 0 ? 0 : v; }
 
+// A 32-bit value length as a byte count; the undefined length counts 0.
+int64_t value_length(uint32_t length) { return length == 0xFFFFFFFFU ? 0 : int64_t{length}; }
+
 bool is_capital(uint8_t b) { return b >= 0x41 && b <= 0x5A; }
 
-long file_size(std::FILE* file)
-{
-    struct stat st {};
-    if (fstat(fileno(file), &st) != 0) {
-        return 0;
-    }
-    return static_cast<long>(st.st_size);
-}
-
 // Moves forward by count bytes, but never past the end of the file.
-void skip_forward(std::FILE* file, long count)
+void skip_forward(std::FILE* file, int64_t count)
 {
     if (count <= 0) {
         return;
     }
-    const long pos = std::ftell(file);
-    const long size = file_size(file);
+    const int64_t pos = ftello(file);
     if (pos < 0) {
         return;
     }
-    const long target = (count > size - pos) ? std::max(pos, size) : pos + count;
-    std::fseek(file, target, SEEK_SET);
+    const int64_t step = std::min(count, bytes_left_in_file(file));
+    fseeko(file, static_cast<off_t>(pos + step), SEEK_SET);
 }
 
 bool is_text_vr(int32_t vr)
@@ -89,23 +82,23 @@ std::string format(const char* fmt, Args... args)
 // file gives its error piece and ends the text. Bytes past the last whole
 // value are skipped so the next header starts at the element boundary.
 template <std::size_t Size, typename Piece, typename ErrorPiece>
-std::string format_numbers(std::FILE* file, int32_t length, Piece piece, ErrorPiece error_piece)
+std::string format_numbers(std::FILE* file, int64_t length, Piece piece, ErrorPiece error_piece)
 {
     std::string text;
     uint8_t holder[Size] = {};
-    const int32_t count = length / static_cast<int32_t>(Size);
-    for (int32_t i = 0; i < count; ++i) {
+    const int64_t count = length / static_cast<int64_t>(Size);
+    for (int64_t i = 0; i < count; ++i) {
         if (std::fread(holder, 1, Size, file) != Size) {
             text += error_piece(holder);
             return text;
         }
         text += piece(holder);
     }
-    skip_forward(file, length % static_cast<int32_t>(Size));
+    skip_forward(file, length % static_cast<int64_t>(Size));
     return text;
 }
 
-std::string format_numeric_value(std::FILE* file, int32_t vr, int32_t length)
+std::string format_numeric_value(std::FILE* file, int32_t vr, int64_t length)
 {
     switch (vr) {
     case VR_AT: {
@@ -199,7 +192,7 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
 
     std::memset(b, 0, sizeof b);
     (void)std::fread(b, 1, 4, file);
-    tag.length = non_negative(static_cast<int32_t>(u32le(b)));
+    tag.length = value_length(u32le(b));
     tag.vr = 0;
     if (is_capital(b[0]) && is_capital(b[1])) {
         tag.vr = (b[0] << 8) | b[1];
@@ -207,7 +200,7 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
     }
 
     if (tag.group == 0x7FE0 && tag.element == 0x0010) {
-        state.header_size = static_cast<int32_t>(std::ftell(file));
+        state.header_size = ftello(file);
     }
 
     tag.entry = dictionary_lookup(tag.group, tag.element, tag.vr);
@@ -215,7 +208,7 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
     if (vr_has_long_length(tag.vr)) {
         std::memset(b, 0, sizeof b);
         (void)std::fread(b, 1, 4, file);
-        tag.length = non_negative(static_cast<int32_t>(u32le(b)));
+        tag.length = value_length(u32le(b));
     } else if (tag.vr == 0 && tag.entry->vr == VR_SQ) {
         tag.vr = VR_SQ;
     } else if (tag.vr == 0 && tag.entry->vr == VR_DL) {
@@ -229,13 +222,14 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
     return 1;
 }
 
-std::size_t read_text_value(std::FILE* file, int32_t length, char* buffer, std::size_t limit)
+std::size_t read_text_value(std::FILE* file, int64_t length, char* buffer, std::size_t limit)
 {
-    const std::size_t wanted = std::min(static_cast<std::size_t>(non_negative(length)), limit);
+    const int64_t count = std::max<int64_t>(length, 0);
+    const std::size_t wanted = static_cast<std::size_t>(std::min(count, static_cast<int64_t>(limit)));
     const std::size_t got = std::fread(buffer, 1, wanted, file);
     buffer[got] = '\0';
-    if (static_cast<std::size_t>(non_negative(length)) > limit) {
-        skip_forward(file, static_cast<long>(length) - static_cast<long>(limit));
+    if (count > static_cast<int64_t>(limit)) {
+        skip_forward(file, count - static_cast<int64_t>(limit));
     }
     return got;
 }
@@ -255,10 +249,12 @@ const char* transfer_syntax_names(const char* uid)
         return " : Raw data, Implicit VR, Little Endian";
     }
     constexpr const char* jpeg_prefix = "1.2.840.10008.1.2.4.";
-    if (std::strcmp(uid, jpeg_prefix) > 0) {
+    constexpr std::size_t process_start = 20; // strlen(jpeg_prefix)
+    const std::size_t uid_length = std::strlen(uid);
+    if (std::strcmp(uid, jpeg_prefix) > 0 && uid_length > process_start) {
         // Only the two characters after the prefix count: .4.100 reads as 10.
         char process[3] = {};
-        std::strncpy(process, uid + 20, 2);
+        std::memcpy(process, uid + process_start, std::min<std::size_t>(uid_length - process_start, 2));
         const int32_t number = parse_leading_int(process);
         if (number >= 50 && number <= 64) {
             return " : JPEG compression, Lossy JPEG";
@@ -299,7 +295,7 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
     grid.set_cell(row, 0, format("%04X", tag.group));
     grid.set_cell(row, 1, format("%04X", tag.element));
     grid.set_cell(row, 2, vr_letters(vr));
-    grid.set_cell(row, 3, format("%d", tag.length));
+    grid.set_cell(row, 3, format("%lld", static_cast<long long>(tag.length)));
     grid.set_cell(row, 4, tag.entry->description);
 
     char value_buffer[value_buffer_size] = {};
@@ -307,16 +303,17 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
     if (is_text_vr(vr) || vr == VR_OB || vr == VR_OW || vr == VR_SQ) {
         const std::size_t got = read_text_value(file, tag.length, value_buffer, text_value_limit);
         value_text = value_buffer;
-        if (got != static_cast<std::size_t>(tag.length)) {
+        if (static_cast<int64_t>(got) != tag.length) {
             value_text += "...";
         }
     } else if (is_numeric_vr(vr)) {
         value_text = format_numeric_value(file, vr, tag.length);
     } else if (vr == VR_OX) {
         // Pixel, curve and audio data: show where the value lies, skip it.
-        const long position = std::ftell(file);
+        const int64_t position = ftello(file);
         if (tag.length != 0) {
-            value_text = format("[ %d %d ]", static_cast<int>(position), tag.length);
+            value_text =
+                format("[ %lld %lld ]", static_cast<long long>(position), static_cast<long long>(tag.length));
         }
         skip_forward(file, tag.length);
     } else {
@@ -325,7 +322,7 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
             const auto b = static_cast<unsigned char>(value_buffer[i]);
             value_text += (b >= 0x20 && b <= 0x7E) ? static_cast<char>(b) : '.';
         }
-        if (got != static_cast<std::size_t>(tag.length)) {
+        if (static_cast<int64_t>(got) != tag.length) {
             value_text += "...";
         }
     }
@@ -388,15 +385,15 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
     while (read_tag_header(file, tag, state) == 1) {
         format_element_row(listing.grid, file, tag, state);
         if (tag.group == 0x7FE0 && tag.element == 0x0010) {
-            listing.header_size_text = format("%ld", static_cast<long>(state.header_size));
+            listing.header_size_text = format("%lld", static_cast<long long>(state.header_size));
             break;
         }
     }
 
     // The header size is a position the walk reached, so the file holds it.
-    const std::size_t size = static_cast<std::size_t>(std::max(state.header_size, 0));
+    const std::size_t size = static_cast<std::size_t>(std::max<int64_t>(state.header_size, 0));
     std::vector<uint8_t> header(size);
-    std::fseek(file, 0, SEEK_SET);
+    fseeko(file, 0, SEEK_SET);
     const std::size_t got = std::fread(header.data(), 1, size, file);
     const std::vector<std::string> lines = dump_lines(header.data(), got);
     listing.memo.insert(listing.memo.end(), lines.begin(), lines.end());

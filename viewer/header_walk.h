@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "element_grid.h"
 #include "reader/dictionary.h"
-#include "viewer_state.h"
+#include "viewer/element_grid.h"
+#include "viewer/viewer_state.h"
 
 // One element header as the walk read it.
 struct tag_header {
     uint16_t group = 0;
     uint16_t element = 0;
     int32_t vr = 0;                   // VR from the file, 0 when it gives none
-    int32_t length = 0;               // value length in bytes, never negative
+    int64_t length = 0;               // value length in bytes; 0 for an undefined length
     const DictEntry* entry = nullptr; // dictionary entry or &fallback_entry
 };
 
@@ -31,7 +31,7 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state);
 // Reads min(length, limit) bytes into buffer (which must hold limit + 1),
 // ends them with a zero byte and skips the rest of the value. Returns the
 // number of bytes read.
-std::size_t read_text_value(std::FILE* file, int32_t length, char* buffer, std::size_t limit);
+std::size_t read_text_value(std::FILE* file, int64_t length, char* buffer, std::size_t limit);
 
 // Writes grid row state.next_row for the element, consumes its value, sets
 // the display parameters from (0028,1050/1051/1052), adds 1 to next_row.
@@ -66,8 +66,9 @@ struct HeaderListing {
     std::string header_size_text;  // empty unless Pixel Data was reached
 };
 
-// Steps 3 to 8 of the Open command over a checked file: resets the header
-// size, the memo, the grid, next_row and the intercept, walks the elements up
-// to and including Pixel Data, then dumps the header bytes into the memo.
-// The caller closes the file.
+// Lists a checked file's header: resets the header size, the memo, the grid,
+// next_row and the intercept; fills one grid row per element up to and
+// including Pixel Data (whose position becomes the header size); then puts
+// the hex dump of the bytes before that position into the memo. The caller
+// closes the file.
 void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state);

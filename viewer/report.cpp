@@ -1,4 +1,20 @@
-#include "report.h"
+#include "viewer/report.h"
+
+namespace {
+
+// A cell as text-mode writing puts it in the file: every line feed becomes
+// CR LF, whatever precedes it (a CR LF in the value becomes CR CR LF).
+void append_cell(std::string& out, const std::string& cell)
+{
+    for (const char c : cell) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+}
+
+} // namespace
 
 std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row)
 {
@@ -10,20 +26,13 @@ std::string build_report(const std::vector<std::string>& memo_lines, const Eleme
     out += "\r\n";
     out += report_separator;
     out += "\r\n";
+    // A row reads "(%s:%s)  %s  %s  \t%s \t[ %s ]": the text before each cell, then the end.
+    constexpr const char* before_cell[] = {"(", ":", ")  ", "  ", "  \t", " \t[ "};
     for (int32_t row = 0; row < next_row; ++row) {
-        // "(%s:%s)  %s  %s  \t%s \t[ %s ]\n"
-        out += '(';
-        out += grid.cell(row, 0);
-        out += ':';
-        out += grid.cell(row, 1);
-        out += ")  ";
-        out += grid.cell(row, 2);
-        out += "  ";
-        out += grid.cell(row, 3);
-        out += "  \t";
-        out += grid.cell(row, 4);
-        out += " \t[ ";
-        out += grid.cell(row, 5);
+        for (int column = 0; column < 6; ++column) {
+            out += before_cell[column];
+            append_cell(out, grid.cell(row, column));
+        }
         out += " ]\r\n";
     }
     return out;

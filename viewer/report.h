@@ -1,13 +1,14 @@
 // The header report that Save writes: the memo lines, an empty line, a
 // separator and one line per grid row from the header row to next_row - 1.
-// Every line ends with CR LF; cells are written as the bytes they hold.
+// Every line ends with CR LF; cells are written as the bytes they hold,
+// except that each line feed in a cell is written as CR LF.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "element_grid.h"
+#include "viewer/element_grid.h"
 
 inline constexpr const char* report_separator = "------------------------------------------------------";
 

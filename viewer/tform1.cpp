@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "viewer/encoding.h"
+#include "viewer/file_save.h"
 #include "viewer/hex_dump.h"
 #include "viewer/image_step.h"
 #include "viewer/messages.h"
@@ -459,13 +460,9 @@ void TForm1::sbSaveClick()
         return;
     }
     const std::string report = build_report(memo_lines, listing_.grid, state_.next_row);
-    std::FILE* out = std::fopen(QFile::encodeName(path).constData(), "wb");
-    if (out == nullptr) {
+    if (!save_file(QFile::encodeName(path).toStdString(), report)) {
         message(msg::cannot_create, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
-        return;
     }
-    std::fwrite(report.data(), 1, report.size(), out);
-    std::fclose(out);
 }
 
 void TForm1::Exit1Click() { close(); }

@@ -9,7 +9,7 @@ struct ViewerState {
     int32_t window_level = 50;     // kept from file to file and by drags
     int32_t window_width = 1024;   // kept from file to file and by drags
     int32_t rescale_intercept = 0; // reset at every Open
-    int32_t header_size = 0;       // file position reached at (7FE0,0010)
+    int64_t header_size = 0;       // file position reached at (7FE0,0010)
     bool image_shown = false;      // a rendered image may be windowed
     bool dragging = false;         // a window drag is under way
 };

@@ -221,6 +221,13 @@ private slots:
         dialogs_->save_answers.push_back(out);
         form_->sbSaveClick();
         QCOMPARE(read_all(out), written);
+        QVERIFY(dialogs_->boxes.empty());
+
+        // A write that fails (a full device) shows the error box.
+        dialogs_->save_answers.push_back(QStringLiteral("/dev/full"));
+        form_->sbSaveClick();
+        QCOMPARE(dialogs_->boxes.size(), std::size_t{1});
+        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("ファイルを作成することができません。"));
     }
 
     void cellsShowShiftJisAndTheReportKeepsTheBytes()

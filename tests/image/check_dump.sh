@@ -5,6 +5,7 @@
 set -u
 dump=$1
 dir=$2
+samples=${VELMOR_PYDICOM_DATA:-/usr/lib/python3/dist-packages/pydicom/data}/test_files
 failures=0
 cases=0
 out=$(mktemp)
@@ -30,7 +31,7 @@ while IFS=$'\t' read -r _ kind file expected; do
 done <"$dir/manifest.txt"
 
 # The record's fields, one per line in record order, then pixel_bytes.
-fields=$("$dump" pixels /usr/lib/python3/dist-packages/pydicom/data/test_files/MR_small_RLE.dcm)
+fields=$("$dump" pixels "$samples/MR_small_RLE.dcm")
 expected_fields='photometric=0
 frames=1
 columns=64
@@ -57,13 +58,13 @@ if [ $? -ne 1 ] ||
   echo "UNSUPPORTED SYNTAX NOT NAMED"; cat "$err"; failures=$((failures + 1))
 fi
 
-# Failures: the viewer's messages and status 1.
+# Failures: the file's name, the viewer's message and status 1.
 "$dump" pixels /nonexistent/file.dcm >/dev/null 2>"$err"
-if [ $? -ne 1 ] || ! grep -qx "dicom_open() Failed." "$err"; then
+if [ $? -ne 1 ] || ! grep -qxF "velmor-dump: /nonexistent/file.dcm: dicom_open() Failed." "$err"; then
   echo "NO dicom_open FAILURE MESSAGE"; failures=$((failures + 1))
 fi
-"$dump" pixels /usr/lib/python3/dist-packages/pydicom/data/test_files/rtplan.dcm >/dev/null 2>"$err"
-if [ $? -ne 1 ] || ! grep -qx "DICOM Image Load Failed.!" "$err"; then
+"$dump" pixels "$samples/rtplan.dcm" >/dev/null 2>"$err"
+if [ $? -ne 1 ] || ! grep -qxF "velmor-dump: $samples/rtplan.dcm: DICOM Image Load Failed.!" "$err"; then
   echo "NO LOAD FAILURE MESSAGE"; failures=$((failures + 1))
 fi
 

@@ -30,7 +30,8 @@ warnings.simplefilter("ignore")
 UID_dictionary.setdefault("1.2.840.10008.1.2.4.201", ("HTJ2K Lossless", "Transfer Syntax", "", "", "HTJ2KLossless"))
 UID_dictionary.setdefault("1.2.840.10008.1.2.4.203", ("HTJ2K", "Transfer Syntax", "", "", "HTJ2K"))
 
-TEST_FILES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
+TEST_FILES = os.path.join(os.environ.get("VELMOR_PYDICOM_DATA", "/usr/lib/python3/dist-packages/pydicom/data"),
+                          "test_files")
 PEERS = {
     "1.2.840.10008.1.2.4.50": ["dcmdjpeg"],
     "1.2.840.10008.1.2.4.51": ["dcmdjpeg"],

@@ -22,7 +22,8 @@ from pydicom.encaps import generate_pixel_data_frame
 
 warnings.simplefilter("ignore")
 
-TEST_FILES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
+TEST_FILES = os.path.join(os.environ.get("VELMOR_PYDICOM_DATA", "/usr/lib/python3/dist-packages/pydicom/data"),
+                          "test_files")
 UNCOMPRESSED = {"1.2.840.10008.1.2", "1.2.840.10008.1.2.1", "1.2.840.10008.1.2.2", None}
 RLE = "1.2.840.10008.1.2.5"
 # Real uncompressed files re-encoded with dcmcrle for the round trip.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "reader/log.h"
+#include "tests/common/test_temp_dir.h"
 
 namespace image_test {
 
@@ -202,8 +203,7 @@ public:
     explicit TempFile(const Bytes& content)
     {
         static int counter = 0;
-        path_ = std::filesystem::temp_directory_path() /
-                ("velmor_image_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+        path_ = test_temp_dir() / ("image_" + std::to_string(counter++));
         std::FILE* f = std::fopen(path_.c_str(), "wb");
         std::fwrite(content.data(), 1, content.size(), f);
         std::fclose(f);

@@ -10,7 +10,9 @@ dcmdjpeg decodes it again. Written into OUTDIR:
 
 Usage: make_fixtures.py PYDICOM_TEST_FILES OUTDIR
 """
+import atexit
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -62,6 +64,7 @@ def main():
     test_files, outdir = sys.argv[1], sys.argv[2]
     os.makedirs(outdir, exist_ok=True)
     work = tempfile.mkdtemp(prefix="velmor_jpeg_")
+    atexit.register(shutil.rmtree, work, True)
 
     u16 = os.path.join(work, "u16.dcm")
     synthetic(u16, 16, 20000, 65535)

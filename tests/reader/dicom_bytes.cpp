@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "reader/log.h"
+#include "tests/common/test_temp_dir.h"
 
 namespace testing_dicom {
 
@@ -81,8 +82,7 @@ DicomBytes& DicomBytes::element(uint16_t group, uint16_t element, const char* vr
 std::string DicomBytes::write(const std::string& name) const
 {
     static std::atomic<int> serial{0};
-    const std::string path = ::testing::TempDir() + "velmor_reader_" + std::to_string(getpid()) + "_" +
-                             std::to_string(serial++) + "_" + name;
+    const std::string path = test_temp_path(std::to_string(serial++) + "_" + name);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr) << path;
     if (file != nullptr) {

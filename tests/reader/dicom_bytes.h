@@ -82,7 +82,7 @@ private:
 
 // One element as dicom_element reported it.
 struct Seen {
-    int32_t offset;
+    int64_t offset;
     uint16_t group, element;
     int32_t vr;
     uint32_t length;

@@ -221,6 +221,15 @@ TEST(ElementsCommand, PrintsOneTabSeparatedLinePerElement)
 
     const CommandRun verbose = run(quoted(VELMOR_DUMP) + " elements -v " + quoted(path) + " 2>&1 >/dev/null");
     EXPECT_NE(verbose.out.find("]: debug: dicom_open()\n"), std::string::npos);
-    EXPECT_EQ(run(quoted(VELMOR_DUMP) + " elements /nonexistent/x.dcm 2>/dev/null").status, 1);
+    const CommandRun missing = run(quoted(VELMOR_DUMP) + " elements /nonexistent/x.dcm 2>&1");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("velmor-dump: /nonexistent/x.dcm: ファイルを開くことができません。\n"),
+              std::string::npos);
+
+    // A VR of unprintable bytes is written as \xNN, keeping the line whole.
+    DicomBytes odd;
+    odd.preamble().meta("1.2.840.10008.1.2.1").header(0x0009, 0x0010, "\x01\xC3", 2).raw("ab");
+    const CommandRun escaped = run(quoted(VELMOR_DUMP) + " elements " + quoted(odd.write("odd_vr.dcm")));
+    EXPECT_NE(escaped.out.find("\t(0009,0010)\t\\x01\\xC3\t2\t0\t-\t0\n"), std::string::npos) << escaped.out;
     EXPECT_EQ(run(quoted(VELMOR_DUMP) + " elements 2>/dev/null").status, 2);
 }

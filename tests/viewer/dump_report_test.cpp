@@ -71,6 +71,15 @@ TEST(Report, WritesMemoSeparatorAndRowsWithCrLf)
                           "(0008:0090)  PN  0  \tReferring Physician's Name \t[  ]\r\n");
 }
 
+TEST(Report, LineFeedsInCellsAreWrittenAsCrLf)
+{
+    ElementGrid grid;
+    grid.set_cell(1, 4, "Text\n");
+    grid.set_cell(1, 5, "one\ntwo\r\nthree");
+    const std::string report = build_report({}, grid, 2);
+    EXPECT_EQ(report.substr(report.rfind(")  ")), ")      \tText\r\n \t[ one\r\ntwo\r\r\nthree ]\r\n");
+}
+
 TEST(Report, RowsBeyondTheFirstHundredAreWritten)
 {
     ElementGrid grid;

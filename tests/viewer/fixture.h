@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/test_temp_dir.h"
+
 class Bytes {
 public:
     // A Part-10 start: 128-byte preamble and "DICM".
@@ -25,8 +27,8 @@ public:
         data_ += static_cast<char>(v);
         return *this;
     }
-    Bytes& u16(uint16_t v) { return u8(v & 0xFF).u8(v >> 8); }
-    Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+    Bytes& u16(uint16_t v) { return u8(static_cast<uint8_t>(v & 0xFF)).u8(static_cast<uint8_t>(v >> 8)); }
+    Bytes& u32(uint32_t v) { return u16(static_cast<uint16_t>(v & 0xFFFF)).u16(static_cast<uint16_t>(v >> 16)); }
     Bytes& raw(const std::string& s)
     {
         data_ += s;
@@ -66,14 +68,10 @@ inline std::string le16(uint16_t v) { return std::string{static_cast<char>(v & 0
 
 inline std::string le32(uint32_t v) { return le16(v & 0xFFFF) + le16(static_cast<uint16_t>(v >> 16)); }
 
-// A path under the test temp directory, unique to this process, so that
-// parallel test runs (and other build trees) never share a file.
-inline std::string temp_path(const std::string& name)
-{
-    return testing::TempDir() + "velmor_" + std::to_string(getpid()) + "_" + name;
-}
+// A path in the running test's temporary folder, removed when the test ends.
+inline std::string temp_path(const std::string& name) { return test_temp_path(name); }
 
-// Writes bytes to a file under the test temp directory and returns its path.
+// Writes bytes to a file in the running test's temporary folder and returns its path.
 inline std::string write_temp(const std::string& name, const std::string& bytes)
 {
     const std::string path = temp_path(name);

@@ -103,7 +103,7 @@ TEST(HeaderWalk, ImplicitVrFileWithoutPreambleIsWalkedFromByteZero)
     EXPECT_EQ(w.listing.memo[2], "00000000 ");
 }
 
-TEST(HeaderWalk, LengthFormsAndNegativeLengths)
+TEST(HeaderWalk, LengthFormsAndLengthsOver2GiB)
 {
     const Bytes b = Bytes::part10()
                         .expl_long(0x0002, 0x0001, "OB", std::string("\x00\x01", 2))
@@ -115,17 +115,16 @@ TEST(HeaderWalk, LengthFormsAndNegativeLengths)
                         .raw("LO")
                         .u16(0x8000) // 16-bit length >= 32768 counts as 0
                         .expl(0x0008, 0x0080, "LO", "HOSPITAL")
-                        .impl_len(0x0009, 0x0010, 0x80000000) // negative 32-bit length
+                        .impl_len(0x0009, 0x0010, 0x80000000) // 2 GiB: runs past the end
                         .expl(0x0010, 0x0020, "LO", "ID1 ");
     const Walked w = walk(b.str(), "lengths.dcm");
-    ASSERT_EQ(w.rows(), 9);
+    ASSERT_EQ(w.rows(), 8);
     EXPECT_EQ(w.row(1), "0002 0001 OB 2 | File Meta Information Version | ");
     EXPECT_EQ(w.row(2), "0008 1140 SQ 0 | Referenced Image Sequence | ");
     EXPECT_EQ(w.row(3), "FFFE E000 DL 0 | Item | ");
     EXPECT_EQ(w.row(6), "0008 0070 LO 0 | Manufacturer | ");
     EXPECT_EQ(w.row(7), "0008 0080 LO 8 | Institution Name | HOSPITAL");
-    EXPECT_EQ(w.row(8), "0009 0010  0 | Unknown | ");
-    EXPECT_EQ(w.row(9), "0010 0020 LO 4 | Patient ID | ID1 ");
+    EXPECT_EQ(w.row(8), "0009 0010  2147483648 | Unknown | .. .LO..ID1 ...");
 }
 
 TEST(HeaderWalk, ImplicitLengthThatLooksLikeCapitalLettersIsReadAsExplicit)
@@ -301,6 +300,10 @@ TEST(HeaderWalk, TransferSyntaxNames)
     EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.1 "), " : Unknown");
     EXPECT_STREQ(transfer_syntax_names("1.2.840.10008.1.2.4."), " : Unknown");
     EXPECT_STREQ(transfer_syntax_names(""), " : Unknown");
+    // Nothing past the UID's end is read: bytes after its NUL do not count.
+    const char short_uid[] = "1.2.840.10008.1.2.9\0"
+                             "55";
+    EXPECT_STREQ(transfer_syntax_names(short_uid), " : Unknown");
 }
 
 TEST(HeaderWalk, GridGrowsToHoldEveryElementRow)

@@ -55,6 +55,12 @@ ReportRun run_report(const fs::path& file)
     return run;
 }
 
+// velmor-dump's error line for a file: the file's name, then the viewer's message.
+std::string error_line(const fs::path& file, const std::string& message)
+{
+    return "velmor-dump: " + file.string() + ": " + message + "\n";
+}
+
 std::vector<std::string> split_crlf(const std::string& text)
 {
     std::vector<std::string> lines;
@@ -140,7 +146,7 @@ TEST(RealFiles, EverySampleFileGivesAReportOrAClearRefusal)
         const ReportRun run = run_report(entry.path());
         if (entry.file_size() < 132) {
             EXPECT_EQ(run.status, 2) << entry.path();
-            EXPECT_EQ(run.err, "DICOMファイルではありません。\n") << entry.path();
+            EXPECT_EQ(run.err, error_line(entry.path(), "DICOMファイルではありません。")) << entry.path();
             EXPECT_TRUE(run.out.empty()) << entry.path();
             continue;
         }
@@ -200,7 +206,8 @@ TEST(RealFiles, ImplicitBigEndianAndBareFiles)
     // No preamble: the information text, then a walk from byte 0.
     const ReportRun bare = run_report(sample_dir / "ExplVR_LitEndNoMeta.dcm");
     ASSERT_EQ(bare.status, 0);
-    EXPECT_EQ(bare.err, "DICOM Part-10 フォーマットではありません。\n");
+    EXPECT_EQ(bare.err,
+              error_line(sample_dir / "ExplVR_LitEndNoMeta.dcm", "DICOM Part-10 フォーマットではありません。"));
     // An RT plan: no Pixel Data, so the whole file is walked.
     const std::vector<std::string> nl = split_crlf(bare.out);
     EXPECT_EQ(nl[2], "00000000 ");
@@ -239,6 +246,6 @@ TEST(RealFiles, MissingFileIsRefused)
 {
     const ReportRun run = run_report(sample_dir / "no_such_file.dcm");
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "ファイルを開くことができません。\n");
+    EXPECT_EQ(run.err, error_line(sample_dir / "no_such_file.dcm", "ファイルを開くことができません。"));
     EXPECT_TRUE(run.out.empty());
 }
