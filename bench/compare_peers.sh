@@ -7,7 +7,10 @@
 # all of them alike; the table gives the median and the spread (min-max) in
 # milliseconds, the ratio Velmor / fastest peer (target <= 0.80), and the peak
 # resident memory of one run of each under /usr/bin/time -v, with Velmor's
-# budget: decoded image + largest fragment + 16 MiB.
+# budget: decoded image + largest fragment + 16 MiB. The multi-frame files
+# (512 x 512, 100 and 300 frames) are decoded on every core. A last table
+# times frame 1 of 1- and 300-frame files as a picture against dcm2pnm or
+# dcmj2pnm.
 #
 # Before any timing, Velmor's pixel bytes must equal the uncompressed source's
 # and the peer's (lossy files: lie within 2 of the specific peer's).
@@ -43,7 +46,17 @@ jpeg_rgb8_2048:rgb8_2048:dcmdjpeg:lossy
 jls_ct12_2048:ct12_2048:dcmdjpls:
 jls_gray8_2048_near:gray8_2048:dcmdjpls:lossy
 j2k_ct12_2048:ct12_2048:gdcmconv --raw:
-j2k_rgb8_2048_r10:rgb8_2048:gdcmconv --raw:lossy"
+j2k_rgb8_2048_r10:rgb8_2048:gdcmconv --raw:lossy
+ljpeg_ct12_512x100_sv1:ct12_512x100:dcmdjpeg:
+ljpeg_ct12_512x300_sv1:ct12_512x300:dcmdjpeg:
+rle_ct12_512x100:ct12_512x100:dcmdrle:
+rle_ct12_512x300:ct12_512x300:dcmdrle:"
+
+# Frame 1 as a picture: compressed file : peer picture tool
+PICTURES="ljpeg_ct12_512x1_sv1:dcmj2pnm
+ljpeg_ct12_512x300_sv1:dcmj2pnm
+rle_ct12_512x1:dcm2pnm
+rle_ct12_512x300:dcm2pnm"
 
 # Whether two raw sample files of WIDTH-byte samples lie within the lossy
 # tolerance of each other.
@@ -159,6 +172,29 @@ echo
 echo "peak resident memory, KiB (one run each, /usr/bin/time -v)"
 printf '%-22s %10s %10s %10s %10s %s\n' file velmor budget "dcmd*" gdcmconv target
 cat "$WORK/memory"
+echo
+echo "frame 1 as a picture, whole process: velmor-dump picture --frame 1 against the peer (target <= 0.50)"
+printf '%-24s %-20s %-20s %6s %10s %10s\n' file "velmor ms" "peer ms" ratio "velmor KiB" "peer KiB"
+echo "$PICTURES" | while IFS=: read -r name peer; do
+    f="$DATA/$name.dcm"
+    if ! "$DUMP" picture "$f" "$WORK/frame.pgm" --frame 1 > /dev/null 2>&1; then
+        printf '%-24s velmor-dump picture --frame is not available\n' "$name"
+        continue
+    fi
+    : > "$WORK/t_v"; : > "$WORK/t_p"
+    i=0
+    while [ $i -lt "$RUNS" ]; do
+        time_once "$WORK/t_v" "$DUMP" picture "$f" "$WORK/frame.pgm" --frame 1
+        time_once "$WORK/t_p" $peer +on --frame 1 "$f" "$WORK/peer.pgm"
+        i=$((i + 1))
+    done
+    set -- $(summary "$WORK/t_v") $(summary "$WORK/t_p")
+    ratio=$(awk -v v="$1" -v p="$4" 'BEGIN { printf "%.2f", v / p }')
+    mv=$(peak_kib "$DUMP" picture "$f" "$WORK/frame.pgm" --frame 1)
+    mp=$(peak_kib $peer +on --frame 1 "$f" "$WORK/peer.pgm")
+    printf '%-24s %-20s %-20s %6s %10s %10s\n' "$name" "$1 ($2-$3)" "$4 ($5-$6)" "$ratio" "$mv" "$mp"
+done
+
 echo
 echo "runs per figure: $RUNS, interleaved; median (min-max) of whole-process wall time;"
 echo "ratio = velmor / fastest peer median; load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"

@@ -6,7 +6,8 @@ image_dfl.dcm and the RGB SC_rgb_jpeg_dcmd.dcm), scaled up bilinearly and given
 Gaussian noise of about a CT scanner's, so the encoded sizes are those of real
 pictures rather than of flat test patterns. The CT files keep CT_small's whole
 header (some 250 elements). The compressed twins are made by the peers'
-encoders: dcmcjpeg (lossless, selection value 1 or 7) and dcmcrle.
+encoders: dcmcjpeg (lossless, selection value 1 or 7) and dcmcrle. The
+multi-frame files hold 1, 100 and 300 frames of 512 x 512 12-bit CT.
 
 usage: make_bench_data.py DIR
 """
@@ -19,7 +20,7 @@ import pydicom
 from pydicom.uid import ExplicitVRLittleEndian
 
 SAMPLES = "/usr/lib/python3/dist-packages/pydicom/data/test_files"
-STAMP = "complete-v1"
+STAMP = "complete-v2"
 
 
 def upscale(image, size):
@@ -69,6 +70,15 @@ def native(template, pixels, bits_stored, path):
     ds.save_as(path, write_like_original=False)
 
 
+def native_frames(template, frames, bits_stored, path):
+    """Like native(), several frames of one size back to back."""
+    native(template, frames[0], bits_stored, path)
+    ds = pydicom.dcmread(path)
+    ds.NumberOfFrames = len(frames)
+    ds.PixelData = np.stack(frames).astype(np.uint16).tobytes()
+    ds.save_as(path, write_like_original=False)
+
+
 def run(*command):
     subprocess.run(command, check=True)
 
@@ -100,6 +110,15 @@ def main():
     run("dcmcjpeg", "+el", "+sv", "1", p("rgb8_1024.dcm"), p("ljpeg_rgb8_1024_sv1.dcm"))
     run("dcmcrle", p("ct12_2048.dcm"), p("rle_ct12_2048.dcm"))
     run("dcmcrle", p("rgb8_1024.dcm"), p("rle_rgb8_1024.dcm"))
+
+    # Multi-frame 512 x 512 12-bit files: one upscaled CT, fresh noise per frame.
+    base = upscale(ct, 512)
+    for count in (1, 100, 300):
+        frames = [noisy(base, 6.0, 4095, 100 + k) for k in range(count)]
+        name = f"ct12_512x{count}"
+        native_frames("CT_small.dcm", frames, 12, p(name + ".dcm"))
+        run("dcmcjpeg", "+el", "+sv", "1", p(name + ".dcm"), p(f"ljpeg_{name}_sv1.dcm"))
+        run("dcmcrle", p(name + ".dcm"), p(f"rle_{name}.dcm"))
     open(stamp, "w").close()
 
 

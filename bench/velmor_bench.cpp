@@ -6,6 +6,7 @@
 // samples, text), so they compare directly with the memcpy reference.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -372,12 +373,89 @@ BENCHMARK_CAPTURE(OpenPipeline, rle_ct12_2048, "rle_ct12_2048.dcm")->Unit(benchm
 BENCHMARK_CAPTURE(OpenPipeline, ljpeg_ct12_2048_sv1, "ljpeg_ct12_2048_sv1.dcm")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(OpenPipeline, ljpeg_ct12_2048_sv7, "ljpeg_ct12_2048_sv7.dcm")->Unit(benchmark::kMillisecond);
 
+// ---- frames: Open and a step cost one frame whatever the file holds --------
+
+// The image step of one frame: extraction of that frame alone, resampled to
+// the display and rendered.
+bool show_frame(const std::string& path, int32_t frame, DisplaySamples& samples, DisplayPixels& pixels,
+                const ViewerState& viewer)
+{
+    if (dicom_open(path.c_str()) != 0) {
+        dicom_close();
+        return false;
+    }
+    const single_image* image = dicom_single_frame(frame);
+    const bool shown = image != nullptr && image->pixels != nullptr && image->bits_allocated == 16;
+    if (shown) {
+        const std::size_t count = std::size_t{image->columns} * image->rows;
+        resample_to_display(reinterpret_cast<const int16_t*>(image->pixels),
+                            std::min(count, image->pixel_bytes / 2), image->columns, image->rows, samples.data(),
+                            display_size, display_size);
+    }
+    dicom_single_free();
+    dicom_close();
+    render_display_pixels(samples, viewer.window_level, viewer.window_width, viewer.rescale_intercept, pixels);
+    return shown;
+}
+
+// Header walk + frame 1 + resample + render.
+void OpenFrames(benchmark::State& state, const char* name)
+{
+    const std::string path = data_file(name);
+    ViewerState viewer;
+    HeaderListing listing;
+    DisplaySamples samples{};
+    DisplayPixels pixels{};
+    for (auto _ : state) {
+        FileCheck check{};
+        std::FILE* file = check_dicom_file(path.c_str(), check);
+        if (file == nullptr) {
+            state.SkipWithError("cannot open");
+            return;
+        }
+        walk_header(file, listing, viewer);
+        std::fclose(file);
+        if (!show_frame(path, 0, samples, pixels, viewer)) {
+            state.SkipWithError("frame step failed");
+            return;
+        }
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+BENCHMARK_CAPTURE(OpenFrames, ljpeg_512x1, "ljpeg_ct12_512x1_sv1.dcm")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OpenFrames, ljpeg_512x100, "ljpeg_ct12_512x100_sv1.dcm")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OpenFrames, ljpeg_512x300, "ljpeg_ct12_512x300_sv1.dcm")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OpenFrames, rle_512x1, "rle_ct12_512x1.dcm")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OpenFrames, rle_512x100, "rle_ct12_512x100.dcm")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OpenFrames, rle_512x300, "rle_ct12_512x300.dcm")->Unit(benchmark::kMillisecond);
+
+// One step to the next frame of a 300-frame file (the frame shown moves on
+// each iteration).
+void FrameStep(benchmark::State& state, const char* name)
+{
+    const std::string path = data_file(name);
+    const ViewerState viewer;
+    DisplaySamples samples{};
+    DisplayPixels pixels{};
+    int32_t frame = 0;
+    for (auto _ : state) {
+        if (!show_frame(path, frame, samples, pixels, viewer)) {
+            state.SkipWithError("frame step failed");
+            return;
+        }
+        frame = (frame + 1) % 300;
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+BENCHMARK_CAPTURE(FrameStep, ljpeg_512x300, "ljpeg_ct12_512x300_sv1.dcm")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FrameStep, rle_512x300, "rle_ct12_512x300.dcm")->Unit(benchmark::kMillisecond);
+
 // Makes the data when it is not there yet.
 bool prepare_data()
 {
     const char* from_env = std::getenv("VELMOR_BENCH_DATA");
     data_dir = from_env != nullptr && *from_env != '\0' ? from_env : VELMOR_BENCH_DEFAULT_DATA;
-    if (std::filesystem::exists(data_dir + "/complete-v1")) {
+    if (std::filesystem::exists(data_dir + "/complete-v2")) {
         return true;
     }
     std::fprintf(stderr, "making benchmark data in %s\n", data_dir.c_str());

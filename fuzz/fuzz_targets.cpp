@@ -54,6 +54,26 @@ void fuzz_single(const uint8_t* data, std::size_t size)
     dicom_close();
 }
 
+void fuzz_frames(const uint8_t* data, std::size_t size)
+{
+    log_level = -1;
+    if (size < 1) {
+        return;
+    }
+    const char* path = write_fuzz_input(data + 1, size - 1);
+    if (path != nullptr && dicom_open(path) == 0) {
+        if (data[0] == 255) {
+            dicom_single_threads(2);
+            dicom_single();
+            dicom_single_threads(1);
+        } else {
+            dicom_single_frame(data[0]);
+        }
+        dicom_single_free();
+    }
+    dicom_close();
+}
+
 void fuzz_rle(const uint8_t* data, std::size_t size)
 {
     log_level = -1;

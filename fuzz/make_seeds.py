@@ -54,6 +54,7 @@ def peer_encoded(tmp):
         commands = [(f"{name}.sv1.dcm", ["dcmcjpeg", "+e1"]),
                     (f"{name}.sv7.dcm", ["dcmcjpeg", "+el", "+sv", "7"]),
                     (f"{name}.rle.dcm", ["dcmcrle"]),
+                    (f"{name}.fragments.dcm", ["dcmcjpeg", "+e1", "+fs", "1", "-ot"]),
                     (f"{name}.ee.dcm", ["dcmcjpeg", "+ee"]),
                     (f"{name}.eb.dcm", ["dcmcjpeg", "+eb"]),
                     (f"{name}.eb420.dcm", ["dcmcjpeg", "+eb", "+cy", "+s2"]),
@@ -123,7 +124,7 @@ def deflated_seed(path, out):
 
 
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "inflate_view") + tuple(set(CODEC_TARGETS.values())):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(SAMPLES, f) for f in sorted(os.listdir(SAMPLES)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
@@ -131,6 +132,13 @@ def main(out):
             if os.path.getsize(path) <= MAX_SEED:
                 for sub in WHOLE_FILE_TARGETS:
                     shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
+                # The frames target: frame 2 (the third) alone, then every frame.
+                with open(path, "rb") as f:
+                    whole = f.read()
+                for first in (2, 255):
+                    name = f"{os.path.basename(path)}.{first}"
+                    with open(os.path.join(out, "frames", name), "wb") as f:
+                        f.write(bytes([first]) + whole)
             fragment_seed(path, out)
             deflated_seed(path, out)
 

@@ -4,16 +4,20 @@
 #include "single.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-
 #include <string>
+#include <sys/mman.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
-#include "image/codec.h"
+#include "codec.h"
+#include "frame_index.h"
 #include "image/transfer_syntax_names.h"
 #include "jpeg/ljpeg.h"
 #include "reader/log.h"
@@ -32,11 +36,6 @@ single_image image_record{};
 // announcing more is answered like a failed allocation.
 constexpr uint64_t max_pixel_buffer = uint64_t{1} << 32;
 constexpr std::size_t trailing_zeros = 4;
-// The most image bytes one byte of encapsulated data can decode to: an RLE
-// replicate run gives 128 bytes for 2, lossless JPEG needs at least one bit
-// per sample of at most 2 bytes. Frames announcing more than this times the
-// bytes left in the file cannot all be held by its fragments.
-constexpr uint64_t max_expansion = 64;
 
 void reset_record() { image_record = single_image{}; }
 
@@ -241,10 +240,10 @@ single_image* fail()
     return nullptr;
 }
 
-// Native pixel data: loaded as stored, checked against the header.
-single_image* load_native(ELEMENT* element)
+// The VR decides whether the load converts 16-bit words to host order.
+void fix_native_vr(ELEMENT* element)
 {
-    single_image& image = image_record;
+    const single_image& image = image_record;
     // Big-endian OW words hold two 8-bit samples each, the first in the low
     // byte: swapped as words they come out in the order they were written.
     const bool big_endian_pixels = (dicom_state.pixel_syntax & SYNTAX_BIG) != 0;
@@ -257,7 +256,42 @@ single_image* load_native(ELEMENT* element)
     } else if (element->vr == VR_OW && image.bits_allocated == 32) {
         element->vr = VR_OL; // 32-bit samples are put in host order whole
     }
-    const int32_t loaded = dicom_pixel(element);
+}
+
+// Loads `element->length` bytes of native pixel data from the stream's
+// position into `pixels`: the length, or -1 when the load failed.
+int64_t load_pixel_value(ELEMENT* element)
+{
+    single_image& image = image_record;
+    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW
+                         : image.bits_allocated == 32                               ? VR_OL
+                                                                                    : VR_OB;
+    // On a big-endian machine 12-bit data is loaded with the byte-order
+    // decision inverted.
+    const bool invert_order = std::endian::native == std::endian::big && image.bits_allocated == 12;
+    element->value = nullptr;
+    if (invert_order) {
+        dicom_toggle_host_order();
+    }
+    const int loaded = dicom_load(hint);
+    if (invert_order) {
+        dicom_toggle_host_order();
+    }
+    if (loaded != 0) {
+        element->value = nullptr;
+        return -1;
+    }
+    std::free(image.pixels);
+    image.pixels = static_cast<uint8_t*>(take_value(element));
+    return static_cast<int64_t>(element->length);
+}
+
+// Native pixel data: loaded as stored, checked against the header.
+single_image* load_native(ELEMENT* element)
+{
+    single_image& image = image_record;
+    fix_native_vr(element);
+    const int64_t loaded = dicom_pixel(element);
     if (loaded < 0) {
         return fail();
     }
@@ -269,15 +303,12 @@ single_image* load_native(ELEMENT* element)
     return &image;
 }
 
+// Encapsulated pixel data -------------------------------------------------
+
+// The UID of the open file's transfer syntax, or null.
 const char* open_transfer_syntax()
 {
     return dicom_state.transfer_syntax != nullptr ? dicom_state.transfer_syntax[0] : nullptr;
-}
-
-// Whether the stream decoders here read the open file's frames.
-bool has_stream_decoder()
-{
-    return dicom_state.compression == COMPRESSION_JPEG_LOSSLESS || dicom_state.compression == COMPRESSION_RLE;
 }
 
 void log_unsupported_syntax()
@@ -285,8 +316,9 @@ void log_unsupported_syntax()
     dicom_log(LOG_ERROR, unsupported_transfer_syntax_message(open_transfer_syntax()).c_str());
 }
 
-// Reads the item's bytes (what the file holds of them) and hands them to the
-// codec; the record takes the layout the codec wrote.
+// decompress_frame's path for the codecs: reads the item's bytes (what the
+// file holds of them) from the stream and hands them to the codec; the record
+// takes the layout the codec wrote.
 int decode_in_memory(const frame_codec& codec, single_image& image, const ELEMENT& item, uint8_t* destination,
                      std::size_t frame_bytes)
 {
@@ -310,74 +342,469 @@ int decode_in_memory(const frame_codec& codec, single_image& image, const ELEMEN
     return 0;
 }
 
-// Encapsulated pixel data: one item per frame, each decoded into its slot.
-single_image* load_encapsulated()
+frame_format format_of(const single_image& image)
 {
-    single_image& image = image_record;
-    const uint64_t frame_bytes = frame_bytes_of(image);
-    const frame_codec* codec = codec_for_transfer_syntax(open_transfer_syntax());
-    if (codec == nullptr && !has_stream_decoder()) {
-        log_unsupported_syntax();
-        return fail();
-    }
-    const uint64_t expansion = has_stream_decoder() ? max_expansion : codec->max_expansion;
+    return {image.rows,
+            image.columns,
+            image.samples_per_pixel,
+            image.bits_allocated,
+            image.bits_stored,
+            image.pixel_representation,
+            image.planar_configuration,
+            image.photometric};
+}
 
+// Allocates `bytes` of pixel buffer, the last 4 of them zero. Large buffers
+// are 2 MiB aligned and asked for on huge pages, which spares the kernel
+// most of its page faults; nothing else is zero-filled here.
+constexpr uint64_t huge_page = uint64_t{2} << 20;
+
+// `bytes` of memory, not zero-filled; on huge pages from 2 MiB on.
+void* allocate_large(uint64_t bytes)
+{
+    void* buffer = nullptr;
+    if (bytes >= huge_page) {
+        const uint64_t rounded = (bytes + huge_page - 1) / huge_page * huge_page;
+        buffer = std::aligned_alloc(huge_page, rounded);
+        if (buffer != nullptr) {
+            madvise(buffer, rounded, MADV_HUGEPAGE);
+        }
+    } else {
+        buffer = std::malloc(bytes);
+    }
+    return buffer;
+}
+
+uint8_t* allocate_pixels(uint64_t bytes)
+{
+    void* buffer = allocate_large(bytes);
+    if (buffer != nullptr) {
+        std::memset(static_cast<uint8_t*>(buffer) + bytes - trailing_zeros, 0, trailing_zeros);
+    }
+    return static_cast<uint8_t*>(buffer);
+}
+
+// The compressed bytes of one frame: grown as needed, never zero-filled.
+class frame_bytes_buffer {
+public:
+    frame_bytes_buffer() = default;
+    frame_bytes_buffer(const frame_bytes_buffer&) = delete;
+    frame_bytes_buffer& operator=(const frame_bytes_buffer&) = delete;
+    ~frame_bytes_buffer() { std::free(data_); }
+
+    bool resize(uint64_t size)
+    {
+        if (size > capacity_) {
+            std::free(data_);
+            data_ = static_cast<uint8_t*>(allocate_large(std::max<uint64_t>(size, 1)));
+            capacity_ = data_ != nullptr ? size : 0;
+        }
+        size_ = data_ != nullptr ? static_cast<std::size_t>(size) : 0;
+        return data_ != nullptr;
+    }
+    uint8_t* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    uint64_t capacity_ = 0;
+};
+
+// Reads a frame's fragments back to back into `data`, one positioned read
+// each.
+bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments, frame_bytes_buffer& data)
+{
+    uint64_t total = 0;
+    for (const fragment_span& fragment : fragments) {
+        total += fragment.length;
+    }
+    if (!data.resize(total)) {
+        dicom_log(LOG_ERROR, "Out of memory.");
+        return false;
+    }
+    std::size_t at = 0;
+    for (const fragment_span& fragment : fragments) {
+        std::size_t done = 0;
+        while (done < fragment.length) {
+            const ssize_t got = ::pread(descriptor, data.data() + at + done, fragment.length - done,
+                                        static_cast<off_t>(fragment.position + done));
+            if (got <= 0) {
+                dicom_log(LOG_ERROR, "Error while reading file");
+                return false;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        at += fragment.length;
+    }
+    return true;
+}
+
+// Whether the codestream announces exactly the frame the data set describes,
+// so that its decoder writes every byte of the slot.
+bool header_matches(const frame_codec& codec, const frame_bytes_buffer& data, const frame_format& format)
+{
+    codestream_header header{};
+    return codec.read_header != nullptr && codec.read_header(data.data(), data.size(), header) &&
+           header.rows == format.rows && header.columns == format.columns &&
+           header.components == format.samples_per_pixel;
+}
+
+// How one frame is decoded: its fragments read into memory and handed to the
+// codec of the transfer syntax.
+struct frame_decoder {
+    const frame_codec* codec;
+    frame_format format;
+    int descriptor;
+    uint64_t frame_bytes;
+
+    // 0, or -1 after logging why.
+    int decode(const std::vector<fragment_span>& fragments, uint8_t* slot, frame_bytes_buffer& scratch,
+               frame_layout& layout) const
+    {
+        if (!read_fragments(descriptor, fragments, scratch)) {
+            return -1;
+        }
+        if (!header_matches(*codec, scratch, format)) {
+            std::memset(slot, 0, frame_bytes); // the decoder may leave part of the slot
+        }
+        layout = {format.photometric, format.planar_configuration};
+        return codec->decode(scratch.data(), scratch.size(), format, slot, frame_bytes, layout) == 0 ? 0 : -1;
+    }
+};
+
+unsigned decode_threads = 1;
+
+// The Extended Offset Table, collected on the way to the pixel data.
+struct extended_table {
+    std::vector<uint64_t> offsets;
+    std::vector<uint64_t> lengths;
+};
+extended_table extended{};
+
+std::vector<uint64_t> take_very_long_values(ELEMENT* element)
+{
+    void* value = take_value(element);
+    std::vector<uint64_t> numbers(value != nullptr ? element->length / 8 : 0);
+    if (!numbers.empty()) {
+        std::memcpy(numbers.data(), value, numbers.size() * 8);
+    }
+    std::free(value);
+    return numbers;
+}
+
+bool is_extended_table(const ELEMENT* element)
+{
+    return element->group == 0x7FE0 && (element->element == 0x0001 || element->element == 0x0002) &&
+           element->sq_depth == 0 && element->length != UNDEFINED_LENGTH;
+}
+
+// Reads the first item (the Basic Offset Table) and sets up the frame index
+// of the items that follow it. False on failure (the record released).
+std::optional<frame_index> index_the_fragments(single_image& image)
+{
     ELEMENT* item = dicom_element();
     if (item == nullptr) {
-        return fail();
+        return std::nullopt;
     }
+    std::vector<uint32_t> basic;
     if (item->length != 0) {
         const bool table_fits =
             image.frames >= 0 && uint64_t{item->length} == 4 * static_cast<uint64_t>(image.frames);
-        if (!table_fits || dicom_skip() != 0) {
-            return fail();
+        item->value = nullptr;
+        if (!table_fits || dicom_load(VR_OB) != 0) {
+            item->value = nullptr;
+            return std::nullopt;
+        }
+        auto* bytes = static_cast<uint8_t*>(take_value(item));
+        basic.resize(item->length / 4);
+        for (std::size_t i = 0; i < basic.size(); ++i) {
+            const uint8_t* entry = bytes + 4 * i;
+            basic[i] =
+                uint32_t{entry[0]} | uint32_t{entry[1]} << 8 | uint32_t{entry[2]} << 16 | uint32_t{entry[3]} << 24;
+        }
+        std::free(bytes);
+    }
+    const auto first_item = static_cast<uint64_t>(ftello(dicom_state.reader_stream));
+    const fragment_rule rule =
+        dicom_state.compression == COMPRESSION_RLE ? fragment_rule::one_per_frame : fragment_rule::start_marker;
+    frame_index index(fileno(dicom_state.reader_stream), static_cast<uint64_t>(dicom_state.file_size), first_item,
+                      image.frames, rule);
+    if (!extended.offsets.empty()) {
+        if (extended.offsets.size() == static_cast<std::size_t>(image.frames) &&
+            extended.lengths.size() == extended.offsets.size()) {
+            index.use_extended_table(std::move(extended.offsets), std::move(extended.lengths));
+        } else {
+            dicom_log(LOG_WARNING, "Extended Offset Table does not hold one entry per frame (ignored)");
         }
     }
+    if (!basic.empty()) {
+        index.use_basic_table(std::move(basic));
+    }
+    return index;
+}
 
-    const std::optional<uint64_t> image_bytes =
-        image.frames < 0 ? std::nullopt : product(frame_bytes, static_cast<uint64_t>(image.frames));
+// Refuses frames no decoder could make from what is left of the file.
+bool announced_bytes_fit(uint64_t bytes, const frame_codec& codec)
+{
+    const uint64_t expansion = codec.max_expansion;
     const uint64_t bytes_left = static_cast<uint64_t>(std::max<int64_t>(dicom_bytes_left(), 0));
-    if (image_bytes && *image_bytes / expansion > bytes_left) {
+    if (expansion != 0 && bytes / expansion > bytes_left) {
         dicom_log(LOG_ERROR, "Encapsulated PixelData too short for the announced frames");
+        return false;
+    }
+    return true;
+}
+
+// The codestream of frame `number` (the first one for the whole image) must
+// announce the data set's frame before any frame is allocated.
+bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int32_t number)
+{
+    if (decoder.codec->read_header == nullptr) {
+        return true;
+    }
+    std::vector<fragment_span> fragments;
+    if (index.frame(number, fragments) != frame_lookup::found) {
+        return true; // nothing to check; the frames stay as the file has them
+    }
+    frame_bytes_buffer data;
+    if (!read_fragments(decoder.descriptor, fragments, data)) {
+        return false;
+    }
+    codestream_header header{};
+    if (!decoder.codec->read_header(data.data(), data.size(), header)) {
+        dicom_log(LOG_ERROR, "The frame has no codestream header this codec reads");
+        dicom_log(LOG_ERROR, "Decompression failed");
+        return false;
+    }
+    const frame_format& format = decoder.format;
+    if (header.rows != format.rows || header.columns != format.columns ||
+        header.components != format.samples_per_pixel) {
+        const std::string message = "The frame's codestream holds " + std::to_string(header.columns) + " x " +
+                                    std::to_string(header.rows) + " x " + std::to_string(header.components) +
+                                    " samples, the data set " + std::to_string(format.columns) + " x " +
+                                    std::to_string(format.rows) + " x " + std::to_string(format.samples_per_pixel);
+        dicom_log(LOG_ERROR, message.c_str());
+        dicom_log(LOG_ERROR, "Decompression failed");
+        return false;
+    }
+    return true;
+}
+
+void apply_layout(single_image& image, const frame_layout& layout)
+{
+    image.photometric = layout.photometric;
+    image.planar_configuration = layout.planar_configuration;
+}
+
+void log_frame_refusal(int32_t index, int32_t count)
+{
+    const std::string message = "Frame " + std::to_string(int64_t{index} + 1) + " requested: the file holds " +
+                                std::to_string(count) + (count == 1 ? " frame." : " frames.");
+    dicom_log(LOG_ERROR, message.c_str());
+}
+
+// Decodes the frames whose fragments are planned, on `threads` threads
+// taking frames in turn. False when one failed (logged).
+bool decode_planned(single_image& image, const frame_decoder& decoder,
+                    const std::vector<std::vector<fragment_span>>& plan, unsigned threads)
+{
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    frame_layout first_layout{image.photometric, image.planar_configuration};
+    const auto work = [&] {
+        frame_bytes_buffer scratch;
+        frame_layout layout{};
+        for (std::size_t i = next++; i < plan.size() && !failed; i = next++) {
+            uint8_t* slot = image.pixels + i * decoder.frame_bytes;
+            if (decoder.decode(plan[i], slot, scratch, layout) != 0) {
+                failed = true;
+            } else if (i == 0) {
+                first_layout = layout;
+            }
+        }
+    };
+    if (threads <= 1) {
+        work();
+    } else {
+        std::vector<std::thread> pool;
+        for (unsigned t = 0; t < threads; ++t) {
+            pool.emplace_back(work);
+        }
+        for (std::thread& thread : pool) {
+            thread.join();
+        }
+    }
+    if (failed) {
+        dicom_log(LOG_ERROR, "Decompression failed");
+        return false;
+    }
+    if (!plan.empty()) {
+        apply_layout(image, first_layout);
+    }
+    return true;
+}
+
+// Every frame, each decoded into its slot of one buffer.
+single_image* load_encapsulated()
+{
+    single_image& image = image_record;
+    const frame_decoder decoder{codec_for_transfer_syntax(open_transfer_syntax()), format_of(image),
+                                fileno(dicom_state.reader_stream), frame_bytes_of(image)};
+    if (decoder.codec == nullptr) {
+        log_unsupported_syntax();
         return fail();
     }
-    const bool fits = image_bytes && *image_bytes <= max_pixel_buffer - trailing_zeros;
-    void* buffer = fits ? std::calloc(*image_bytes + trailing_zeros, 1) : nullptr;
+    std::optional<frame_index> index = index_the_fragments(image);
+    if (!index) {
+        return fail();
+    }
+    const std::optional<uint64_t> image_bytes =
+        image.frames < 0 ? std::nullopt : product(decoder.frame_bytes, static_cast<uint64_t>(image.frames));
+    if (image_bytes && !announced_bytes_fit(*image_bytes, *decoder.codec)) {
+        return fail();
+    }
+    if (!frame_header_matches(*index, decoder, 0)) {
+        return fail();
+    }
+    if (image_bytes && *image_bytes > max_pixel_buffer - trailing_zeros) {
+        const std::string message = "The " + std::to_string(image.frames) + " frames take " +
+                                    std::to_string(*image_bytes) +
+                                    " bytes decoded, more than the 4 GiB a whole image may take; extract "
+                                    "them one at a time";
+        dicom_log(LOG_ERROR, message.c_str());
+        return fail();
+    }
+    const bool fits = image_bytes.has_value();
+    uint8_t* buffer = fits ? allocate_pixels(*image_bytes + trailing_zeros) : nullptr;
     if (buffer == nullptr) {
         dicom_log(LOG_ERROR, "Out of memory.");
         return nullptr;
     }
-    image.pixels = static_cast<uint8_t*>(buffer);
+    image.pixels = buffer;
     image.pixel_bytes = *image_bytes;
 
-    for (int32_t i = 0; i < image.frames; ++i) {
-        item = dicom_element();
-        if (item == nullptr) {
-            break; // the frames not present stay zero
-        }
-        item->vr = VR_OB;
-        item->value = image.pixels + static_cast<uint64_t>(i) * frame_bytes;
-        const int result = decompress_frame(&image, item, frame_bytes);
-        item->value = nullptr;
-        if (result != 0) {
+    // The frames the item list holds are planned first; the frames after
+    // them are all missing the same way.
+    const auto present = static_cast<std::size_t>(index->frames_present());
+    std::vector<std::vector<fragment_span>> plan(present);
+    for (std::size_t i = 0; i < present; ++i) {
+        if (index->frame(static_cast<int32_t>(i), plan[i]) != frame_lookup::found) {
             dicom_log(LOG_ERROR, "Decompression failed");
             return fail();
         }
     }
+    if (present < static_cast<std::size_t>(image.frames)) {
+        std::vector<fragment_span> none;
+        const frame_lookup missing = index->frame(static_cast<int32_t>(present), none);
+        if (missing != frame_lookup::cut) {
+            // A delimiter where a frame should start is no frame.
+            const std::string message = "The pixel data ends after " + std::to_string(present) + " of the " +
+                                        std::to_string(image.frames) + " frames announced";
+            dicom_log(LOG_ERROR, message.c_str());
+            dicom_log(LOG_ERROR, "Decompression failed");
+            return fail();
+        }
+        std::memset(image.pixels + present * decoder.frame_bytes, 0, *image_bytes - present * decoder.frame_bytes);
+    }
+    unsigned threads = decode_threads == 0 ? std::max(1U, std::thread::hardware_concurrency()) : decode_threads;
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, present));
+    return decode_planned(image, decoder, plan, threads) ? &image : fail();
+}
+
+// One frame alone, in a buffer of one frame.
+single_image* load_encapsulated_frame(int32_t wanted)
+{
+    single_image& image = image_record;
+    const frame_decoder decoder{codec_for_transfer_syntax(open_transfer_syntax()), format_of(image),
+                                fileno(dicom_state.reader_stream), frame_bytes_of(image)};
+    if (decoder.codec == nullptr) {
+        log_unsupported_syntax();
+        return fail();
+    }
+    std::optional<frame_index> index = index_the_fragments(image);
+    if (!index) {
+        return fail();
+    }
+    if (!announced_bytes_fit(decoder.frame_bytes, *decoder.codec) ||
+        !frame_header_matches(*index, decoder, wanted)) {
+        return fail();
+    }
+    std::vector<fragment_span> fragments;
+    const frame_lookup found = index->frame(wanted, fragments);
+    if (found == frame_lookup::read_failure) {
+        return fail();
+    }
+    if (found == frame_lookup::beyond_end) {
+        log_frame_refusal(wanted, index->frames_present());
+        return fail();
+    }
+    uint8_t* buffer = decoder.frame_bytes <= max_pixel_buffer - trailing_zeros
+                          ? allocate_pixels(decoder.frame_bytes + trailing_zeros)
+                          : nullptr;
+    if (buffer == nullptr) {
+        dicom_log(LOG_ERROR, "Out of memory.");
+        return nullptr;
+    }
+    image.pixels = buffer;
+    image.pixel_bytes = decoder.frame_bytes;
+    if (found == frame_lookup::cut) {
+        std::memset(buffer, 0, decoder.frame_bytes); // cut off with the file: zero, as in the whole image
+        return &image;
+    }
+    return decode_planned(image, decoder, {fragments}, 1) ? &image : fail();
+}
+
+// Native pixel data, one frame: only that frame's bytes are read.
+single_image* load_native_frame(ELEMENT* element, int32_t wanted)
+{
+    single_image& image = image_record;
+    fix_native_vr(element);
+    const uint64_t frame_bits =
+        uint64_t{image.columns} * image.rows * image.samples_per_pixel * image.bits_allocated;
+    uint64_t start_bits = 0;
+    if (__builtin_mul_overflow(frame_bits, static_cast<uint64_t>(wanted), &start_bits)) {
+        start_bits = UINT64_MAX; // past any value
+    }
+    if (frame_bits % 8 != 0) {
+        dicom_log(LOG_ERROR, "Frames of this image do not start on a byte boundary");
+        return fail();
+    }
+    const uint64_t frame_bytes = frame_bits / 8;
+    const uint64_t start = start_bits / 8;
+    const uint64_t length = element->length;
+    if (start >= length || frame_bytes == 0) {
+        log_frame_refusal(wanted, frame_bytes == 0 ? 0 : static_cast<int32_t>(length / frame_bytes));
+        return fail();
+    }
+    const auto value_start = static_cast<uint64_t>(ftello(dicom_state.reader_stream));
+    if (fseeko(dicom_state.reader_stream, static_cast<off_t>(value_start + start), SEEK_SET) != 0) {
+        dicom_log(LOG_ERROR, "Error while reading file");
+        return fail();
+    }
+    element->length = static_cast<uint32_t>(std::min(frame_bytes, length - start));
+    const int64_t loaded = load_pixel_value(element);
+    element->length = static_cast<uint32_t>(length);
+    if (loaded < 0) {
+        return fail();
+    }
+    image.pixel_bytes = static_cast<std::size_t>(loaded);
+    const std::optional<uint64_t> expected = expected_native_bytes(image);
+    if (!expected || *expected != length) {
+        dicom_log(LOG_WARNING, "Incorrect PixelData length");
+    }
+    if (dicom_state.reader_stream != nullptr) {
+        fseeko(dicom_state.reader_stream, static_cast<off_t>(value_start + length), SEEK_SET);
+    }
     return &image;
 }
 
-} // namespace
-
-bool in_icon_image_sequence(const ELEMENT* element)
+// Collects the describing elements up to the pixel data, then extracts every
+// frame (`wanted` < 0) or the one frame `wanted`.
+single_image* extract(int32_t wanted)
 {
-    return element->sq_depth != 0 && element->sq_group == 0x0088 && element->sq_element == 0x0200;
-}
-
-single_image* dicom_single()
-{
-    dicom_log(LOG_DEBUG, "dicom_single()");
     reset_record();
+    extended = extended_table{};
     image_record.frames = 1;
     image_record.samples_per_pixel = 1;
 
@@ -403,16 +830,61 @@ single_image* dicom_single()
             store_field(collected.field, element);
             continue;
         }
-        if (is_pixel_data(element)) {
-            return element->length == UNDEFINED_LENGTH ? load_encapsulated() : load_native(element);
+        if (is_extended_table(element)) {
+            element->value = nullptr;
+            if (dicom_load(VR_OV) != 0) {
+                element->value = nullptr;
+                return fail();
+            }
+            (element->element == 0x0001 ? extended.offsets : extended.lengths) = take_very_long_values(element);
+            continue;
         }
-        if (dicom_skip() != 0) {
+        if (!is_pixel_data(element)) {
+            if (dicom_skip() != 0) {
+                return fail();
+            }
+            continue;
+        }
+        if (wanted >= 0 && wanted >= image_record.frames) {
+            log_frame_refusal(wanted, image_record.frames);
             return fail();
         }
+        const bool encapsulated = element->length == UNDEFINED_LENGTH;
+        if (wanted < 0) {
+            return encapsulated ? load_encapsulated() : load_native(element);
+        }
+        return encapsulated ? load_encapsulated_frame(wanted) : load_native_frame(element, wanted);
     }
 }
 
-int32_t dicom_pixel(ELEMENT* element)
+} // namespace
+
+bool in_icon_image_sequence(const ELEMENT* element)
+{
+    return element->sq_depth != 0 && element->sq_group == 0x0088 && element->sq_element == 0x0200;
+}
+
+single_image* dicom_single()
+{
+    dicom_log(LOG_DEBUG, "dicom_single()");
+    return extract(-1);
+}
+
+single_image* dicom_single_frame(int32_t index)
+{
+    dicom_log(LOG_DEBUG, "dicom_single_frame()");
+    if (index < 0) {
+        reset_record();
+        const std::string message = "Frame index " + std::to_string(index) + " refused: frames count from 0.";
+        dicom_log(LOG_ERROR, message.c_str());
+        return nullptr;
+    }
+    return extract(index);
+}
+
+void dicom_single_threads(unsigned count) { decode_threads = count; }
+
+int64_t dicom_pixel(ELEMENT* element)
 {
     dicom_log(LOG_DEBUG, "dicom_pixel()");
     if (element->length == UNDEFINED_LENGTH) {
@@ -422,28 +894,7 @@ int32_t dicom_pixel(ELEMENT* element)
         dicom_log(LOG_EMERGENCY, "Encapsulated PixelData is not implemented yet");
         return -3;
     }
-    single_image& image = image_record;
-    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW
-                         : image.bits_allocated == 32                               ? VR_OL
-                                                                                    : VR_OB;
-    // On a big-endian machine 12-bit data is loaded with the byte-order
-    // decision inverted.
-    const bool invert_order = std::endian::native == std::endian::big && image.bits_allocated == 12;
-    element->value = nullptr;
-    if (invert_order) {
-        dicom_toggle_host_order();
-    }
-    const int loaded = dicom_load(hint);
-    if (invert_order) {
-        dicom_toggle_host_order();
-    }
-    if (loaded != 0) {
-        element->value = nullptr;
-        return -1;
-    }
-    std::free(image.pixels);
-    image.pixels = static_cast<uint8_t*>(take_value(element));
-    return static_cast<int32_t>(element->length);
+    return load_pixel_value(element);
 }
 
 int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes)

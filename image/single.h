@@ -55,7 +55,16 @@ constexpr int32_t photometric_name_count = 13;
 extern const char* const photometric_names[photometric_name_count];
 
 single_image* dicom_single();
-int32_t dicom_pixel(ELEMENT* element);
+// Extracts frame `index` (0-based) alone, without decoding the others: the
+// record is filled as by dicom_single(), `frames` stays the file's count and
+// `pixels` holds that one frame (`pixel_bytes` its size). A frame the file
+// does not hold is refused at error level with a message giving the count;
+// null then, and the caller calls dicom_single_free() as after every call.
+single_image* dicom_single_frame(int32_t index);
+// How many threads whole-image extraction decodes frames on (1, the default,
+// decodes on the calling thread; 0 means one per core).
+void dicom_single_threads(unsigned count);
+int64_t dicom_pixel(ELEMENT* element);
 void dicom_single_free();
 bool in_icon_image_sequence(const ELEMENT* element);
 // Decodes one frame; the item's value is the frame's destination, its length

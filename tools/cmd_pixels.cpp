@@ -59,6 +59,7 @@ int cmd_pixels(int argc, char** argv)
         dicom_close();
         return 1;
     }
+    dicom_single_threads(0); // the frames of a multi-frame file on every core
     const single_image* image = dicom_single();
     if (image == nullptr) {
         print_error_line(argv[0], "DICOM Image Load Failed.!");

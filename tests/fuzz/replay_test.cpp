@@ -58,6 +58,7 @@ std::size_t replay(const char* target, Harness harness)
 
 TEST(FuzzRegressions, ReaderWalk) { EXPECT_GE(replay("reader_walk", fuzz_reader_walk), 1U); }
 TEST(FuzzRegressions, Single) { EXPECT_GE(replay("single", fuzz_single), 1U); }
+TEST(FuzzRegressions, Frames) { EXPECT_GE(replay("frames", fuzz_frames), 1U); }
 TEST(FuzzRegressions, Rle) { EXPECT_GE(replay("rle", fuzz_rle), 1U); }
 TEST(FuzzRegressions, Ljpeg) { replay("ljpeg", fuzz_ljpeg); }
 TEST(FuzzRegressions, Dct) { EXPECT_GE(replay("dct", fuzz_dct), 3U); }

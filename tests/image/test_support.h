@@ -183,8 +183,8 @@ private:
         bytes_.push_back(static_cast<uint8_t>(vr[0]));
         bytes_.push_back(static_cast<uint8_t>(vr[1]));
         const std::string code(vr);
-        const bool long_form = code == "OB" || code == "OW" || code == "OL" || code == "SQ" || code == "UN" ||
-                               code == "UT" || code == "OF";
+        const bool long_form = code == "OB" || code == "OW" || code == "OL" || code == "OV" || code == "SQ" ||
+                               code == "UN" || code == "UT" || code == "OF";
         if (long_form) {
             put_number(bytes_, 0, 2);
             put_number(bytes_, length, 4);
