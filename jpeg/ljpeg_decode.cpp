@@ -1,8 +1,6 @@
 // Lossless JPEG scan decoding: Huffman decoding of the difference
 // categories, prediction, restart markers, the output rows and the decoder's
 // entries, LosslessJpegDecode and LosslessJpegDecodeBuffer.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -14,6 +12,7 @@
 #include "jpeg/bit_reader.h"
 #include "jpeg/ljpeg.h"
 #include "jpeg/ljpeg_internal.h"
+#include "reader/file_bytes.h"
 #include "reader/log.h"
 
 namespace {
@@ -420,22 +419,6 @@ void LosslessJpegState::DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32
     StoreReader(reader, *this);
 }
 
-namespace {
-
-// Bytes from the file's position to its end; SIZE_MAX when the file's size
-// cannot be known (a pipe).
-std::size_t BytesLeftInFile(std::FILE* file)
-{
-    struct stat st {};
-    const off_t position = ftello(file);
-    if (position < 0 || fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return SIZE_MAX;
-    }
-    return st.st_size > position ? static_cast<std::size_t>(st.st_size - position) : 0;
-}
-
-} // namespace
-
 int32_t LosslessJpegState::Run(uint8_t* output, int32_t depth, std::size_t output_size)
 {
     DecoderStruct* dcPtr = &ljpegDecoder;
@@ -481,7 +464,8 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
     state->sourceFile = file;
     // The copy holds what the file still has of the fragment: a length beyond
     // the end of the file allocates no more than the file can fill.
-    const std::size_t size = std::min(static_cast<std::size_t>(length), BytesLeftInFile(file));
+    const int64_t left = bytes_left_in_file(file);
+    const std::size_t size = left < length ? static_cast<std::size_t>(left) : static_cast<std::size_t>(length);
     if (!state->LoadFile(file, size)) {
         return -1;
     }
