@@ -19,11 +19,11 @@ struct ExtractedFrame {
     int frames;
 };
 
-// The whole image is extracted and the frame taken from it.
+// Extraction decodes that frame alone; the record keeps the file's count.
 ExtractedFrame extract_frame(int index)
 {
-    const single_image* image = dicom_single();
-    return {image, index, image != nullptr ? FrameSamples::frames_held(*image) : 0};
+    const single_image* image = dicom_single_frame(index);
+    return {image, 0, image != nullptr ? std::max(image->frames, 1) : 0};
 }
 
 ValueRange modality_range(const FrameSamples& frame, const Modality& modality)

@@ -211,7 +211,7 @@ private slots:
         const Run report_help =
             run_without_display(QStringLiteral(VELMOR_DUMP), {QStringLiteral("report"), QStringLiteral("--help")});
         QCOMPARE(report_help.status, 0);
-        QVERIFY(report_help.out.startsWith(QStringLiteral("usage: velmor-dump report FILE\n")));
+        QVERIFY(report_help.out.startsWith(QStringLiteral("usage: velmor-dump report ")));
         QVERIFY(!report_help.out.contains(QStringLiteral("elements")));
         QVERIFY(report_help.err.isEmpty());
     }
