@@ -19,11 +19,13 @@
 set -eu
 
 BUILD=${1:-build}
+case $BUILD in /*) ;; *) BUILD=$PWD/$BUILD ;; esac
 RUNS=${2:-7}
 PY=/usr/bin/python3
 HERE=$(cd "$(dirname "$0")" && pwd)
 DUMP=$BUILD/bin/velmor-dump
 DATA=${VELMOR_BENCH_DATA:-$BUILD/bench-data}
+case $DATA in /*) ;; *) DATA=$PWD/$DATA ;; esac
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/velmor_peers.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 
