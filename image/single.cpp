@@ -652,26 +652,45 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
     return true;
 }
 
-// Every frame, each decoded into its slot of one buffer.
-single_image* load_encapsulated()
+// The codec of the open file and where its frames lie.
+struct encapsulated_frames {
+    frame_decoder decoder;
+    frame_index index;
+};
+
+// Nothing, after logging why, when no codec reads the syntax or the
+// fragments cannot be listed.
+std::optional<encapsulated_frames> open_encapsulated_frames(single_image& image)
 {
-    single_image& image = image_record;
     const frame_decoder decoder{codec_for_transfer_syntax(open_transfer_syntax()), format_of(image),
                                 fileno(dicom_state.reader_stream), frame_bytes_of(image)};
     if (decoder.codec == nullptr) {
         log_unsupported_syntax();
-        return fail();
+        return std::nullopt;
     }
     std::optional<frame_index> index = index_the_fragments(image);
     if (!index) {
+        return std::nullopt;
+    }
+    return encapsulated_frames{decoder, std::move(*index)};
+}
+
+// Every frame, each decoded into its slot of one buffer.
+single_image* load_encapsulated()
+{
+    single_image& image = image_record;
+    std::optional<encapsulated_frames> frames = open_encapsulated_frames(image);
+    if (!frames) {
         return fail();
     }
+    const frame_decoder& decoder = frames->decoder;
+    frame_index& index = frames->index;
     const std::optional<uint64_t> image_bytes =
         image.frames < 0 ? std::nullopt : product(decoder.frame_bytes, static_cast<uint64_t>(image.frames));
     if (image_bytes && !announced_bytes_fit(*image_bytes, *decoder.codec)) {
         return fail();
     }
-    if (!frame_header_matches(*index, decoder, 0)) {
+    if (!frame_header_matches(index, decoder, 0)) {
         return fail();
     }
     if (image_bytes && *image_bytes > max_pixel_buffer - trailing_zeros) {
@@ -693,17 +712,17 @@ single_image* load_encapsulated()
 
     // The frames the item list holds are planned first; the frames after
     // them are all missing the same way.
-    const auto present = static_cast<std::size_t>(index->frames_present());
+    const auto present = static_cast<std::size_t>(index.frames_present());
     std::vector<std::vector<fragment_span>> plan(present);
     for (std::size_t i = 0; i < present; ++i) {
-        if (index->frame(static_cast<int32_t>(i), plan[i]) != frame_lookup::found) {
+        if (index.frame(static_cast<int32_t>(i), plan[i]) != frame_lookup::found) {
             dicom_log(LOG_ERROR, "Decompression failed");
             return fail();
         }
     }
     if (present < static_cast<std::size_t>(image.frames)) {
         std::vector<fragment_span> none;
-        const frame_lookup missing = index->frame(static_cast<int32_t>(present), none);
+        const frame_lookup missing = index.frame(static_cast<int32_t>(present), none);
         if (missing != frame_lookup::cut) {
             // A delimiter where a frame should start is no frame.
             const std::string message = "The pixel data ends after " + std::to_string(present) + " of the " +
@@ -723,27 +742,23 @@ single_image* load_encapsulated()
 single_image* load_encapsulated_frame(int32_t wanted)
 {
     single_image& image = image_record;
-    const frame_decoder decoder{codec_for_transfer_syntax(open_transfer_syntax()), format_of(image),
-                                fileno(dicom_state.reader_stream), frame_bytes_of(image)};
-    if (decoder.codec == nullptr) {
-        log_unsupported_syntax();
+    std::optional<encapsulated_frames> frames = open_encapsulated_frames(image);
+    if (!frames) {
         return fail();
     }
-    std::optional<frame_index> index = index_the_fragments(image);
-    if (!index) {
-        return fail();
-    }
+    const frame_decoder& decoder = frames->decoder;
+    frame_index& index = frames->index;
     if (!announced_bytes_fit(decoder.frame_bytes, *decoder.codec) ||
-        !frame_header_matches(*index, decoder, wanted)) {
+        !frame_header_matches(index, decoder, wanted)) {
         return fail();
     }
     std::vector<fragment_span> fragments;
-    const frame_lookup found = index->frame(wanted, fragments);
+    const frame_lookup found = index.frame(wanted, fragments);
     if (found == frame_lookup::read_failure) {
         return fail();
     }
     if (found == frame_lookup::beyond_end) {
-        log_frame_refusal(wanted, index->frames_present());
+        log_frame_refusal(wanted, index.frames_present());
         return fail();
     }
     uint8_t* buffer = decoder.frame_bytes <= max_pixel_buffer - trailing_zeros
