@@ -323,32 +323,6 @@ void log_unsupported_syntax()
     dicom_log(LOG_ERROR, unsupported_transfer_syntax_message(open_transfer_syntax()).c_str());
 }
 
-// decompress_frame's path for the codecs: reads the item's bytes (what the
-// file holds of them) from the stream and hands them to the codec; the record
-// takes the layout the codec wrote.
-int decode_in_memory(const frame_codec& codec, single_image& image, const ELEMENT& item, uint8_t* destination,
-                     std::size_t frame_bytes)
-{
-    const int64_t left = std::max<int64_t>(dicom_bytes_left(), 0);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(std::min<int64_t>(item.length, left)));
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), dicom_state.reader_stream));
-    const frame_format format{image.rows,
-                              image.columns,
-                              image.samples_per_pixel,
-                              image.bits_allocated,
-                              image.bits_stored,
-                              image.pixel_representation,
-                              image.planar_configuration,
-                              image.photometric};
-    frame_layout layout{image.photometric, image.planar_configuration};
-    if (codec.decode(bytes.data(), bytes.size(), format, destination, frame_bytes, layout) != 0) {
-        return -4;
-    }
-    image.photometric = layout.photometric;
-    image.planar_configuration = layout.planar_configuration;
-    return 0;
-}
-
 frame_format format_of(const single_image& image)
 {
     return {image.rows,
@@ -359,6 +333,25 @@ frame_format format_of(const single_image& image)
             image.pixel_representation,
             image.planar_configuration,
             image.photometric};
+}
+
+// decompress_frame's path for the codecs: reads the item's bytes (what the
+// file holds of them) from the stream and hands them to the codec; the record
+// takes the layout the codec wrote.
+int decode_in_memory(const frame_codec& codec, single_image& image, const ELEMENT& item, uint8_t* destination,
+                     std::size_t frame_bytes)
+{
+    const int64_t left = std::max<int64_t>(dicom_bytes_left(), 0);
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(std::min<int64_t>(item.length, left)));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), dicom_state.reader_stream));
+    const frame_format format = format_of(image);
+    frame_layout layout{image.photometric, image.planar_configuration};
+    if (codec.decode(bytes.data(), bytes.size(), format, destination, frame_bytes, layout) != 0) {
+        return -4;
+    }
+    image.photometric = layout.photometric;
+    image.planar_configuration = layout.planar_configuration;
+    return 0;
 }
 
 // Allocates `bytes` of pixel buffer, the last 4 of them zero. Large buffers
