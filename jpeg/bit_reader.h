@@ -35,7 +35,7 @@ struct BitReader {
     uint32_t ByteAt(std::size_t at) const { return at < size ? bytes[at] : 0xFFU; }
 };
 
-// The reservoir holds up to 64 bits; a fill tops it up to at least 57.
+// The reservoir holds up to 64 bits; a fill tops it up to at least 56.
 constexpr int32_t kFillTarget = 57;
 
 // True when none of the 8 bytes of word is 0xFF.
@@ -45,14 +45,14 @@ JPEG_INLINE bool NoFFByte(uint64_t word)
     return ((inverted - 0x0101010101010101ULL) & ~inverted & 0x8080808080808080ULL) == 0;
 }
 
-// Fill: tops the reservoir up to at least kFillTarget bits. Where the next 8
+// Fill: tops the reservoir up to at least 56 bits. Where the next 8
 // bytes hold no 0xFF they are taken as plain data in one step; otherwise a
 // byte at a time: at a marker (0xFF not followed by 0x00) both bytes stay
 // unread and zero bits are supplied. The end of the data reads as such a
 // marker, so this never reads past the data.
 JPEG_INLINE void FillBitBuffer(BitReader& reader)
 {
-    if (reader.count < 32 && reader.position < reader.wordEnd) {
+    if (reader.count < 56 && reader.position < reader.wordEnd) {
         uint64_t word = 0;
         std::memcpy(&word, reader.bytes + reader.position, sizeof word);
         if (NoFFByte(word)) {

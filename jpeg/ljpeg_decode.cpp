@@ -133,22 +133,39 @@ void BuildFastTable(const HuffmanTable& table, FastTable& fast)
     }
 }
 
-// One difference: one look-up for the short codes that carry few additional
-// bits, the table walk of HuffDecode and ReceiveAndExtend for the rest. Both
-// read the same bits, so they give the same differences.
-JPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& table, const FastTable& fast)
+// Differences decoded per reservoir check in the row loops: a filled
+// reservoir holds at least 56 bits, enough for this many short codes with
+// their additional bits.
+constexpr int32_t kGroup = 4;
+static_assert(kGroup * kFastBits <= 56);
+
+// One difference, the reservoir holding at least kFastBits bits: one look-up
+// for the short codes that carry few additional bits, the table walk of
+// HuffDecode and ReceiveAndExtend for the rest (after which the reservoir is
+// filled again for the rest of a group). Both read the same bits, so they
+// give the same differences.
+JPEG_INLINE int32_t DecodeDifferenceFilled(BitReader& reader, const HuffmanTable& table, const FastTable& fast)
 {
-    if (reader.count < 32) {
-        FillBitBuffer(reader);
-    }
     const uint32_t look =
         static_cast<uint32_t>(reader.buffer >> (reader.count - kFastBits)) & ((1U << kFastBits) - 1);
     const int32_t entry = fast.entry[look];
-    if (entry != 0) {
+    if (entry != 0) [[likely]] {
         reader.count -= entry & 0xFF;
         return entry >> 8;
     }
-    return ReceiveAndExtend(reader, HuffDecode(reader, table));
+    const int32_t difference = ReceiveAndExtend(reader, HuffDecode(reader, table));
+    if (reader.count < kGroup * kFastBits) {
+        FillBitBuffer(reader);
+    }
+    return difference;
+}
+
+JPEG_INLINE int32_t DecodeDifference(BitReader& reader, const HuffmanTable& table, const FastTable& fast)
+{
+    if (reader.count < kGroup * kFastBits) {
+        FillBitBuffer(reader);
+    }
+    return DecodeDifferenceFilled(reader, table, fast);
 }
 
 // QuickPredict: the prediction from left (Ra), above (Rb) and above left (Rc),
@@ -237,7 +254,17 @@ void DecodeRow(BitReader& state, const McuTables& tables, int32_t scanCount, int
     if constexpr (Components == 1) {
         const HuffmanTable& table = *tables.table[0];
         const FastTable& fast = *tables.fast[0];
-        for (int32_t s = 1; s < samples; ++s) {
+        int32_t s = 1;
+        for (; s + kGroup <= samples; s += kGroup) {
+            if (reader.count < kGroup * kFastBits) {
+                FillBitBuffer(reader);
+            }
+            for (int32_t k = s; k < s + kGroup; ++k) {
+                const int32_t prediction = QuickPredict<Psv>(current[k - 1], previous[k], previous[k - 1]);
+                current[k] = static_cast<uint16_t>(DecodeDifferenceFilled(reader, table, fast) + prediction);
+            }
+        }
+        for (; s < samples; ++s) {
             const int32_t prediction = QuickPredict<Psv>(current[s - 1], previous[s], previous[s - 1]);
             current[s] = static_cast<uint16_t>(DecodeDifference(reader, table, fast) + prediction);
         }
@@ -282,12 +309,24 @@ void DecodeByteRows(BitReader& state, const HuffmanTable& table, const FastTable
     for (int32_t r = 0; r < rows; ++r, out += width) {
         const uint8_t* above = out - width;
         out[0] = static_cast<uint8_t>(DecodeDifference(reader, table, fast) + above[0]);
-        for (int32_t x = 1; x < width; ++x) {
+        const auto predicted = [&](int32_t x) {
             int32_t prediction = 0;
             if constexpr (Psv >= 1 && Psv <= 7) {
                 prediction = QuickPredict<Psv>(out[x - 1], above[x], above[x - 1]);
             }
-            out[x] = static_cast<uint8_t>(DecodeDifference(reader, table, fast) + prediction);
+            return prediction;
+        };
+        int32_t x = 1;
+        for (; x + kGroup <= width; x += kGroup) {
+            if (reader.count < kGroup * kFastBits) {
+                FillBitBuffer(reader);
+            }
+            for (int32_t k = x; k < x + kGroup; ++k) {
+                out[k] = static_cast<uint8_t>(DecodeDifferenceFilled(reader, table, fast) + predicted(k));
+            }
+        }
+        for (; x < width; ++x) {
+            out[x] = static_cast<uint8_t>(DecodeDifference(reader, table, fast) + predicted(x));
         }
     }
     state = reader;
