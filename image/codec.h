@@ -44,7 +44,8 @@ struct frame_codec {
     uint32_t max_expansion;
     // Reads the header at the start of a frame's bytes; false when there is
     // none this codec can read.
-    // Null for a codec whose data announces no image size (RLE).
+    // Null for a codec whose data announces no image size (RLE); its decode
+    // writes every byte of the slot whatever the data holds.
     bool (*read_header)(const uint8_t* data, std::size_t size, codestream_header& header);
     // Decodes one whole frame into `slot` (`slot_size` bytes, exactly one
     // frame as `format` describes it, samples in host byte order). Never

@@ -1,7 +1,5 @@
 // RLE frames held in memory: one fragment per frame, samples as wide as the
 // data set's Bits Allocated.
-#include <cstring>
-
 #include "image/codec_families.h"
 #include "image/rle.h"
 
@@ -10,9 +8,6 @@ namespace {
 int decode_rle(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot,
                std::size_t slot_size, frame_layout& /*layout*/)
 {
-    if (slot != nullptr && slot_size > 0) {
-        std::memset(slot, 0, slot_size); // segments that end early leave zeros
-    }
     const uint32_t sample_bytes = format.bits_allocated % 8 == 0 ? format.bits_allocated / 8U : 0U;
     return rle_decode_frame(data, size, sample_bytes, slot, slot_size) == 0 ? 0 : -1;
 }

@@ -275,7 +275,10 @@ void decode_segments(const uint8_t* const* data, const uint32_t* sizes, uint32_t
         }
     }
 
-    // Planes of unequal length, or missing ones: the rest of each on its own.
+    // Planes of unequal length, or missing ones: the rest of each on its own,
+    // over zeros where the segments give nothing.
+    const std::size_t whole = pixel * segments;
+    std::memset(destination + whole, 0, slot_size - std::min(whole, slot_size));
     for (uint32_t j = 0; j < present; ++j) {
         std::size_t out = pixel * segments + position[j];
         for (;;) {
@@ -389,6 +392,9 @@ int16_t rle_decode_frame(const uint8_t* data, std::size_t size, uint32_t sample_
         return -1;
     }
     if (header.segments == 0) {
+        if (destination != nullptr) {
+            std::memset(destination, 0, slot_size);
+        }
         return 0;
     }
     return rle_decode_segments(header, data + header.offsets[0], size - header.offsets[0], sample_bytes,

@@ -24,15 +24,16 @@ bool rle_parse_header(const uint8_t* data, std::size_t size, rle_frame_header& h
 
 // Decodes the segments of a frame, `body` holding `got` bytes from the start
 // of segment 0 on (fewer than the header announces when the data was cut),
-// into the zero-filled slot `destination` of `slot_size` bytes. Samples are
+// into the slot `destination` of `slot_size` bytes, every byte of which it
+// writes: zero where the segments give nothing. Samples are
 // `sample_bytes` wide (0: guessed from the segment count, 2 and 4 segments
 // being one sample of that many bytes, 6 and 12 three samples of 2 and 4
 // bytes, any other count one-byte samples). Returns 0.
 int16_t rle_decode_segments(const rle_frame_header& header, const uint8_t* body, std::size_t got,
                             uint32_t sample_bytes, uint8_t* destination, std::size_t slot_size);
 
-// Decodes the frame of `size` bytes held at `data`. 0 on success, -1 for a
-// header fault.
+// Decodes the frame of `size` bytes held at `data`, writing every byte of the
+// slot as rle_decode_segments does. 0 on success, -1 for a header fault.
 int16_t rle_decode_frame(const uint8_t* data, std::size_t size, uint32_t sample_bytes, uint8_t* destination,
                          std::size_t slot_size);
 

@@ -440,14 +440,15 @@ bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments,
     return true;
 }
 
-// Whether the codestream announces exactly the frame the data set describes,
-// so that its decoder writes every byte of the slot.
-bool header_matches(const frame_codec& codec, const frame_bytes_buffer& data, const frame_format& format)
+// Whether the decoder writes every byte of the slot: a codec whose data
+// announces no size always does, the others when the codestream announces
+// exactly the frame the data set describes.
+bool fills_the_slot(const frame_codec& codec, const frame_bytes_buffer& data, const frame_format& format)
 {
     codestream_header header{};
-    return codec.read_header != nullptr && codec.read_header(data.data(), data.size(), header) &&
-           header.rows == format.rows && header.columns == format.columns &&
-           header.components == format.samples_per_pixel;
+    return codec.read_header == nullptr ||
+           (codec.read_header(data.data(), data.size(), header) && header.rows == format.rows &&
+            header.columns == format.columns && header.components == format.samples_per_pixel);
 }
 
 // How one frame is decoded: its fragments read into memory and handed to the
@@ -465,7 +466,7 @@ struct frame_decoder {
         if (!read_fragments(descriptor, fragments, scratch)) {
             return -1;
         }
-        if (!header_matches(*codec, scratch, format)) {
+        if (!fills_the_slot(*codec, scratch, format)) {
             std::memset(slot, 0, frame_bytes); // the decoder may leave part of the slot
         }
         layout = {format.photometric, format.planar_configuration};
