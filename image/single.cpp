@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/mman.h>
@@ -31,6 +32,8 @@ const char* const photometric_names[photometric_name_count] = {
 namespace {
 
 single_image image_record{};
+// Where whole-image extraction hands its pixel bytes, when it keeps none.
+pixel_sink* output_sink = nullptr;
 
 // The largest encapsulated pixel buffer extraction asks for (4 GiB): a header
 // announcing more is answered like a failed allocation.
@@ -307,6 +310,14 @@ single_image* load_native(ELEMENT* element)
     if (!expected || *expected != static_cast<uint64_t>(loaded)) {
         dicom_log(LOG_WARNING, "Incorrect PixelData length");
     }
+    if (output_sink != nullptr) {
+        const bool taken = image.pixel_bytes == 0 || output_sink->put(0, image.pixels, image.pixel_bytes);
+        std::free(image.pixels);
+        image.pixels = nullptr;
+        if (!taken) {
+            return fail();
+        }
+    }
     return &image;
 }
 
@@ -384,7 +395,8 @@ uint8_t* allocate_pixels(uint64_t bytes)
     return static_cast<uint8_t*>(buffer);
 }
 
-// The compressed bytes of one frame: grown as needed, never zero-filled.
+// The bytes of one frame, compressed or decoded: grown as needed, never
+// zero-filled.
 class frame_bytes_buffer {
 public:
     frame_bytes_buffer() = default;
@@ -605,23 +617,58 @@ void log_frame_refusal(int32_t index, int32_t count)
     dicom_log(LOG_ERROR, message.c_str());
 }
 
+// Hands bytes to the output sink, one thread at a time.
+class sink_gate {
+public:
+    explicit sink_gate(pixel_sink* sink) : sink_(sink) {}
+    bool put(uint64_t offset, const uint8_t* bytes, std::size_t size)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return sink_->put(offset, bytes, size);
+    }
+
+private:
+    pixel_sink* sink_;
+    std::mutex mutex_;
+};
+
 // Decodes the frames whose fragments are planned, on `threads` threads
-// taking frames in turn. False when one failed (logged).
+// taking frames in turn: each into its slot of the image, or, with an output
+// sink, into the thread's own frame buffer and from there to the sink. False
+// when one failed (logged, unless the sink refused).
 bool decode_planned(single_image& image, const frame_decoder& decoder,
                     const std::vector<std::vector<fragment_span>>& plan, unsigned threads)
 {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
+    std::atomic<bool> refused{false};
+    sink_gate gate(output_sink);
     frame_layout first_layout{image.photometric, image.planar_configuration};
     const auto work = [&] {
         frame_bytes_buffer scratch;
+        frame_bytes_buffer own;
         frame_layout layout{};
         for (std::size_t i = next++; i < plan.size() && !failed; i = next++) {
-            uint8_t* slot = image.pixels + i * decoder.frame_bytes;
+            const uint64_t offset = i * decoder.frame_bytes;
+            uint8_t* slot = image.pixels + offset;
+            if (output_sink != nullptr) {
+                if (!own.resize(decoder.frame_bytes)) {
+                    dicom_log(LOG_ERROR, "Out of memory.");
+                    failed = true;
+                    break;
+                }
+                slot = own.data();
+            }
             if (decoder.decode(plan[i], slot, scratch, layout) != 0) {
                 failed = true;
-            } else if (i == 0) {
+                break;
+            }
+            if (i == 0) {
                 first_layout = layout;
+            }
+            if (output_sink != nullptr && !gate.put(offset, slot, decoder.frame_bytes)) {
+                refused = true;
+                failed = true;
             }
         }
     };
@@ -637,7 +684,9 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
         }
     }
     if (failed) {
-        dicom_log(LOG_ERROR, "Decompression failed");
+        if (!refused) {
+            dicom_log(LOG_ERROR, "Decompression failed");
+        }
         return false;
     }
     if (!plan.empty()) {
@@ -669,6 +718,62 @@ std::optional<encapsulated_frames> open_encapsulated_frames(single_image& image)
     return encapsulated_frames{decoder, std::move(*index)};
 }
 
+// The fragments of each frame the item list holds; the frames after them
+// (cut off with the file) are all missing the same way. Nothing, after
+// logging why, when the items cannot be listed or end early.
+std::optional<std::vector<std::vector<fragment_span>>> plan_frames(const single_image& image, frame_index& index)
+{
+    const auto present = static_cast<std::size_t>(index.frames_present());
+    std::vector<std::vector<fragment_span>> plan(present);
+    for (std::size_t i = 0; i < present; ++i) {
+        if (index.frame(static_cast<int32_t>(i), plan[i]) != frame_lookup::found) {
+            dicom_log(LOG_ERROR, "Decompression failed");
+            return std::nullopt;
+        }
+    }
+    if (present < static_cast<std::size_t>(image.frames)) {
+        std::vector<fragment_span> none;
+        const frame_lookup missing = index.frame(static_cast<int32_t>(present), none);
+        if (missing != frame_lookup::cut) {
+            // A delimiter where a frame should start is no frame.
+            const std::string message = "The pixel data ends after " + std::to_string(present) + " of the " +
+                                        std::to_string(image.frames) + " frames announced";
+            dicom_log(LOG_ERROR, message.c_str());
+            dicom_log(LOG_ERROR, "Decompression failed");
+            return std::nullopt;
+        }
+    }
+    return plan;
+}
+
+unsigned threads_for(std::size_t frames)
+{
+    const unsigned threads =
+        decode_threads == 0 ? std::max(1U, std::thread::hardware_concurrency()) : decode_threads;
+    return static_cast<unsigned>(std::min<std::size_t>(threads, frames));
+}
+
+// Every frame to the output sink, and zeros for the frames cut off.
+single_image* stream_encapsulated(single_image& image, const frame_decoder& decoder, frame_index& index,
+                                  uint64_t image_bytes)
+{
+    image.pixel_bytes = static_cast<std::size_t>(image_bytes);
+    const std::optional<std::vector<std::vector<fragment_span>>> plan = plan_frames(image, index);
+    if (!plan || !decode_planned(image, decoder, *plan, threads_for(plan->size()))) {
+        return fail();
+    }
+    const uint64_t decoded = plan->size() * decoder.frame_bytes;
+    if (decoded < image_bytes) {
+        const std::vector<uint8_t> zeros(static_cast<std::size_t>(decoder.frame_bytes));
+        for (uint64_t offset = decoded; offset < image_bytes; offset += decoder.frame_bytes) {
+            if (!output_sink->put(offset, zeros.data(), zeros.size())) {
+                return fail();
+            }
+        }
+    }
+    return &image;
+}
+
 // Every frame, each decoded into its slot of one buffer.
 single_image* load_encapsulated()
 {
@@ -687,6 +792,9 @@ single_image* load_encapsulated()
     if (!frame_header_matches(index, decoder, 0)) {
         return fail();
     }
+    if (output_sink != nullptr && image_bytes) {
+        return stream_encapsulated(image, decoder, index, *image_bytes);
+    }
     if (image_bytes && *image_bytes > max_pixel_buffer - trailing_zeros) {
         const std::string message = "The " + std::to_string(image.frames) + " frames take " +
                                     std::to_string(*image_bytes) +
@@ -703,33 +811,13 @@ single_image* load_encapsulated()
     }
     image.pixels = buffer;
     image.pixel_bytes = *image_bytes;
-
-    // The frames the item list holds are planned first; the frames after
-    // them are all missing the same way.
-    const auto present = static_cast<std::size_t>(index.frames_present());
-    std::vector<std::vector<fragment_span>> plan(present);
-    for (std::size_t i = 0; i < present; ++i) {
-        if (index.frame(static_cast<int32_t>(i), plan[i]) != frame_lookup::found) {
-            dicom_log(LOG_ERROR, "Decompression failed");
-            return fail();
-        }
+    const std::optional<std::vector<std::vector<fragment_span>>> plan = plan_frames(image, index);
+    if (!plan) {
+        return fail();
     }
-    if (present < static_cast<std::size_t>(image.frames)) {
-        std::vector<fragment_span> none;
-        const frame_lookup missing = index.frame(static_cast<int32_t>(present), none);
-        if (missing != frame_lookup::cut) {
-            // A delimiter where a frame should start is no frame.
-            const std::string message = "The pixel data ends after " + std::to_string(present) + " of the " +
-                                        std::to_string(image.frames) + " frames announced";
-            dicom_log(LOG_ERROR, message.c_str());
-            dicom_log(LOG_ERROR, "Decompression failed");
-            return fail();
-        }
-        std::memset(image.pixels + present * decoder.frame_bytes, 0, *image_bytes - present * decoder.frame_bytes);
-    }
-    unsigned threads = decode_threads == 0 ? std::max(1U, std::thread::hardware_concurrency()) : decode_threads;
-    threads = static_cast<unsigned>(std::min<std::size_t>(threads, present));
-    return decode_planned(image, decoder, plan, threads) ? &image : fail();
+    const uint64_t decoded = plan->size() * decoder.frame_bytes;
+    std::memset(image.pixels + decoded, 0, *image_bytes - decoded);
+    return decode_planned(image, decoder, *plan, threads_for(plan->size())) ? &image : fail();
 }
 
 // One frame alone, in a buffer of one frame.
@@ -897,6 +985,15 @@ single_image* dicom_single_frame(int32_t index)
         return nullptr;
     }
     return extract(index);
+}
+
+single_image* dicom_single_to(pixel_sink& sink)
+{
+    dicom_log(LOG_DEBUG, "dicom_single_to()");
+    output_sink = &sink;
+    single_image* image = extract(-1);
+    output_sink = nullptr;
+    return image;
 }
 
 void dicom_single_threads(unsigned count) { decode_threads = count; }

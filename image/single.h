@@ -58,6 +58,24 @@ constexpr int32_t photometric_name_count = 13;
 extern const char* const photometric_names[photometric_name_count];
 
 single_image* dicom_single();
+
+// Takes the pixel bytes of whole-image extraction as they are decoded, in
+// place of the image's buffer: `size` bytes that belong at byte `offset` of
+// the image. Called from the decoding threads, never two calls at once, each
+// byte once; false stops the extraction, which then fails.
+class pixel_sink {
+public:
+    virtual bool put(uint64_t offset, const uint8_t* bytes, std::size_t size) = 0;
+
+protected:
+    ~pixel_sink() = default;
+};
+// Extracts every frame as dicom_single() does but hands the pixel bytes to
+// `sink` as they are decoded instead of keeping them: the record's `pixels`
+// stays null and `pixel_bytes` gives the image's size. Each decoding thread
+// (dicom_single_threads) holds one frame at a time; native data goes out
+// whole.
+single_image* dicom_single_to(pixel_sink& sink);
 // Extracts frame `index` (0-based) alone, without decoding the others: the
 // record is filled as by dicom_single(), `frames` stays the file's count and
 // `pixels` holds that one frame (`pixel_bytes` its size). A frame the file

@@ -1,11 +1,13 @@
 // velmor-dump pixels FILE [OUT]: the image record as the viewer's image step
 // extracts it, printed field by field, and optionally its pixel buffer.
 #include <cstdio>
+#include <optional>
 
 #include "image/single.h"
 #include "reader/dicom.h"
 #include "tools/commands.h"
 #include "tools/error_line.h"
+#include "tools/pixel_file.h"
 #include "viewer/messages.h"
 
 namespace {
@@ -46,6 +48,65 @@ bool write_pixels(const char* path, const single_image& image)
     return written;
 }
 
+// Pixels nobody keeps: the image is decoded and checked, frame by frame.
+class discarded_pixels final : public pixel_sink {
+public:
+    bool put(uint64_t /*offset*/, const uint8_t* /*bytes*/, std::size_t /*size*/) override { return true; }
+};
+
+int image_load_failed(const char* input)
+{
+    print_error_line(input, "DICOM Image Load Failed.!");
+    dicom_single_free();
+    dicom_close();
+    return 1;
+}
+
+// The image whole in memory, then written: for outputs that must be written
+// in order (a pipe, a device) or that are the input itself.
+int pixels_in_memory(const char* input, const char* output)
+{
+    const single_image* image = dicom_single();
+    if (image == nullptr) {
+        return image_load_failed(input);
+    }
+    print_record(*image);
+    std::fflush(stdout);
+    const bool written = write_pixels(output, *image);
+    dicom_single_free();
+    dicom_close();
+    return written ? 0 : 1;
+}
+
+// The frames written as they are decoded (or, without an output, dropped).
+int pixels_streamed(const char* input, const char* output)
+{
+    discarded_pixels nowhere;
+    std::optional<pixel_file> file;
+    if (output != nullptr) {
+        file.emplace(output);
+    }
+    pixel_sink& sink = file ? static_cast<pixel_sink&>(*file) : nowhere;
+    const single_image* image = dicom_single_to(sink);
+    if (image == nullptr || (file && !file->finish())) {
+        const bool write_failed = file && file->failed();
+        if (file) {
+            file->abandon();
+        }
+        if (write_failed) {
+            print_error_line(output, msg::cannot_create);
+            dicom_single_free();
+            dicom_close();
+            return 1;
+        }
+        return image_load_failed(input);
+    }
+    print_record(*image);
+    dicom_single_free();
+    dicom_close();
+    return 0;
+}
+
 } // namespace
 
 int cmd_pixels(int argc, char** argv)
@@ -60,17 +121,9 @@ int cmd_pixels(int argc, char** argv)
         return 1;
     }
     dicom_single_threads(0); // the frames of a multi-frame file on every core
-    const single_image* image = dicom_single();
-    if (image == nullptr) {
-        print_error_line(argv[0], "DICOM Image Load Failed.!");
-        dicom_single_free();
-        dicom_close();
-        return 1;
+    const char* output = argc == 2 ? argv[1] : nullptr;
+    if (output != nullptr && !pixel_file::can_take(output, argv[0])) {
+        return pixels_in_memory(argv[0], output);
     }
-    print_record(*image);
-    std::fflush(stdout);
-    const bool written = argc < 2 || write_pixels(argv[1], *image);
-    dicom_single_free();
-    dicom_close();
-    return written ? 0 : 1;
+    return pixels_streamed(argv[0], output);
 }

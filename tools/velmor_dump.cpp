@@ -42,6 +42,11 @@ constexpr Command commands[] = {
      "      byte order, whatever the file's byte order. YBR JPEG data and YBR_RCT/YBR_ICT\n"
      "      JPEG 2000 data come out as RGB (photometric=3). A transfer syntax without a\n"
      "      decoder is named in the log: \"Unsupported transfer syntax UID (NAME)\".\n"
+     "      Frames are decoded on every core and written as they come, so memory holds\n"
+     "      a frame per core, not the image; an existing OUT is overwritten in place and\n"
+     "      cut to length. When the image cannot be loaded, an OUT this run created is\n"
+     "      removed (one that was there is left empty, or untouched when nothing had\n"
+     "      been decoded yet). The record is printed once the pixels are written.\n"
      "      Exit status: 0 done; 1 FILE cannot be opened, its image cannot be loaded, or\n"
      "      OUT cannot be written."},
     {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W] [--frame N]",

@@ -18,7 +18,7 @@ import warnings
 
 import numpy as np
 import pydicom
-from pydicom.encaps import generate_pixel_data_frame
+from pydicom.encaps import encapsulate, generate_pixel_data_frame
 
 warnings.simplefilter("ignore")
 
@@ -132,6 +132,17 @@ def main():
                 if not original.startswith(f.read()):
                     sys.exit(f"dcmcrle/dcmdrle do not round-trip {name}")
         lines.append(["round-trip"] + case)
+
+    # Every frame sound but the last, whose segment count breaks the rule:
+    # the frames before it are written and the output removed again.
+    encoded = os.path.join(out_dir, "rtdose.dcm.dcmcrle.dcm")
+    ds = pydicom.dcmread(encoded)
+    frames = list(generate_pixel_data_frame(ds.PixelData, int(ds.NumberOfFrames)))
+    frames[-1] = (16).to_bytes(4, "little") + frames[-1][4:]
+    ds.PixelData = encapsulate(frames)
+    broken = os.path.join(out_dir, "rtdose_last_frame_broken.dcm")
+    ds.save_as(broken)
+    lines.append(["last-frame-broken", "fail", broken, "RLE - Maximum of 32 bits images supported"])
 
     with open(os.path.join(out_dir, "manifest.txt"), "w") as f:
         for line in lines:

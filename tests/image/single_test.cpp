@@ -526,3 +526,101 @@ TEST(SingleImageEncapsulated, SixteenBitFramesReadAsTheirUncompressedTwin)
     EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
     EXPECT_EQ(word_at(e.pixels, 1), 0xABCD);
 }
+
+// Extraction handing its bytes to a sink ----------------------------------
+
+namespace {
+
+// Puts the pieces together; refuses the piece numbered `refuse_at`.
+class collected_pixels final : public pixel_sink {
+public:
+    explicit collected_pixels(int refuse_at = -1) : refuse_at_(refuse_at) {}
+    bool put(uint64_t offset, const uint8_t* bytes, std::size_t size) override
+    {
+        if (pieces++ == refuse_at_) {
+            return false;
+        }
+        if (offset + size > pixels.size()) {
+            pixels.resize(offset + size);
+            given.resize(offset + size);
+        }
+        std::copy(bytes, bytes + size, pixels.begin() + static_cast<std::ptrdiff_t>(offset));
+        for (std::size_t i = offset; i < offset + size; ++i) {
+            twice = twice || given[i];
+            given[i] = true;
+        }
+        return true;
+    }
+    Bytes pixels;
+    std::vector<bool> given;
+    bool twice = false;
+    int pieces = 0;
+
+private:
+    int refuse_at_;
+};
+
+struct Streamed {
+    std::optional<single_image> record;
+    collected_pixels sink;
+    std::string log;
+};
+
+void stream(const Bytes& file, unsigned threads, Streamed& result)
+{
+    const TempFile temp(file);
+    const LogCapture log(LOG_WARNING);
+    EXPECT_EQ(dicom_open(temp.path()), 0);
+    dicom_single_threads(threads);
+    const single_image* image = dicom_single_to(result.sink);
+    dicom_single_threads(1);
+    if (image != nullptr) {
+        result.record = *image;
+    }
+    dicom_single_free();
+    dicom_close();
+    result.log = log.text();
+}
+
+} // namespace
+
+TEST(SingleImageStreamed, HandsOutEveryByteOfTheWholeImageOnce)
+{
+    DicomFile frames = rle_file(2, 2, "3");
+    frames.item({}).item(flat_frame(5, 4)).item(flat_frame(6, 4)).item(flat_frame(7, 4)).close_sequence();
+    DicomFile cut = rle_file(2, 2, "3");
+    cut.item({}).item(flat_frame(5, 4)); // frames 2 and 3 cut off: zeros
+    DicomFile native(explicit_little);
+    native.image(4, 4, 8).element(0x7FE0, 0x0010, "OB", counting(16));
+    for (const Bytes& file : {frames.bytes(), cut.bytes(), native.bytes()}) {
+        const Extraction whole = extract(file);
+        ASSERT_TRUE(whole.record);
+        for (const unsigned threads : {1U, 2U}) {
+            Streamed streamed;
+            stream(file, threads, streamed);
+            ASSERT_TRUE(streamed.record) << streamed.log;
+            EXPECT_EQ(streamed.record->pixels, nullptr);
+            EXPECT_EQ(streamed.record->pixel_bytes, whole.record->pixel_bytes);
+            EXPECT_EQ(streamed.sink.pixels, whole.pixels);
+            EXPECT_FALSE(streamed.sink.twice);
+        }
+    }
+}
+
+TEST(SingleImageStreamed, StopsWhenTheSinkRefusesOrAFrameFails)
+{
+    DicomFile frames = rle_file(2, 2, "2");
+    frames.item({}).item(flat_frame(5, 4)).item(flat_frame(6, 4)).close_sequence();
+    Streamed refused{std::nullopt, collected_pixels(0), ""};
+    stream(frames.bytes(), 1, refused);
+    EXPECT_FALSE(refused.record);
+    EXPECT_EQ(refused.sink.pieces, 1); // nothing after the refusal
+    EXPECT_EQ(refused.log.find("Decompression failed"), std::string::npos) << refused.log;
+
+    DicomFile bad_second = rle_file(2, 2, "2");
+    bad_second.item({}).item(flat_frame(5, 4)).item(rle_header(16, {})).close_sequence();
+    Streamed failed;
+    stream(bad_second.bytes(), 1, failed);
+    EXPECT_FALSE(failed.record);
+    EXPECT_NE(failed.log.find("error: Decompression failed"), std::string::npos) << failed.log;
+}
