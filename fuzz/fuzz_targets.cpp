@@ -115,8 +115,33 @@ void fuzz_ljpeg(const uint8_t* data, std::size_t size)
         return;
     }
     std::vector<uint8_t> slot(slot_size);
-    LosslessJpegDecode(stream, slot.data(), depth, static_cast<int32_t>(size - 3), slot.size());
+    const int32_t status =
+        LosslessJpegDecode(stream, slot.data(), depth, static_cast<int32_t>(size - 3), slot.size());
     std::fclose(stream);
+
+    // The same stream in bands: never more than the slot, and the bytes the
+    // zero-filled slot got (rows never reached are zero in both).
+    struct collected {
+        std::vector<uint8_t> bytes;
+        std::size_t limit;
+    } bands{{}, slot_size};
+    const int32_t banded = LosslessJpegDecodeBands(
+        data + 3, size - 3, depth, slot_size,
+        [](void* context, const uint8_t* rows, std::size_t count) {
+            auto& to = *static_cast<collected*>(context);
+            if (count > to.limit - to.bytes.size()) {
+                __builtin_trap();
+            }
+            to.bytes.insert(to.bytes.end(), rows, rows + count);
+            return true;
+        },
+        &bands);
+    if (depth != 32 && status != banded) {
+        __builtin_trap();
+    }
+    if (banded == 0 && !std::equal(bands.bytes.begin(), bands.bytes.end(), slot.begin())) {
+        __builtin_trap();
+    }
 }
 
 void fuzz_dct(const uint8_t* data, std::size_t size)

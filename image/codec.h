@@ -36,6 +36,13 @@ struct codestream_header {
     bool is_signed;
 };
 
+// Takes a decoded frame a band of whole rows at a time, in order; false
+// stops the decode.
+struct band_sink {
+    bool (*take)(void* context, const uint8_t* rows, std::size_t size);
+    void* context;
+};
+
 struct frame_codec {
     const char* name;
     // The most bytes of decoded image one byte of this codec's data can give:
@@ -52,6 +59,12 @@ struct frame_codec {
     // writes past the slot nor reads past `size`. 0, or -1 after logging why.
     int (*decode)(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot,
                   std::size_t slot_size, frame_layout& layout);
+    // Decodes one whole frame as `decode` does but hands it to `bands` a band
+    // of whole rows at a time, holding no more than a band: the rows of the
+    // codestream's frame, which is no larger than `slot_size` bytes. Null for
+    // a codec that decodes whole frames only.
+    int (*decode_bands)(const uint8_t* data, std::size_t size, const frame_format& format, std::size_t slot_size,
+                        const band_sink& bands, frame_layout& layout);
 };
 
 // The codec of a transfer syntax UID, or null when no codec here reads it.

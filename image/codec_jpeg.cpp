@@ -121,4 +121,4 @@ int decode_jpeg(const uint8_t* data, std::size_t size, const frame_format& forma
 
 } // namespace
 
-const frame_codec dct_jpeg_codec = {"JPEG", 1024, read_jpeg_frame_header, decode_jpeg};
+const frame_codec dct_jpeg_codec = {"JPEG", 1024, read_jpeg_frame_header, decode_jpeg, nullptr};

@@ -215,4 +215,4 @@ int decode_jpeg2000(const uint8_t* data, std::size_t size, const frame_format& f
 
 // A codestream describes a blank region of any size in a few bytes: the
 // bound is wide, and the size check against the data set is what guards.
-const frame_codec jpeg2000_codec = {"JPEG 2000", 65536, read_j2k_header, decode_jpeg2000};
+const frame_codec jpeg2000_codec = {"JPEG 2000", 65536, read_j2k_header, decode_jpeg2000, nullptr};

@@ -463,6 +463,21 @@ bool fills_the_slot(const frame_codec& codec, const frame_bytes_buffer& data, co
             header.columns == format.columns && header.components == format.samples_per_pixel);
 }
 
+// Hands bytes to the output sink, one thread at a time.
+class sink_gate {
+public:
+    explicit sink_gate(pixel_sink* sink) : sink_(sink) {}
+    bool put(uint64_t offset, const uint8_t* bytes, std::size_t size)
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return sink_->put(offset, bytes, size);
+    }
+
+private:
+    pixel_sink* sink_;
+    std::mutex mutex_;
+};
+
 // How one frame is decoded: its fragments read into memory and handed to the
 // codec of the transfer syntax.
 struct frame_decoder {
@@ -483,6 +498,44 @@ struct frame_decoder {
         }
         layout = {format.photometric, format.planar_configuration};
         return codec->decode(scratch.data(), scratch.size(), format, slot, frame_bytes, layout) == 0 ? 0 : -1;
+    }
+
+    // The frame handed to the sink at `offset` in bands of rows by a codec
+    // that has them, zeros after a codestream frame smaller than the data
+    // set's. 0, or -1 after logging why (not when the sink refused: `refused`).
+    int decode_in_bands(const std::vector<fragment_span>& fragments, frame_bytes_buffer& scratch,
+                        frame_layout& layout, sink_gate& gate, uint64_t offset, bool& refused) const
+    {
+        if (!read_fragments(descriptor, fragments, scratch)) {
+            return -1;
+        }
+        struct target {
+            sink_gate& gate;
+            uint64_t offset;
+            uint64_t handed;
+            uint64_t frame_bytes;
+            bool refused;
+        } bands_to{gate, offset, 0, frame_bytes, false};
+        const band_sink bands{[](void* context, const uint8_t* rows, std::size_t size) {
+                                  auto& to = *static_cast<target*>(context);
+                                  if (size > to.frame_bytes - to.handed) {
+                                      return false; // never past the frame
+                                  }
+                                  to.refused = !to.gate.put(to.offset + to.handed, rows, size);
+                                  to.handed += size;
+                                  return !to.refused;
+                              },
+                              &bands_to};
+        layout = {format.photometric, format.planar_configuration};
+        const int status =
+            codec->decode_bands(scratch.data(), scratch.size(), format, frame_bytes, bands, layout) == 0 ? 0 : -1;
+        static constexpr uint8_t zeros[4096] = {};
+        while (status == 0 && !bands_to.refused && bands_to.handed < frame_bytes) {
+            const std::size_t size = std::min<uint64_t>(sizeof zeros, frame_bytes - bands_to.handed);
+            bands.take(&bands_to, zeros, size);
+        }
+        refused = bands_to.refused;
+        return status == 0 && !refused ? 0 : -1;
     }
 };
 
@@ -617,21 +670,6 @@ void log_frame_refusal(int32_t index, int32_t count)
     dicom_log(LOG_ERROR, message.c_str());
 }
 
-// Hands bytes to the output sink, one thread at a time.
-class sink_gate {
-public:
-    explicit sink_gate(pixel_sink* sink) : sink_(sink) {}
-    bool put(uint64_t offset, const uint8_t* bytes, std::size_t size)
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return sink_->put(offset, bytes, size);
-    }
-
-private:
-    pixel_sink* sink_;
-    std::mutex mutex_;
-};
-
 // Decodes the frames whose fragments are planned, on `threads` threads
 // taking frames in turn: each into its slot of the image, or, with an output
 // sink, into the thread's own frame buffer and from there to the sink. False
@@ -644,12 +682,22 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
     std::atomic<bool> refused{false};
     sink_gate gate(output_sink);
     frame_layout first_layout{image.photometric, image.planar_configuration};
+    // A frame alone goes to the sink in bands where its codec has them: the
+    // decoded frame is never held whole.
+    const bool in_bands = output_sink != nullptr && plan.size() == 1 && decoder.codec->decode_bands != nullptr;
     const auto work = [&] {
         frame_bytes_buffer scratch;
         frame_bytes_buffer own;
         frame_layout layout{};
         for (std::size_t i = next++; i < plan.size() && !failed; i = next++) {
             const uint64_t offset = i * decoder.frame_bytes;
+            if (in_bands) {
+                bool sink_refused = false;
+                failed = decoder.decode_in_bands(plan[i], scratch, layout, gate, offset, sink_refused) != 0;
+                refused = sink_refused;
+                first_layout = layout;
+                break;
+            }
             uint8_t* slot = image.pixels + offset;
             if (output_sink != nullptr) {
                 if (!own.resize(decoder.frame_bytes)) {

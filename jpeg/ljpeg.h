@@ -19,5 +19,21 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
 // The same decode from `size` bytes held in memory, without any file: the
 // same results and messages as LosslessJpegDecode over a file holding those
 // bytes.
+// `written`, when given, receives the bytes of whole rows written from the
+// start of `output`: fewer than the frame's when decoding stopped early (at a
+// restart marker out of place), the rest of `output` then left as it was.
 int32_t LosslessJpegDecodeBuffer(const uint8_t* data, std::size_t size, uint8_t* output, int32_t depth,
-                                 std::size_t output_size);
+                                 std::size_t output_size, std::size_t* written = nullptr);
+
+// Takes the next `size` bytes of a decoded frame, whole rows; false stops the
+// decode.
+using LosslessJpegBandSink = bool (*)(void* context, const uint8_t* rows, std::size_t size);
+
+// The same decode from memory, the frame handed to `take` a band of rows at a
+// time, in order, instead of being written to an output: no more than a band
+// is held. Depth 8, 16 or 24 only. A frame of more than `frame_size` bytes is
+// refused (-1, nothing handed out); otherwise every row of the frame is
+// handed out, rows after an early stop as zeros. 0, or -1 when nothing was
+// decoded or `take` refused a band.
+int32_t LosslessJpegDecodeBands(const uint8_t* data, std::size_t size, int32_t depth, std::size_t frame_size,
+                                LosslessJpegBandSink take, void* context);

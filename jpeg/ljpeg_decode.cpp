@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "jpeg/bit_reader.h"
 #include "jpeg/ljpeg.h"
@@ -367,7 +368,7 @@ namespace {
 
 // EmitRow: one row in the form the depth selects, each sample scaled back by
 // the point transform; missing components of a 24-bit pixel are 0.
-uint8_t* EmitRow(const DecoderStruct& dc, const uint16_t* row, uint8_t* out, int32_t depth)
+void EmitRow(const DecoderStruct& dc, const uint16_t* row, uint8_t* out, int32_t depth)
 {
     const int32_t count = dc.scanComponentCount;
     const int32_t shift = dc.pointTransform;
@@ -378,7 +379,6 @@ uint8_t* EmitRow(const DecoderStruct& dc, const uint16_t* row, uint8_t* out, int
         }
     } else if (depth == 16 && count == 1 && shift == 0 && std::endian::native == std::endian::little) {
         std::memcpy(out, row, static_cast<std::size_t>(width) * 2);
-        out += static_cast<std::size_t>(width) * 2;
     } else if (depth == 16) {
         for (int32_t x = 0; x < width; ++x) {
             const uint32_t sample = static_cast<uint32_t>(row[x * count]) << shift;
@@ -393,12 +393,41 @@ uint8_t* EmitRow(const DecoderStruct& dc, const uint16_t* row, uint8_t* out, int
             }
         }
     }
-    return out;
 }
 
 } // namespace
 
-void LosslessJpegState::DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth)
+bool RowOutput::Advance(int32_t rows)
+{
+    next += static_cast<std::size_t>(rows) * rowBytes;
+    rowsDone += rows;
+    if (take == nullptr || next != end) {
+        return true;
+    }
+    if (!take(context, first, static_cast<std::size_t>(end - first))) {
+        refused = true;
+        return false;
+    }
+    // The band's last row stays in front of it: the rows that predict from
+    // the output see it above them.
+    std::memcpy(first - rowBytes, end - rowBytes, rowBytes);
+    next = first;
+    return true;
+}
+
+bool RowOutput::Finish(int32_t height)
+{
+    while (!refused && rowsDone < height) {
+        std::memset(next, 0, rowBytes); // rows a stopped decode never reached
+        Advance(1);
+    }
+    if (!refused && next != first && !take(context, first, static_cast<std::size_t>(next - first))) {
+        refused = true;
+    }
+    return !refused;
+}
+
+void LosslessJpegState::DecodeImage(DecoderStruct* dcPtr, RowOutput& output, int32_t depth)
 {
     if (depth != 8 && depth != 16 && depth != 24) {
         FailDecode("DecodeImage():Unsupported image depth.");
@@ -410,19 +439,31 @@ void LosslessJpegState::DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32
     const int32_t count = dcPtr->scanComponentCount;
     uint16_t* current = rowBuffers[0].data();
     uint16_t* previous = rowBuffers[1].data();
-    uint8_t* out = output;
 
     BitReader reader = LoadReader(*this);
     DecodeStartRow(dcPtr, reader, tables, current);
-    out = EmitRow(*dcPtr, current, out, depth);
+    EmitRow(*dcPtr, current, output.next, depth);
     std::swap(current, previous);
+    if (!output.Advance(1)) {
+        return;
+    }
 
     // Bytes can be predicted from the output only when they are the samples
     // themselves: 8-bit precision, no point transform.
     const bool byteRows = depth == 8 && count == 1 && dcPtr->intervalRows == 0 && dcPtr->precision <= 8 &&
                           dcPtr->pointTransform == 0;
     if (byteRows) {
-        SelectByteRowDecoder(dcPtr->psv)(reader, *tables.table[0], *tables.fast[0], out, width, height - 1);
+        const ByteRowDecoder decodeRows = SelectByteRowDecoder(dcPtr->psv);
+        for (int32_t rowsLeft = height - 1; rowsLeft > 0;) {
+            const auto room =
+                static_cast<int32_t>(static_cast<std::size_t>(output.end - output.next) / output.rowBytes);
+            const int32_t rows = std::min(rowsLeft, room);
+            decodeRows(reader, *tables.table[0], *tables.fast[0], output.next, width, rows);
+            rowsLeft -= rows;
+            if (!output.Advance(rows)) {
+                break;
+            }
+        }
         StoreReader(reader, *this);
         return;
     }
@@ -441,8 +482,11 @@ void LosslessJpegState::DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32
                 }
                 reader = LoadReader(*this);
                 DecodeStartRow(dcPtr, reader, tables, current);
-                out = EmitRow(*dcPtr, current, out, depth);
+                EmitRow(*dcPtr, current, output.next, depth);
                 std::swap(current, previous);
+                if (!output.Advance(1)) {
+                    return;
+                }
                 continue;
             }
             --dcPtr->rowsToRestart;
@@ -452,13 +496,17 @@ void LosslessJpegState::DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32
             warnUndefinedPsv = false;
         }
         decodeRow(reader, tables, count, width, previous, current);
-        out = EmitRow(*dcPtr, current, out, depth);
+        EmitRow(*dcPtr, current, output.next, depth);
         std::swap(current, previous);
+        if (!output.Advance(1)) {
+            break;
+        }
     }
     StoreReader(reader, *this);
 }
 
-int32_t LosslessJpegState::Run(uint8_t* output, int32_t depth, std::size_t output_size)
+int32_t LosslessJpegState::Run(uint8_t* output, int32_t depth, std::size_t output_size, const BandOutput* bands,
+                               std::size_t* written)
 {
     DecoderStruct* dcPtr = &ljpegDecoder;
     ReadFileHeader(dcPtr);
@@ -476,16 +524,39 @@ int32_t LosslessJpegState::Run(uint8_t* output, int32_t depth, std::size_t outpu
     if (dcPtr->error != 0) {
         return -1;
     }
-    if (depth == 8 || depth == 16 || depth == 24) {
-        const std::size_t frameBytes = static_cast<std::size_t>(dcPtr->width) *
-                                       static_cast<std::size_t>(dcPtr->height) *
-                                       static_cast<std::size_t>(depth / 8);
-        if (frameBytes > output_size) {
-            dicom_log(LOG_ERROR, "LosslessJpegDecode(): Frame larger than the output area.");
+    const std::size_t rowBytes = static_cast<std::size_t>(dcPtr->width) * static_cast<std::size_t>(depth / 8);
+    const std::size_t frameBytes = rowBytes * static_cast<std::size_t>(dcPtr->height);
+    if ((depth == 8 || depth == 16 || depth == 24) && frameBytes > output_size) {
+        dicom_log(LOG_ERROR, "LosslessJpegDecode(): Frame larger than the output area.");
+        return -1;
+    }
+    RowOutput rows;
+    rows.rowBytes = rowBytes;
+    std::vector<uint8_t> band;
+    if (bands != nullptr) {
+        if (depth != 8 && depth != 16 && depth != 24) {
+            FailDecode("DecodeImage():Unsupported image depth.");
             return -1;
         }
+        const std::size_t bandRows =
+            std::clamp<std::size_t>(kBandBytes / rowBytes, 1, static_cast<std::size_t>(dcPtr->height));
+        band.resize((bandRows + 1) * rowBytes);
+        rows.first = band.data() + rowBytes;
+        rows.end = rows.first + bandRows * rowBytes;
+        rows.take = bands->take;
+        rows.context = bands->context;
+    } else {
+        rows.first = output;
+        rows.end = output + frameBytes;
     }
-    DecodeImage(dcPtr, output, depth);
+    rows.next = rows.first;
+    DecodeImage(dcPtr, rows, depth);
+    if (bands != nullptr) {
+        return rows.Finish(dcPtr->height) ? 0 : -1;
+    }
+    if (written != nullptr) {
+        *written = static_cast<std::size_t>(rows.next - rows.first);
+    }
     return 0;
 }
 
@@ -508,16 +579,28 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
     if (!state->LoadFile(file, size)) {
         return -1;
     }
-    return state->Run(output, depth, output_size);
+    return state->Run(output, depth, output_size, nullptr, nullptr);
 }
 
 int32_t LosslessJpegDecodeBuffer(const uint8_t* data, std::size_t size, uint8_t* output, int32_t depth,
-                                 std::size_t output_size)
+                                 std::size_t output_size, std::size_t* written)
 {
     std::unique_ptr<LosslessJpegState> state(new (std::nothrow) LosslessJpegState);
     if (state == nullptr) {
         return -1;
     }
     state->UseBytes(data, size);
-    return state->Run(output, depth, output_size);
+    return state->Run(output, depth, output_size, nullptr, written);
+}
+
+int32_t LosslessJpegDecodeBands(const uint8_t* data, std::size_t size, int32_t depth, std::size_t frame_size,
+                                LosslessJpegBandSink take, void* context)
+{
+    std::unique_ptr<LosslessJpegState> state(new (std::nothrow) LosslessJpegState);
+    if (state == nullptr) {
+        return -1;
+    }
+    state->UseBytes(data, size);
+    const BandOutput bands{take, context};
+    return state->Run(nullptr, depth, frame_size, &bands, nullptr);
 }

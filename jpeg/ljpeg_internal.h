@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "jpeg/jpeg_bytes.h"
+#include "jpeg/ljpeg.h"
 
 // One component of the frame header.
 struct FrameComponent {
@@ -87,6 +88,35 @@ void BuildDecodeTables(HuffmanTable* table);
 // (JpegByteReader), the frame and scan description, the tables, the bit
 // reservoir between restart intervals and the row buffers. Each decode owns
 // one, so decodes on several threads never share anything.
+// Where the bands of LosslessJpegDecodeBands go.
+struct BandOutput {
+    LosslessJpegBandSink take;
+    void* context;
+};
+
+// Bytes of decoded rows held per band.
+constexpr std::size_t kBandBytes = std::size_t{256} << 10;
+
+// Where DecodeImage puts its rows: the whole output, or a band of rows that
+// is handed out whenever it is full (`take` set), with room for one row in
+// front of it.
+struct RowOutput {
+    uint8_t* first = nullptr; // the band's first row, or the output
+    uint8_t* next = nullptr;  // where the next row goes
+    uint8_t* end = nullptr;   // the end of the band
+    std::size_t rowBytes = 0;
+    int32_t rowsDone = 0;
+    LosslessJpegBandSink take = nullptr;
+    void* context = nullptr;
+    bool refused = false;
+
+    // After `rows` rows were put at `next`: hands a full band out. False when
+    // it was refused.
+    bool Advance(int32_t rows);
+    // Hands out the rows after an early stop as zeros, then the last band.
+    bool Finish(int32_t height);
+};
+
 struct LosslessJpegState : JpegByteReader {
     DecoderStruct ljpegDecoder{};
     HuffmanTable huffmanSlots[kTableSlots]{};
@@ -102,8 +132,10 @@ struct LosslessJpegState : JpegByteReader {
     std::vector<uint16_t> rowBuffers[2];
 
     // Headers, checks and scan of the loaded stream into `output`, as
-    // LosslessJpegDecode describes.
-    int32_t Run(uint8_t* output, int32_t depth, std::size_t output_size);
+    // LosslessJpegDecode describes, or with `bands` into bands handed out as
+    // LosslessJpegDecodeBands describes.
+    int32_t Run(uint8_t* output, int32_t depth, std::size_t output_size, const BandOutput* bands = nullptr,
+                std::size_t* written = nullptr);
 
     // ---- Header parsing (ljpeg_header.cpp) ---------------------------------
 
@@ -121,6 +153,6 @@ struct LosslessJpegState : JpegByteReader {
 
     // ---- Scan decoding (ljpeg_decode.cpp) ----------------------------------
 
-    void DecodeImage(DecoderStruct* dcPtr, uint8_t* output, int32_t depth);
+    void DecodeImage(DecoderStruct* dcPtr, RowOutput& output, int32_t depth);
     void ProcessRestart(DecoderStruct* dcPtr);
 };

@@ -12,6 +12,7 @@
 #include "image/transfer_syntax_names.h"
 #include "reader/dicom.h"
 #include "test_support.h"
+#include "tests/jpeg/stream_builder.h"
 
 using namespace image_test;
 
@@ -119,7 +120,37 @@ TEST(CodecRegistry, MemoryAdaptersGiveWhatTheStreamDecodersGive)
             codec->decode(frame.data.data(), frame.data.size(), frame.format, slot.data(), slot.size(), layout), 0)
             << name;
         EXPECT_EQ(slot, expected) << name;
+        if (codec->decode_bands != nullptr) {
+            Bytes bands;
+            const band_sink sink{[](void* context, const uint8_t* rows, std::size_t size) {
+                                     auto& to = *static_cast<Bytes*>(context);
+                                     to.insert(to.end(), rows, rows + size);
+                                     return true;
+                                 },
+                                 &bands};
+            EXPECT_EQ(
+                codec->decode_bands(frame.data.data(), frame.data.size(), frame.format, slot.size(), sink, layout),
+                0);
+            EXPECT_EQ(bands, expected) << name;
+        }
     }
+}
+
+TEST(CodecRegistry, LosslessJpegRowsNeverReachedAreZero)
+{
+    const ljpeg_test::Image image = ljpeg_test::MakeImage(6, 6, 1, 8, 4);
+    ljpeg_test::EncodeOptions options;
+    options.restartRows = 2;
+    options.restartNumbers = {0, 2}; // decoding stops after row 4
+    const Bytes stream = ljpeg_test::Encode(image, options);
+    const frame_format format{6, 6, 1, 8, 8, 0, 0, PHOTOMETRIC_MONOCHROME2};
+    Bytes slot(36, 0xEE);
+    frame_layout layout{};
+    const LogCapture log(LOG_ERROR);
+    ASSERT_EQ(codec_for_transfer_syntax("1.2.840.10008.1.2.4.70")
+                  ->decode(stream.data(), stream.size(), format, slot.data(), slot.size(), layout),
+              0);
+    EXPECT_EQ(Bytes(slot.begin() + 24, slot.end()), Bytes(12, 0));
 }
 
 TEST(CodecChecks, FramesUnlikeTheDataSetAreRefusedBeforeAnythingIsWritten)

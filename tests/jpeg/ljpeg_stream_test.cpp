@@ -789,3 +789,84 @@ TEST(LosslessJpegMemory, BufferMatchesTheFileDecodeAndIsSafeOnSeveralThreads)
     }
     EXPECT_EQ(failures, std::vector<int>(4, 0));
 }
+
+// ---- Decoding in bands of rows --------------------------------------------
+
+namespace {
+
+struct Bands {
+    Bytes frame;
+    std::vector<std::size_t> sizes;
+    std::size_t refuseAt = SIZE_MAX;
+};
+
+bool TakeBand(void* context, const uint8_t* rows, std::size_t size)
+{
+    auto& bands = *static_cast<Bands*>(context);
+    if (bands.sizes.size() == bands.refuseAt) {
+        return false;
+    }
+    bands.sizes.push_back(size);
+    bands.frame.insert(bands.frame.end(), rows, rows + size);
+    return true;
+}
+
+} // namespace
+
+TEST(LosslessJpegBands, BandsAddUpToTheWholeFrameDecode)
+{
+    // Frames of several 256 KiB bands, the 8-bit one on the path that
+    // predicts from the output rows above, one with restart intervals.
+    struct Case {
+        Image image;
+        int depth;
+        int restartRows;
+    };
+    const std::vector<Case> cases = {{MakeImage(1000, 300, 1, 8, 3), 8, 0},
+                                     {MakeImage(700, 400, 1, 12, 4), 16, 7},
+                                     {MakeImage(300, 400, 3, 8, 5), 24, 0},
+                                     {MakeImage(5, 3, 1, 16, 6), 16, 0}};
+    for (const Case& c : cases) {
+        EncodeOptions options;
+        options.psv = 4;
+        options.restartRows = c.restartRows;
+        const Bytes stream = Encode(c.image, options);
+        Bands bands;
+        ASSERT_EQ(LosslessJpegDecodeBands(stream.data(), stream.size(), c.depth, FrameBytes(c.image, c.depth),
+                                          TakeBand, &bands),
+                  0);
+        EXPECT_EQ(bands.frame, Expected(c.image, c.depth)) << c.image.width;
+        for (const std::size_t size : bands.sizes) {
+            EXPECT_EQ(size % (FrameBytes(c.image, c.depth) / static_cast<std::size_t>(c.image.height)), 0U);
+        }
+    }
+}
+
+TEST(LosslessJpegBands, AnEarlyStopEndsInZerosARefusalStops)
+{
+    const Image image = MakeImage(6, 6, 1, 8, 4);
+    EncodeOptions options;
+    options.restartRows = 2;
+    options.restartNumbers = {0, 2}; // rows 4 and 5 are never decoded
+    const Bytes stream = Encode(image, options);
+    Bands bands;
+    ASSERT_EQ(LosslessJpegDecodeBands(stream.data(), stream.size(), 8, 36, TakeBand, &bands), 0);
+    Bytes expected = Expected(image, 8);
+    std::fill(expected.begin() + 24, expected.end(), uint8_t{0});
+    EXPECT_EQ(bands.frame, expected);
+
+    // Decoded into a slot, the count of bytes written says where it stopped.
+    Bytes slot(36, kUntouched);
+    std::size_t written = 0;
+    ASSERT_EQ(LosslessJpegDecodeBuffer(stream.data(), stream.size(), slot.data(), 8, slot.size(), &written), 0);
+    EXPECT_EQ(written, 24U);
+
+    const Bytes large = Encode(MakeImage(1000, 600, 1, 8, 2));
+    Bands refusing;
+    refusing.refuseAt = 1;
+    EXPECT_EQ(LosslessJpegDecodeBands(large.data(), large.size(), 8, 600000, TakeBand, &refusing), -1);
+    EXPECT_EQ(refusing.sizes.size(), 1U);
+    Bands small;
+    EXPECT_EQ(LosslessJpegDecodeBands(large.data(), large.size(), 8, 599999, TakeBand, &small), -1);
+    EXPECT_TRUE(small.sizes.empty());
+}
