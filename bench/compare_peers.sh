@@ -15,7 +15,11 @@
 # Before any timing, Velmor's pixel bytes must equal the uncompressed source's
 # and the peer's (lossy files: lie within 2 of the specific peer's).
 #
-# usage: bench/compare_peers.sh [BUILD_DIR] [RUNS]
+# Every command writes over the file its previous run wrote, as when a
+# conversion is run again; FRESH=1 times new files instead (the output
+# removed before each run).
+#
+# usage: [FRESH=1] bench/compare_peers.sh [BUILD_DIR] [RUNS]
 set -eu
 
 BUILD=${1:-build}
@@ -101,8 +105,14 @@ EOF
 now_us() { echo $(( $(date +%s%N) / 1000 )); }
 
 # Appends the wall time in microseconds of one run of a command to a file.
+# With FRESH=1 the command's output (its last argument) is removed first, so
+# that it writes a new file rather than over the previous run's.
 time_once() {
     out=$1; shift
+    if [ "${FRESH:-0}" = 1 ]; then
+        for last in "$@"; do :; done
+        case $last in "$WORK"/*) rm -f "$last" ;; esac
+    fi
     start=$(now_us)
     "$@" > /dev/null 2>&1
     end=$(now_us)
@@ -199,4 +209,5 @@ done
 
 echo
 echo "runs per figure: $RUNS, interleaved; median (min-max) of whole-process wall time;"
+echo "outputs: $([ "${FRESH:-0}" = 1 ] && echo "new files (FRESH=1)" || echo "written over the previous run's")"
 echo "ratio = velmor / fastest peer median; load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"

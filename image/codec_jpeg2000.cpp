@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "image/codec_check.h"
 #include "image/codec_families.h"
@@ -26,6 +27,8 @@ void log_failure(const char* what) { dicom_log(LOG_ERROR, (std::string("JPEG 200
 
 // Frames of at least this many samples decode on every core.
 constexpr uint64_t threaded_samples = uint64_t{1} << 20;
+// Bytes of interleaved rows handed out at a time.
+constexpr std::size_t band_bytes = std::size_t{256} << 10;
 
 struct memory_source {
     const uint8_t* data;
@@ -89,11 +92,14 @@ struct image_closer {
 
 // Writes the decoded components into the slot pixel by pixel, each value as a
 // number of `sample_bytes` bytes in host order.
-void write_samples(const opj_image_t& image, uint32_t sample_bytes, uint8_t* slot, std::size_t pixels)
+// Pixels [first, first + pixels) of the decoded components, interleaved in
+// `slot` at `sample_bytes` a sample.
+void write_samples(const opj_image_t& image, uint32_t sample_bytes, uint8_t* slot, std::size_t first,
+                   std::size_t pixels)
 {
     const uint32_t components = image.numcomps;
     for (uint32_t c = 0; c < components; ++c) {
-        const OPJ_INT32* values = image.comps[c].data;
+        const OPJ_INT32* values = image.comps[c].data + first;
         uint8_t* out = slot + c * sample_bytes;
         const std::size_t step = std::size_t{components} * sample_bytes;
         if (sample_bytes == 1) {
@@ -152,16 +158,21 @@ bool decoded_image_fits(const opj_image_t& image, const frame_format& format)
     return true;
 }
 
-int decode_jpeg2000(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot,
-                    std::size_t slot_size, frame_layout& layout)
+using decoded_image = std::unique_ptr<opj_image_t, image_closer>;
+
+// The frame decoded by the library into its component planes, once its
+// sizes were checked against the data set and a slot of `slot_size` bytes;
+// null after logging why.
+decoded_image decode_components(const uint8_t* data, std::size_t size, const frame_format& format,
+                                const uint8_t* slot, std::size_t slot_size)
 {
     j2k_size found{};
     if (!read_j2k_size(data, size, found)) {
         log_failure("No codestream header");
-        return -1;
+        return nullptr;
     }
     if (!size_is_acceptable(found, format, slot, slot_size)) {
-        return -1;
+        return nullptr;
     }
 
     memory_source source{data, size, 0};
@@ -170,7 +181,7 @@ int decode_jpeg2000(const uint8_t* data, std::size_t size, const frame_format& f
     std::unique_ptr<opj_stream_t, stream_closer> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
     if (!codec || !stream) {
         log_failure("Out of memory");
-        return -1;
+        return nullptr;
     }
     opj_stream_set_user_data(stream.get(), &source, nullptr);
     opj_stream_set_user_data_length(stream.get(), size);
@@ -184,7 +195,7 @@ int decode_jpeg2000(const uint8_t* data, std::size_t size, const frame_format& f
     opj_dparameters_t parameters;
     opj_set_default_decoder_parameters(&parameters);
     if (!opj_setup_decoder(codec.get(), &parameters)) {
-        return -1;
+        return nullptr;
     }
     const uint64_t samples = uint64_t{format.rows} * format.columns * format.samples_per_pixel;
     if (samples >= threaded_samples) {
@@ -193,21 +204,62 @@ int decode_jpeg2000(const uint8_t* data, std::size_t size, const frame_format& f
     opj_image_t* raw_image = nullptr;
     if (!opj_read_header(stream.get(), codec.get(), &raw_image)) {
         opj_image_destroy(raw_image);
-        return -1;
+        return nullptr;
     }
-    std::unique_ptr<opj_image_t, image_closer> image(raw_image);
+    decoded_image image(raw_image);
     if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get())) {
-        return -1;
+        return nullptr;
     }
     if (!decoded_image_fits(*image, format)) {
         log_failure("Decoded frame differs from the image size");
-        return -1;
+        return nullptr;
     }
-    write_samples(*image, format.bits_allocated / 8U, slot, std::size_t{format.rows} * format.columns);
+    return image;
+}
+
+void set_layout(const frame_format& format, frame_layout& layout)
+{
     if (format.photometric == PHOTOMETRIC_YBR_RCT || format.photometric == PHOTOMETRIC_YBR_ICT) {
         layout.photometric = PHOTOMETRIC_RGB;
     }
     layout.planar_configuration = 0;
+}
+
+int decode_jpeg2000(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot,
+                    std::size_t slot_size, frame_layout& layout)
+{
+    const decoded_image image = decode_components(data, size, format, slot, slot_size);
+    if (!image) {
+        return -1;
+    }
+    write_samples(*image, format.bits_allocated / 8U, slot, 0, std::size_t{format.rows} * format.columns);
+    set_layout(format, layout);
+    return 0;
+}
+
+// The component planes interleaved a band of rows at a time.
+int decode_jpeg2000_bands(const uint8_t* data, std::size_t size, const frame_format& format, std::size_t slot_size,
+                          const band_sink& bands, frame_layout& layout)
+{
+    // The size checks look for a slot; the bands stand in for it, of
+    // `slot_size` bytes.
+    static constexpr uint8_t in_bands = 0;
+    const decoded_image image = decode_components(data, size, format, &in_bands, slot_size);
+    if (!image) {
+        return -1;
+    }
+    const uint32_t sample_bytes = format.bits_allocated / 8U;
+    const std::size_t row_bytes = std::size_t{format.columns} * format.samples_per_pixel * sample_bytes;
+    const std::size_t band_rows = std::clamp<std::size_t>(band_bytes / row_bytes, 1, format.rows);
+    std::vector<uint8_t> band(band_rows * row_bytes);
+    for (std::size_t row = 0; row < format.rows; row += band_rows) {
+        const std::size_t rows = std::min<std::size_t>(band_rows, format.rows - row);
+        write_samples(*image, sample_bytes, band.data(), row * format.columns, rows * format.columns);
+        if (!bands.take(bands.context, band.data(), rows * row_bytes)) {
+            return -1;
+        }
+    }
+    set_layout(format, layout);
     return 0;
 }
 
@@ -215,4 +267,4 @@ int decode_jpeg2000(const uint8_t* data, std::size_t size, const frame_format& f
 
 // A codestream describes a blank region of any size in a few bytes: the
 // bound is wide, and the size check against the data set is what guards.
-const frame_codec jpeg2000_codec = {"JPEG 2000", 65536, read_j2k_header, decode_jpeg2000, nullptr};
+const frame_codec jpeg2000_codec = {"JPEG 2000", 65536, read_j2k_header, decode_jpeg2000, decode_jpeg2000_bands};

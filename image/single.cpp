@@ -425,21 +425,24 @@ private:
 
 // Reads a frame's fragments back to back into `data`, one positioned read
 // each.
-bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments, frame_bytes_buffer& data)
+bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments, frame_bytes_buffer& data,
+                    uint64_t limit = UINT64_MAX)
 {
     uint64_t total = 0;
     for (const fragment_span& fragment : fragments) {
         total += fragment.length;
     }
+    total = std::min(total, limit);
     if (!data.resize(total)) {
         dicom_log(LOG_ERROR, "Out of memory.");
         return false;
     }
     std::size_t at = 0;
     for (const fragment_span& fragment : fragments) {
+        const std::size_t length = static_cast<std::size_t>(std::min<uint64_t>(fragment.length, total - at));
         std::size_t done = 0;
-        while (done < fragment.length) {
-            const ssize_t got = ::pread(descriptor, data.data() + at + done, fragment.length - done,
+        while (done < length) {
+            const ssize_t got = ::pread(descriptor, data.data() + at + done, length - done,
                                         static_cast<off_t>(fragment.position + done));
             if (got <= 0) {
                 dicom_log(LOG_ERROR, "Error while reading file");
@@ -447,7 +450,7 @@ bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments,
             }
             done += static_cast<std::size_t>(got);
         }
-        at += fragment.length;
+        at += length;
     }
     return true;
 }
@@ -633,12 +636,22 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
     if (index.frame(number, fragments) != frame_lookup::found) {
         return true; // nothing to check; the frames stay as the file has them
     }
+    // The header lies near the start: the frame is read whole only when its
+    // first bytes do not hold it.
+    constexpr uint64_t header_bytes = uint64_t{64} << 10;
     frame_bytes_buffer data;
-    if (!read_fragments(decoder.descriptor, fragments, data)) {
+    if (!read_fragments(decoder.descriptor, fragments, data, header_bytes)) {
         return false;
     }
     codestream_header header{};
-    if (!decoder.codec->read_header(data.data(), data.size(), header)) {
+    bool found = decoder.codec->read_header(data.data(), data.size(), header);
+    if (!found && data.size() == header_bytes) {
+        if (!read_fragments(decoder.descriptor, fragments, data)) {
+            return false;
+        }
+        found = decoder.codec->read_header(data.data(), data.size(), header);
+    }
+    if (!found) {
         dicom_log(LOG_ERROR, "The frame has no codestream header this codec reads");
         dicom_log(LOG_ERROR, "Decompression failed");
         return false;

@@ -106,10 +106,12 @@ TEST(CodecRegistry, EachCompressedSyntaxHasItsFamily)
     EXPECT_EQ(unsupported_transfer_syntax_message("1.2.3"), "Unsupported transfer syntax UID");
 }
 
-TEST(CodecRegistry, MemoryAdaptersGiveWhatTheStreamDecodersGive)
+TEST(CodecRegistry, MemoryAdaptersAndTheirBandsGiveWhatExtractionGives)
 {
     for (const auto& [name, uid] : {std::pair{"SC_rgb_jpeg_gdcm.dcm", "1.2.840.10008.1.2.4.70"},
-                                    std::pair{"MR_small_RLE.dcm", "1.2.840.10008.1.2.5"}}) {
+                                    std::pair{"MR_small_RLE.dcm", "1.2.840.10008.1.2.5"},
+                                    std::pair{"MR_small_jp2klossless.dcm", "1.2.840.10008.1.2.4.90"},
+                                    std::pair{"GDCMJ2K_TextGBR.dcm", "1.2.840.10008.1.2.4.90"}}) {
         const RealFrame frame = first_fragment(name);
         const Bytes expected = extracted(name);
         ASSERT_FALSE(expected.empty()) << name;
