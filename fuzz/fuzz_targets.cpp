@@ -191,7 +191,29 @@ void fuzz_codec(const char* uid, const uint8_t* data, std::size_t size)
     }
     std::vector<uint8_t> slot(static_cast<std::size_t>(frame));
     frame_layout layout{format.photometric, format.planar_configuration};
-    codec->decode(data, size, format, slot.data(), slot.size(), layout);
+    const int status = codec->decode(data, size, format, slot.data(), slot.size(), layout);
+    if (codec->decode_bands == nullptr) {
+        return;
+    }
+    // In bands: never past the frame, and the frame the slot got.
+    struct collected {
+        std::vector<uint8_t> bytes;
+        std::size_t limit;
+    } bands{{}, slot.size()};
+    const band_sink sink{[](void* context, const uint8_t* rows, std::size_t count) {
+                             auto& to = *static_cast<collected*>(context);
+                             if (count > to.limit - to.bytes.size()) {
+                                 __builtin_trap();
+                             }
+                             to.bytes.insert(to.bytes.end(), rows, rows + count);
+                             return true;
+                         },
+                         &bands};
+    frame_layout band_layout{format.photometric, format.planar_configuration};
+    const int banded = codec->decode_bands(data, size, format, slot.size(), sink, band_layout);
+    if (banded != status || (banded == 0 && bands.bytes != slot)) {
+        __builtin_trap();
+    }
 }
 
 } // namespace
