@@ -711,14 +711,15 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
                 first_layout = layout;
                 break;
             }
-            uint8_t* slot = image.pixels + offset;
-            if (output_sink != nullptr) {
-                if (!own.resize(decoder.frame_bytes)) {
-                    dicom_log(LOG_ERROR, "Out of memory.");
-                    failed = true;
-                    break;
-                }
+            uint8_t* slot = nullptr;
+            if (output_sink == nullptr) {
+                slot = image.pixels + offset;
+            } else if (own.resize(decoder.frame_bytes)) {
                 slot = own.data();
+            } else {
+                dicom_log(LOG_ERROR, "Out of memory.");
+                failed = true;
+                break;
             }
             if (decoder.decode(plan[i], slot, scratch, layout) != 0) {
                 failed = true;
