@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -73,6 +74,32 @@ void fuzz_frames(const uint8_t* data, std::size_t size)
             dicom_single_threads(2);
             dicom_single();
             dicom_single_threads(1);
+        } else if (data[0] == 254) {
+            // Into a sink: the pieces cover the image exactly once.
+            struct pieces final : pixel_sink {
+                std::vector<std::pair<uint64_t, std::size_t>> taken;
+                bool put(uint64_t offset, const uint8_t* /*bytes*/, std::size_t count) override
+                {
+                    taken.emplace_back(offset, count);
+                    return true;
+                }
+            } sink;
+            dicom_single_threads(2);
+            const single_image* image = dicom_single_to(sink);
+            dicom_single_threads(1);
+            std::sort(sink.taken.begin(), sink.taken.end());
+            uint64_t end = 0;
+            bool gap = false;
+            for (const auto& [offset, count] : sink.taken) {
+                if (offset < end) {
+                    __builtin_trap(); // a byte given twice
+                }
+                gap = gap || offset > end;
+                end = offset + count;
+            }
+            if (image != nullptr && (gap || end != image->pixel_bytes)) {
+                __builtin_trap();
+            }
         } else {
             dicom_single_frame(data[0]);
         }

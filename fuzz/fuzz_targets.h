@@ -11,7 +11,8 @@ void fuzz_reader_walk(const uint8_t* data, std::size_t size);
 // dicom_single on the whole file, with every decoder behind it.
 void fuzz_single(const uint8_t* data, std::size_t size);
 // The frame index: the first byte picks the frame dicom_single_frame
-// extracts (255: every frame, decoded on two threads); the rest is the file.
+// extracts (255: every frame, decoded on two threads; 254: the same into a
+// sink, whose pieces must cover the image once); the rest is the file.
 void fuzz_frames(const uint8_t* data, std::size_t size);
 // One RLE frame; the first two bytes choose the slot size.
 void fuzz_rle(const uint8_t* data, std::size_t size);

@@ -154,10 +154,11 @@ def main(out):
             if os.path.getsize(path) <= MAX_SEED:
                 for sub in WHOLE_FILE_TARGETS:
                     shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
-                # The frames target: frame 2 (the third) alone, then every frame.
+                # The frames target: frame 2 (the third) alone, every frame,
+                # every frame into a sink.
                 with open(path, "rb") as f:
                     whole = f.read()
-                for first in (2, 255):
+                for first in (2, 255, 254):
                     name = f"{os.path.basename(path)}.{first}"
                     with open(os.path.join(out, "frames", name), "wb") as f:
                         f.write(bytes([first]) + whole)
