@@ -33,6 +33,11 @@ bool pixel_file::open()
         // Overwritten in place and cut to length at the end: emptying it
         // first would have the file system write the whole file out at close.
         descriptor_ = ::open(path_, O_WRONLY | O_CLOEXEC);
+        if (descriptor_ < 0 && errno == ENOENT) {
+            // A link to a file that is not there yet: made through the link,
+            // which a failure leaves in place (the file is emptied, not removed).
+            descriptor_ = ::open(path_, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        }
     }
     failed_ = descriptor_ < 0;
     return !failed_;

@@ -34,6 +34,15 @@ while IFS=$'\t' read -r _ kind file expected; do
   fi
 done <"$dir/manifest.txt"
 
+# OUT a link to a file not there yet: the file is made through the link.
+link_dir=$(mktemp -d)
+ln -s "$link_dir/target.raw" "$link_dir/link.raw"
+"$dump" pixels "$samples/MR_small_RLE.dcm" "$link_dir/link.raw" >/dev/null 2>&1
+if [ ! -L "$link_dir/link.raw" ] || [ "$(stat -c %s "$link_dir/target.raw" 2>/dev/null)" != 8192 ]; then
+  echo "OUT THROUGH A DANGLING LINK NOT WRITTEN"; failures=$((failures + 1))
+fi
+rm -rf "$link_dir"
+
 # The record's fields, one per line in record order, then pixel_bytes.
 fields=$("$dump" pixels "$samples/MR_small_RLE.dcm")
 expected_fields='photometric=0
