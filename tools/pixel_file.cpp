@@ -19,10 +19,14 @@ bool pixel_file::can_take(const char* path, const char* input)
     if (::stat(path, &target) != 0) {
         return errno == ENOENT;
     }
+    const auto same_file = [&target](const struct stat& other) {
+        return other.st_dev == target.st_dev && other.st_ino == target.st_ino;
+    };
     struct stat source {};
-    const bool same =
-        ::stat(input, &source) == 0 && source.st_dev == target.st_dev && source.st_ino == target.st_ino;
-    return S_ISREG(target.st_mode) && !same;
+    struct stat output {};
+    const bool is_input = ::stat(input, &source) == 0 && same_file(source);
+    const bool is_standard_output = ::fstat(STDOUT_FILENO, &output) == 0 && same_file(output);
+    return S_ISREG(target.st_mode) && !is_input && !is_standard_output;
 }
 
 bool pixel_file::open()

@@ -16,8 +16,8 @@ public:
     pixel_file& operator=(const pixel_file&) = delete;
 
     // Whether `path` can be written this way, out of order, while `input` is
-    // read: a new or regular file other than the input (not a pipe, a device
-    // or the input itself).
+    // read and the record goes to standard output: a new or regular file
+    // other than the input and standard output (not a pipe or a device).
     static bool can_take(const char* path, const char* input);
 
     // The file is created (or opened) at the first bytes, so that an image

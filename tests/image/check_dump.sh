@@ -41,6 +41,11 @@ ln -s "$link_dir/target.raw" "$link_dir/link.raw"
 if [ ! -L "$link_dir/link.raw" ] || [ "$(stat -c %s "$link_dir/target.raw" 2>/dev/null)" != 8192 ]; then
   echo "OUT THROUGH A DANGLING LINK NOT WRITTEN"; failures=$((failures + 1))
 fi
+# OUT standard output sent to a file: the pixels, never mixed with the record.
+"$dump" pixels "$samples/MR_small_RLE.dcm" /dev/stdout >"$link_dir/stdout.raw" 2>/dev/null
+if [ "$(stat -c %s "$link_dir/stdout.raw")" != 8192 ] || grep -qa "pixel_bytes=" "$link_dir/stdout.raw"; then
+  echo "OUT ON STANDARD OUTPUT MIXED WITH THE RECORD"; failures=$((failures + 1))
+fi
 rm -rf "$link_dir"
 
 # The record's fields, one per line in record order, then pixel_bytes.
