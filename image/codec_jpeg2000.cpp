@@ -90,10 +90,9 @@ struct image_closer {
     void operator()(opj_image_t* image) const { opj_image_destroy(image); }
 };
 
-// Writes the decoded components into the slot pixel by pixel, each value as a
-// number of `sample_bytes` bytes in host order.
-// Pixels [first, first + pixels) of the decoded components, interleaved in
-// `slot` at `sample_bytes` a sample.
+// Writes pixels [first, first + pixels) of the decoded components into the
+// slot pixel by pixel, each value as a number of `sample_bytes` bytes in host
+// order.
 void write_samples(const opj_image_t& image, uint32_t sample_bytes, uint8_t* slot, std::size_t first,
                    std::size_t pixels)
 {

@@ -54,31 +54,26 @@ public:
     bool put(uint64_t /*offset*/, const uint8_t* /*bytes*/, std::size_t /*size*/) override { return true; }
 };
 
-int image_load_failed(const char* input)
-{
-    print_error_line(input, "DICOM Image Load Failed.!");
-    dicom_single_free();
-    dicom_close();
-    return 1;
-}
-
 // The image whole in memory, then written: for outputs that must be written
-// in order (a pipe, a device) or that are the input itself.
+// in order (a pipe, a device) or that are the input or standard output.
 int pixels_in_memory(const char* input, const char* output)
 {
     const single_image* image = dicom_single();
+    bool written = false;
     if (image == nullptr) {
-        return image_load_failed(input);
+        print_error_line(input, "DICOM Image Load Failed.!");
+    } else {
+        print_record(*image);
+        std::fflush(stdout);
+        written = write_pixels(output, *image);
     }
-    print_record(*image);
-    std::fflush(stdout);
-    const bool written = write_pixels(output, *image);
     dicom_single_free();
     dicom_close();
     return written ? 0 : 1;
 }
 
-// The frames written as they are decoded (or, without an output, dropped).
+// The frames written as they are decoded (or, without an output, dropped);
+// the record printed once they are all written.
 int pixels_streamed(const char* input, const char* output)
 {
     discarded_pixels nowhere;
@@ -86,25 +81,21 @@ int pixels_streamed(const char* input, const char* output)
     if (output != nullptr) {
         file.emplace(output);
     }
-    pixel_sink& sink = file ? static_cast<pixel_sink&>(*file) : nowhere;
-    const single_image* image = dicom_single_to(sink);
-    if (image == nullptr || (file && !file->finish())) {
-        const bool write_failed = file && file->failed();
-        if (file) {
-            file->abandon();
-        }
-        if (write_failed) {
-            print_error_line(output, msg::cannot_create);
-            dicom_single_free();
-            dicom_close();
-            return 1;
-        }
-        return image_load_failed(input);
+    const single_image* image = dicom_single_to(file ? static_cast<pixel_sink&>(*file) : nowhere);
+    const bool done = image != nullptr && (!file || file->finish());
+    if (!done && file) {
+        file->abandon();
     }
-    print_record(*image);
+    if (file && file->failed()) {
+        print_error_line(output, msg::cannot_create);
+    } else if (image == nullptr) {
+        print_error_line(input, "DICOM Image Load Failed.!");
+    } else {
+        print_record(*image);
+    }
     dicom_single_free();
     dicom_close();
-    return 0;
+    return done ? 0 : 1;
 }
 
 } // namespace
