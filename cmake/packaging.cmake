@@ -23,8 +23,11 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 Velmor opens one DICOM file at a time and shows in a single window its
 header bytes as a hex dump, every header element in a table (tag, VR,
 length, dictionary description, value), the header size, and the image
-resampled to 256 x 256 in gray, windowed by dragging the mouse over it.
-The dump and the table can be saved as a text report.
+resampled to 256 x 256 with its aspect kept: monochrome images in gray,
+windowed by dragging the mouse over it, colour images in colour, and the
+frames of a multi-frame file one at a time. Native, deflated, RLE, JPEG
+(lossless, baseline, 12-bit), JPEG-LS and JPEG 2000 pixel data are decoded.
+The dump and the table can be saved as a text report (Shift-JIS or UTF-8).
 .
 The command velmor-dump runs the same steps from the command line.")
 
