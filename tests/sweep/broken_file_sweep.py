@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Broken-file sweep: every real sample file, cut short at many lengths and
 with bytes flipped at seeded random positions, through the three velmor-dump
-paths (report, elements, pixels). Each run must end inside the time cap with
-status 0, 1 or 2, say something on standard error when it fails, and never
-trip a sanitizer.
+commands (report, elements, pixels), run in process by sweep_runner (one
+process per core, so a sanitizer build starts a few times, not once a run).
+Each run must end inside the time cap with status 0, 1 or 2, say something
+on standard error when it fails, and never trip a sanitizer.
 
 Cuts: every 64 bytes through the header (up to the Pixel Data tag; a file
 without pixel data counts its first 8 KB as header and the rest as bulk
@@ -12,11 +13,12 @@ bytes set to random values per variant. Deflated files (image_dfl.dcm and
 dcmconv +td of two samples) show no Pixel Data tag, so their cuts and flips
 fall in the compressed stream.
 
-usage: broken_file_sweep.py VELMOR_DUMP SAMPLE_DIR WORK_DIR
+usage: broken_file_sweep.py SWEEP_RUNNER SAMPLE_DIR WORK_DIR
 """
 import concurrent.futures
 import os
 import random
+import shutil
 import subprocess
 import sys
 import time
@@ -26,7 +28,7 @@ HEADER_STEP = 64
 MAX_HEADER_CUTS = 128  # 8 KB: more than any real header here
 PIXEL_CUTS = 6
 FLIP_VARIANTS = 6
-PATHS = (["report"], ["elements"], ["pixels"])
+COMMANDS = ("report", "elements", "pixels")
 # Made deflated at sweep time (image_dfl.dcm is deflated already).
 DEFLATE_SOURCES = ("CT_small.dcm", "rtplan.dcm")
 
@@ -53,19 +55,45 @@ def variants(name, data, rng):
         yield f"{name}.flip{k}", bytes(flipped)
 
 
-def run(dump, path, args):
-    try:
-        p = subprocess.run([dump, *args, path], capture_output=True, timeout=TIME_CAP)
-    except subprocess.TimeoutExpired:
-        return f"{args[0]} {path}: no answer within {TIME_CAP}s"
-    err = p.stderr.decode("utf-8", "replace")
-    if "Sanitizer" in err or "runtime error" in err or p.returncode < 0:
-        return f"{args[0]} {path}: sanitizer report or signal {p.returncode}\n{err[-2000:]}"
-    if p.returncode not in (0, 1, 2):
-        return f"{args[0]} {path}: exit status {p.returncode}\n{err[-2000:]}"
-    if p.returncode != 0 and not err.strip():
-        return f"{args[0]} {path}: failed (status {p.returncode}) without a message"
-    return None
+def run_chunk(runner, jobs):
+    """Runs jobs (path, command) through sweep_runner processes, one after
+    another: a process that dies on a job is reported with that job and a
+    fresh one takes the jobs after it."""
+    problems = []
+    pending = list(jobs)
+    while pending:
+        feed = "".join(f"{command}\t{path}\n" for path, command in pending)
+        p = subprocess.run([runner, str(TIME_CAP)], input=feed.encode(), capture_output=True)
+        begun, done = None, set()
+        for line in p.stdout.decode("utf-8", "replace").splitlines():
+            word, _, rest = line.partition(" ")
+            n, _, reason = rest.partition(" ")
+            if word == "begin":
+                begun = int(n)
+            elif word == "ok":
+                done.add(int(n))
+            elif word == "fail":
+                done.add(int(n))
+                path, command = pending[int(n)]
+                problems.append(f"{command} {path}: {reason}")
+            elif word == "timeout":
+                done.add(int(n))
+                path, command = pending[int(n)]
+                problems.append(f"{command} {path}: no answer within {TIME_CAP}s")
+        err = p.stderr.decode("utf-8", "replace")
+        if begun is not None and begun not in done:
+            path, command = pending[begun]
+            problems.append(f"{command} {path}: sanitizer report or signal {p.returncode}\n{err[-2000:]}")
+            done.add(begun)
+        elif p.returncode != 0 and len(done) == len(pending):
+            problems.append(f"sweep_runner ended with status {p.returncode} after its jobs\n{err[-2000:]}")
+        elif "Sanitizer" in err or "runtime error" in err:
+            problems.append(f"sanitizer report\n{err[-2000:]}")
+        if not done:
+            problems.append(f"sweep_runner ran no job: status {p.returncode}\n{err[-2000:]}")
+            break
+        pending = pending[max(done) + 1 :]
+    return problems
 
 
 def deflated_sources(samples, work):
@@ -79,7 +107,7 @@ def deflated_sources(samples, work):
 
 
 def main():
-    dump, samples, work = sys.argv[1:4]
+    runner, samples, work = sys.argv[1:4]
     os.makedirs(work, exist_ok=True)
     rng = random.Random(20261207)
     jobs = []
@@ -92,15 +120,17 @@ def main():
             path = os.path.join(work, label)
             with open(path, "wb") as f:
                 f.write(body)
-            jobs += [(path, args) for args in PATHS]
+            jobs += [(path, command) for command in COMMANDS]
     start = time.monotonic()
     failures = []
-    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 2) as pool:
-        for problem in pool.map(lambda j: run(dump, *j), jobs):
-            if problem:
-                failures.append(problem)
+    workers = os.cpu_count() or 2
+    chunks = [jobs[k::workers] for k in range(workers)]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
+        for problems in pool.map(lambda chunk: run_chunk(runner, chunk), chunks):
+            failures += problems
     wall = time.monotonic() - start
-    variants_count = len(jobs) // len(PATHS)
+    shutil.rmtree(work, ignore_errors=True)
+    variants_count = len(jobs) // len(COMMANDS)
     print(f"sweep: {variants_count} variants, {len(jobs)} runs, {wall:.1f} s")
     for problem in failures:
         print("FAIL:", problem)
