@@ -19,7 +19,7 @@
 #include "image/rle.h"
 #include "image/single.h"
 #include "jpeg/ljpeg.h"
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/log.h"
 #include "viewer/display.h"
 #include "viewer/header_walk.h"
@@ -244,23 +244,21 @@ void RleDecode(benchmark::State& state, const char* name)
     std::vector<uint8_t> bytes = fragment.bytes;
     std::FILE* stream = fmemopen(bytes.data(), bytes.size(), "rb");
     // The decoder reads through the reader's stream checks.
-    dicom_state.reader_stream = stream;
-    dicom_state.file_size = static_cast<int64_t>(bytes.size());
+    DicomReader& reader = dicom_default_reader();
+    reader.attach(stream, static_cast<int64_t>(bytes.size()), SYNTAX_EXPLICIT | SYNTAX_LITTLE);
     for (auto _ : state) {
         std::rewind(stream);
         const int16_t status =
             mdc_dicom_decomp_rle(stream, slot.data(), static_cast<uint32_t>(bytes.size()), slot.size());
-        if (status != 0 || dicom_state.reader_stream == nullptr) {
+        if (status != 0 || reader.state().reader_stream == nullptr) {
             state.SkipWithError("decode failed");
             break;
         }
         benchmark::DoNotOptimize(slot.data());
     }
-    if (dicom_state.reader_stream != nullptr) {
-        std::fclose(stream);
+    if (std::FILE* attached = reader.detach(); attached != nullptr) {
+        std::fclose(attached);
     }
-    dicom_state.reader_stream = nullptr;
-    dicom_state.file_size = 0;
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * slot.size()));
     state.counters["ratio"] = static_cast<double>(slot.size()) / static_cast<double>(bytes.size());
 }

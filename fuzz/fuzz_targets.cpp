@@ -16,7 +16,7 @@
 #include "image/single.h"
 #include "jpeg/dct.h"
 #include "jpeg/ljpeg.h"
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
 #include "reader/log.h"
 #include "viewer/charset.h"
@@ -119,10 +119,7 @@ void fuzz_rle(const uint8_t* data, std::size_t size)
     if (stream == nullptr) {
         return;
     }
-    dicom_state.reader_stream = stream;
-    dicom_state.syntax = SYNTAX_LITTLE | SYNTAX_EXPLICIT;
-    dicom_state.host_order = SYNTAX_LITTLE;
-    dicom_state.file_size = static_cast<int64_t>(size - 2);
+    dicom_default_reader().attach(stream, static_cast<int64_t>(size - 2), SYNTAX_LITTLE | SYNTAX_EXPLICIT);
     std::vector<uint8_t> slot(slot_size);
     mdc_dicom_decomp_rle(stream, slot.data(), static_cast<uint32_t>(size - 2), slot.size());
     dicom_close();

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <vector>
 
-#include "reader/dicom.h"
 #include "reader/log.h"
+#include "reader/reader_internal.h"
 
 namespace {
 

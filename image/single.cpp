@@ -22,6 +22,7 @@
 #include "image/transfer_syntax_names.h"
 #include "jpeg/ljpeg.h"
 #include "reader/log.h"
+#include "reader/reader_internal.h"
 #include "rle.h"
 
 const char* const photometric_names[photometric_name_count] = {
@@ -256,7 +257,7 @@ void fix_native_vr(ELEMENT* element)
     const single_image& image = image_record;
     // Big-endian OW words hold two 8-bit samples each, the first in the low
     // byte: swapped as words they come out in the order they were written.
-    const bool big_endian_pixels = (dicom_state.pixel_syntax & SYNTAX_BIG) != 0;
+    const bool big_endian_pixels = (dicom_default_reader().state().pixel_syntax & SYNTAX_BIG) != 0;
     if (element->vr == VR_OB && image.bits_allocated == 16) {
         dicom_log(LOG_WARNING, "Incorrect OB value representation (fixed)");
         element->vr = VR_OW;
@@ -326,7 +327,9 @@ single_image* load_native(ELEMENT* element)
 // The UID of the open file's transfer syntax, or null.
 const char* open_transfer_syntax()
 {
-    return dicom_state.transfer_syntax != nullptr ? dicom_state.transfer_syntax[0] : nullptr;
+    return dicom_default_reader().state().transfer_syntax != nullptr
+               ? dicom_default_reader().state().transfer_syntax[0]
+               : nullptr;
 }
 
 void log_unsupported_syntax()
@@ -354,7 +357,7 @@ int decode_in_memory(const frame_codec& codec, single_image& image, const ELEMEN
 {
     const int64_t left = std::max<int64_t>(dicom_bytes_left(), 0);
     std::vector<uint8_t> bytes(static_cast<std::size_t>(std::min<int64_t>(item.length, left)));
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), dicom_state.reader_stream));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), dicom_default_reader().state().reader_stream));
     const frame_format format = format_of(image);
     frame_layout layout{image.photometric, image.planar_configuration};
     if (codec.decode(bytes.data(), bytes.size(), format, destination, frame_bytes, layout) != 0) {
@@ -594,11 +597,13 @@ std::optional<frame_index> index_the_fragments(single_image& image)
         }
         std::free(bytes);
     }
-    const auto first_item = static_cast<uint64_t>(ftello(dicom_state.reader_stream));
-    const fragment_rule rule =
-        dicom_state.compression == COMPRESSION_RLE ? fragment_rule::one_per_frame : fragment_rule::start_marker;
-    frame_index index(fileno(dicom_state.reader_stream), static_cast<uint64_t>(dicom_state.file_size), first_item,
-                      image.frames, rule);
+    const auto first_item = static_cast<uint64_t>(ftello(dicom_default_reader().state().reader_stream));
+    const fragment_rule rule = dicom_default_reader().state().compression == COMPRESSION_RLE
+                                   ? fragment_rule::one_per_frame
+                                   : fragment_rule::start_marker;
+    frame_index index(fileno(dicom_default_reader().state().reader_stream),
+                      static_cast<uint64_t>(dicom_default_reader().state().file_size), first_item, image.frames,
+                      rule);
     if (!extended.offsets.empty()) {
         if (extended.offsets.size() == static_cast<std::size_t>(image.frames) &&
             extended.lengths.size() == extended.offsets.size()) {
@@ -768,7 +773,7 @@ struct encapsulated_frames {
 std::optional<encapsulated_frames> open_encapsulated_frames(single_image& image)
 {
     const frame_decoder decoder{codec_for_transfer_syntax(open_transfer_syntax()), format_of(image),
-                                fileno(dicom_state.reader_stream), frame_bytes_of(image)};
+                                fileno(dicom_default_reader().state().reader_stream), frame_bytes_of(image)};
     if (decoder.codec == nullptr) {
         log_unsupported_syntax();
         return std::nullopt;
@@ -943,8 +948,9 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
         log_frame_refusal(wanted, frame_bytes == 0 ? 0 : static_cast<int32_t>(length / frame_bytes));
         return fail();
     }
-    const auto value_start = static_cast<uint64_t>(ftello(dicom_state.reader_stream));
-    if (fseeko(dicom_state.reader_stream, static_cast<off_t>(value_start + start), SEEK_SET) != 0) {
+    const auto value_start = static_cast<uint64_t>(ftello(dicom_default_reader().state().reader_stream));
+    if (fseeko(dicom_default_reader().state().reader_stream, static_cast<off_t>(value_start + start), SEEK_SET) !=
+        0) {
         dicom_log(LOG_ERROR, "Error while reading file");
         return fail();
     }
@@ -959,8 +965,8 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
     if (!expected || *expected != length) {
         dicom_log(LOG_WARNING, "Incorrect PixelData length");
     }
-    if (dicom_state.reader_stream != nullptr) {
-        fseeko(dicom_state.reader_stream, static_cast<off_t>(value_start + length), SEEK_SET);
+    if (dicom_default_reader().state().reader_stream != nullptr) {
+        fseeko(dicom_default_reader().state().reader_stream, static_cast<off_t>(value_start + length), SEEK_SET);
     }
     return &image;
 }
@@ -1080,15 +1086,16 @@ int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes
     if (destination == nullptr) {
         frame_bytes = 0;
     }
-    switch (dicom_state.compression) {
+    switch (dicom_default_reader().state().compression) {
     case COMPRESSION_JPEG_LOSSLESS:
-        return LosslessJpegDecode(dicom_state.reader_stream, destination,
+        return LosslessJpegDecode(dicom_default_reader().state().reader_stream, destination,
                                   image->samples_per_pixel * image->bits_allocated,
                                   static_cast<int32_t>(item->length), frame_bytes) != 0
                    ? -2
                    : 0;
     case COMPRESSION_RLE:
-        return mdc_dicom_decomp_rle(dicom_state.reader_stream, destination, item->length, frame_bytes,
+        return mdc_dicom_decomp_rle(dicom_default_reader().state().reader_stream, destination, item->length,
+                                    frame_bytes,
                                     image->bits_allocated % 8 == 0 ? image->bits_allocated / 8U : 0U) != 0
                    ? -1
                    : 0;

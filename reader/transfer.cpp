@@ -3,9 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/log.h"
-#include "reader/reader_internal.h"
 
 namespace {
 
@@ -40,42 +39,42 @@ int32_t jpeg_compression(const char* uid)
     return COMPRESSION_OTHER;
 }
 
-void set_whole_syntax(int32_t syntax)
-{
-    dicom_state.syntax = syntax;
-    dicom_state.data_syntax = syntax;
-    dicom_state.pixel_syntax = syntax;
-}
-
 constexpr std::size_t dicom_root_length = 17; // strlen("1.2.840.10008.1.2")
 
 } // namespace
 
-void dicom_transfer()
+void DicomReader::set_whole_syntax(int32_t syntax)
+{
+    state_.syntax = syntax;
+    state_.data_syntax = syntax;
+    state_.pixel_syntax = syntax;
+}
+
+void DicomReader::transfer()
 {
     dicom_log(LOG_DEBUG, "dicom_transfer()");
-    if (dicom_state.transfer_syntax == nullptr) {
+    if (state_.transfer_syntax == nullptr) {
         dicom_log(LOG_WARNING, "No transfer syntax found");
         return;
     }
-    const char* uid = dicom_state.transfer_syntax[0];
+    const char* uid = state_.transfer_syntax[0];
     if (begins_with(uid, "1.2.840.113619.5.2")) {
-        dicom_state.syntax = SYNTAX_IMPLICIT | SYNTAX_LITTLE;
-        dicom_state.data_syntax = SYNTAX_IMPLICIT | SYNTAX_LITTLE;
-        dicom_state.pixel_syntax = SYNTAX_IMPLICIT | SYNTAX_BIG;
+        state_.syntax = SYNTAX_IMPLICIT | SYNTAX_LITTLE;
+        state_.data_syntax = SYNTAX_IMPLICIT | SYNTAX_LITTLE;
+        state_.pixel_syntax = SYNTAX_IMPLICIT | SYNTAX_BIG;
         return;
     }
     if (!begins_with(uid, "1.2.840.10008.1.2")) {
         dicom_log(LOG_WARNING, "Transfer syntax is not DICOM");
         return;
     }
-    dicom_state.compression = COMPRESSION_NONE;
+    state_.compression = COMPRESSION_NONE;
     if (begins_with(uid, "1.2.840.10008.1.2.4")) {
-        dicom_state.compression = jpeg_compression(uid);
+        state_.compression = jpeg_compression(uid);
         return;
     }
     if (begins_with(uid, "1.2.840.10008.1.2.5")) {
-        dicom_state.compression = COMPRESSION_RLE;
+        state_.compression = COMPRESSION_RLE;
         return;
     }
     // The UID is at least the 17-character root; a '.' there means a
@@ -92,35 +91,34 @@ void dicom_transfer()
     }
 }
 
-void dicom_encapsulated(int reset)
+void DicomReader::encapsulated(int reset)
 {
     dicom_log(LOG_DEBUG, "dicom_encapsulated()");
     if (reset != 0) {
-        dicom_state.encaps_state = 0;
+        state_.encaps_state = 0;
         return;
     }
-    ELEMENT& record = dicom_record;
-    record.encapsulated = dicom_state.encaps_state;
-    if (dicom_state.encaps_state != 0 && record.group == 0xFFFE && record.element == 0xE0DD) {
-        dicom_state.encaps_state = 0;
+    ELEMENT& record = record_;
+    record.encapsulated = state_.encaps_state;
+    if (state_.encaps_state != 0 && record.group == 0xFFFE && record.element == 0xE0DD) {
+        state_.encaps_state = 0;
     }
     if (record.length == UNDEFINED_LENGTH && record.vr != VR_SQ && record.group != 0xFFFE) {
-        dicom_state.encaps_state = -1;
+        state_.encaps_state = -1;
     }
 }
 
-namespace {
-
 // Counts the element just read against the innermost sequence of defined
 // length, closing that level when it is used up or overrun.
-void count_against_open_level(const ELEMENT& record)
+void DicomReader::count_against_open_level()
 {
-    uint8_t& level = dicom_state.sq_level;
-    uint32_t& remaining = dicom_state.sq_remaining[level];
+    const ELEMENT& record = record_;
+    uint8_t& level = state_.sq_level;
+    uint32_t& remaining = state_.sq_remaining[level];
     if (remaining == UNDEFINED_LENGTH) {
         return;
     }
-    uint32_t consumed = static_cast<uint32_t>(reader_position() - record.offset);
+    uint32_t consumed = static_cast<uint32_t>(position() - record.offset);
     const bool is_item = record.group == 0xFFFE && record.element == 0xE000;
     if (record.length != UNDEFINED_LENGTH && !is_item) {
         consumed += record.length;
@@ -131,55 +129,54 @@ void count_against_open_level(const ELEMENT& record)
     } else {
         remaining -= consumed;
     }
-    if (level > 0 && dicom_state.sq_remaining[level] == 0) {
+    if (level > 0 && state_.sq_remaining[level] == 0) {
         --level;
     }
 }
 
 // The premature item: 4 more bytes follow its header and are passed over.
-void skip_premature_item(ELEMENT& record)
+void DicomReader::skip_premature_item()
 {
+    ELEMENT& record = record_;
     dicom_log(LOG_WARNING, "Skip PHILIPS premature item bug");
     record.length = 0;
     record.vm = 0;
-    if (dicom_bytes_left() < 4) {
-        reader_fail_end_of_file();
+    if (bytes_left() < 4) {
+        fail_end_of_file();
         return;
     }
-    if (fseeko(dicom_state.reader_stream, 4, SEEK_CUR) != 0) {
-        dicom_check_stream(0);
+    if (fseeko(state_.reader_stream, 4, SEEK_CUR) != 0) {
+        check_stream(0);
     }
 }
 
-} // namespace
-
-void dicom_sequence(int reset)
+void DicomReader::sequence(int reset)
 {
     dicom_log(LOG_DEBUG, "dicom_sequence()");
     if (reset != 0) {
-        dicom_state.sq_level = 0;
+        state_.sq_level = 0;
         return;
     }
-    ELEMENT& record = dicom_record;
-    uint8_t& level = dicom_state.sq_level;
+    ELEMENT& record = record_;
+    uint8_t& level = state_.sq_level;
     record.sq_depth = level;
     if (level > 0) {
-        record.sq_group = dicom_state.sq_tags[level][0];
-        record.sq_element = dicom_state.sq_tags[level][1];
+        record.sq_group = state_.sq_tags[level][0];
+        record.sq_element = state_.sq_tags[level][1];
         if (record.group == 0xFFFE && record.element == 0x0000) {
-            skip_premature_item(record);
+            skip_premature_item();
             return;
         }
-        count_against_open_level(record);
+        count_against_open_level();
     }
     if (record.vr == VR_SQ) {
         if (level == 255) {
             dicom_log(LOG_WARNING, "Deep sequence hierarchy");
         } else {
             ++level;
-            dicom_state.sq_remaining[level] = record.length;
-            dicom_state.sq_tags[level][0] = record.group;
-            dicom_state.sq_tags[level][1] = record.element;
+            state_.sq_remaining[level] = record.length;
+            state_.sq_tags[level][0] = record.group;
+            state_.sq_tags[level][1] = record.element;
         }
     }
     if (record.group == 0xFFFE && record.element == 0xE0DD && record.encapsulated == 0) {

@@ -4,9 +4,8 @@
 #include <cstring>
 #include <utility>
 
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/log.h"
-#include "reader/reader_internal.h"
 #include "reader/vr_table.h"
 
 namespace {
@@ -43,17 +42,20 @@ bool has_no_value_to_read(const ELEMENT& record)
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
+} // namespace
+
 // Splits the text at the start of the value block into the pointer-table
 // layout: vm slots, then the text with each backslash replaced by NUL.
-int split_string_value(ELEMENT& record)
+int DicomReader::split_string_value()
 {
+    ELEMENT& record = record_;
     const std::size_t length = record.length;
     const std::size_t table_bytes = std::size_t{record.vm} * sizeof(char*);
     void* grown = std::realloc(record.value, table_bytes + length + 1);
     if (grown == nullptr) {
         std::free(record.value);
         record.value = nullptr;
-        reader_fail_out_of_memory();
+        fail_out_of_memory();
         return -1;
     }
     record.value = grown;
@@ -76,24 +78,22 @@ int split_string_value(ELEMENT& record)
     return 0;
 }
 
-} // namespace
-
-void dicom_vr()
+void DicomReader::vr()
 {
     dicom_log(LOG_DEBUG, "dicom_vr()");
-    const uint16_t tag[2] = {dicom_record.group, dicom_record.element};
+    const uint16_t tag[2] = {record_.group, record_.element};
     const VrTableEntry* entry = dicom_private(vr_lookup_table, tag);
-    dicom_record.vr = entry != nullptr ? entry->vr : VR_UN;
+    record_.vr = entry != nullptr ? entry->vr : VR_UN;
 }
 
-int dicom_load(int32_t hint)
+int DicomReader::load(int32_t hint)
 {
     dicom_log(LOG_DEBUG, "dicom_load()");
-    if (dicom_state.reader_stream == nullptr) {
+    if (state_.reader_stream == nullptr) {
         dicom_log(LOG_WARNING, "Stream closed - attempt to load");
         return -1;
     }
-    ELEMENT& record = dicom_record;
+    ELEMENT& record = record_;
     if (record.vr == VR_UN) {
         record.vr = hint;
     }
@@ -102,77 +102,77 @@ int dicom_load(int32_t hint)
     }
     if (record.length == 0) {
         record.value = nullptr;
-        return dicom_vm();
+        return vm();
     }
     // A length the rest of the file cannot hold is refused before allocating.
-    if (static_cast<int64_t>(record.length) > dicom_bytes_left()) {
-        reader_fail_end_of_file();
+    if (static_cast<int64_t>(record.length) > bytes_left()) {
+        fail_end_of_file();
         return -3;
     }
     void* block = std::calloc(std::size_t{record.length} + 4, 1);
     if (block == nullptr) {
-        reader_fail_out_of_memory();
+        fail_out_of_memory();
         return -2;
     }
-    const std::size_t got = std::fread(block, 1, record.length, dicom_state.reader_stream);
-    if (got != record.length || dicom_check_stream(0) != 0) {
+    const std::size_t got = std::fread(block, 1, record.length, state_.reader_stream);
+    if (got != record.length || check_stream(0) != 0) {
         std::free(block);
         record.value = nullptr;
-        if (dicom_state.reader_stream != nullptr) {
-            reader_fail_end_of_file(); // a short read without a stream flag
+        if (state_.reader_stream != nullptr) {
+            fail_end_of_file(); // a short read without a stream flag
         }
         return -3;
     }
     record.value = block;
-    dicom_load_endian();
-    return dicom_vm();
+    load_endian();
+    return vm();
 }
 
-int dicom_skip()
+int DicomReader::skip()
 {
     dicom_log(LOG_DEBUG, "dicom_skip()");
-    if (dicom_state.reader_stream == nullptr) {
+    if (state_.reader_stream == nullptr) {
         dicom_log(LOG_WARNING, "Stream closed - attempt to skip");
         return -1;
     }
-    const ELEMENT& record = dicom_record;
+    const ELEMENT& record = record_;
     if (has_no_value_to_read(record)) {
         return 0;
     }
     // Seeking past the end sets no end-of-file flag: check the length first.
-    if (static_cast<int64_t>(record.length) > dicom_bytes_left()) {
-        return reader_fail_end_of_file();
+    if (static_cast<int64_t>(record.length) > bytes_left()) {
+        return fail_end_of_file();
     }
-    if (fseeko(dicom_state.reader_stream, static_cast<off_t>(record.length), SEEK_CUR) != 0) {
-        return reader_fail(-1, "Error while reading file");
+    if (fseeko(state_.reader_stream, static_cast<off_t>(record.length), SEEK_CUR) != 0) {
+        return fail(-1, "Error while reading file");
     }
-    return dicom_check_stream(0);
+    return check_stream(0);
 }
 
-void dicom_load_endian()
+void DicomReader::load_endian()
 {
-    if (dicom_record.group == 0x7FE0 && dicom_record.element == 0x0010) {
-        dicom_state.syntax = dicom_state.pixel_syntax;
-        dicom_endian();
-        dicom_state.syntax = dicom_state.data_syntax;
+    if (record_.group == 0x7FE0 && record_.element == 0x0010) {
+        state_.syntax = state_.pixel_syntax;
+        endian();
+        state_.syntax = state_.data_syntax;
     } else {
-        dicom_endian();
+        endian();
     }
 }
 
-void dicom_endian()
+void DicomReader::endian()
 {
     dicom_log(LOG_DEBUG, "dicom_endian()");
-    if ((dicom_state.syntax & dicom_state.host_order) != 0 || dicom_record.value == nullptr ||
-        dicom_record.length == UNDEFINED_LENGTH) {
+    if ((state_.syntax & state_.host_order) != 0 || record_.value == nullptr ||
+        record_.length == UNDEFINED_LENGTH) {
         return;
     }
-    const std::size_t unit = endian_unit(dicom_record.vr);
+    const std::size_t unit = endian_unit(record_.vr);
     if (unit == 0) {
         return;
     }
-    auto* bytes = static_cast<unsigned char*>(dicom_record.value);
-    const std::size_t units = dicom_record.length / unit;
+    auto* bytes = static_cast<unsigned char*>(record_.value);
+    const std::size_t units = record_.length / unit;
     for (std::size_t u = 0; u < units; ++u) {
         unsigned char* first = bytes + u * unit;
         for (std::size_t low = 0, high = unit - 1; low < high; ++low, --high) {
@@ -181,10 +181,10 @@ void dicom_endian()
     }
 }
 
-int dicom_vm()
+int DicomReader::vm()
 {
     dicom_log(LOG_DEBUG, "dicom_vm()");
-    ELEMENT& record = dicom_record;
+    ELEMENT& record = record_;
     if (record.length == UNDEFINED_LENGTH) {
         record.vm = 1;
         return 0;
@@ -204,7 +204,7 @@ int dicom_vm()
             backslashes += text[i] == '\\' ? 1 : 0;
         }
         record.vm = 1 + backslashes;
-        return split_string_value(record);
+        return split_string_value();
     }
     switch (record.vr) {
     case VR_AT:
@@ -221,10 +221,10 @@ int dicom_vm()
     return 0;
 }
 
-void dicom_clean()
+void DicomReader::clean()
 {
     dicom_log(LOG_DEBUG, "dicom_clean()");
-    ELEMENT& record = dicom_record;
+    ELEMENT& record = record_;
     if (!vr_is_split_string(record.vr) || record.value == nullptr) {
         return;
     }

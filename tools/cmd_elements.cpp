@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/log.h"
 #include "tools/commands.h"
 #include "tools/error_line.h"
@@ -42,7 +42,9 @@ void print_element(const ELEMENT& e)
     std::printf("\t%d", e.encapsulated);
     // The Transfer Syntax UID as the reader took it, as one more field.
     if (e.group == 0x0002 && e.element == 0x0010) {
-        const char* uid = dicom_state.transfer_syntax != nullptr ? dicom_state.transfer_syntax[0] : "";
+        const char* uid = dicom_default_reader().state().transfer_syntax != nullptr
+                              ? dicom_default_reader().state().transfer_syntax[0]
+                              : "";
         std::printf("\t%s", uid);
     }
     std::printf("\n");
@@ -80,7 +82,7 @@ int cmd_elements(int argc, char** argv)
             break;
         }
     }
-    const int failure = dicom_state.failure;
+    const int failure = dicom_default_reader().state().failure;
     dicom_close();
     return failure == 0 ? 0 : 1;
 }

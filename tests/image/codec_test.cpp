@@ -10,7 +10,7 @@
 
 #include "image/single.h"
 #include "image/transfer_syntax_names.h"
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "test_support.h"
 #include "tests/jpeg/stream_builder.h"
 
@@ -52,7 +52,8 @@ RealFrame first_fragment(const std::string& name)
         const bool item = element->group == 0xFFFE && element->element == 0xE000 && element->encapsulated != 0;
         if (item && ++items == 2) {
             frame.data.resize(element->length);
-            const std::size_t got = std::fread(frame.data.data(), 1, frame.data.size(), dicom_state.reader_stream);
+            const std::size_t got =
+                std::fread(frame.data.data(), 1, frame.data.size(), dicom_default_reader().state().reader_stream);
             frame.data.resize(got);
             break;
         }

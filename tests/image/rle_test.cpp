@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "test_support.h"
 
 using namespace image_test;
@@ -133,13 +133,15 @@ FrameResult decode_frame_file(const Bytes& file, uint32_t length, std::size_t sl
 {
     const TempFile temp(file);
     EXPECT_EQ(dicom_open(temp.path()), 0);
-    std::fseek(dicom_state.reader_stream, start, SEEK_SET);
+    std::fseek(dicom_default_reader().state().reader_stream, start, SEEK_SET);
     auto exact = std::make_unique<uint8_t[]>(slot + 1);
     std::memset(exact.get(), 0, slot);
     FrameResult result{};
-    result.status = mdc_dicom_decomp_rle(dicom_state.reader_stream, exact.get(), length, slot);
+    result.status = mdc_dicom_decomp_rle(dicom_default_reader().state().reader_stream, exact.get(), length, slot);
     result.slot.assign(exact.get(), exact.get() + slot);
-    result.position = dicom_state.reader_stream != nullptr ? std::ftell(dicom_state.reader_stream) : -1;
+    result.position = dicom_default_reader().state().reader_stream != nullptr
+                          ? std::ftell(dicom_default_reader().state().reader_stream)
+                          : -1;
     dicom_close();
     return result;
 }

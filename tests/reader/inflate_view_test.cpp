@@ -7,7 +7,7 @@
 #include <zlib.h>
 
 #include "dicom_bytes.h"
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
 #include "reader/log.h"
 
@@ -105,11 +105,11 @@ TEST_F(InflateView, ReaderWalksTheDataSetAsIfUncompressed)
     LogCapture log(LOG_WARNING);
     EXPECT_TRUE(same_walk(walk(deflated), expected));
     EXPECT_TRUE(log.problems().empty());
-    EXPECT_EQ(dicom_state.syntax, SYNTAX_EXPLICIT | SYNTAX_LITTLE);
+    EXPECT_EQ(dicom_default_reader().state().syntax, SYNTAX_EXPLICIT | SYNTAX_LITTLE);
 
     // Opened again on the open view, from its start: it is not inflated twice.
     ASSERT_EQ(dicom_open(deflated.c_str()), 0);
-    std::rewind(dicom_state.reader_stream);
+    std::rewind(dicom_default_reader().state().reader_stream);
     ASSERT_EQ(dicom_open("ignored"), 0);
     std::vector<Seen> again;
     while (const ELEMENT* e = dicom_element()) {
@@ -148,7 +148,7 @@ TEST_F(InflateView, BrokenStreamsKeepWhatInflatedWithAWarning)
         ASSERT_EQ(seen.size(), kept) << c.name;
         EXPECT_TRUE(same_walk(seen, std::vector<Seen>(whole.begin(), whole.begin() + static_cast<long>(kept))))
             << c.name;
-        EXPECT_EQ(dicom_state.failure, 0) << c.name;
+        EXPECT_EQ(dicom_default_reader().state().failure, 0) << c.name;
     }
 }
 

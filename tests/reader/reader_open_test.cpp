@@ -6,8 +6,8 @@
 #include <string>
 
 #include "dicom_bytes.h"
-#include "reader/dicom.h"
 #include "reader/log.h"
+#include "reader/reader_internal.h"
 
 using namespace testing_dicom;
 
@@ -35,11 +35,11 @@ TEST_F(ReaderOpen, RefusesMissingNameMissingFileAndShortFile)
     LogCapture log(LOG_WARNING);
     EXPECT_EQ(dicom_open(nullptr), -1);
     EXPECT_EQ(dicom_open("/nonexistent/velmor/file.dcm"), -4);
-    EXPECT_EQ(dicom_state.reader_stream, nullptr);
+    EXPECT_EQ(dicom_default_reader().state().reader_stream, nullptr);
     DicomBytes short_file;
     short_file.raw(std::string(131, 'x'));
     EXPECT_EQ(dicom_open(short_file.write("short.dcm").c_str()), -5);
-    EXPECT_EQ(dicom_state.reader_stream, nullptr);
+    EXPECT_EQ(dicom_default_reader().state().reader_stream, nullptr);
     const std::vector<std::string> expected = {"error: No file given", "error: Unable to open file",
                                                "error: Unexpected end of file"};
     EXPECT_EQ(log.lines(), expected);
@@ -67,10 +67,10 @@ TEST_F(ReaderOpen, GuessesEachEncodingWithoutPreamble)
         ASSERT_EQ(file.bytes().substr(0, 8), std::string(c.first_bytes, 8));
         const std::string path = file.write("bare.dcm");
         ASSERT_EQ(dicom_open(path.c_str()), 0);
-        EXPECT_EQ(dicom_state.syntax, c.syntax);
-        EXPECT_EQ(dicom_state.data_syntax, c.syntax);
-        EXPECT_EQ(dicom_state.pixel_syntax, c.syntax);
-        EXPECT_EQ(dicom_state.meta_pending, 0);
+        EXPECT_EQ(dicom_default_reader().state().syntax, c.syntax);
+        EXPECT_EQ(dicom_default_reader().state().data_syntax, c.syntax);
+        EXPECT_EQ(dicom_default_reader().state().pixel_syntax, c.syntax);
+        EXPECT_EQ(dicom_default_reader().state().meta_pending, 0);
         dicom_close();
 
         const std::vector<Seen> seen = walk(path);
@@ -90,8 +90,8 @@ TEST_F(ReaderOpen, MetaGroupIsExplicitOnlyWhenItsFirstVrIsUl)
     DicomBytes explicit_meta;
     explicit_meta.preamble().meta("1.2.840.10008.1.2.1").element(0x0008, 0x0060, "CS", "CT");
     ASSERT_EQ(dicom_open(explicit_meta.write("explicit_meta.dcm").c_str()), 0);
-    EXPECT_EQ(dicom_state.syntax, 9);
-    EXPECT_EQ(dicom_state.meta_pending, -1);
+    EXPECT_EQ(dicom_default_reader().state().syntax, 9);
+    EXPECT_EQ(dicom_default_reader().state().meta_pending, -1);
     dicom_close();
 
     // The meta group written implicit: the transfer syntax ".1" then keeps it.
@@ -102,7 +102,7 @@ TEST_F(ReaderOpen, MetaGroupIsExplicitOnlyWhenItsFirstVrIsUl)
     implicit_meta.element(0x0008, 0x0060, "CS", "CT");
     const std::string path = implicit_meta.write("implicit_meta.dcm");
     ASSERT_EQ(dicom_open(path.c_str()), 0);
-    EXPECT_EQ(dicom_state.syntax, 5);
+    EXPECT_EQ(dicom_default_reader().state().syntax, 5);
     dicom_close();
     const std::vector<Seen> seen = walk(path);
     ASSERT_EQ(seen.size(), 3U);
@@ -145,7 +145,7 @@ TEST_F(ReaderOpen, DataSetOfAMediaDirectoryStartsAtGroup0004)
     EXPECT_EQ(seen[3].length, 0U);
     EXPECT_EQ(seen[4].length, 4U);
     EXPECT_EQ(vr_text(seen[5].vr), "SQ");
-    EXPECT_EQ(dicom_state.failure, 0);
+    EXPECT_EQ(dicom_default_reader().state().failure, 0);
 }
 
 TEST_F(ReaderOpen, LogsThePreambleTextWithinItsBytes)
@@ -166,8 +166,8 @@ TEST_F(ReaderOpen, EndOfFileAtAnElementBoundaryEndsSilently)
     const std::vector<Seen> seen = walk(file.write("end.dcm"));
     EXPECT_EQ(seen.size(), 3U);
     EXPECT_TRUE(log.problems().empty());
-    EXPECT_EQ(dicom_state.failure, 0);
-    EXPECT_EQ(dicom_state.reader_stream, nullptr);
+    EXPECT_EQ(dicom_default_reader().state().failure, 0);
+    EXPECT_EQ(dicom_default_reader().state().reader_stream, nullptr);
     EXPECT_EQ(dicom_close(), 0);
 }
 
@@ -179,20 +179,20 @@ TEST_F(ReaderOpen, HeaderCutByTheEndOfFileIsAnError)
     const std::vector<Seen> seen = walk(file.write("cut_header.dcm"));
     EXPECT_EQ(seen.size(), 3U);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"error: Unexpected end of file"});
-    EXPECT_EQ(dicom_state.failure, -2);
+    EXPECT_EQ(dicom_default_reader().state().failure, -2);
 }
 
 TEST_F(ReaderOpen, OpeningWhileOpenGoesOnFromTheOpenStream)
 {
     DicomBytes first = bare_file(Encoding::ExplicitLittle);
     ASSERT_EQ(dicom_open(first.write("first.dcm").c_str()), 0);
-    std::FILE* stream = dicom_state.reader_stream;
+    std::FILE* stream = dicom_default_reader().state().reader_stream;
     ASSERT_NE(dicom_element(), nullptr);
     ASSERT_EQ(dicom_skip(), 0);
     // The name is not used: the 132 bytes come from the open stream, which
     // holds no "DICM", so the reader rewinds it and guesses again.
     EXPECT_EQ(dicom_open("/nonexistent/other.dcm"), 0);
-    EXPECT_EQ(dicom_state.reader_stream, stream);
+    EXPECT_EQ(dicom_default_reader().state().reader_stream, stream);
     const ELEMENT* e = dicom_element();
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->offset, 0);

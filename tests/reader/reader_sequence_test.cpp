@@ -6,7 +6,7 @@
 #include <string>
 
 #include "dicom_bytes.h"
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/log.h"
 
 using namespace testing_dicom;
@@ -54,8 +54,8 @@ TEST_F(ReaderSequence, DefinedLengthSequenceIsCountedDown)
     const ELEMENT* e = dicom_element(); // the sequence
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->sq_depth, 0);
-    EXPECT_EQ(dicom_state.sq_level, 1);
-    EXPECT_EQ(dicom_state.sq_remaining[1], 26U);
+    EXPECT_EQ(dicom_default_reader().state().sq_level, 1);
+    EXPECT_EQ(dicom_default_reader().state().sq_remaining[1], 26U);
     ASSERT_EQ(dicom_skip(), 0);
 
     e = dicom_element(); // the item: its 8 header bytes counted
@@ -64,14 +64,14 @@ TEST_F(ReaderSequence, DefinedLengthSequenceIsCountedDown)
     EXPECT_EQ(e->sq_depth, 1);
     EXPECT_EQ(e->sq_group, 0x0008);
     EXPECT_EQ(e->sq_element, 0x1140);
-    EXPECT_EQ(dicom_state.sq_remaining[1], 18U);
+    EXPECT_EQ(dicom_default_reader().state().sq_remaining[1], 18U);
     ASSERT_EQ(dicom_skip(), 0);
 
     e = dicom_element(); // 8 + 10 bytes: the level closes
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->element, 0x1155);
     EXPECT_EQ(e->sq_depth, 1);
-    EXPECT_EQ(dicom_state.sq_level, 0);
+    EXPECT_EQ(dicom_default_reader().state().sq_level, 0);
     ASSERT_EQ(dicom_skip(), 0);
 
     e = dicom_element();
@@ -191,7 +191,7 @@ TEST_F(ReaderSequence, PrematureItemAtTheEndOfTheFile)
     LogCapture log(LOG_WARNING);
     const std::vector<Seen> seen = walk(b.write("premature_end.dcm"));
     EXPECT_EQ(seen.size(), 2U);
-    EXPECT_EQ(dicom_state.failure, -2);
+    EXPECT_EQ(dicom_default_reader().state().failure, -2);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"warning: Skip PHILIPS premature item bug",
                                                      "error: Unexpected end of file"}));
 }
@@ -296,15 +296,15 @@ TEST_F(ReaderSequence, EveryTransferSyntaxMapping)
     }
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const SyntaxCase& c = cases[i];
-        dicom_state.compression = -7;
+        dicom_default_reader().state().compression = -7;
         LogCapture log(LOG_WARNING);
         const std::vector<Seen> seen = walk(syntax_file(c));
         ASSERT_EQ(seen.size(), 4U) << c.uid;
         EXPECT_EQ(seen[3].length, 2U) << c.uid;
-        EXPECT_EQ(dicom_state.syntax, c.syntax) << c.uid;
-        EXPECT_EQ(dicom_state.data_syntax, c.data_syntax) << c.uid;
-        EXPECT_EQ(dicom_state.pixel_syntax, c.pixel_syntax) << c.uid;
-        EXPECT_EQ(dicom_state.compression, c.compression) << c.uid;
+        EXPECT_EQ(dicom_default_reader().state().syntax, c.syntax) << c.uid;
+        EXPECT_EQ(dicom_default_reader().state().data_syntax, c.data_syntax) << c.uid;
+        EXPECT_EQ(dicom_default_reader().state().pixel_syntax, c.pixel_syntax) << c.uid;
+        EXPECT_EQ(dicom_default_reader().state().compression, c.compression) << c.uid;
         if (c.warning != nullptr) {
             EXPECT_EQ(log.lines(), (std::vector<std::string>{c.warning, std::string("warning: ") + c.uid}));
         } else {
@@ -318,13 +318,13 @@ TEST_F(ReaderSequence, EveryTransferSyntaxMapping)
 
 TEST_F(ReaderSequence, TransferSyntaxOutsideDicomOrMissing)
 {
-    dicom_state.compression = COMPRESSION_RLE;
+    dicom_default_reader().state().compression = COMPRESSION_RLE;
     {
         LogCapture log(LOG_WARNING);
         const std::vector<Seen> seen = walk(syntax_file({"1.3.6.1.4.1.9590.100.1.2", 9, 9, 9, 0, nullptr}));
         EXPECT_EQ(seen.size(), 4U);
         EXPECT_EQ(log.lines(), std::vector<std::string>{"warning: Transfer syntax is not DICOM"});
-        EXPECT_EQ(dicom_state.compression, COMPRESSION_RLE); // untouched
+        EXPECT_EQ(dicom_default_reader().state().compression, COMPRESSION_RLE); // untouched
     }
     {
         LogCapture log(LOG_WARNING);
@@ -336,7 +336,7 @@ TEST_F(ReaderSequence, TransferSyntaxOutsideDicomOrMissing)
     DicomBytes bare;
     bare.element(0x0008, 0x0070, "LO", std::string(140, 'M'));
     EXPECT_EQ(walk(bare.write("bare.dcm")).size(), 1U);
-    EXPECT_EQ(dicom_state.compression, COMPRESSION_RLE);
+    EXPECT_EQ(dicom_default_reader().state().compression, COMPRESSION_RLE);
 }
 
 TEST_F(ReaderSequence, ByteSwappedPixelDataSyntax)
@@ -347,7 +347,7 @@ TEST_F(ReaderSequence, ByteSwappedPixelDataSyntax)
     b.element(0x0028, 0x0010, "US", b.n16(2));
     b.element(0x0028, 0x0011, "US", b.n16(1));
     b.element(0x7FE0, 0x0010, "OW", std::string("\x01\x02\x03\x04", 4));
-    dicom_state.compression = COMPRESSION_RLE;
+    dicom_default_reader().state().compression = COMPRESSION_RLE;
     ASSERT_EQ(dicom_open(b.write("swapped.dcm").c_str()), 0);
     std::vector<std::string> values;
     while (ELEMENT* e = dicom_element()) {
@@ -359,9 +359,9 @@ TEST_F(ReaderSequence, ByteSwappedPixelDataSyntax)
         values.emplace_back(static_cast<const char*>(e->value), e->length);
         std::free(e->value);
     }
-    EXPECT_EQ(dicom_state.data_syntax, 5);
-    EXPECT_EQ(dicom_state.pixel_syntax, 6);
-    EXPECT_EQ(dicom_state.compression, COMPRESSION_RLE);
+    EXPECT_EQ(dicom_default_reader().state().data_syntax, 5);
+    EXPECT_EQ(dicom_default_reader().state().pixel_syntax, 6);
+    EXPECT_EQ(dicom_default_reader().state().compression, COMPRESSION_RLE);
     ASSERT_EQ(values.size(), 3U);
     uint16_t rows = 0;
     std::memcpy(&rows, values[0].data(), 2);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "dicom_bytes.h"
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/log.h"
 
 using namespace testing_dicom;
@@ -43,7 +43,7 @@ protected:
     {
         const int status = dicom_load(hint);
         if (status == 0 && current_ != nullptr && current_->value != nullptr &&
-            current_->value != static_cast<void*>(dicom_state.transfer_syntax)) {
+            current_->value != static_cast<void*>(dicom_default_reader().state().transfer_syntax)) {
             owned_.push_back(current_->value);
         }
         return status;
@@ -285,15 +285,15 @@ TEST_F(ReaderValue, TransferSyntaxValueBelongsToTheReader)
     element_and_remember();
     ASSERT_EQ(e->element, 0x0010);
     ASSERT_NE(e->value, nullptr);
-    EXPECT_EQ(e->value, dicom_state.transfer_syntax);
-    EXPECT_STREQ(dicom_state.transfer_syntax[0], "1.2.840.10008.1.2.1");
+    EXPECT_EQ(e->value, dicom_default_reader().state().transfer_syntax);
+    EXPECT_STREQ(dicom_default_reader().state().transfer_syntax[0], "1.2.840.10008.1.2.1");
     // The caller can still load the value: a second block, its own.
     ASSERT_EQ(load(), 0);
-    EXPECT_NE(e->value, dicom_state.transfer_syntax);
+    EXPECT_NE(e->value, dicom_default_reader().state().transfer_syntax);
     EXPECT_STREQ(static_cast<char**>(e->value)[0], "1.2.840.10008.1.2.1");
     element_and_remember();
     EXPECT_EQ(e->group, 0x0008);
-    EXPECT_EQ(dicom_state.compression, COMPRESSION_NONE);
+    EXPECT_EQ(dicom_default_reader().state().compression, COMPRESSION_NONE);
 }
 
 TEST_F(ReaderValue, TransferSyntaxWithANonStringVrIsNotTaken)
@@ -324,8 +324,8 @@ TEST_F(ReaderValue, LengthsBeyondTheFileAreRefusedBeforeAllocation)
         e->value = nullptr;
         EXPECT_EQ(dicom_load(VR_OW), -3);
         EXPECT_EQ(e->value, nullptr);
-        EXPECT_EQ(dicom_state.reader_stream, nullptr);
-        EXPECT_EQ(dicom_state.failure, -2);
+        EXPECT_EQ(dicom_default_reader().state().reader_stream, nullptr);
+        EXPECT_EQ(dicom_default_reader().state().failure, -2);
         EXPECT_EQ(log.lines(), std::vector<std::string>{"error: Unexpected end of file"});
         EXPECT_EQ(dicom_element(), nullptr);
     }
@@ -339,7 +339,7 @@ TEST_F(ReaderValue, SkipPastTheEndIsAnUnexpectedEndOfFile)
     LogCapture log(LOG_WARNING);
     const std::vector<Seen> seen = walk(b.write("skip_past.dcm"));
     EXPECT_EQ(seen.size(), 2U);
-    EXPECT_EQ(dicom_state.failure, -2);
+    EXPECT_EQ(dicom_default_reader().state().failure, -2);
     EXPECT_EQ(log.lines(),
               (std::vector<std::string>{"warning: Tag with uneven length", "error: Unexpected end of file"}));
     // A value that ends exactly at the end of the file is sound.
@@ -352,7 +352,7 @@ TEST_F(ReaderValue, SkipPastTheEndIsAnUnexpectedEndOfFile)
     element_and_remember();
     ASSERT_EQ(load(VR_OW), 0);
     EXPECT_EQ(dicom_element(), nullptr);
-    EXPECT_EQ(dicom_state.failure, 0);
+    EXPECT_EQ(dicom_default_reader().state().failure, 0);
 }
 
 TEST_F(ReaderValue, LongFormVrsTakeTheirFourByteLength)
@@ -383,7 +383,7 @@ TEST_F(ReaderValue, LongFormVrsTakeTheirFourByteLength)
             EXPECT_EQ(vr_text(seen[i].vr), vrs[i]) << i;
             EXPECT_EQ(seen[i].length, lengths[i]) << i;
         }
-        EXPECT_EQ(dicom_state.failure, 0);
+        EXPECT_EQ(dicom_default_reader().state().failure, 0);
         EXPECT_TRUE(log.problems().empty());
 
         // Values in host order by unit; UT, UC and UR unsplit with vm 1.

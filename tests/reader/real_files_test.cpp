@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dicom_bytes.h"
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "reader/log.h"
 
 using namespace testing_dicom;
@@ -140,7 +140,8 @@ TEST(RealFiles, EveryFileIsWalkedToItsEndLoadingEveryValue)
             if (dicom_load(VR_OB) != 0) {
                 break;
             }
-            if (e->value != nullptr && e->value != static_cast<void*>(dicom_state.transfer_syntax)) {
+            if (e->value != nullptr &&
+                e->value != static_cast<void*>(dicom_default_reader().state().transfer_syntax)) {
                 dicom_clean();
                 std::free(e->value);
             }
@@ -149,11 +150,11 @@ TEST(RealFiles, EveryFileIsWalkedToItsEndLoadingEveryValue)
         // Each element takes at least 8 bytes; a walk always ends closed,
         // and it ends early only with an error in the log.
         EXPECT_LE(elements, size / 8 + 1) << file;
-        EXPECT_EQ(dicom_state.reader_stream, nullptr) << file;
+        EXPECT_EQ(dicom_default_reader().state().reader_stream, nullptr) << file;
         const std::vector<std::string> problems = log.problems();
         const bool logged_error = std::any_of(problems.begin(), problems.end(),
                                               [](const std::string& l) { return l.rfind("error: ", 0) == 0; });
-        EXPECT_EQ(dicom_state.failure != 0, logged_error) << file;
+        EXPECT_EQ(dicom_default_reader().state().failure != 0, logged_error) << file;
         dicom_close();
     }
 }

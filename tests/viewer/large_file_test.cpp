@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fixture.h"
-#include "reader/dicom.h"
+#include "reader/dicom_reader.h"
 #include "viewer/header_walk.h"
 
 namespace {
@@ -59,7 +59,7 @@ std::vector<Element> reader_walk(const std::string& path)
             break;
         }
     }
-    EXPECT_EQ(dicom_state.failure, 0);
+    EXPECT_EQ(dicom_default_reader().state().failure, 0);
     dicom_close();
     return seen;
 }
