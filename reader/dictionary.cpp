@@ -6,8 +6,6 @@
 
 #include "dictionary_names.h"
 
-DictEntry fallback_entry = {0, 0, VR_NONE, "Unknown"};
-
 namespace {
 
 constexpr uint32_t key(uint32_t group, uint32_t element) { return (group << 16) | element; }
@@ -53,17 +51,21 @@ const char* registry_name(uint16_t group, uint16_t element)
     return nullptr;
 }
 
-const DictEntry* dictionary_lookup(uint16_t group, uint16_t element, int32_t file_vr)
+const DictEntry* dictionary_find(uint16_t group, uint16_t element)
 {
     const auto& sorted = sorted_entries();
     const uint32_t wanted = key(group, element);
     const auto it = std::lower_bound(sorted.begin(), sorted.end(), wanted,
                                      [](const DictEntry* e, uint32_t k) { return key(e->group, e->element) < k; });
-    if (it != sorted.end() && key((*it)->group, (*it)->element) == wanted) {
-        return *it;
+    return it != sorted.end() && key((*it)->group, (*it)->element) == wanted ? *it : nullptr;
+}
+
+DictEntry dictionary_lookup(uint16_t group, uint16_t element, int32_t file_vr)
+{
+    if (const DictEntry* entry = dictionary_find(group, element)) {
+        return *entry;
     }
     // A registry tag outside the table gains its name; its VR stays the file's.
     const char* name = registry_name(group, element);
-    fallback_entry = {group, element, file_vr, name != nullptr ? name : "Unknown"};
-    return &fallback_entry;
+    return {group, element, file_vr, name != nullptr ? name : "Unknown"};
 }

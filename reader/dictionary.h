@@ -17,10 +17,11 @@ struct DictEntry {
 extern const DictEntry* const data_dictionary;
 extern const std::size_t data_dictionary_size; // entries before the end mark
 
-// The one entry kept for tags the dictionary lacks; rewritten on every miss.
-extern DictEntry fallback_entry;
+// The table's entry for (group, element), or null when the table lacks it.
+const DictEntry* dictionary_find(uint16_t group, uint16_t element);
 
-// The entry for (group, element), or fallback_entry filled with the tag, the
-// VR read from the file (0 when the file gives none) and the registry's name
-// for the tag (see dictionary_names.h), or "Unknown" when it has none.
-const DictEntry* dictionary_lookup(uint16_t group, uint16_t element, int32_t file_vr);
+// The table's entry for (group, element), or, for a tag the table lacks, an
+// entry made of the tag, the VR read from the file (0 when the file gives
+// none) and the registry's name for the tag (see dictionary_names.h), or
+// "Unknown" when it has none.
+DictEntry dictionary_lookup(uint16_t group, uint16_t element, int32_t file_vr);

@@ -219,9 +219,9 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
         (void)std::fread(b, 1, 4, file);
         tag.raw_length = u32le(b);
         tag.length = value_length(u32le(b));
-    } else if (tag.vr == 0 && tag.entry->vr == VR_SQ) {
+    } else if (tag.vr == 0 && tag.entry.vr == VR_SQ) {
         tag.vr = VR_SQ;
-    } else if (tag.vr == 0 && tag.entry->vr == VR_DL) {
+    } else if (tag.vr == 0 && tag.entry.vr == VR_DL) {
         tag.vr = VR_DL;
     }
 
@@ -301,12 +301,12 @@ int32_t parse_leading_int(const char* text)
 void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& tag, ViewerState& state)
 {
     const int row = state.next_row;
-    const int32_t vr = tag.entry->vr;
+    const int32_t vr = tag.entry.vr;
     grid.set_cell(row, 0, format("%04X", tag.group));
     grid.set_cell(row, 1, format("%04X", tag.element));
     grid.set_cell(row, 2, vr_letters(vr));
     grid.set_cell(row, 3, format("%lld", static_cast<long long>(tag.length)));
-    grid.set_cell(row, 4, tag.entry->description);
+    grid.set_cell(row, 4, tag.entry.description);
 
     char value_buffer[value_buffer_size] = {};
     std::string value_text;

@@ -16,10 +16,10 @@
 struct tag_header {
     uint16_t group = 0;
     uint16_t element = 0;
-    int32_t vr = 0;                   // VR from the file, 0 when it gives none
-    int64_t length = 0;               // value length in bytes; 0 for an undefined length
-    uint32_t raw_length = 0;          // the length as the file gives it
-    const DictEntry* entry = nullptr; // dictionary entry or &fallback_entry
+    int32_t vr = 0;          // VR from the file, 0 when it gives none
+    int64_t length = 0;      // value length in bytes; 0 for an undefined length
+    uint32_t raw_length = 0; // the length as the file gives it
+    DictEntry entry{};       // the dictionary's entry for the tag
 };
 
 constexpr std::size_t text_value_limit = 80;

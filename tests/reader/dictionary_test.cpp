@@ -34,25 +34,25 @@ TEST(DataDictionary, FindsKnownTags)
         {0x0028, 0x3004, VR_LO, "Madality LUT Type"}, {0x0032, 0x1030, VR_LO, "Reason  for Study"},
     };
     for (const Case& c : cases) {
-        const DictEntry* e = dictionary_lookup(c.group, c.element, VR_NONE);
-        ASSERT_NE(e, &fallback_entry) << std::hex << c.group << "," << c.element;
+        const DictEntry* e = dictionary_find(c.group, c.element);
+        ASSERT_NE(e, nullptr) << std::hex << c.group << "," << c.element;
         EXPECT_EQ(e->vr, c.vr);
         EXPECT_STREQ(e->description, c.description);
     }
 }
 
-TEST(DataDictionary, MissesFillTheFallbackEntry)
+TEST(DataDictionary, MissesGiveTheTagWithTheFilesVr)
 {
-    const DictEntry* e = dictionary_lookup(0x0009, 0x0010, VR_NONE);
-    EXPECT_EQ(e, &fallback_entry);
-    EXPECT_EQ(e->group, 0x0009U);
-    EXPECT_EQ(e->element, 0x0010U);
-    EXPECT_EQ(e->vr, VR_NONE);
-    EXPECT_STREQ(e->description, "Unknown");
+    EXPECT_EQ(dictionary_find(0x0009, 0x0010), nullptr);
+    DictEntry e = dictionary_lookup(0x0009, 0x0010, VR_NONE);
+    EXPECT_EQ(e.group, 0x0009U);
+    EXPECT_EQ(e.element, 0x0010U);
+    EXPECT_EQ(e.vr, VR_NONE);
+    EXPECT_STREQ(e.description, "Unknown");
 
     e = dictionary_lookup(0x0029, 0x1010, VR_OB);
-    EXPECT_EQ(e->vr, VR_OB) << "a miss keeps the VR read from the file";
-    EXPECT_EQ(e->group, 0x0029U);
+    EXPECT_EQ(e.vr, VR_OB) << "a miss keeps the VR read from the file";
+    EXPECT_EQ(e.group, 0x0029U);
 }
 
 namespace {
@@ -85,7 +85,7 @@ TEST(DataDictionary, TheOriginalEntriesStayExactlyAsTheyWere)
     EXPECT_EQ(table_fingerprint(), 0x5E59595E70C3F11BULL) << std::hex << table_fingerprint();
     for (std::size_t i = 0; i < data_dictionary_size; ++i) {
         const DictEntry& e = data_dictionary[i];
-        EXPECT_EQ(dictionary_lookup(static_cast<uint16_t>(e.group), static_cast<uint16_t>(e.element), VR_OB), &e)
+        EXPECT_EQ(dictionary_find(static_cast<uint16_t>(e.group), static_cast<uint16_t>(e.element)), &e)
             << "the registry names never shadow entry " << i;
     }
 }
@@ -110,11 +110,11 @@ TEST(DataDictionary, RegistryTagsOutsideTheTableGainOnlyTheirName)
         {0x0008, 0x0003, "Unknown"},
     };
     for (const Case& c : cases) {
-        const DictEntry* e = dictionary_lookup(c.group, c.element, VR_LO);
-        EXPECT_STREQ(e->description, c.description) << std::hex << c.group << "," << c.element;
-        if (e == &fallback_entry) {
-            EXPECT_EQ(e->vr, VR_LO) << "the VR stays the one the file gives";
+        const DictEntry e = dictionary_lookup(c.group, c.element, VR_LO);
+        EXPECT_STREQ(e.description, c.description) << std::hex << c.group << "," << c.element;
+        if (dictionary_find(c.group, c.element) == nullptr) {
+            EXPECT_EQ(e.vr, VR_LO) << "the VR stays the one the file gives";
         }
     }
-    EXPECT_EQ(dictionary_lookup(0x0008, 0x002A, VR_NONE)->vr, VR_NONE);
+    EXPECT_EQ(dictionary_lookup(0x0008, 0x002A, VR_NONE).vr, VR_NONE);
 }
