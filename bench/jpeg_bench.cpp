@@ -1,9 +1,9 @@
 // JPEG decoding speed on synthetic images made and encoded at start-up by the
 // test encoders: LosslessJpegDecode read from a memory stream, and
 // DctJpegDecode from memory.
+#include "base/log.h"
 #include "jpeg/dct.h"
 #include "jpeg/ljpeg.h"
-#include "reader/log.h"
 #include "tests/jpeg/dct_encoder.h"
 #include "tests/jpeg/stream_builder.h"
 

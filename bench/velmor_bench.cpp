@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "image/rle.h"
 #include "image/single.h"
 #include "jpeg/ljpeg.h"
 #include "reader/dicom_reader.h"
-#include "reader/log.h"
 #include "viewer/display.h"
 #include "viewer/header_walk.h"
 #include "viewer/hex_dump.h"
@@ -464,7 +464,7 @@ bool prepare_data()
 
 int main(int argc, char** argv)
 {
-    log_level = LOG_ERROR;
+    log_level = LogLevel::error;
     if (!prepare_data()) {
         std::fprintf(stderr, "velmor_bench: the benchmark data could not be made\n");
         return 1;

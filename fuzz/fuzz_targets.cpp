@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/log.h"
 #include "fuzz_input.h"
 #include "image/codec.h"
 #include "image/rle.h"
@@ -18,7 +19,6 @@
 #include "jpeg/ljpeg.h"
 #include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
-#include "reader/log.h"
 #include "viewer/charset.h"
 #include "viewer/encoding.h"
 #include "viewer/header_walk.h"
@@ -27,7 +27,7 @@
 
 void fuzz_reader_walk(const uint8_t* data, std::size_t size)
 {
-    log_level = -1;
+    log_level = LogLevel::silent;
     const char* path = write_fuzz_input(data, size);
     if (path == nullptr || dicom_open(path) != 0) {
         dicom_close();
@@ -53,7 +53,7 @@ void fuzz_reader_walk(const uint8_t* data, std::size_t size)
 
 void fuzz_single(const uint8_t* data, std::size_t size)
 {
-    log_level = -1;
+    log_level = LogLevel::silent;
     const char* path = write_fuzz_input(data, size);
     if (path != nullptr && dicom_open(path) == 0) {
         dicom_single();
@@ -64,7 +64,7 @@ void fuzz_single(const uint8_t* data, std::size_t size)
 
 void fuzz_frames(const uint8_t* data, std::size_t size)
 {
-    log_level = -1;
+    log_level = LogLevel::silent;
     if (size < 1) {
         return;
     }
@@ -110,7 +110,7 @@ void fuzz_frames(const uint8_t* data, std::size_t size)
 
 void fuzz_rle(const uint8_t* data, std::size_t size)
 {
-    log_level = -1;
+    log_level = LogLevel::silent;
     if (size < 2) {
         return;
     }
@@ -127,7 +127,7 @@ void fuzz_rle(const uint8_t* data, std::size_t size)
 
 void fuzz_ljpeg(const uint8_t* data, std::size_t size)
 {
-    log_level = -1;
+    log_level = LogLevel::silent;
     if (size < 3) {
         return;
     }
@@ -170,7 +170,7 @@ void fuzz_ljpeg(const uint8_t* data, std::size_t size)
 
 void fuzz_dct(const uint8_t* data, std::size_t size)
 {
-    log_level = -1;
+    log_level = LogLevel::silent;
     if (size < 2) {
         return;
     }
@@ -187,7 +187,7 @@ constexpr uint64_t largest_fuzzed_frame = uint64_t{64} << 20;
 
 void fuzz_codec(const char* uid, const uint8_t* data, std::size_t size)
 {
-    log_level = -1;
+    log_level = LogLevel::silent;
     const frame_codec* codec = codec_for_transfer_syntax(uid);
     if (codec == nullptr || size < 1) {
         return;

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "reader/log.h"
+#include "base/log.h"
 
 namespace {
 
 void log_refusal(const char* codec, const char* why)
 {
-    dicom_log(LOG_ERROR, (std::string(codec) + " - " + why).c_str());
+    dicom_log(LogLevel::error, (std::string(codec) + " - " + why).c_str());
 }
 
 } // namespace

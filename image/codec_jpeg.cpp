@@ -11,12 +11,12 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include "base/log.h"
 #include "image/codec_check.h"
 #include "image/codec_families.h"
 #include "image/jpeg_frame_header.h"
 #include "image/single.h"
 #include "jpeg/dct.h"
-#include "reader/log.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ struct error_exit {
 {
     char message[JMSG_LENGTH_MAX];
     decoder->err->format_message(decoder, message);
-    dicom_log(LOG_ERROR, (std::string("JPEG - ") + message).c_str());
+    dicom_log(LogLevel::error, (std::string("JPEG - ") + message).c_str());
     std::longjmp(reinterpret_cast<error_exit*>(decoder->err)->jump, 1);
 }
 
@@ -37,7 +37,7 @@ void log_warning(j_common_ptr decoder)
 {
     char message[JMSG_LENGTH_MAX];
     decoder->err->format_message(decoder, message);
-    dicom_log(LOG_WARNING, (std::string("JPEG - ") + message).c_str());
+    dicom_log(LogLevel::warning, (std::string("JPEG - ") + message).c_str());
 }
 
 bool converts_to_rgb(int32_t photometric)
@@ -74,7 +74,7 @@ bool decode_8bit(const uint8_t* data, std::size_t size, const frame_format& form
     const std::size_t row_bytes = std::size_t{decoder.output_width} * std::size_t(decoder.output_components);
     if (decoder.output_height != format.rows || decoder.output_width != format.columns ||
         decoder.output_components != format.samples_per_pixel) {
-        dicom_log(LOG_ERROR, "JPEG - Decoded frame differs from the image size");
+        dicom_log(LogLevel::error, "JPEG - Decoded frame differs from the image size");
         jpeg_destroy_decompress(&decoder);
         return false;
     }
@@ -96,7 +96,7 @@ int decode_jpeg(const uint8_t* data, std::size_t size, const frame_format& forma
 {
     codestream_header header{};
     if (!read_jpeg_frame_header(data, size, header)) {
-        dicom_log(LOG_ERROR, "JPEG - No frame header");
+        dicom_log(LogLevel::error, "JPEG - No frame header");
         return -1;
     }
     if (!codestream_matches_format("JPEG", header, format, slot, slot_size)) {
@@ -106,7 +106,7 @@ int decode_jpeg(const uint8_t* data, std::size_t size, const frame_format& forma
         return DctJpegDecode(data, size, slot, slot_size) == 0 ? 0 : -1;
     }
     if (format.bits_allocated != 8) {
-        dicom_log(LOG_ERROR, "JPEG - 8-bit samples in a frame of other than 8 bits allocated");
+        dicom_log(LogLevel::error, "JPEG - 8-bit samples in a frame of other than 8 bits allocated");
         return -1;
     }
     if (!decode_8bit(data, size, format, slot)) {

@@ -15,15 +15,15 @@
 #include <thread>
 #include <vector>
 
+#include "base/log.h"
 #include "image/codec_check.h"
 #include "image/codec_families.h"
 #include "image/j2k_size.h"
 #include "image/single.h"
-#include "reader/log.h"
 
 namespace {
 
-void log_failure(const char* what) { dicom_log(LOG_ERROR, (std::string("JPEG 2000 - ") + what).c_str()); }
+void log_failure(const char* what) { dicom_log(LogLevel::error, (std::string("JPEG 2000 - ") + what).c_str()); }
 
 // Frames of at least this many samples decode on every core.
 constexpr uint64_t threaded_samples = uint64_t{1} << 20;
@@ -137,8 +137,8 @@ bool size_is_acceptable(const j2k_size& found, const frame_format& format, const
     }
     const bool header_signed = format.pixel_representation != 0;
     if (found.header.is_signed != header_signed || found.header.precision != format.bits_stored) {
-        dicom_log(LOG_WARNING, "JPEG 2000 - Codestream signedness or precision differs from the data set "
-                               "(Pixel Representation and Bits Allocated kept)");
+        dicom_log(LogLevel::warning, "JPEG 2000 - Codestream signedness or precision differs from the data set "
+                                     "(Pixel Representation and Bits Allocated kept)");
     }
     return true;
 }

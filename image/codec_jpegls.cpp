@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "image/codec_check.h"
 #include "image/codec_families.h"
 #include "image/jpeg_frame_header.h"
-#include "reader/log.h"
 
 namespace {
 
-void log_failure(const char* what) { dicom_log(LOG_ERROR, (std::string("JPEG-LS - ") + what).c_str()); }
+void log_failure(const char* what) { dicom_log(LogLevel::error, (std::string("JPEG-LS - ") + what).c_str()); }
 
 // Widens one-byte samples to the slot's two-byte host numbers.
 void widen(const std::vector<uint8_t>& narrow, uint8_t* slot)

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <utility>
 
-#include "reader/log.h"
+#include "base/log.h"
 
 namespace {
 
@@ -92,7 +92,7 @@ bool frame_index::walk()
         const std::size_t wanted =
             static_cast<std::size_t>(std::min<uint64_t>(bytes.size(), file_size_ - position));
         if (!read_at(position, bytes.data(), wanted)) {
-            dicom_log(LOG_ERROR, "Error while reading file");
+            dicom_log(LogLevel::error, "Error while reading file");
             walk_failed_ = true;
             return false;
         }
@@ -167,7 +167,7 @@ frame_lookup frame_index::frame(int32_t index, std::vector<fragment_span>& fragm
         if (found == frame_lookup::found || found == frame_lookup::read_failure) {
             return found;
         }
-        dicom_log(LOG_WARNING, "Basic Offset Table does not match the fragments (ignored)");
+        dicom_log(LogLevel::warning, "Basic Offset Table does not match the fragments (ignored)");
         basic_.clear();
     }
     return from_walk(index, fragments);
@@ -186,14 +186,14 @@ frame_lookup frame_index::from_extended(int32_t index, std::vector<fragment_span
     const uint64_t position = first_item_ + offset;
     std::array<uint8_t, item_header_bytes> header{};
     if (!read_at(position, header.data(), header.size())) {
-        dicom_log(LOG_ERROR, "Error while reading file");
+        dicom_log(LogLevel::error, "Error while reading file");
         return frame_lookup::read_failure;
     }
     const uint32_t length = little32(header.data() + 4);
     const uint64_t value = position + item_header_bytes;
     if (little16(header.data()) != item_group || little16(header.data() + 2) != item_element ||
         extended_lengths_[i] > length) {
-        dicom_log(LOG_ERROR, "Extended Offset Table does not point at an item of the frame's length");
+        dicom_log(LogLevel::error, "Extended Offset Table does not point at an item of the frame's length");
         return frame_lookup::read_failure;
     }
     if (length > file_size_ - value) {
@@ -222,7 +222,7 @@ frame_lookup frame_index::from_basic(int32_t index, std::vector<fragment_span>& 
             break; // the file ends: the frame keeps the items it has
         }
         if (!read_at(position, header.data(), header.size())) {
-            dicom_log(LOG_ERROR, "Error while reading file");
+            dicom_log(LogLevel::error, "Error while reading file");
             return frame_lookup::read_failure;
         }
         if (little16(header.data()) != item_group || little16(header.data() + 2) != item_element) {

@@ -18,7 +18,7 @@
 #include <cstring>
 #include <vector>
 
-#include "reader/log.h"
+#include "base/log.h"
 #include "reader/reader_internal.h"
 
 namespace {
@@ -212,7 +212,7 @@ void interleave_pixels(uint32_t segments, const uint8_t* const* planes, const ui
 uint32_t mdc_dicom_decodeRLE_segment(uint8_t* destination, const uint8_t* segment, uint32_t size, uint32_t stride,
                                      uint32_t start, std::size_t slot_size)
 {
-    dicom_log(LOG_DEBUG, "mdc_dicom_decodeRLE_segment()");
+    dicom_log(LogLevel::debug, "mdc_dicom_decodeRLE_segment()");
     if (stride == 0 || destination == nullptr || slot_size == 0) {
         return 0; // no slot to write into: nothing of the segment is taken
     }
@@ -314,7 +314,7 @@ bool read_header_number(std::FILE* stream, uint32_t& number)
 bool count_is_sound(uint32_t segments)
 {
     if (segments > max_segments) {
-        dicom_log(LOG_ERROR, "RLE - Maximum of 32 bits images supported");
+        dicom_log(LogLevel::error, "RLE - Maximum of 32 bits images supported");
         return false;
     }
     return true;
@@ -324,7 +324,7 @@ bool header_is_sound(rle_frame_header& header, uint32_t length)
 {
     header.offsets[header.segments] = length;
     if (!offsets_are_sound(header.offsets, header.segments)) {
-        dicom_log(LOG_ERROR, "RLE - Bad segment offsets");
+        dicom_log(LogLevel::error, "RLE - Bad segment offsets");
         return false;
     }
     return true;
@@ -336,7 +336,7 @@ bool rle_parse_header(const uint8_t* data, std::size_t size, rle_frame_header& h
 {
     header = rle_frame_header{};
     if (size < header_bytes) {
-        dicom_log(LOG_ERROR, "RLE - Frame shorter than its header");
+        dicom_log(LogLevel::error, "RLE - Frame shorter than its header");
         return false;
     }
     header.segments = little_number(data);
@@ -374,11 +374,11 @@ int16_t rle_decode_segments(const rle_frame_header& header, const uint8_t* body,
                     sample_bytes);
     for (uint32_t j = 0; j < present; ++j) {
         if (used[j] < held[j]) {
-            dicom_log(LOG_WARNING, "RLE - Segment overflows the frame (cut)");
+            dicom_log(LogLevel::warning, "RLE - Segment overflows the frame (cut)");
         }
     }
     if (cut_short) {
-        dicom_log(LOG_WARNING, "RLE - Segment cut short by end of file");
+        dicom_log(LogLevel::warning, "RLE - Segment cut short by end of file");
     }
     return 0;
 }
@@ -386,7 +386,7 @@ int16_t rle_decode_segments(const rle_frame_header& header, const uint8_t* body,
 int16_t rle_decode_frame(const uint8_t* data, std::size_t size, uint32_t sample_bytes, uint8_t* destination,
                          std::size_t slot_size)
 {
-    dicom_log(LOG_DEBUG, "rle_decode_frame()");
+    dicom_log(LogLevel::debug, "rle_decode_frame()");
     rle_frame_header header;
     if (data == nullptr || !rle_parse_header(data, size, header)) {
         return -1;
@@ -409,11 +409,11 @@ bool read_stream_header(std::FILE* stream, uint32_t length, rle_frame_header& he
 {
     header = rle_frame_header{};
     if (length < header_bytes) {
-        dicom_log(LOG_ERROR, "RLE - Frame shorter than its header");
+        dicom_log(LogLevel::error, "RLE - Frame shorter than its header");
         return false;
     }
     if (stream == nullptr || !read_header_number(stream, header.segments)) {
-        dicom_log(LOG_ERROR, "RLE - Failure numberSegments");
+        dicom_log(LogLevel::error, "RLE - Failure numberSegments");
         return false;
     }
     if (!count_is_sound(header.segments)) {
@@ -421,7 +421,7 @@ bool read_stream_header(std::FILE* stream, uint32_t length, rle_frame_header& he
     }
     for (uint32_t j = 0; j < header.segments; ++j) {
         if (!read_header_number(stream, header.offsets[j])) {
-            dicom_log(LOG_ERROR, "RLE - Failure offsets");
+            dicom_log(LogLevel::error, "RLE - Failure offsets");
             return false;
         }
     }
@@ -431,7 +431,7 @@ bool read_stream_header(std::FILE* stream, uint32_t length, rle_frame_header& he
     const long unused_slots = static_cast<long>(offset_slots - header.segments) * 4;
     const long gap = header.segments > 0 ? static_cast<long>(header.offsets[0] - header_bytes) : 0;
     if (std::fseek(stream, unused_slots + gap, SEEK_CUR) != 0 || dicom_check_stream(1) != 0) {
-        dicom_log(LOG_ERROR, "RLE - Failure header skip");
+        dicom_log(LogLevel::error, "RLE - Failure header skip");
         return false;
     }
     return true;
@@ -442,7 +442,7 @@ bool read_stream_header(std::FILE* stream, uint32_t length, rle_frame_header& he
 int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t length, std::size_t slot_size,
                              uint32_t sample_bytes)
 {
-    dicom_log(LOG_DEBUG, "mdc_dicom_decomp_rle()");
+    dicom_log(LogLevel::debug, "mdc_dicom_decomp_rle()");
     rle_frame_header header;
     if (!read_stream_header(stream, length, header)) {
         return -1;
@@ -454,20 +454,20 @@ int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t l
     const uint32_t readable = static_cast<uint32_t>(std::min<int64_t>(length - first, left > 0 ? left : 0));
     if (header.segments == 0) {
         if (std::fseek(stream, readable, SEEK_CUR) != 0 || dicom_check_stream(1) != 0) {
-            dicom_log(LOG_ERROR, "RLE - Failure header skip");
+            dicom_log(LogLevel::error, "RLE - Failure header skip");
             return -1;
         }
         return 0;
     }
     auto* buffer = static_cast<uint8_t*>(std::malloc(std::size_t{readable} + segment_spare));
     if (buffer == nullptr) {
-        dicom_log(LOG_ERROR, "RLE - Out of memory");
+        dicom_log(LogLevel::error, "RLE - Out of memory");
         return -3;
     }
     const std::size_t got = std::fread(buffer, 1, readable, stream);
     if (std::ferror(stream) != 0) {
         std::free(buffer);
-        dicom_log(LOG_ERROR, "RLE - Failure image read");
+        dicom_log(LogLevel::error, "RLE - Failure image read");
         return -2;
     }
     std::memset(buffer + got, 0, segment_spare);

@@ -17,11 +17,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "base/log.h"
 #include "codec.h"
 #include "frame_index.h"
 #include "image/transfer_syntax_names.h"
 #include "jpeg/ljpeg.h"
-#include "reader/log.h"
 #include "reader/reader_internal.h"
 #include "rle.h"
 
@@ -125,7 +125,7 @@ int32_t photometric_index(const char* text)
         }
     }
     if (found_length == 0) {
-        dicom_log(LOG_WARNING, "Unknown PhotometricInterpretation.");
+        dicom_log(LogLevel::warning, "Unknown PhotometricInterpretation.");
     }
     return found;
 }
@@ -230,7 +230,7 @@ void store_field(Field field, ELEMENT* element)
             table.first_mapped = numbers[1];
             table.entry_bits = numbers[2];
         } else {
-            dicom_log(LOG_WARNING, "Wrong VM for PaletteColorLookupTableDescriptor.");
+            dicom_log(LogLevel::warning, "Wrong VM for PaletteColorLookupTableDescriptor.");
         }
         break;
     case Field::none:
@@ -259,10 +259,10 @@ void fix_native_vr(ELEMENT* element)
     // byte: swapped as words they come out in the order they were written.
     const bool big_endian_pixels = (dicom_default_reader().state().pixel_syntax & SYNTAX_BIG) != 0;
     if (element->vr == VR_OB && image.bits_allocated == 16) {
-        dicom_log(LOG_WARNING, "Incorrect OB value representation (fixed)");
+        dicom_log(LogLevel::warning, "Incorrect OB value representation (fixed)");
         element->vr = VR_OW;
     } else if (element->vr == VR_OW && image.bits_allocated == 8 && !big_endian_pixels) {
-        dicom_log(LOG_WARNING, "Incorrect OW value representation (fixed)");
+        dicom_log(LogLevel::warning, "Incorrect OW value representation (fixed)");
         element->vr = VR_OB;
     } else if (element->vr == VR_OW && image.bits_allocated == 32) {
         element->vr = VR_OL; // 32-bit samples are put in host order whole
@@ -309,7 +309,7 @@ single_image* load_native(ELEMENT* element)
     image.pixel_bytes = static_cast<std::size_t>(loaded);
     const std::optional<uint64_t> expected = expected_native_bytes(image);
     if (!expected || *expected != static_cast<uint64_t>(loaded)) {
-        dicom_log(LOG_WARNING, "Incorrect PixelData length");
+        dicom_log(LogLevel::warning, "Incorrect PixelData length");
     }
     if (output_sink != nullptr) {
         const bool taken = image.pixel_bytes == 0 || output_sink->put(0, image.pixels, image.pixel_bytes);
@@ -334,7 +334,7 @@ const char* open_transfer_syntax()
 
 void log_unsupported_syntax()
 {
-    dicom_log(LOG_ERROR, unsupported_transfer_syntax_message(open_transfer_syntax()).c_str());
+    dicom_log(LogLevel::error, unsupported_transfer_syntax_message(open_transfer_syntax()).c_str());
 }
 
 frame_format format_of(const single_image& image)
@@ -437,7 +437,7 @@ bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments,
     }
     total = std::min(total, limit);
     if (!data.resize(total)) {
-        dicom_log(LOG_ERROR, "Out of memory.");
+        dicom_log(LogLevel::error, "Out of memory.");
         return false;
     }
     std::size_t at = 0;
@@ -448,7 +448,7 @@ bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments,
             const ssize_t got = ::pread(descriptor, data.data() + at + done, length - done,
                                         static_cast<off_t>(fragment.position + done));
             if (got <= 0) {
-                dicom_log(LOG_ERROR, "Error while reading file");
+                dicom_log(LogLevel::error, "Error while reading file");
                 return false;
             }
             done += static_cast<std::size_t>(got);
@@ -609,7 +609,7 @@ std::optional<frame_index> index_the_fragments(single_image& image)
             extended.lengths.size() == extended.offsets.size()) {
             index.use_extended_table(std::move(extended.offsets), std::move(extended.lengths));
         } else {
-            dicom_log(LOG_WARNING, "Extended Offset Table does not hold one entry per frame (ignored)");
+            dicom_log(LogLevel::warning, "Extended Offset Table does not hold one entry per frame (ignored)");
         }
     }
     if (!basic.empty()) {
@@ -624,7 +624,7 @@ bool announced_bytes_fit(uint64_t bytes, const frame_codec& codec)
     const uint64_t expansion = codec.max_expansion;
     const uint64_t bytes_left = static_cast<uint64_t>(std::max<int64_t>(dicom_bytes_left(), 0));
     if (expansion != 0 && bytes / expansion > bytes_left) {
-        dicom_log(LOG_ERROR, "Encapsulated PixelData too short for the announced frames");
+        dicom_log(LogLevel::error, "Encapsulated PixelData too short for the announced frames");
         return false;
     }
     return true;
@@ -657,8 +657,8 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
         found = decoder.codec->read_header(data.data(), data.size(), header);
     }
     if (!found) {
-        dicom_log(LOG_ERROR, "The frame has no codestream header this codec reads");
-        dicom_log(LOG_ERROR, "Decompression failed");
+        dicom_log(LogLevel::error, "The frame has no codestream header this codec reads");
+        dicom_log(LogLevel::error, "Decompression failed");
         return false;
     }
     const frame_format& format = decoder.format;
@@ -668,8 +668,8 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
                                     std::to_string(header.rows) + " x " + std::to_string(header.components) +
                                     " samples, the data set " + std::to_string(format.columns) + " x " +
                                     std::to_string(format.rows) + " x " + std::to_string(format.samples_per_pixel);
-        dicom_log(LOG_ERROR, message.c_str());
-        dicom_log(LOG_ERROR, "Decompression failed");
+        dicom_log(LogLevel::error, message.c_str());
+        dicom_log(LogLevel::error, "Decompression failed");
         return false;
     }
     return true;
@@ -685,7 +685,7 @@ void log_frame_refusal(int32_t index, int32_t count)
 {
     const std::string message = "Frame " + std::to_string(int64_t{index} + 1) + " requested: the file holds " +
                                 std::to_string(count) + (count == 1 ? " frame." : " frames.");
-    dicom_log(LOG_ERROR, message.c_str());
+    dicom_log(LogLevel::error, message.c_str());
 }
 
 // Decodes the frames whose fragments are planned, on `threads` threads
@@ -722,7 +722,7 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
             } else if (own.resize(decoder.frame_bytes)) {
                 slot = own.data();
             } else {
-                dicom_log(LOG_ERROR, "Out of memory.");
+                dicom_log(LogLevel::error, "Out of memory.");
                 failed = true;
                 break;
             }
@@ -752,7 +752,7 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
     }
     if (failed) {
         if (!refused) {
-            dicom_log(LOG_ERROR, "Decompression failed");
+            dicom_log(LogLevel::error, "Decompression failed");
         }
         return false;
     }
@@ -794,7 +794,7 @@ std::optional<std::vector<std::vector<fragment_span>>> plan_frames(const single_
     std::vector<std::vector<fragment_span>> plan(present);
     for (std::size_t i = 0; i < present; ++i) {
         if (index.frame(static_cast<int32_t>(i), plan[i]) != frame_lookup::found) {
-            dicom_log(LOG_ERROR, "Decompression failed");
+            dicom_log(LogLevel::error, "Decompression failed");
             return std::nullopt;
         }
     }
@@ -805,8 +805,8 @@ std::optional<std::vector<std::vector<fragment_span>>> plan_frames(const single_
             // A delimiter where a frame should start is no frame.
             const std::string message = "The pixel data ends after " + std::to_string(present) + " of the " +
                                         std::to_string(image.frames) + " frames announced";
-            dicom_log(LOG_ERROR, message.c_str());
-            dicom_log(LOG_ERROR, "Decompression failed");
+            dicom_log(LogLevel::error, message.c_str());
+            dicom_log(LogLevel::error, "Decompression failed");
             return std::nullopt;
         }
     }
@@ -867,13 +867,13 @@ single_image* load_encapsulated()
                                     std::to_string(*image_bytes) +
                                     " bytes decoded, more than the 4 GiB a whole image may take; extract "
                                     "them one at a time";
-        dicom_log(LOG_ERROR, message.c_str());
+        dicom_log(LogLevel::error, message.c_str());
         return fail();
     }
     const bool fits = image_bytes.has_value();
     uint8_t* buffer = fits ? allocate_pixels(*image_bytes + trailing_zeros) : nullptr;
     if (buffer == nullptr) {
-        dicom_log(LOG_ERROR, "Out of memory.");
+        dicom_log(LogLevel::error, "Out of memory.");
         return nullptr;
     }
     image.pixels = buffer;
@@ -914,7 +914,7 @@ single_image* load_encapsulated_frame(int32_t wanted)
                           ? allocate_pixels(decoder.frame_bytes + trailing_zeros)
                           : nullptr;
     if (buffer == nullptr) {
-        dicom_log(LOG_ERROR, "Out of memory.");
+        dicom_log(LogLevel::error, "Out of memory.");
         return nullptr;
     }
     image.pixels = buffer;
@@ -938,7 +938,7 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
         start_bits = UINT64_MAX; // past any value
     }
     if (frame_bits % 8 != 0) {
-        dicom_log(LOG_ERROR, "Frames of this image do not start on a byte boundary");
+        dicom_log(LogLevel::error, "Frames of this image do not start on a byte boundary");
         return fail();
     }
     const uint64_t frame_bytes = frame_bits / 8;
@@ -951,7 +951,7 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
     const auto value_start = static_cast<uint64_t>(ftello(dicom_default_reader().state().reader_stream));
     if (fseeko(dicom_default_reader().state().reader_stream, static_cast<off_t>(value_start + start), SEEK_SET) !=
         0) {
-        dicom_log(LOG_ERROR, "Error while reading file");
+        dicom_log(LogLevel::error, "Error while reading file");
         return fail();
     }
     element->length = static_cast<uint32_t>(std::min(frame_bytes, length - start));
@@ -963,7 +963,7 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
     image.pixel_bytes = static_cast<std::size_t>(loaded);
     const std::optional<uint64_t> expected = expected_native_bytes(image);
     if (!expected || *expected != length) {
-        dicom_log(LOG_WARNING, "Incorrect PixelData length");
+        dicom_log(LogLevel::warning, "Incorrect PixelData length");
     }
     if (dicom_default_reader().state().reader_stream != nullptr) {
         fseeko(dicom_default_reader().state().reader_stream, static_cast<off_t>(value_start + length), SEEK_SET);
@@ -1039,17 +1039,17 @@ bool in_icon_image_sequence(const ELEMENT* element)
 
 single_image* dicom_single()
 {
-    dicom_log(LOG_DEBUG, "dicom_single()");
+    dicom_log(LogLevel::debug, "dicom_single()");
     return extract(-1);
 }
 
 single_image* dicom_single_frame(int32_t index)
 {
-    dicom_log(LOG_DEBUG, "dicom_single_frame()");
+    dicom_log(LogLevel::debug, "dicom_single_frame()");
     if (index < 0) {
         reset_record();
         const std::string message = "Frame index " + std::to_string(index) + " refused: frames count from 0.";
-        dicom_log(LOG_ERROR, message.c_str());
+        dicom_log(LogLevel::error, message.c_str());
         return nullptr;
     }
     return extract(index);
@@ -1057,7 +1057,7 @@ single_image* dicom_single_frame(int32_t index)
 
 single_image* dicom_single_to(pixel_sink& sink)
 {
-    dicom_log(LOG_DEBUG, "dicom_single_to()");
+    dicom_log(LogLevel::debug, "dicom_single_to()");
     output_sink = &sink;
     single_image* image = extract(-1);
     output_sink = nullptr;
@@ -1068,12 +1068,12 @@ void dicom_single_threads(unsigned count) { decode_threads = count; }
 
 int64_t dicom_pixel(ELEMENT* element)
 {
-    dicom_log(LOG_DEBUG, "dicom_pixel()");
+    dicom_log(LogLevel::debug, "dicom_pixel()");
     if (element->length == UNDEFINED_LENGTH) {
         if (dicom_skip() != 0) {
             return -2;
         }
-        dicom_log(LOG_EMERGENCY, "Encapsulated PixelData is not implemented yet");
+        dicom_log(LogLevel::emergency, "Encapsulated PixelData is not implemented yet");
         return -3;
     }
     return load_pixel_value(element);
@@ -1081,7 +1081,7 @@ int64_t dicom_pixel(ELEMENT* element)
 
 int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes)
 {
-    dicom_log(LOG_DEBUG, "decompress_frame()");
+    dicom_log(LogLevel::debug, "decompress_frame()");
     auto* destination = static_cast<uint8_t*>(item->value);
     if (destination == nullptr) {
         frame_bytes = 0;
@@ -1112,7 +1112,7 @@ int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes
 
 void dicom_single_free()
 {
-    dicom_log(LOG_DEBUG, "dicom_single_free()");
+    dicom_log(LogLevel::debug, "dicom_single_free()");
     for (palette_table& table : image_record.palette) {
         std::free(table.data);
         table.data = nullptr;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "base/log.h"
 #include "jpeg/dct_internal.h"
-#include "reader/log.h"
 
 namespace dct {
 
@@ -23,7 +23,7 @@ bool Fail(const char* message)
 {
     char line[160];
     std::snprintf(line, sizeof line, "DctJpegDecode(): %s", message);
-    dicom_log(LOG_ERROR, line);
+    dicom_log(LogLevel::error, line);
     return false;
 }
 
@@ -264,7 +264,7 @@ bool DctState::GetSos()
     if (ss != 0 || se != 63 || approximation != 0) {
         // Written by some encoders; the scan is decoded as sequential, as the
         // common decoders do.
-        dicom_log(LOG_WARNING, "DctJpegDecode(): Spectral selection of a sequential scan ignored.");
+        dicom_log(LogLevel::warning, "DctJpegDecode(): Spectral selection of a sequential scan ignored.");
     }
     if (count > 1 && blocks > kMaxBlocksInMcu) {
         return Fail("Too many blocks in an MCU.");

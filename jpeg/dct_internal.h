@@ -94,7 +94,7 @@ struct DctState : JpegByteReader {
     bool Emit(uint8_t* output) const;
 };
 
-// Logs "DctJpegDecode(): <message>" at LOG_ERROR; returns false.
+// Logs "DctJpegDecode(): <message>" at LogLevel::error; returns false.
 bool Fail(const char* message);
 
 // Derives the decoding fields of a table from its bits and huffval; false

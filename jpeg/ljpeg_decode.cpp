@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/file_bytes.h"
+#include "base/log.h"
 #include "jpeg/bit_reader.h"
 #include "jpeg/ljpeg.h"
 #include "jpeg/ljpeg_internal.h"
-#include "reader/file_bytes.h"
-#include "reader/log.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ JPEG_NOINLINE int32_t DecodeLongCode(BitReader& reader, const HuffmanTable& tabl
     }
     const int32_t index = length > 16 ? -1 : table.valptr[length] + code - table.mincode[length];
     if (index < 0 || index > 255) {
-        dicom_log(LOG_ERROR, "HuffDecode():Corrupt JPEG data: bad Huffman code.");
+        dicom_log(LogLevel::error, "HuffDecode():Corrupt JPEG data: bad Huffman code.");
         return 0;
     }
     return table.huffval[index];
@@ -492,7 +492,7 @@ void LosslessJpegState::DecodeImage(DecoderStruct* dcPtr, RowOutput& output, int
             --dcPtr->rowsToRestart;
         }
         if (warnUndefinedPsv) {
-            dicom_log(LOG_ERROR, "QuickPredict():Warning: Undefined PSV\n");
+            dicom_log(LogLevel::error, "QuickPredict():Warning: Undefined PSV\n");
             warnUndefinedPsv = false;
         }
         decodeRow(reader, tables, count, width, previous, current);
@@ -527,7 +527,7 @@ int32_t LosslessJpegState::Run(uint8_t* output, int32_t depth, std::size_t outpu
     const std::size_t rowBytes = static_cast<std::size_t>(dcPtr->width) * static_cast<std::size_t>(depth / 8);
     const std::size_t frameBytes = rowBytes * static_cast<std::size_t>(dcPtr->height);
     if ((depth == 8 || depth == 16 || depth == 24) && frameBytes > output_size) {
-        dicom_log(LOG_ERROR, "LosslessJpegDecode(): Frame larger than the output area.");
+        dicom_log(LogLevel::error, "LosslessJpegDecode(): Frame larger than the output area.");
         return -1;
     }
     RowOutput rows;
@@ -564,7 +564,7 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
                            std::size_t output_size)
 {
     if (length < 0) {
-        dicom_log(LOG_ERROR, "LosslessJpegDecode(): Negative fragment length.");
+        dicom_log(LogLevel::error, "LosslessJpegDecode(): Negative fragment length.");
         return -1;
     }
     std::unique_ptr<LosslessJpegState> state(new (std::nothrow) LosslessJpegState);

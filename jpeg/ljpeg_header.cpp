@@ -2,7 +2,7 @@
 // derivation of the Huffman decoding tables.
 #include "jpeg/ljpeg_internal.h"
 
-#include "reader/log.h"
+#include "base/log.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,7 @@
 
 void LosslessJpegState::FailDecode(const char* message)
 {
-    dicom_log(LOG_ERROR, message);
+    dicom_log(LogLevel::error, message);
     ljpegDecoder.error = -1;
 }
 
@@ -80,7 +80,7 @@ void LosslessJpegState::GetDht(DecoderStruct* dcPtr)
         remaining -= 17 + total;
 
         if ((index & 0x10) != 0) {
-            dicom_log(LOG_ERROR, "GetDht():Huffman table for lossless JPEG is not defined.");
+            dicom_log(LogLevel::error, "GetDht():Huffman table for lossless JPEG is not defined.");
         }
         if (index > 3) {
             FailDecode("GetDht():Bogus DHT index");
@@ -181,7 +181,7 @@ int32_t LosslessJpegState::ProcessTables(DecoderStruct* dcPtr)
             break;
         case M_DQT:
             // Not skipped by its length: the next marker scan runs through it.
-            dicom_log(LOG_ERROR, "ProcessTables():Not a lossless JPEG file.");
+            dicom_log(LogLevel::error, "ProcessTables():Not a lossless JPEG file.");
             break;
         case M_TEM:
         case 0xD0:
@@ -191,7 +191,7 @@ int32_t LosslessJpegState::ProcessTables(DecoderStruct* dcPtr)
         case 0xD4:
         case 0xD5:
         case 0xD6:
-        case 0xD7: dicom_log(LOG_ERROR, "ProcessTables():Warning: unexpected marker."); break;
+        case 0xD7: dicom_log(LogLevel::error, "ProcessTables():Warning: unexpected marker."); break;
         default: // APPn, COM, DNL, DHP, EXP, JPGn, DAC and reserved codes
             SkipSegment();
             break;
@@ -216,7 +216,7 @@ void LosslessJpegState::ReadFileHeader(DecoderStruct* dcPtr)
         GetSof(dcPtr);
     } else {
         // No frame components are defined, so the scan header is refused.
-        dicom_log(LOG_ERROR, "ReadFileHeader():Unsupported SOF marker type.");
+        dicom_log(LogLevel::error, "ReadFileHeader():Unsupported SOF marker type.");
     }
 }
 
@@ -233,7 +233,7 @@ bool LosslessJpegState::ReadScanHeader(DecoderStruct* dcPtr)
         GetSos(dcPtr);
         return true;
     }
-    dicom_log(LOG_ERROR, "ReadScanHeader():Unsupported marker type.");
+    dicom_log(LogLevel::error, "ReadScanHeader():Unsupported marker type.");
     return false;
 }
 

@@ -139,7 +139,7 @@ struct LosslessJpegState : JpegByteReader {
 
     // ---- Header parsing (ljpeg_header.cpp) ---------------------------------
 
-    // Sets ljpegDecoder.error to -1 after logging `message` at LOG_ERROR.
+    // Sets ljpegDecoder.error to -1 after logging `message` at LogLevel::error.
     void FailDecode(const char* message);
     int32_t ProcessTables(DecoderStruct* dcPtr);
     void ReadFileHeader(DecoderStruct* dcPtr);

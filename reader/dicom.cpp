@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
-#include "reader/file_bytes.h"
+#include "base/file_bytes.h"
+#include "base/log.h"
 #include "reader/inflate_view.h"
-#include "reader/log.h"
 
 namespace {
 
@@ -27,9 +27,9 @@ int32_t machine_byte_order()
 // Logs the preamble as text up to its first NUL, never past its 128 bytes.
 void log_preamble(const std::array<char, preamble_and_magic>& buffer)
 {
-    dicom_log(LOG_INFO, "Dicom preamble");
+    dicom_log(LogLevel::info, "Dicom preamble");
     const std::string text(buffer.data(), strnlen(buffer.data(), preamble_size));
-    dicom_log(LOG_INFO, text.c_str());
+    dicom_log(LogLevel::info, text.c_str());
 }
 
 // Byte 0 non-zero: a little-endian group number. Bytes 4 and 5 are either the
@@ -87,7 +87,7 @@ int64_t DicomReader::position() const { return static_cast<int64_t>(ftello(state
 
 int DicomReader::fail(int status, const char* message)
 {
-    dicom_log(LOG_ERROR, message);
+    dicom_log(LogLevel::error, message);
     close();
     state_.failure = status;
     return status;
@@ -107,16 +107,16 @@ int64_t DicomReader::bytes_left() const
 
 int DicomReader::open(const char* name)
 {
-    dicom_log(LOG_DEBUG, "dicom_open()");
+    dicom_log(LogLevel::debug, "dicom_open()");
     if (name == nullptr) {
-        dicom_log(LOG_ERROR, "No file given");
+        dicom_log(LogLevel::error, "No file given");
         return -1;
     }
     state_.failure = 0;
     if (state_.reader_stream == nullptr) {
         state_.reader_stream = std::fopen(name, "rb");
         if (state_.reader_stream == nullptr) {
-            dicom_log(LOG_ERROR, "Unable to open file");
+            dicom_log(LogLevel::error, "Unable to open file");
             return -4;
         }
         state_.file_size = regular_file_size(state_.reader_stream);
@@ -181,7 +181,7 @@ std::FILE* DicomReader::detach()
 
 int DicomReader::close()
 {
-    dicom_log(LOG_DEBUG, "dicom_close()");
+    dicom_log(LogLevel::debug, "dicom_close()");
     if (state_.reader_stream == nullptr) {
         return 0;
     }
@@ -192,7 +192,7 @@ int DicomReader::close()
     state_.reader_stream = nullptr;
     state_.file_size = 0;
     if (closed != 0) {
-        dicom_log(LOG_WARNING, "Unable to close file");
+        dicom_log(LogLevel::warning, "Unable to close file");
         return -1;
     }
     return 0;
@@ -270,10 +270,10 @@ namespace {
 void check_length_parity(ELEMENT& record)
 {
     if (record.length == 13) {
-        dicom_log(LOG_WARNING, "Fix naughty GE tag length");
+        dicom_log(LogLevel::warning, "Fix naughty GE tag length");
         record.length = 10;
     } else if (record.length % 2 != 0 && record.length != UNDEFINED_LENGTH) {
-        dicom_log(LOG_WARNING, "Tag with uneven length");
+        dicom_log(LogLevel::warning, "Tag with uneven length");
     }
 }
 
@@ -307,7 +307,7 @@ bool DicomReader::take_transfer_syntax()
 
 ELEMENT* DicomReader::element()
 {
-    dicom_log(LOG_DEBUG, "dicom_element()");
+    dicom_log(LogLevel::debug, "dicom_element()");
     if (state_.reader_stream == nullptr) {
         return nullptr;
     }

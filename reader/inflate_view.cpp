@@ -8,7 +8,7 @@
 #include <vector>
 #include <zlib.h>
 
-#include "reader/log.h"
+#include "base/log.h"
 #include "reader/vr.h"
 
 namespace {
@@ -84,7 +84,7 @@ struct InflateRun {
 // the end of the view, writing at most limit bytes.
 InflateRun inflate_to(std::FILE* from, std::FILE* view, int64_t limit)
 {
-    dicom_log(LOG_DEBUG, "inflate_to()");
+    dicom_log(LogLevel::debug, "inflate_to()");
     InflateRun run;
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) {
@@ -141,22 +141,24 @@ bool report(const InflateRun& run)
     switch (run.end) {
     case InflateEnd::complete: return true;
     case InflateEnd::truncated:
-        dicom_log(LOG_WARNING, "Deflated data set is truncated: reading what inflated");
+        dicom_log(LogLevel::warning, "Deflated data set is truncated: reading what inflated");
         return true;
     case InflateEnd::corrupt: {
         const std::string message = "Deflated data set is corrupt (" + run.detail + "): reading what inflated";
-        dicom_log(LOG_WARNING, message.c_str());
+        dicom_log(LogLevel::warning, message.c_str());
         return true;
     }
     case InflateEnd::too_large: {
         const std::string message = "Deflated data set inflates to more than " +
                                     std::to_string(inflate_ratio_limit) +
                                     " times its size or past 2 GiB: not read";
-        dicom_log(LOG_ERROR, message.c_str());
+        dicom_log(LogLevel::error, message.c_str());
         return false;
     }
-    case InflateEnd::no_room: dicom_log(LOG_ERROR, "No room for the inflated data set: not read"); return false;
-    case InflateEnd::no_memory: dicom_log(LOG_ERROR, "Out of memory"); return false;
+    case InflateEnd::no_room:
+        dicom_log(LogLevel::error, "No room for the inflated data set: not read");
+        return false;
+    case InflateEnd::no_memory: dicom_log(LogLevel::error, "Out of memory"); return false;
     }
     return false;
 }
@@ -239,12 +241,12 @@ InflatedView open_inflated_view(std::FILE* file)
     result.refused = true;
     std::FILE* view = std::tmpfile();
     if (view == nullptr) {
-        dicom_log(LOG_ERROR, "No room for the inflated data set: not read");
+        dicom_log(LogLevel::error, "No room for the inflated data set: not read");
         return result;
     }
     const int64_t compressed = stream_size(file) - meta_end;
     if (!copy_head(file, view, meta_end) || fseeko(file, static_cast<off_t>(meta_end), SEEK_SET) != 0) {
-        dicom_log(LOG_ERROR, "Error while reading file");
+        dicom_log(LogLevel::error, "Error while reading file");
         std::fclose(view);
         return result;
     }
@@ -253,7 +255,7 @@ InflatedView open_inflated_view(std::FILE* file)
     result.refused = !report(run);
     if ((result.refused && !cut_view(view, meta_end)) || std::fflush(view) != 0 ||
         fseeko(view, static_cast<off_t>(start), SEEK_SET) != 0) {
-        dicom_log(LOG_ERROR, "No room for the inflated data set: not read");
+        dicom_log(LogLevel::error, "No room for the inflated data set: not read");
         std::fclose(view);
         result.refused = true;
         return result;

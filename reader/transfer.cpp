@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "base/log.h"
 #include "reader/dicom_reader.h"
-#include "reader/log.h"
 
 namespace {
 
@@ -52,9 +52,9 @@ void DicomReader::set_whole_syntax(int32_t syntax)
 
 void DicomReader::transfer()
 {
-    dicom_log(LOG_DEBUG, "dicom_transfer()");
+    dicom_log(LogLevel::debug, "dicom_transfer()");
     if (state_.transfer_syntax == nullptr) {
-        dicom_log(LOG_WARNING, "No transfer syntax found");
+        dicom_log(LogLevel::warning, "No transfer syntax found");
         return;
     }
     const char* uid = state_.transfer_syntax[0];
@@ -65,7 +65,7 @@ void DicomReader::transfer()
         return;
     }
     if (!begins_with(uid, "1.2.840.10008.1.2")) {
-        dicom_log(LOG_WARNING, "Transfer syntax is not DICOM");
+        dicom_log(LogLevel::warning, "Transfer syntax is not DICOM");
         return;
     }
     state_.compression = COMPRESSION_NONE;
@@ -86,14 +86,14 @@ void DicomReader::transfer()
     } else if (uid[dicom_root_length + 1] == '2') {
         set_whole_syntax(SYNTAX_EXPLICIT | SYNTAX_BIG);
     } else {
-        dicom_log(LOG_WARNING, "Unknown transfer syntax");
-        dicom_log(LOG_WARNING, uid);
+        dicom_log(LogLevel::warning, "Unknown transfer syntax");
+        dicom_log(LogLevel::warning, uid);
     }
 }
 
 void DicomReader::encapsulated(int reset)
 {
-    dicom_log(LOG_DEBUG, "dicom_encapsulated()");
+    dicom_log(LogLevel::debug, "dicom_encapsulated()");
     if (reset != 0) {
         state_.encaps_state = 0;
         return;
@@ -124,7 +124,7 @@ void DicomReader::count_against_open_level()
         consumed += record.length;
     }
     if (remaining < consumed) {
-        dicom_log(LOG_WARNING, "Incorrect sequence length");
+        dicom_log(LogLevel::warning, "Incorrect sequence length");
         --level;
     } else {
         remaining -= consumed;
@@ -138,7 +138,7 @@ void DicomReader::count_against_open_level()
 void DicomReader::skip_premature_item()
 {
     ELEMENT& record = record_;
-    dicom_log(LOG_WARNING, "Skip PHILIPS premature item bug");
+    dicom_log(LogLevel::warning, "Skip PHILIPS premature item bug");
     record.length = 0;
     record.vm = 0;
     if (bytes_left() < 4) {
@@ -152,7 +152,7 @@ void DicomReader::skip_premature_item()
 
 void DicomReader::sequence(int reset)
 {
-    dicom_log(LOG_DEBUG, "dicom_sequence()");
+    dicom_log(LogLevel::debug, "dicom_sequence()");
     if (reset != 0) {
         state_.sq_level = 0;
         return;
@@ -171,7 +171,7 @@ void DicomReader::sequence(int reset)
     }
     if (record.vr == VR_SQ) {
         if (level == 255) {
-            dicom_log(LOG_WARNING, "Deep sequence hierarchy");
+            dicom_log(LogLevel::warning, "Deep sequence hierarchy");
         } else {
             ++level;
             state_.sq_remaining[level] = record.length;
@@ -183,7 +183,7 @@ void DicomReader::sequence(int reset)
         if (level > 0) {
             --level;
         } else {
-            dicom_log(LOG_WARNING, "Incorrect sequence delimiter");
+            dicom_log(LogLevel::warning, "Incorrect sequence delimiter");
         }
     }
 }

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "base/log.h"
 #include "reader/dicom_reader.h"
-#include "reader/log.h"
 #include "reader/vr_table.h"
 
 namespace {
@@ -80,7 +80,7 @@ int DicomReader::split_string_value()
 
 void DicomReader::vr()
 {
-    dicom_log(LOG_DEBUG, "dicom_vr()");
+    dicom_log(LogLevel::debug, "dicom_vr()");
     const uint16_t tag[2] = {record_.group, record_.element};
     const VrTableEntry* entry = dicom_private(vr_lookup_table, tag);
     record_.vr = entry != nullptr ? entry->vr : VR_UN;
@@ -88,9 +88,9 @@ void DicomReader::vr()
 
 int DicomReader::load(int32_t hint)
 {
-    dicom_log(LOG_DEBUG, "dicom_load()");
+    dicom_log(LogLevel::debug, "dicom_load()");
     if (state_.reader_stream == nullptr) {
-        dicom_log(LOG_WARNING, "Stream closed - attempt to load");
+        dicom_log(LogLevel::warning, "Stream closed - attempt to load");
         return -1;
     }
     ELEMENT& record = record_;
@@ -130,9 +130,9 @@ int DicomReader::load(int32_t hint)
 
 int DicomReader::skip()
 {
-    dicom_log(LOG_DEBUG, "dicom_skip()");
+    dicom_log(LogLevel::debug, "dicom_skip()");
     if (state_.reader_stream == nullptr) {
-        dicom_log(LOG_WARNING, "Stream closed - attempt to skip");
+        dicom_log(LogLevel::warning, "Stream closed - attempt to skip");
         return -1;
     }
     const ELEMENT& record = record_;
@@ -162,7 +162,7 @@ void DicomReader::load_endian()
 
 void DicomReader::endian()
 {
-    dicom_log(LOG_DEBUG, "dicom_endian()");
+    dicom_log(LogLevel::debug, "dicom_endian()");
     if ((state_.syntax & state_.host_order) != 0 || record_.value == nullptr ||
         record_.length == UNDEFINED_LENGTH) {
         return;
@@ -183,7 +183,7 @@ void DicomReader::endian()
 
 int DicomReader::vm()
 {
-    dicom_log(LOG_DEBUG, "dicom_vm()");
+    dicom_log(LogLevel::debug, "dicom_vm()");
     ELEMENT& record = record_;
     if (record.length == UNDEFINED_LENGTH) {
         record.vm = 1;
@@ -223,7 +223,7 @@ int DicomReader::vm()
 
 void DicomReader::clean()
 {
-    dicom_log(LOG_DEBUG, "dicom_clean()");
+    dicom_log(LogLevel::debug, "dicom_clean()");
     ELEMENT& record = record_;
     if (!vr_is_split_string(record.vr) || record.value == nullptr) {
         return;

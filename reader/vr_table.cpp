@@ -2,7 +2,7 @@
 // an even/odd/both rule for each, searched in order down to the catch-all.
 #include "reader/vr_table.h"
 
-#include "reader/log.h"
+#include "base/log.h"
 
 namespace {
 
@@ -26,13 +26,13 @@ bool entry_matches(const VrTableEntry& entry, uint16_t group, uint16_t element)
 
 const VrTableEntry* dicom_private(const VrTableEntry* dictionary, const uint16_t* tag)
 {
-    dicom_log(LOG_DEBUG, "dicom_private()");
+    dicom_log(LogLevel::debug, "dicom_private()");
     if (dictionary == nullptr) {
-        dicom_log(LOG_ERROR, "No dictionary given");
+        dicom_log(LogLevel::error, "No dictionary given");
         return nullptr;
     }
     if (tag == nullptr) {
-        dicom_log(LOG_ERROR, "No element given");
+        dicom_log(LogLevel::error, "No element given");
         return nullptr;
     }
     for (const VrTableEntry* entry = dictionary;; ++entry) {

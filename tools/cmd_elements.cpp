@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
 #include "reader/dicom_reader.h"
-#include "reader/log.h"
 #include "tools/commands.h"
 #include "tools/error_line.h"
 #include "viewer/messages.h"
@@ -57,7 +57,7 @@ int cmd_elements(int argc, char** argv)
     const char* file = nullptr;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "-v") == 0) {
-            log_level = LOG_DEBUG;
+            log_level = LogLevel::debug;
         } else if (file == nullptr) {
             file = argv[i];
         } else {

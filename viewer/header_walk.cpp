@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "reader/file_bytes.h"
+#include "base/file_bytes.h"
 #include "reader/inflate_view.h"
 #include "viewer/charset.h"
 #include "viewer/hex_dump.h"

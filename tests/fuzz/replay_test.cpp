@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "fuzz/fuzz_targets.h"
 #include "image/single.h"
 #include "reader/dicom.h"
-#include "reader/log.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ TEST(FuzzRegressions, Charset) { EXPECT_GE(replay("charset", fuzz_charset), 1U);
 TEST(FuzzRegressions, AnnouncedFramesBeyondTheFileAreRefused)
 {
     const fs::path file = fs::path(VELMOR_REGRESSIONS) / "single" / "encapsulated-frames-beyond-file";
-    log_level = -1;
+    log_level = LogLevel::silent;
     ASSERT_EQ(dicom_open(file.c_str()), 0);
     EXPECT_EQ(dicom_single(), nullptr);
     dicom_single_free();

@@ -149,7 +149,7 @@ TEST(CodecRegistry, LosslessJpegRowsNeverReachedAreZero)
     const frame_format format{6, 6, 1, 8, 8, 0, 0, PHOTOMETRIC_MONOCHROME2};
     Bytes slot(36, 0xEE);
     frame_layout layout{};
-    const LogCapture log(LOG_ERROR);
+    const LogCapture log(LogLevel::error);
     ASSERT_EQ(codec_for_transfer_syntax("1.2.840.10008.1.2.4.70")
                   ->decode(stream.data(), stream.size(), format, slot.data(), slot.size(), layout),
               0);
@@ -180,7 +180,7 @@ TEST(CodecChecks, FramesUnlikeTheDataSetAreRefusedBeforeAnythingIsWritten)
         frame_format narrower = frame.format;
         narrower.bits_allocated = static_cast<uint16_t>(narrower.bits_allocated == 8 ? 1 : 8);
         for (const frame_format& format : {taller, wider_samples, narrower}) {
-            const LogCapture log(LOG_ERROR);
+            const LogCapture log(LogLevel::error);
             const std::size_t size = std::size_t{format.rows} * format.columns * format.samples_per_pixel *
                                      ((format.bits_allocated + 7U) / 8U);
             Bytes slot(size, 0xEE);
@@ -209,7 +209,7 @@ TEST(CodecChecks, CutAndDamagedFramesStayInsideTheirBytesAndSlot)
         {"MR_small_jpeg_ls_lossless.dcm", "1.2.840.10008.1.2.4.80"},
         {"GDCMJ2K_TextGBR.dcm", "1.2.840.10008.1.2.4.90"},
     };
-    log_level = -1;
+    log_level = LogLevel::silent;
     for (const auto& [name, uid] : cases) {
         const RealFrame frame = first_fragment(name);
         const frame_codec* codec = codec_for_transfer_syntax(uid.c_str());
@@ -227,5 +227,5 @@ TEST(CodecChecks, CutAndDamagedFramesStayInsideTheirBytesAndSlot)
             codec->decode(flipped.data(), flipped.size(), frame.format, slot.get(), slot_size, layout);
         }
     }
-    log_level = LOG_NOTICE;
+    log_level = LogLevel::notice;
 }

@@ -32,7 +32,7 @@ constexpr int32_t every_frame = INT32_MIN;
 // dicom_single() (every_frame) or dicom_single_frame(frame) on `path`.
 Frames extract(const std::string& path, int32_t frame = every_frame, unsigned threads = 1)
 {
-    const LogCapture log(LOG_WARNING);
+    const LogCapture log(LogLevel::warning);
     Frames result;
     EXPECT_EQ(dicom_open(path.c_str()), 0) << path;
     dicom_single_threads(threads);

@@ -52,7 +52,7 @@ Bytes read_file(const std::string& path)
 void check(const Case& c)
 {
     SCOPED_TRACE(c.file);
-    const LogCapture log(LOG_WARNING);
+    const LogCapture log(LogLevel::warning);
     ASSERT_EQ(dicom_open(c.file.c_str()), 0);
     const single_image* image = dicom_single();
     if (c.kind == "match") {
@@ -160,7 +160,7 @@ void expect_near(const Bytes& expected, const uint8_t* got, std::size_t width)
 void check_codec_case(const CodecCase& c)
 {
     SCOPED_TRACE(c.file);
-    const LogCapture log(LOG_WARNING);
+    const LogCapture log(LogLevel::warning);
     ASSERT_EQ(dicom_open(c.file.c_str()), 0);
     const single_image* image = dicom_single();
     const Bytes expected = read_file(c.expected);
@@ -208,7 +208,7 @@ TEST(RealFiles, HighThroughputJpeg2000GivesTheOriginalBack) { check_codec_group(
 
 TEST(RealFiles, SignednessOrPrecisionMismatchIsWarnedAbout)
 {
-    const LogCapture log(LOG_WARNING);
+    const LogCapture log(LogLevel::warning);
     const std::string path = std::string(VELMOR_PYDICOM_FILES) + "/J2K_pixelrep_mismatch.dcm";
     ASSERT_EQ(dicom_open(path.c_str()), 0);
     const single_image* image = dicom_single();

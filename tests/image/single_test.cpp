@@ -34,7 +34,7 @@ struct Extraction {
 Extraction extract(const Bytes& file)
 {
     const TempFile temp(file);
-    const LogCapture log(LOG_WARNING);
+    const LogCapture log(LogLevel::warning);
     Extraction result;
     EXPECT_EQ(dicom_open(temp.path()), 0);
     const single_image* image = dicom_single();
@@ -165,7 +165,7 @@ TEST(SingleImage, PaletteDescriptorsAndDataAreKept)
     file.element(0x7FE0, 0x0010, "OB", {});
 
     const TempFile temp(file.bytes());
-    const LogCapture log(LOG_WARNING);
+    const LogCapture log(LogLevel::warning);
     ASSERT_EQ(dicom_open(temp.path()), 0);
     const single_image* image = dicom_single();
     ASSERT_NE(image, nullptr);
@@ -323,7 +323,7 @@ TEST(SingleImage, DicomPixelRefusesEncapsulatedData)
     DicomFile file(rle);
     file.image(2, 2, 8).open(0x7FE0, 0x0010, "OB").item({}).close_sequence();
     const TempFile temp(file.bytes());
-    const LogCapture log(LOG_WARNING);
+    const LogCapture log(LogLevel::warning);
     ASSERT_EQ(dicom_open(temp.path()), 0);
     ELEMENT* element = nullptr;
     while ((element = dicom_element()) != nullptr && element->group != 0x7FE0) {
@@ -569,7 +569,7 @@ struct Streamed {
 void stream(const Bytes& file, unsigned threads, Streamed& result)
 {
     const TempFile temp(file);
-    const LogCapture log(LOG_WARNING);
+    const LogCapture log(LogLevel::warning);
     EXPECT_EQ(dicom_open(temp.path()), 0);
     dicom_single_threads(threads);
     const single_image* image = dicom_single_to(result.sink);

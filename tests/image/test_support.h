@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "reader/log.h"
+#include "base/log.h"
 #include "tests/common/test_temp_dir.h"
 
 namespace image_test {
@@ -220,7 +220,7 @@ private:
 // Collects the diagnostic log lines written while it lives.
 class LogCapture {
 public:
-    explicit LogCapture(int32_t level = LOG_INFO) : sink_(std::tmpfile()), old_level_(log_level)
+    explicit LogCapture(LogLevel level = LogLevel::info) : sink_(std::tmpfile()), old_level_(log_level)
     {
         log_stream = sink_;
         log_level = level;
@@ -248,7 +248,7 @@ public:
 
 private:
     std::FILE* sink_;
-    int32_t old_level_;
+    LogLevel old_level_;
 };
 
 } // namespace image_test

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "jpeg/dct.h"
-#include "reader/log.h"
 #include "tests/jpeg/stream_builder.h"
 
 namespace dct_test {

@@ -172,7 +172,7 @@ TEST(DctJpegStream, EveryTruncationAndRandomDamageIsHandled)
     ASSERT_FALSE(whole.empty());
     const DctResult reference = DecodeDct(whole, f.FrameBytes());
     ASSERT_EQ(reference.status, 0);
-    log_level = -1;
+    log_level = LogLevel::silent;
     for (std::size_t cut = 0; cut < whole.size(); ++cut) {
         const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
         const DctResult result = DecodeDct(part, f.FrameBytes());
@@ -195,5 +195,5 @@ TEST(DctJpegStream, EveryTruncationAndRandomDamageIsHandled)
         ASSERT_TRUE(result.status == 0 || result.status == -1);
         ASSERT_TRUE(GuardIntact(result, f.FrameBytes())) << round;
     }
-    log_level = LOG_NOTICE;
+    log_level = LogLevel::notice;
 }

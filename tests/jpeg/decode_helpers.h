@@ -2,8 +2,8 @@
 // its result, output, file position and log lines.
 #pragma once
 
+#include "base/log.h"
 #include "jpeg/ljpeg.h"
-#include "reader/log.h"
 #include "tests/jpeg/stream_builder.h"
 
 #include <cstdint>

@@ -28,8 +28,8 @@ Bytes Header(int width, int height, int precision, int psv, int sof = 0xC3)
 // Decodes `stream` from memory on a state the test can inspect afterwards.
 int32_t DecodeOnState(LosslessJpegState& state, const Bytes& stream, Bytes& output, int32_t depth)
 {
-    const int32_t saved = log_level;
-    log_level = -1;
+    const LogLevel saved = log_level;
+    log_level = LogLevel::silent;
     state.UseBytes(stream.data(), stream.size());
     const int32_t status = state.Run(output.data(), depth, output.size());
     log_level = saved;
@@ -666,10 +666,10 @@ TEST(LosslessJpegInput, EveryTruncationIsHandledAndTheFileLeftAfterTheFragment)
         // From memory, read in place up to the last byte of the prefix
         // (exactly sized, so that the sanitizers see any read beyond it).
         Bytes output(FrameBytes(image, 24), kUntouched);
-        log_level = -1;
+        log_level = LogLevel::silent;
         const int32_t status =
             LosslessJpegDecodeBuffer(prefix.data(), prefix.size(), output.data(), 24, output.size());
-        log_level = LOG_NOTICE;
+        log_level = LogLevel::notice;
         EXPECT_EQ(status, result.status);
         EXPECT_EQ(output, result.output);
     }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "reader/log.h"
+#include "base/log.h"
 #include "tests/common/test_temp_dir.h"
 
 namespace testing_dicom {
@@ -92,7 +92,7 @@ std::string DicomBytes::write(const std::string& name) const
     return path;
 }
 
-LogCapture::LogCapture(int32_t level) : sink_(std::tmpfile()), saved_level_(log_level)
+LogCapture::LogCapture(LogLevel level) : sink_(std::tmpfile()), saved_level_(log_level)
 {
     log_stream = sink_;
     log_level = level;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "reader/dicom.h"
 
 namespace testing_dicom {
@@ -65,7 +66,7 @@ private:
 // Captures the reader's log lines as "level: message" at the given threshold.
 class LogCapture {
 public:
-    explicit LogCapture(int32_t level = 7);
+    explicit LogCapture(LogLevel level = LogLevel::debug);
     ~LogCapture();
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
@@ -77,7 +78,7 @@ public:
 
 private:
     std::FILE* sink_;
-    int32_t saved_level_;
+    LogLevel saved_level_;
 };
 
 // One element as dicom_element reported it.

@@ -6,10 +6,10 @@
 #include <vector>
 #include <zlib.h>
 
+#include "base/log.h"
 #include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
-#include "reader/log.h"
 
 using namespace testing_dicom;
 
@@ -102,7 +102,7 @@ TEST_F(InflateView, ReaderWalksTheDataSetAsIfUncompressed)
     const std::vector<Seen> expected = walk(plain);
     ASSERT_EQ(expected.size(), 13U);
 
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     EXPECT_TRUE(same_walk(walk(deflated), expected));
     EXPECT_TRUE(log.problems().empty());
     EXPECT_EQ(dicom_default_reader().state().syntax, SYNTAX_EXPLICIT | SYNTAX_LITTLE);
@@ -139,7 +139,7 @@ TEST_F(InflateView, BrokenStreamsKeepWhatInflatedWithAWarning)
         {"empty", "", "warning: Deflated data set is truncated: reading what inflated"},
     };
     for (const auto& c : cases) {
-        LogCapture log(LOG_WARNING);
+        LogCapture log(LogLevel::warning);
         const std::vector<Seen> seen = walk(write(part10(c.stream), std::string(c.name) + ".dcm"));
         ASSERT_FALSE(log.problems().empty()) << c.name;
         EXPECT_EQ(log.problems()[0], c.warning) << c.name;

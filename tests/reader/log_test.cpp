@@ -1,4 +1,4 @@
-#include "reader/log.h"
+#include "base/log.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 namespace {
 
 // Runs one dicom_log call into a temporary stream and returns what it wrote.
-std::string log_line(int32_t level, const char* message)
+std::string log_line(LogLevel level, const char* message)
 {
     std::FILE* sink = std::tmpfile();
     log_stream = sink;
@@ -26,7 +26,7 @@ std::string log_line(int32_t level, const char* message)
 
 TEST(DicomLog, WritesNameProcessLevelAndMessage)
 {
-    const std::string line = log_line(LOG_WARNING, "Tag with uneven length");
+    const std::string line = log_line(LogLevel::warning, "Tag with uneven length");
     const std::string tail = " log[" + std::to_string(getpid()) + "]: warning: Tag with uneven length\n";
     ASSERT_GE(line.size(), tail.size());
     EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
@@ -38,17 +38,17 @@ TEST(DicomLog, WritesNameProcessLevelAndMessage)
 
 TEST(DicomLog, DropsLevelsBelowTheThreshold)
 {
-    EXPECT_EQ(log_line(LOG_INFO, "Dicom preamble"), "");
-    EXPECT_EQ(log_line(LOG_DEBUG, "dicom_open()"), "");
-    EXPECT_NE(log_line(LOG_NOTICE, "x"), "");
+    EXPECT_EQ(log_line(LogLevel::info, "Dicom preamble"), "");
+    EXPECT_EQ(log_line(LogLevel::debug, "dicom_open()"), "");
+    EXPECT_NE(log_line(LogLevel::notice, "x"), "");
 }
 
 TEST(DicomLog, HonoursLevelAndName)
 {
-    log_level = LOG_DEBUG;
+    log_level = LogLevel::debug;
     log_name = "velmor";
-    const std::string line = log_line(LOG_DEBUG, "dicom_open()");
-    log_level = LOG_NOTICE;
+    const std::string line = log_line(LogLevel::debug, "dicom_open()");
+    log_level = LogLevel::notice;
     log_name = nullptr;
     EXPECT_NE(line.find(" velmor["), std::string::npos);
     EXPECT_NE(line.find("]: debug: dicom_open()\n"), std::string::npos);

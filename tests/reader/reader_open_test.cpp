@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/log.h"
 #include "dicom_bytes.h"
-#include "reader/log.h"
 #include "reader/reader_internal.h"
 
 using namespace testing_dicom;
@@ -32,7 +32,7 @@ DicomBytes bare_file(Encoding encoding)
 
 TEST_F(ReaderOpen, RefusesMissingNameMissingFileAndShortFile)
 {
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     EXPECT_EQ(dicom_open(nullptr), -1);
     EXPECT_EQ(dicom_open("/nonexistent/velmor/file.dcm"), -4);
     EXPECT_EQ(dicom_default_reader().state().reader_stream, nullptr);
@@ -153,7 +153,7 @@ TEST_F(ReaderOpen, LogsThePreambleTextWithinItsBytes)
     // A preamble without any NUL: its text ends at byte 128, before "DICM".
     DicomBytes file;
     file.preamble(std::string(128, 'P')).meta("1.2.840.10008.1.2.1");
-    LogCapture log(LOG_INFO);
+    LogCapture log(LogLevel::info);
     ASSERT_EQ(dicom_open(file.write("preamble.dcm").c_str()), 0);
     const std::vector<std::string> expected = {"info: Dicom preamble", "info: " + std::string(128, 'P')};
     EXPECT_EQ(log.lines(), expected);
@@ -175,7 +175,7 @@ TEST_F(ReaderOpen, HeaderCutByTheEndOfFileIsAnError)
 {
     DicomBytes file = bare_file(Encoding::ExplicitLittle);
     file.raw(std::string("\x10\x00\x20\x00LO", 6)); // tag and VR, no length
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     const std::vector<Seen> seen = walk(file.write("cut_header.dcm"));
     EXPECT_EQ(seen.size(), 3U);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"error: Unexpected end of file"});
@@ -201,7 +201,7 @@ TEST_F(ReaderOpen, OpeningWhileOpenGoesOnFromTheOpenStream)
 
 TEST_F(ReaderOpen, ClosedReaderRefusesLoadsAndSkips)
 {
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     EXPECT_EQ(dicom_element(), nullptr);
     EXPECT_EQ(dicom_load(VR_US), -1);
     EXPECT_EQ(dicom_skip(), -1);
@@ -215,7 +215,7 @@ TEST_F(ReaderOpen, EveryOperationLogsItsEntryInCallOrder)
 {
     DicomBytes file = bare_file(Encoding::ExplicitLittle);
     const std::string path = file.write("entries.dcm");
-    LogCapture log(LOG_DEBUG);
+    LogCapture log(LogLevel::debug);
     ASSERT_EQ(dicom_open(path.c_str()), 0);
     ELEMENT* e = dicom_element();
     ASSERT_NE(e, nullptr);

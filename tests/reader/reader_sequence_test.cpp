@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/log.h"
 #include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
-#include "reader/log.h"
 
 using namespace testing_dicom;
 
@@ -91,7 +91,7 @@ TEST_F(ReaderSequence, UndefinedLengthSequenceClosesAtItsDelimiter)
         b.sequence_end().item_end();
         b.sequence_end();
         b.element(0x0010, 0x0010, "PN", "A^B ");
-        LogCapture log(LOG_WARNING);
+        LogCapture log(LogLevel::warning);
         const std::vector<Seen> seen = walk(padded(b, "sq_undefined.dcm"));
         ASSERT_EQ(seen.size(), 12U);
         const std::vector<std::string> expected = {
@@ -116,7 +116,7 @@ TEST_F(ReaderSequence, ZeroLengthSequenceClosesOnTheNextElement)
     b.element(0x0040, 0xA010, "CS", "HAS ");
     b.item_end().sequence_end();
     b.element(0x0010, 0x0010, "PN", "A^B ");
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     const std::vector<Seen> seen = walk(padded(b, "sq_zero.dcm"));
     ASSERT_GE(seen.size(), 7U);
     EXPECT_EQ(context(seen[2]), "1 (0040,A730) 0"); // the empty sequence
@@ -138,7 +138,7 @@ TEST_F(ReaderSequence, NestsTo255LevelsAndNoFurther)
         b.item_end().sequence_end();
     }
     b.element(0x0010, 0x0010, "PN", "A^B ");
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     const std::vector<Seen> seen = walk(b.write("deep.dcm"));
     ASSERT_EQ(seen.size(), 2U * 256 + 1 + 2U * 256 + 1);
     EXPECT_EQ(seen[2 * 254].sq_depth, 254U); // the 255th sequence opens level 255
@@ -159,7 +159,7 @@ TEST_F(ReaderSequence, PrematureItemIsPassedOver)
     b.item().element(0x0008, 0x1155, "UI", "1.2\0").item_end().sequence_end();
     b.element(0x0010, 0x0010, "PN", "A^B ");
     const std::string path = padded(b, "premature.dcm");
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     ASSERT_EQ(dicom_open(path.c_str()), 0);
     ASSERT_NE(dicom_element(), nullptr);
     ASSERT_EQ(dicom_skip(), 0);
@@ -188,7 +188,7 @@ TEST_F(ReaderSequence, PrematureItemAtTheEndOfTheFile)
     b.element(0x0008, 0x0070, "LO", std::string(140, 'M'));
     b.header(0x0008, 0x1140, "SQ", UNDEFINED_LENGTH);
     b.header(0xFFFE, 0x0000, "", 0).raw("ab"); // 2 of its 4 extra bytes
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     const std::vector<Seen> seen = walk(b.write("premature_end.dcm"));
     EXPECT_EQ(seen.size(), 2U);
     EXPECT_EQ(dicom_default_reader().state().failure, -2);
@@ -204,7 +204,7 @@ TEST_F(ReaderSequence, EncapsulatedDataIsOpaqueAndItsDelimiterClosesNoSequence)
     b.item_end().sequence_end();
     b.header(0x7FE0, 0x0010, "OB", UNDEFINED_LENGTH).item(0).sequence_end();
     b.element(0x7FE1, 0x0010, "LO", "after ");
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     const std::vector<Seen> seen = walk(padded(b, "encapsulated.dcm"));
     ASSERT_EQ(seen.size(), 13U);
     const std::vector<std::string> expected = {
@@ -297,7 +297,7 @@ TEST_F(ReaderSequence, EveryTransferSyntaxMapping)
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const SyntaxCase& c = cases[i];
         dicom_default_reader().state().compression = -7;
-        LogCapture log(LOG_WARNING);
+        LogCapture log(LogLevel::warning);
         const std::vector<Seen> seen = walk(syntax_file(c));
         ASSERT_EQ(seen.size(), 4U) << c.uid;
         EXPECT_EQ(seen[3].length, 2U) << c.uid;
@@ -320,14 +320,14 @@ TEST_F(ReaderSequence, TransferSyntaxOutsideDicomOrMissing)
 {
     dicom_default_reader().state().compression = COMPRESSION_RLE;
     {
-        LogCapture log(LOG_WARNING);
+        LogCapture log(LogLevel::warning);
         const std::vector<Seen> seen = walk(syntax_file({"1.3.6.1.4.1.9590.100.1.2", 9, 9, 9, 0, nullptr}));
         EXPECT_EQ(seen.size(), 4U);
         EXPECT_EQ(log.lines(), std::vector<std::string>{"warning: Transfer syntax is not DICOM"});
         EXPECT_EQ(dicom_default_reader().state().compression, COMPRESSION_RLE); // untouched
     }
     {
-        LogCapture log(LOG_WARNING);
+        LogCapture log(LogLevel::warning);
         const std::vector<Seen> seen = walk(syntax_file({"", 9, 9, 9, 0, nullptr}));
         EXPECT_EQ(seen.size(), 3U);
         EXPECT_EQ(log.lines(), std::vector<std::string>{"warning: No transfer syntax found"});

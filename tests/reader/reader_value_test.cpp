@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/log.h"
 #include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
-#include "reader/log.h"
 
 using namespace testing_dicom;
 
@@ -258,7 +258,7 @@ TEST_F(ReaderValue, LengthThirteenAndOddLengths)
     b.element(0x0010, 0x0020, "LO", "ABCDEFG");
     b.header(0x0043, 0x1029, "OB", UNDEFINED_LENGTH).sequence_end();
     b.element(0x0010, 0x0030, "LO", std::string(140, 'x'));
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     const std::vector<Seen> seen = walk(b.write("odd.dcm"));
     ASSERT_EQ(seen.size(), 5U);
     const int32_t offsets[] = {0, 18, 33, 45, 53};
@@ -303,7 +303,7 @@ TEST_F(ReaderValue, TransferSyntaxWithANonStringVrIsNotTaken)
     b.element(0x0002, 0x0000, "UL", b.n32(28));
     b.element(0x0002, 0x0010, "OB", "1.2.840.10008.1.2.2\0");
     b.element(0x0008, 0x0060, "CS", "OT");
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     const std::vector<Seen> seen = walk(b.write("ts_ob.dcm"));
     ASSERT_EQ(seen.size(), 3U);
     EXPECT_EQ(seen[2].length, 2U);
@@ -316,7 +316,7 @@ TEST_F(ReaderValue, LengthsBeyondTheFileAreRefusedBeforeAllocation)
         DicomBytes b;
         b.element(0x0008, 0x0060, "CS", "OT");
         b.header(0x7FE0, 0x0010, "OW", huge).raw(std::string(200, '\x55'));
-        LogCapture log(LOG_WARNING);
+        LogCapture log(LogLevel::warning);
         ASSERT_EQ(dicom_open(b.write("huge.dcm").c_str()), 0);
         element_and_remember();
         ASSERT_EQ(dicom_skip(), 0);
@@ -336,7 +336,7 @@ TEST_F(ReaderValue, SkipPastTheEndIsAnUnexpectedEndOfFile)
     DicomBytes b;
     b.element(0x0008, 0x0060, "CS", "OT");
     b.header(0x7FE0, 0x0010, "OW", 201).raw(std::string(200, '\x55'));
-    LogCapture log(LOG_WARNING);
+    LogCapture log(LogLevel::warning);
     const std::vector<Seen> seen = walk(b.write("skip_past.dcm"));
     EXPECT_EQ(seen.size(), 2U);
     EXPECT_EQ(dicom_default_reader().state().failure, -2);
@@ -373,7 +373,7 @@ TEST_F(ReaderValue, LongFormVrsTakeTheirFourByteLength)
         file.element(0x0010, 0x0010, "PN", "Doe^John");
         file.element(0x0028, 0x0010, "US", file.n16(64));
 
-        LogCapture log(LOG_WARNING);
+        LogCapture log(LogLevel::warning);
         const std::string path = file.write("long_form.dcm");
         const std::vector<Seen> seen = walk(path);
         ASSERT_EQ(seen.size(), 13U);

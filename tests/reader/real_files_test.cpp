@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
-#include "reader/log.h"
 
 using namespace testing_dicom;
 namespace fs = std::filesystem;
@@ -127,7 +127,7 @@ TEST(RealFiles, EveryFileIsWalkedToItsEndLoadingEveryValue)
     const std::vector<fs::path> files = sample_files();
     ASSERT_GT(files.size(), 100U);
     for (const fs::path& file : files) {
-        LogCapture log(LOG_WARNING);
+        LogCapture log(LogLevel::warning);
         const int64_t size = static_cast<int64_t>(fs::file_size(file));
         if (dicom_open(file.c_str()) != 0) {
             EXPECT_LT(size, 132) << file;

@@ -1,4 +1,4 @@
-#include "reader/file_bytes.h"
+#include "base/file_bytes.h"
 
 #include <sys/stat.h>
 
