@@ -20,7 +20,7 @@
 #include "base/log.h"
 #include "codec.h"
 #include "frame_index.h"
-#include "image/transfer_syntax_names.h"
+#include "reader/transfer_syntax.h"
 #include "jpeg/ljpeg.h"
 #include "reader/reader_internal.h"
 #include "rle.h"

@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "reader/dicom_reader.h"
+#include "reader/transfer_syntax.h"
 
 namespace {
 
@@ -13,30 +14,10 @@ bool begins_with(const char* uid, const char* prefix)
     return std::strncmp(uid, prefix, std::strlen(prefix)) == 0;
 }
 
-bool matches_any(const char* uid, std::initializer_list<const char*> prefixes)
-{
-    for (const char* prefix : prefixes) {
-        if (begins_with(uid, prefix)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 int32_t jpeg_compression(const char* uid)
 {
-    if (matches_any(uid, {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.52",
-                          "1.2.840.10008.1.2.4.53", "1.2.840.10008.1.2.4.54", "1.2.840.10008.1.2.4.55",
-                          "1.2.840.10008.1.2.4.56", "1.2.840.10008.1.2.4.59", "1.2.840.10008.1.2.4.60",
-                          "1.2.840.10008.1.2.4.61", "1.2.840.10008.1.2.4.62", "1.2.840.10008.1.2.4.63",
-                          "1.2.840.10008.1.2.4.64"})) {
-        return COMPRESSION_JPEG_LOSSY;
-    }
-    if (matches_any(uid, {"1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.58", "1.2.840.10008.1.2.4.65",
-                          "1.2.840.10008.1.2.4.66", "1.2.840.10008.1.2.4.70"})) {
-        return COMPRESSION_JPEG_LOSSLESS;
-    }
-    return COMPRESSION_OTHER;
+    const TransferSyntax* syntax = jpeg_syntax_prefixing(uid);
+    return syntax != nullptr ? syntax->compression : COMPRESSION_OTHER;
 }
 
 constexpr std::size_t dicom_root_length = 17; // strlen("1.2.840.10008.1.2")

@@ -6,6 +6,7 @@
 
 #include "base/file_bytes.h"
 #include "reader/inflate_view.h"
+#include "reader/transfer_syntax.h"
 #include "viewer/charset.h"
 #include "viewer/hex_dump.h"
 
@@ -246,17 +247,10 @@ std::size_t read_text_value(std::FILE* file, int64_t length, char* buffer, std::
 
 const char* transfer_syntax_names(const char* uid)
 {
-    if (std::strcmp(uid, "1.2.840.10008.1.2.1") == 0) {
-        return " : Raw data, Explicit VR, Little Endian";
-    }
-    if (std::strcmp(uid, "1.2.840.10008.1.2.2") == 0) {
-        return " : Raw data, Explicit VR, Big Endian";
-    }
-    if (std::strcmp(uid, "1.2.840.10008.1.2.5") == 0) {
-        return " : Lossless Run Length Encoding(RLE)";
-    }
-    if (std::strcmp(uid, "1.2.840.10008.1.2") == 0) {
-        return " : Raw data, Implicit VR, Little Endian";
+    // The value as stored, padding included: "1.2.840.10008.1.2.1 " is unknown.
+    const TransferSyntax* syntax = find_transfer_syntax(uid);
+    if (syntax != nullptr && syntax->walk_label != nullptr && std::strcmp(uid, syntax->uid) == 0) {
+        return syntax->walk_label;
     }
     constexpr const char* jpeg_prefix = "1.2.840.10008.1.2.4.";
     constexpr std::size_t process_start = 20; // strlen(jpeg_prefix)

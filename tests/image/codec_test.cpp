@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "image/single.h"
-#include "image/transfer_syntax_names.h"
+#include "reader/transfer_syntax.h"
 #include "reader/dicom_reader.h"
 #include "test_support.h"
 #include "tests/jpeg/stream_builder.h"
