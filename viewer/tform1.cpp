@@ -364,10 +364,16 @@ int TForm1::message(const char* text, const char* caption, QMessageBox::Icon ico
 std::FILE* TForm1::check_dicom_file(const QString& path)
 {
     FileCheck check{};
-    std::FILE* file = ::check_dicom_file(QFile::encodeName(path).constData(), check);
+    int error = 0;
+    const QByteArray name = QFile::encodeName(path);
+    std::FILE* file = ::check_dicom_file(name.constData(), check, error);
     switch (check) {
     case FileCheck::cannot_open:
-        message(msg::cannot_open, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
+        message(cannot_open_text(error).c_str(), msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
+        break;
+    case FileCheck::folder:
+        message(folder_text(path.toUtf8().constData()).c_str(), msg::caption_error, QMessageBox::NoIcon,
+                QMessageBox::Ok);
         break;
     case FileCheck::too_short:
         message(msg::not_dicom, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);

@@ -315,11 +315,21 @@ private slots:
         dialogs_->open_answers.push_back(path("missing.dcm"));
         form_->Open1Click();
         QCOMPARE(dialogs_->boxes.size(), size_t(1));
-        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("ファイルを開くことができません。"));
+        QCOMPARE(dialogs_->boxes[0].text,
+                 QStringLiteral("ファイルを開くことができません。\nNo such file or directory"));
         QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("エラー"));
         QCOMPARE(dialogs_->boxes[0].icon, QMessageBox::NoIcon);
         QCOMPARE(dialogs_->boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(form_->edFname->text(), good);
+
+        // A folder: named as one, nothing changed.
+        dialogs_->open_answers.push_back(dir_.path());
+        form_->Open1Click();
+        QCOMPARE(dialogs_->boxes.size(), size_t(2));
+        QCOMPARE(dialogs_->boxes[1].text, dir_.path() + QStringLiteral(" is a folder"));
+        QCOMPARE(dialogs_->boxes[1].caption, QStringLiteral("エラー"));
+        QCOMPARE(form_->edFname->text(), good);
+        dialogs_->boxes.erase(dialogs_->boxes.begin() + 1);
 
         // Fewer than 132 bytes.
         const QString tiny = path("tiny.dcm");
