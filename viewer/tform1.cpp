@@ -424,12 +424,13 @@ void TForm1::load_display_image(const QString& path)
     state_.image_shown = false;
     shown_ = {};
     FrameInfo info;
+    image_failure failure;
     const ImageStepResult result =
-        ::load_display_image(QFile::encodeName(path).constData(), 0, *display_picture_, info);
+        ::load_display_image(QFile::encodeName(path).constData(), 0, *display_picture_, info, failure);
     if (result != ImageStepResult::Shown) {
         clear_display();
         show_frame_title();
-        message(image_step_message(result), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
+        message(image_step_box_text(result, failure).c_str(), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
     shown_ = {path, 0, info.count};
@@ -449,14 +450,15 @@ void TForm1::step_to_frame(int index)
         return;
     }
     FrameInfo info;
+    image_failure failure;
     const ImageStepResult result =
-        ::load_display_image(QFile::encodeName(shown_.path).constData(), index, *display_picture_, info);
+        ::load_display_image(QFile::encodeName(shown_.path).constData(), index, *display_picture_, info, failure);
     if (result != ImageStepResult::Shown) {
         state_.image_shown = false;
         shown_ = {};
         clear_display();
         show_frame_title();
-        message(image_step_message(result), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
+        message(image_step_box_text(result, failure).c_str(), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
     shown_.frame = index;
