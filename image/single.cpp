@@ -144,6 +144,8 @@ enum class Field {
     rows,
     columns,
     pixel_spacing,
+    imager_pixel_spacing,
+    pixel_aspect_ratio,
     bits_allocated,
     bits_stored,
     high_bit,
@@ -163,6 +165,7 @@ Collected collected_field(uint16_t group, uint16_t element)
 {
     if (group == 0x0018 && element == 0x0050) return {Field::slice_thickness, VR_DS};
     if (group == 0x0020 && element == 0x1041) return {Field::slice_location, VR_DS};
+    if (group == 0x0018 && element == 0x1164) return {Field::imager_pixel_spacing, VR_DS};
     if (group != 0x0028) return {Field::none, VR_NONE};
     switch (element) {
     case 0x0002: return {Field::samples_per_pixel, VR_US};
@@ -172,6 +175,7 @@ Collected collected_field(uint16_t group, uint16_t element)
     case 0x0010: return {Field::rows, VR_US};
     case 0x0011: return {Field::columns, VR_US};
     case 0x0030: return {Field::pixel_spacing, VR_DS};
+    case 0x0034: return {Field::pixel_aspect_ratio, VR_IS};
     case 0x0100: return {Field::bits_allocated, VR_US};
     case 0x0101: return {Field::bits_stored, VR_US};
     case 0x0102: return {Field::high_bit, VR_US};
@@ -186,6 +190,28 @@ Collected collected_field(uint16_t group, uint16_t element)
     case 0x1203: return {Field::palette_data, VR_US};
     default: return {Field::none, VR_NONE};
     }
+}
+
+// Which attribute gave the record's pixel spacing pair: a later one of a
+// higher rank takes over.
+int spacing_rank = 0;
+
+// The pair of the first two values of a split string as a pixel's size, when
+// both are positive numbers; `rank` orders the attributes that give it.
+void store_spacing(const ELEMENT* element, const void* value, int rank)
+{
+    if (!vr_is_split_string(element->vr) || element->vm < 2 || rank < spacing_rank) {
+        return;
+    }
+    const auto* texts = static_cast<const char* const*>(value);
+    const double vertical = std::strtod(texts[0], nullptr);
+    const double horizontal = std::strtod(texts[1], nullptr);
+    if (!(vertical > 0 && horizontal > 0 && vertical < 1e30 && horizontal < 1e30)) {
+        return;
+    }
+    image_record.row_spacing = vertical;
+    image_record.column_spacing = horizontal;
+    spacing_rank = rank;
 }
 
 // Stores the first value of a freshly loaded element in its field. The
@@ -211,7 +237,12 @@ void store_field(Field field, ELEMENT* element)
     switch (field) {
     case Field::slice_thickness: image.slice_thickness = decimal(text); break;
     case Field::slice_location: image.slice_location = decimal(text); break;
-    case Field::pixel_spacing: image.pixel_spacing = decimal(text); break;
+    case Field::pixel_spacing:
+        image.pixel_spacing = decimal(text);
+        store_spacing(element, value, 3);
+        break;
+    case Field::imager_pixel_spacing: store_spacing(element, value, 2); break;
+    case Field::pixel_aspect_ratio: store_spacing(element, value, 1); break;
     case Field::rescale_intercept: image.rescale_intercept = std::strtod(text, nullptr); break;
     case Field::rescale_slope: image.rescale_slope = std::strtod(text, nullptr); break;
     case Field::frames: image.frames = integer(text); break;
@@ -1056,6 +1087,7 @@ single_image* extract(int32_t wanted)
 {
     reset_record();
     extraction_failure = {};
+    spacing_rank = 0;
     extended = extended_table{};
     image_record.frames = 1;
     image_record.samples_per_pixel = 1;

@@ -35,6 +35,12 @@ struct single_image {
     float slice_location;
     double rescale_slope;     // (0028,1053), 1 when the file gives none
     double rescale_intercept; // (0028,1052), 0 when the file gives none
+    // The physical size of a pixel, row spacing (vertical) and column spacing
+    // (horizontal), in one unit: from Pixel Spacing (0028,0030), else Imager
+    // Pixel Spacing (0018,1164), else Pixel Aspect Ratio (0028,0034); both 0
+    // when the file gives no pair of positive values.
+    double row_spacing;
+    double column_spacing;
     palette_table palette[3];
     uint8_t* pixels;
     // Bytes in `pixels` that hold image data (without the 4 trailing zero bytes).

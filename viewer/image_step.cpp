@@ -115,7 +115,8 @@ bool build_display_picture(const single_image& image, int index, DisplayPicture&
     }
     failure = {};
     result = ImageStepResult::Shown;
-    picture.placement = picture_placement(frame->columns(), frame->rows());
+    picture.placement =
+        picture_placement(frame->columns(), frame->rows(), image.row_spacing, image.column_spacing);
     picture.modality = {image.rescale_slope, image.rescale_intercept};
     picture.inverted = frame->colour() == FrameColour::inverted;
     picture.samples.fill(0);

@@ -275,6 +275,26 @@ def gray_files(dump, samples, work):
     check(got is None and "holds 15 frames" in run.stderr, "a frame past the end is refused with the count")
 
 
+def physical_aspect(dump, work):
+    """Pixels that are not square keep the picture's physical aspect."""
+    ramp = (np.add.outer(np.arange(128), np.arange(128)) * 10 + 100).astype(np.uint16)
+    tall, wide = (64, 0, 128, 256), (0, 64, 256, 128)
+    for name, fields, (x, y, w, h) in (
+            ("aspect 2:1", {"PixelAspectRatio": [2, 1]}, tall),
+            ("spacing 1.0 x 0.5", {"PixelSpacing": ["1.0", "0.5"]}, tall),
+            ("imager spacing 0.5 x 1.0", {"ImagerPixelSpacing": ["0.5", "1.0"]}, wide),
+            ("spacing before imager spacing", {"PixelSpacing": ["0.5", "1"], "ImagerPixelSpacing": ["1", "1"]},
+             wide),
+            ("spacing before aspect", {"PixelSpacing": ["1", "1"], "PixelAspectRatio": [2, 1]}, (0, 0, 256, 256))):
+        got, run = picture(dump, image_file(work, "aspect.dcm", ramp, **fields), work)
+        if got is None:
+            check(False, f"{name}: {run.stderr.strip()}")
+            continue
+        inside = np.zeros((256, 256), bool)
+        inside[y:y + h, x:x + w] = True
+        check(not got[~inside].any() and got[inside].min() > 0, f"{name}: placed at {x}, {y}, {w} x {h}")
+
+
 def refusals(dump, samples, work):
     """Each failure of the picture path: status 1 and its reason."""
     ramp = np.arange(9, dtype=np.uint16).reshape(3, 3)
@@ -344,6 +364,7 @@ def main():
     with tempfile.TemporaryDirectory() as work:
         colour_files(dump, samples, work)
         gray_files(dump, samples, work)
+        physical_aspect(dump, work)
         refusals(dump, samples, work)
     print(f"{passed} passed, {len(failures)} failed")
     return 1 if failures else 0
