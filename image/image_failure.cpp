@@ -77,9 +77,10 @@ image_failure frame_index_negative(int64_t index)
 
 image_failure frame_cut_off(int64_t index, int64_t last)
 {
-    return make(image_failure_code::frame_cut_off,
-                "Frame " + std::to_string(index + 1) +
-                    " lies past the end of the file: the pixel data ends in frame " + std::to_string(last) + ".");
+    const std::string end = last < 1 ? "before its first frame" : "in frame " + std::to_string(last);
+    return make(image_failure_code::frame_cut_off, "Frame " + std::to_string(index + 1) +
+                                                       " lies past the end of the file: the pixel data ends " +
+                                                       end + ".");
 }
 
 image_failure codestream_broken(const char* codec, int64_t index)

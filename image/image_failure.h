@@ -47,7 +47,8 @@ image_failure unsupported_syntax(const char* uid);
 image_failure frame_past_end(int64_t index, int64_t count);
 // A negative frame index.
 image_failure frame_index_negative(int64_t index);
-// `index` counts from 0; `last` is the 1-based frame the pixel data ends in.
+// `index` counts from 0; `last` is the 1-based frame the pixel data ends in
+// (0: before its first frame).
 image_failure frame_cut_off(int64_t index, int64_t last);
 // `codec` names the codestream's kind ("JPEG 2000"); `index` counts from 0.
 image_failure codestream_broken(const char* codec, int64_t index);
