@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -53,17 +54,25 @@ void frame_index::use_extended_table(std::vector<uint64_t> offsets, std::vector<
     extended_lengths_ = std::move(lengths);
 }
 
-bool frame_index::read_at(uint64_t position, uint8_t* into, std::size_t count) const
+bool frame_index::read_at(uint64_t position, uint8_t* into, std::size_t count)
 {
     std::size_t done = 0;
     while (done < count) {
         const ssize_t got = ::pread(descriptor_, into + done, count - done, static_cast<off_t>(position + done));
         if (got <= 0) {
+            read_error_ = got < 0 ? errno : EIO;
             return false;
         }
         done += static_cast<std::size_t>(got);
     }
     return true;
+}
+
+frame_lookup frame_index::read_failed()
+{
+    dicom_log(LogLevel::error, "Error while reading file");
+    failure_ = image_failures::unreadable(read_error_);
+    return frame_lookup::read_failure;
 }
 
 uint64_t frame_index::frame_length(const std::vector<fragment_span>& fragments) const
@@ -92,7 +101,7 @@ bool frame_index::walk()
         const std::size_t wanted =
             static_cast<std::size_t>(std::min<uint64_t>(bytes.size(), file_size_ - position));
         if (!read_at(position, bytes.data(), wanted)) {
-            dicom_log(LogLevel::error, "Error while reading file");
+            read_failed();
             walk_failed_ = true;
             return false;
         }
@@ -186,14 +195,15 @@ frame_lookup frame_index::from_extended(int32_t index, std::vector<fragment_span
     const uint64_t position = first_item_ + offset;
     std::array<uint8_t, item_header_bytes> header{};
     if (!read_at(position, header.data(), header.size())) {
-        dicom_log(LogLevel::error, "Error while reading file");
-        return frame_lookup::read_failure;
+        return read_failed();
     }
     const uint32_t length = little32(header.data() + 4);
     const uint64_t value = position + item_header_bytes;
     if (little16(header.data()) != item_group || little16(header.data() + 2) != item_element ||
         extended_lengths_[i] > length) {
-        dicom_log(LogLevel::error, "Extended Offset Table does not point at an item of the frame's length");
+        const char* what = "Extended Offset Table does not point at an item of the frame's length";
+        dicom_log(LogLevel::error, what);
+        failure_ = image_failures::pixel_data_broken(what);
         return frame_lookup::read_failure;
     }
     if (length > file_size_ - value) {
@@ -222,8 +232,7 @@ frame_lookup frame_index::from_basic(int32_t index, std::vector<fragment_span>& 
             break; // the file ends: the frame keeps the items it has
         }
         if (!read_at(position, header.data(), header.size())) {
-            dicom_log(LogLevel::error, "Error while reading file");
-            return frame_lookup::read_failure;
+            return read_failed();
         }
         if (little16(header.data()) != item_group || little16(header.data() + 2) != item_element) {
             break;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "image_failure.h"
+
 // One fragment: the position of its value's first byte and its length.
 struct fragment_span {
     uint64_t position;
@@ -25,7 +27,7 @@ enum class frame_lookup {
     found,
     beyond_end,   // the item list ended (delimiter or foreign tag) before it
     cut,          // the file ended before it
-    read_failure, // a read of the file failed (logged)
+    read_failure, // a read of the file failed, or a table points wrong (logged; failure() says why)
 };
 
 class frame_index {
@@ -46,10 +48,13 @@ public:
     int32_t frames_present();
     // Bytes of the largest frame found so far, for sizing a read buffer.
     uint64_t frame_length(const std::vector<fragment_span>& fragments) const;
+    // Why the last lookup met a read_failure.
+    const image_failure& failure() const { return failure_; }
 
 private:
     bool walk();
-    bool read_at(uint64_t position, uint8_t* into, std::size_t count) const;
+    bool read_at(uint64_t position, uint8_t* into, std::size_t count);
+    frame_lookup read_failed();
     frame_lookup from_extended(int32_t index, std::vector<fragment_span>& fragments);
     frame_lookup from_basic(int32_t index, std::vector<fragment_span>& fragments);
     frame_lookup from_walk(int32_t index, std::vector<fragment_span>& fragments);
@@ -63,6 +68,9 @@ private:
     std::vector<uint32_t> basic_;
     std::vector<uint64_t> extended_offsets_;
     std::vector<uint64_t> extended_lengths_;
+
+    image_failure failure_;
+    int read_error_ = 0; // errno of the last failed read
 
     bool walked_ = false;
     bool walk_failed_ = false;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -20,9 +21,9 @@
 #include "base/log.h"
 #include "codec.h"
 #include "frame_index.h"
-#include "reader/transfer_syntax.h"
 #include "jpeg/ljpeg.h"
 #include "reader/reader_internal.h"
+#include "reader/transfer_syntax.h"
 #include "rle.h"
 
 const char* const photometric_names[photometric_name_count] = {
@@ -33,6 +34,8 @@ const char* const photometric_names[photometric_name_count] = {
 namespace {
 
 single_image image_record{};
+// Why the last extraction failed.
+image_failure extraction_failure{};
 // Where whole-image extraction hands its pixel bytes, when it keeps none.
 pixel_sink* output_sink = nullptr;
 
@@ -142,6 +145,8 @@ enum class Field {
     rows,
     columns,
     pixel_spacing,
+    imager_pixel_spacing,
+    pixel_aspect_ratio,
     bits_allocated,
     bits_stored,
     high_bit,
@@ -161,6 +166,7 @@ Collected collected_field(uint16_t group, uint16_t element)
 {
     if (group == 0x0018 && element == 0x0050) return {Field::slice_thickness, VR_DS};
     if (group == 0x0020 && element == 0x1041) return {Field::slice_location, VR_DS};
+    if (group == 0x0018 && element == 0x1164) return {Field::imager_pixel_spacing, VR_DS};
     if (group != 0x0028) return {Field::none, VR_NONE};
     switch (element) {
     case 0x0002: return {Field::samples_per_pixel, VR_US};
@@ -170,6 +176,7 @@ Collected collected_field(uint16_t group, uint16_t element)
     case 0x0010: return {Field::rows, VR_US};
     case 0x0011: return {Field::columns, VR_US};
     case 0x0030: return {Field::pixel_spacing, VR_DS};
+    case 0x0034: return {Field::pixel_aspect_ratio, VR_IS};
     case 0x0100: return {Field::bits_allocated, VR_US};
     case 0x0101: return {Field::bits_stored, VR_US};
     case 0x0102: return {Field::high_bit, VR_US};
@@ -184,6 +191,28 @@ Collected collected_field(uint16_t group, uint16_t element)
     case 0x1203: return {Field::palette_data, VR_US};
     default: return {Field::none, VR_NONE};
     }
+}
+
+// Which attribute gave the record's pixel spacing pair: a later one of a
+// higher rank takes over.
+int spacing_rank = 0;
+
+// The pair of the first two values of a split string as a pixel's size, when
+// both are positive numbers; `rank` orders the attributes that give it.
+void store_spacing(const ELEMENT* element, const void* value, int rank)
+{
+    if (!vr_is_split_string(element->vr) || element->vm < 2 || rank < spacing_rank) {
+        return;
+    }
+    const auto* texts = static_cast<const char* const*>(value);
+    const double vertical = std::strtod(texts[0], nullptr);
+    const double horizontal = std::strtod(texts[1], nullptr);
+    if (!(vertical > 0 && horizontal > 0 && vertical < 1e30 && horizontal < 1e30)) {
+        return;
+    }
+    image_record.row_spacing = vertical;
+    image_record.column_spacing = horizontal;
+    spacing_rank = rank;
 }
 
 // Stores the first value of a freshly loaded element in its field. The
@@ -209,11 +238,25 @@ void store_field(Field field, ELEMENT* element)
     switch (field) {
     case Field::slice_thickness: image.slice_thickness = decimal(text); break;
     case Field::slice_location: image.slice_location = decimal(text); break;
-    case Field::pixel_spacing: image.pixel_spacing = decimal(text); break;
+    case Field::pixel_spacing:
+        image.pixel_spacing = decimal(text);
+        store_spacing(element, value, 3);
+        break;
+    case Field::imager_pixel_spacing: store_spacing(element, value, 2); break;
+    case Field::pixel_aspect_ratio: store_spacing(element, value, 1); break;
     case Field::rescale_intercept: image.rescale_intercept = std::strtod(text, nullptr); break;
     case Field::rescale_slope: image.rescale_slope = std::strtod(text, nullptr); break;
     case Field::frames: image.frames = integer(text); break;
-    case Field::photometric: image.photometric = photometric_index(text); break;
+    case Field::photometric: {
+        image.photometric = photometric_index(text);
+        std::size_t length = std::min<std::size_t>(std::strlen(text), sizeof image.photometric_text - 1);
+        while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\0')) {
+            --length;
+        }
+        std::memcpy(image.photometric_text, text, length);
+        image.photometric_text[length] = '\0';
+        break;
+    }
     case Field::samples_per_pixel: image.samples_per_pixel = first_us(value); break;
     case Field::planar_configuration: image.planar_configuration = first_us(value); break;
     case Field::rows: image.rows = first_us(value); break;
@@ -249,6 +292,44 @@ single_image* fail()
 {
     dicom_single_free();
     return nullptr;
+}
+
+// Fails with `failure` as the reason.
+single_image* fail(image_failure failure)
+{
+    extraction_failure = std::move(failure);
+    return fail();
+}
+
+// Fails with `failure` logged at error level as the reason.
+single_image* fail_logged(image_failure failure)
+{
+    dicom_log(LogLevel::error, failure.message.c_str());
+    return fail(std::move(failure));
+}
+
+// The reason the reader stopped, for a failure the reader met: its recorded
+// failure, or `otherwise` when it recorded none.
+image_failure reader_failure(image_failure otherwise)
+{
+    switch (dicom_default_reader().state().failure) {
+    case -1: return image_failures::unreadable(errno != 0 ? errno : EIO);
+    case -2: return image_failures::data_set_broken();
+    case -3: return image_failures::out_of_memory();
+    default: return otherwise;
+    }
+}
+
+single_image* fail_reader(image_failure otherwise = image_failures::data_set_broken())
+{
+    return fail(reader_failure(std::move(otherwise)));
+}
+
+// The reason a pixel data value failed to load.
+single_image* fail_pixel_value()
+{
+    return fail(dicom_default_reader().state().failure == -2 ? image_failures::pixel_data_cut()
+                                                             : reader_failure(image_failures::data_set_broken()));
 }
 
 // The VR decides whether the load converts 16-bit words to host order.
@@ -304,7 +385,7 @@ single_image* load_native(ELEMENT* element)
     fix_native_vr(element);
     const int64_t loaded = dicom_pixel(element);
     if (loaded < 0) {
-        return fail();
+        return fail_pixel_value();
     }
     image.pixel_bytes = static_cast<std::size_t>(loaded);
     const std::optional<uint64_t> expected = expected_native_bytes(image);
@@ -427,9 +508,9 @@ private:
 };
 
 // Reads a frame's fragments back to back into `data`, one positioned read
-// each.
-bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments, frame_bytes_buffer& data,
-                    uint64_t limit = UINT64_MAX)
+// each. No failure, or why the read failed (logged).
+image_failure read_fragments(int descriptor, const std::vector<fragment_span>& fragments, frame_bytes_buffer& data,
+                             uint64_t limit = UINT64_MAX)
 {
     uint64_t total = 0;
     for (const fragment_span& fragment : fragments) {
@@ -438,7 +519,7 @@ bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments,
     total = std::min(total, limit);
     if (!data.resize(total)) {
         dicom_log(LogLevel::error, "Out of memory.");
-        return false;
+        return image_failures::out_of_memory();
     }
     std::size_t at = 0;
     for (const fragment_span& fragment : fragments) {
@@ -448,14 +529,15 @@ bool read_fragments(int descriptor, const std::vector<fragment_span>& fragments,
             const ssize_t got = ::pread(descriptor, data.data() + at + done, length - done,
                                         static_cast<off_t>(fragment.position + done));
             if (got <= 0) {
+                const int error = got < 0 ? errno : EIO;
                 dicom_log(LogLevel::error, "Error while reading file");
-                return false;
+                return image_failures::unreadable(error);
             }
             done += static_cast<std::size_t>(got);
         }
         at += length;
     }
-    return true;
+    return {};
 }
 
 // Whether the decoder writes every byte of the slot: a codec whose data
@@ -492,28 +574,33 @@ struct frame_decoder {
     int descriptor;
     uint64_t frame_bytes;
 
-    // 0, or -1 after logging why.
-    int decode(const std::vector<fragment_span>& fragments, uint8_t* slot, frame_bytes_buffer& scratch,
-               frame_layout& layout) const
+    // Frame `number` into `slot`: no failure, or why it failed (logged).
+    image_failure decode(int64_t number, const std::vector<fragment_span>& fragments, uint8_t* slot,
+                         frame_bytes_buffer& scratch, frame_layout& layout) const
     {
-        if (!read_fragments(descriptor, fragments, scratch)) {
-            return -1;
+        if (image_failure failed = read_fragments(descriptor, fragments, scratch)) {
+            return failed;
         }
         if (!fills_the_slot(*codec, scratch, format)) {
             std::memset(slot, 0, frame_bytes); // the decoder may leave part of the slot
         }
         layout = {format.photometric, format.planar_configuration};
-        return codec->decode(scratch.data(), scratch.size(), format, slot, frame_bytes, layout) == 0 ? 0 : -1;
+        if (codec->decode(scratch.data(), scratch.size(), format, slot, frame_bytes, layout) != 0) {
+            return image_failures::codestream_broken(codec->name, number);
+        }
+        return {};
     }
 
     // The frame handed to the sink at `offset` in bands of rows by a codec
     // that has them, zeros after a codestream frame smaller than the data
-    // set's. 0, or -1 after logging why (not when the sink refused: `refused`).
-    int decode_in_bands(const std::vector<fragment_span>& fragments, frame_bytes_buffer& scratch,
-                        frame_layout& layout, sink_gate& gate, uint64_t offset, bool& refused) const
+    // set's. No failure, or why it failed (logged; not when the sink refused:
+    // `refused`).
+    image_failure decode_in_bands(int64_t number, const std::vector<fragment_span>& fragments,
+                                  frame_bytes_buffer& scratch, frame_layout& layout, sink_gate& gate,
+                                  uint64_t offset, bool& refused) const
     {
-        if (!read_fragments(descriptor, fragments, scratch)) {
-            return -1;
+        if (image_failure failed = read_fragments(descriptor, fragments, scratch)) {
+            return failed;
         }
         struct target {
             sink_gate& gate;
@@ -541,7 +628,10 @@ struct frame_decoder {
             bands.take(&bands_to, zeros, size);
         }
         refused = bands_to.refused;
-        return status == 0 && !refused ? 0 : -1;
+        if (status != 0 && !refused) {
+            return image_failures::codestream_broken(codec->name, number);
+        }
+        return {};
     }
 };
 
@@ -572,11 +662,12 @@ bool is_extended_table(const ELEMENT* element)
 }
 
 // Reads the first item (the Basic Offset Table) and sets up the frame index
-// of the items that follow it. False on failure (the record released).
+// of the items that follow it. Nothing on failure (the reason recorded).
 std::optional<frame_index> index_the_fragments(single_image& image)
 {
     ELEMENT* item = dicom_element();
     if (item == nullptr) {
+        extraction_failure = reader_failure(image_failures::pixel_data_cut());
         return std::nullopt;
     }
     std::vector<uint32_t> basic;
@@ -586,6 +677,9 @@ std::optional<frame_index> index_the_fragments(single_image& image)
         item->value = nullptr;
         if (!table_fits || dicom_load(VR_OB) != 0) {
             item->value = nullptr;
+            extraction_failure = table_fits ? reader_failure(image_failures::pixel_data_cut())
+                                            : image_failures::pixel_data_broken(
+                                                  "The Basic Offset Table does not hold one entry per frame");
             return std::nullopt;
         }
         auto* bytes = static_cast<uint8_t*>(take_value(item));
@@ -624,7 +718,8 @@ bool announced_bytes_fit(uint64_t bytes, const frame_codec& codec)
     const uint64_t expansion = codec.max_expansion;
     const uint64_t bytes_left = static_cast<uint64_t>(std::max<int64_t>(dicom_bytes_left(), 0));
     if (expansion != 0 && bytes / expansion > bytes_left) {
-        dicom_log(LogLevel::error, "Encapsulated PixelData too short for the announced frames");
+        extraction_failure = image_failures::size_past_data();
+        dicom_log(LogLevel::error, extraction_failure.message.c_str());
         return false;
     }
     return true;
@@ -645,13 +740,15 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
     // first bytes do not hold it.
     constexpr uint64_t header_bytes = uint64_t{64} << 10;
     frame_bytes_buffer data;
-    if (!read_fragments(decoder.descriptor, fragments, data, header_bytes)) {
+    if (image_failure failed = read_fragments(decoder.descriptor, fragments, data, header_bytes)) {
+        extraction_failure = std::move(failed);
         return false;
     }
     codestream_header header{};
     bool found = decoder.codec->read_header(data.data(), data.size(), header);
     if (!found && data.size() == header_bytes) {
-        if (!read_fragments(decoder.descriptor, fragments, data)) {
+        if (image_failure failed = read_fragments(decoder.descriptor, fragments, data)) {
+            extraction_failure = std::move(failed);
             return false;
         }
         found = decoder.codec->read_header(data.data(), data.size(), header);
@@ -659,6 +756,7 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
     if (!found) {
         dicom_log(LogLevel::error, "The frame has no codestream header this codec reads");
         dicom_log(LogLevel::error, "Decompression failed");
+        extraction_failure = image_failures::codestream_broken(decoder.codec->name, number);
         return false;
     }
     const frame_format& format = decoder.format;
@@ -670,6 +768,7 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
                                     std::to_string(format.rows) + " x " + std::to_string(format.samples_per_pixel);
         dicom_log(LogLevel::error, message.c_str());
         dicom_log(LogLevel::error, "Decompression failed");
+        extraction_failure = image_failures::pixel_data_broken(message);
         return false;
     }
     return true;
@@ -681,23 +780,25 @@ void apply_layout(single_image& image, const frame_layout& layout)
     image.planar_configuration = layout.planar_configuration;
 }
 
-void log_frame_refusal(int32_t index, int32_t count)
-{
-    const std::string message = "Frame " + std::to_string(int64_t{index} + 1) + " requested: the file holds " +
-                                std::to_string(count) + (count == 1 ? " frame." : " frames.");
-    dicom_log(LogLevel::error, message.c_str());
-}
-
 // Decodes the frames whose fragments are planned, on `threads` threads
 // taking frames in turn: each into its slot of the image, or, with an output
 // sink, into the thread's own frame buffer and from there to the sink. False
-// when one failed (logged, unless the sink refused).
+// when one failed (logged and recorded, unless the sink refused). `first`
+// numbers the plan's first frame.
 bool decode_planned(single_image& image, const frame_decoder& decoder,
-                    const std::vector<std::vector<fragment_span>>& plan, unsigned threads)
+                    const std::vector<std::vector<fragment_span>>& plan, unsigned threads, int64_t first = 0)
 {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
     std::atomic<bool> refused{false};
+    std::mutex failure_mutex;
+    image_failure first_failure;
+    const auto record = [&](image_failure failure) {
+        const std::lock_guard<std::mutex> lock(failure_mutex);
+        if (!first_failure) {
+            first_failure = std::move(failure);
+        }
+    };
     sink_gate gate(output_sink);
     frame_layout first_layout{image.photometric, image.planar_configuration};
     // A frame alone goes to the sink in bands where its codec has them: the
@@ -709,10 +810,16 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
         frame_layout layout{};
         for (std::size_t i = next++; i < plan.size() && !failed; i = next++) {
             const uint64_t offset = i * decoder.frame_bytes;
+            const int64_t number = first + static_cast<int64_t>(i);
             if (in_bands) {
                 bool sink_refused = false;
-                failed = decoder.decode_in_bands(plan[i], scratch, layout, gate, offset, sink_refused) != 0;
+                image_failure failure =
+                    decoder.decode_in_bands(number, plan[i], scratch, layout, gate, offset, sink_refused);
+                failed = failure || sink_refused;
                 refused = sink_refused;
+                if (failure) {
+                    record(std::move(failure));
+                }
                 first_layout = layout;
                 break;
             }
@@ -723,10 +830,12 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
                 slot = own.data();
             } else {
                 dicom_log(LogLevel::error, "Out of memory.");
+                record(image_failures::out_of_memory());
                 failed = true;
                 break;
             }
-            if (decoder.decode(plan[i], slot, scratch, layout) != 0) {
+            if (image_failure failure = decoder.decode(number, plan[i], slot, scratch, layout)) {
+                record(std::move(failure));
                 failed = true;
                 break;
             }
@@ -754,6 +863,7 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
         if (!refused) {
             dicom_log(LogLevel::error, "Decompression failed");
         }
+        extraction_failure = std::move(first_failure);
         return false;
     }
     if (!plan.empty()) {
@@ -776,6 +886,7 @@ std::optional<encapsulated_frames> open_encapsulated_frames(single_image& image)
                                 fileno(dicom_default_reader().state().reader_stream), frame_bytes_of(image)};
     if (decoder.codec == nullptr) {
         log_unsupported_syntax();
+        extraction_failure = image_failures::unsupported_syntax(open_transfer_syntax());
         return std::nullopt;
     }
     std::optional<frame_index> index = index_the_fragments(image);
@@ -795,6 +906,9 @@ std::optional<std::vector<std::vector<fragment_span>>> plan_frames(const single_
     for (std::size_t i = 0; i < present; ++i) {
         if (index.frame(static_cast<int32_t>(i), plan[i]) != frame_lookup::found) {
             dicom_log(LogLevel::error, "Decompression failed");
+            extraction_failure = index.failure()
+                                     ? index.failure()
+                                     : image_failures::pixel_data_broken("The frames cannot be listed");
             return std::nullopt;
         }
     }
@@ -807,6 +921,7 @@ std::optional<std::vector<std::vector<fragment_span>>> plan_frames(const single_
                                         std::to_string(image.frames) + " frames announced";
             dicom_log(LogLevel::error, message.c_str());
             dicom_log(LogLevel::error, "Decompression failed");
+            extraction_failure = image_failures::pixel_data_broken(message);
             return std::nullopt;
         }
     }
@@ -863,17 +978,13 @@ single_image* load_encapsulated()
         return stream_encapsulated(image, decoder, index, *image_bytes);
     }
     if (image_bytes && *image_bytes > max_pixel_buffer - trailing_zeros) {
-        const std::string message = "The " + std::to_string(image.frames) + " frames take " +
-                                    std::to_string(*image_bytes) +
-                                    " bytes decoded, more than the 4 GiB a whole image may take; extract "
-                                    "them one at a time";
-        dicom_log(LogLevel::error, message.c_str());
-        return fail();
+        return fail_logged(image_failures::size_over_limit(image.frames, *image_bytes));
     }
     const bool fits = image_bytes.has_value();
     uint8_t* buffer = fits ? allocate_pixels(*image_bytes + trailing_zeros) : nullptr;
     if (buffer == nullptr) {
         dicom_log(LogLevel::error, "Out of memory.");
+        extraction_failure = image_failures::out_of_memory();
         return nullptr;
     }
     image.pixels = buffer;
@@ -904,26 +1015,25 @@ single_image* load_encapsulated_frame(int32_t wanted)
     std::vector<fragment_span> fragments;
     const frame_lookup found = index.frame(wanted, fragments);
     if (found == frame_lookup::read_failure) {
-        return fail();
+        return fail(index.failure());
     }
     if (found == frame_lookup::beyond_end) {
-        log_frame_refusal(wanted, index.frames_present());
-        return fail();
+        return fail_logged(image_failures::frame_past_end(wanted, index.frames_present()));
+    }
+    if (found == frame_lookup::cut) {
+        return fail_logged(image_failures::frame_cut_off(wanted, index.frames_present()));
     }
     uint8_t* buffer = decoder.frame_bytes <= max_pixel_buffer - trailing_zeros
                           ? allocate_pixels(decoder.frame_bytes + trailing_zeros)
                           : nullptr;
     if (buffer == nullptr) {
         dicom_log(LogLevel::error, "Out of memory.");
+        extraction_failure = image_failures::out_of_memory();
         return nullptr;
     }
     image.pixels = buffer;
     image.pixel_bytes = decoder.frame_bytes;
-    if (found == frame_lookup::cut) {
-        std::memset(buffer, 0, decoder.frame_bytes); // cut off with the file: zero, as in the whole image
-        return &image;
-    }
-    return decode_planned(image, decoder, {fragments}, 1) ? &image : fail();
+    return decode_planned(image, decoder, {fragments}, 1, wanted) ? &image : fail();
 }
 
 // Native pixel data, one frame: only that frame's bytes are read.
@@ -938,27 +1048,34 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
         start_bits = UINT64_MAX; // past any value
     }
     if (frame_bits % 8 != 0) {
-        dicom_log(LogLevel::error, "Frames of this image do not start on a byte boundary");
-        return fail();
+        return fail_logged(image_failures::size_not_whole_bytes());
     }
     const uint64_t frame_bytes = frame_bits / 8;
     const uint64_t start = start_bits / 8;
     const uint64_t length = element->length;
     if (start >= length || frame_bytes == 0) {
-        log_frame_refusal(wanted, frame_bytes == 0 ? 0 : static_cast<int32_t>(length / frame_bytes));
-        return fail();
+        return fail_logged(image_failures::frame_past_end(wanted, frame_bytes == 0 ? 0 : length / frame_bytes));
     }
     const auto value_start = static_cast<uint64_t>(ftello(dicom_default_reader().state().reader_stream));
+    const uint64_t frame_length = std::min(frame_bytes, length - start);
+    if (dicom_default_reader().state().file_size >= 0 &&
+        value_start + start + frame_length > uint64_t(dicom_default_reader().state().file_size)) {
+        // The frame lies wholly or in part past the end of the file.
+        const uint64_t held = uint64_t(dicom_default_reader().state().file_size) -
+                              std::min<uint64_t>(value_start, dicom_default_reader().state().file_size);
+        return fail_logged(image_failures::frame_cut_off(wanted, (held + frame_bytes - 1) / frame_bytes));
+    }
     if (fseeko(dicom_default_reader().state().reader_stream, static_cast<off_t>(value_start + start), SEEK_SET) !=
         0) {
+        const int error = errno;
         dicom_log(LogLevel::error, "Error while reading file");
-        return fail();
+        return fail(image_failures::unreadable(error));
     }
-    element->length = static_cast<uint32_t>(std::min(frame_bytes, length - start));
+    element->length = static_cast<uint32_t>(frame_length);
     const int64_t loaded = load_pixel_value(element);
     element->length = static_cast<uint32_t>(length);
     if (loaded < 0) {
-        return fail();
+        return fail_pixel_value();
     }
     image.pixel_bytes = static_cast<std::size_t>(loaded);
     const std::optional<uint64_t> expected = expected_native_bytes(image);
@@ -976,6 +1093,8 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
 single_image* extract(int32_t wanted)
 {
     reset_record();
+    extraction_failure = {};
+    spacing_rank = 0;
     extended = extended_table{};
     image_record.frames = 1;
     image_record.samples_per_pixel = 1;
@@ -984,11 +1103,11 @@ single_image* extract(int32_t wanted)
     for (;;) {
         ELEMENT* element = dicom_element();
         if (element == nullptr) {
-            return fail();
+            return fail_reader(image_failures::no_pixel_data());
         }
         if (in_icon_image_sequence(element)) {
             if (dicom_skip() != 0) {
-                return fail();
+                return fail_reader();
             }
             continue;
         }
@@ -998,7 +1117,7 @@ single_image* extract(int32_t wanted)
             element->value = nullptr;
             if (dicom_load(collected.hint) != 0) {
                 element->value = nullptr;
-                return fail();
+                return fail_reader();
             }
             store_field(collected.field, element);
             continue;
@@ -1007,20 +1126,19 @@ single_image* extract(int32_t wanted)
             element->value = nullptr;
             if (dicom_load(VR_OV) != 0) {
                 element->value = nullptr;
-                return fail();
+                return fail_reader();
             }
             (element->element == 0x0001 ? extended.offsets : extended.lengths) = take_very_long_values(element);
             continue;
         }
         if (!is_pixel_data(element)) {
             if (dicom_skip() != 0) {
-                return fail();
+                return fail_reader();
             }
             continue;
         }
         if (wanted >= 0 && wanted >= image_record.frames) {
-            log_frame_refusal(wanted, image_record.frames);
-            return fail();
+            return fail_logged(image_failures::frame_past_end(wanted, image_record.frames));
         }
         const bool encapsulated = element->length == UNDEFINED_LENGTH;
         if (wanted < 0) {
@@ -1048,11 +1166,32 @@ single_image* dicom_single_frame(int32_t index)
     dicom_log(LogLevel::debug, "dicom_single_frame()");
     if (index < 0) {
         reset_record();
-        const std::string message = "Frame index " + std::to_string(index) + " refused: frames count from 0.";
-        dicom_log(LogLevel::error, message.c_str());
+        extraction_failure = image_failures::frame_index_negative(index);
+        dicom_log(LogLevel::error, extraction_failure.message.c_str());
         return nullptr;
     }
     return extract(index);
+}
+
+single_image* dicom_single_frame(int32_t index, image_failure& failure)
+{
+    single_image* image = dicom_single_frame(index);
+    failure = image != nullptr ? image_failure{} : extraction_failure;
+    return image;
+}
+
+single_image* dicom_single(image_failure& failure)
+{
+    single_image* image = dicom_single();
+    failure = image != nullptr ? image_failure{} : extraction_failure;
+    return image;
+}
+
+single_image* dicom_single_to(pixel_sink& sink, image_failure& failure)
+{
+    single_image* image = dicom_single_to(sink);
+    failure = image != nullptr ? image_failure{} : extraction_failure;
+    return image;
 }
 
 single_image* dicom_single_to(pixel_sink& sink)

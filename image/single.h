@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/image_failure.h"
 #include "reader/dicom.h"
 
 struct palette_table {
@@ -17,6 +18,9 @@ struct palette_table {
 
 struct single_image {
     int32_t photometric;
+    // (0028,0004) as the file gives it, without trailing blanks, at most 16
+    // characters; empty when the file gives none.
+    char photometric_text[17];
     int32_t frames;
     uint16_t columns;
     uint16_t rows;
@@ -31,6 +35,12 @@ struct single_image {
     float slice_location;
     double rescale_slope;     // (0028,1053), 1 when the file gives none
     double rescale_intercept; // (0028,1052), 0 when the file gives none
+    // The physical size of a pixel, row spacing (vertical) and column spacing
+    // (horizontal), in one unit: from Pixel Spacing (0028,0030), else Imager
+    // Pixel Spacing (0018,1164), else Pixel Aspect Ratio (0028,0034); both 0
+    // when the file gives no pair of positive values.
+    double row_spacing;
+    double column_spacing;
     palette_table palette[3];
     uint8_t* pixels;
     // Bytes in `pixels` that hold image data (without the 4 trailing zero bytes).
@@ -82,6 +92,12 @@ single_image* dicom_single_to(pixel_sink& sink);
 // does not hold is refused at error level with a message giving the count;
 // null then, and the caller calls dicom_single_free() as after every call.
 single_image* dicom_single_frame(int32_t index);
+// The same three with why a null result failed: the step that failed
+// names the failure; `failure` is empty when a record is returned. A null
+// result whose failure is empty was stopped by the sink.
+single_image* dicom_single(image_failure& failure);
+single_image* dicom_single_to(pixel_sink& sink, image_failure& failure);
+single_image* dicom_single_frame(int32_t index, image_failure& failure);
 // How many threads whole-image extraction decodes frames on (1, the default,
 // decodes on the calling thread; 0 means one per core).
 void dicom_single_threads(unsigned count);

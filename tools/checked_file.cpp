@@ -1,5 +1,7 @@
 #include "tools/checked_file.h"
 
+#include <cstring>
+
 #include "tools/error_line.h"
 #include "viewer/header_walk.h"
 #include "viewer/messages.h"
@@ -7,9 +9,15 @@
 FilePtr open_checked_file(const char* path)
 {
     FileCheck check{};
-    FilePtr file(check_dicom_file(path, check), std::fclose);
+    int error = 0;
+    FilePtr file(check_dicom_file(path, check, error), std::fclose);
     switch (check) {
-    case FileCheck::cannot_open: print_error_line(path, msg::cannot_open); return FilePtr(nullptr, std::fclose);
+    case FileCheck::cannot_open:
+        print_error_line(path, msg::cannot_open, std::strerror(error));
+        return FilePtr(nullptr, std::fclose);
+    case FileCheck::folder:
+        print_error_line(path, folder_text(path).c_str());
+        return FilePtr(nullptr, std::fclose);
     case FileCheck::too_short: print_error_line(path, msg::not_dicom); return FilePtr(nullptr, std::fclose);
     case FileCheck::not_part10: print_error_line(path, msg::not_part10); break;
     case FileCheck::part10: break;

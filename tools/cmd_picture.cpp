@@ -78,15 +78,10 @@ int cmd_picture(int argc, char** argv)
 
     auto picture = std::make_unique<DisplayPicture>();
     FrameInfo info;
-    const ImageStepResult result = load_display_image(argv[0], frame - 1, *picture, info);
-    if (result == ImageStepResult::FramePastEnd) {
-        const std::string past = "frame " + std::to_string(frame) + " is past the end: the file holds " +
-                                 std::to_string(info.count) + (info.count == 1 ? " frame" : " frames");
-        print_error_line(argv[0], past.c_str());
-        return 1;
-    }
+    image_failure failure;
+    const ImageStepResult result = load_display_image(argv[0], frame - 1, *picture, info, failure);
     if (result != ImageStepResult::Shown) {
-        print_error_line(argv[0], image_step_message(result));
+        print_error_line(argv[0], failure ? failure.message.c_str() : image_step_message(result));
         return 1;
     }
     // --level and --width stand for the window a previous file left: the

@@ -58,10 +58,11 @@ public:
 // in order (a pipe, a device) or that are the input or standard output.
 int pixels_in_memory(const char* input, const char* output)
 {
-    const single_image* image = dicom_single();
+    image_failure failure;
+    const single_image* image = dicom_single(failure);
     bool written = false;
     if (image == nullptr) {
-        print_error_line(input, "DICOM Image Load Failed.!");
+        print_error_line(input, failure ? failure.message.c_str() : "DICOM Image Load Failed.!");
     } else {
         print_record(*image);
         std::fflush(stdout);
@@ -81,7 +82,8 @@ int pixels_streamed(const char* input, const char* output)
     if (output != nullptr) {
         file.emplace(output);
     }
-    const single_image* image = dicom_single_to(file ? static_cast<pixel_sink&>(*file) : nowhere);
+    image_failure failure;
+    const single_image* image = dicom_single_to(file ? static_cast<pixel_sink&>(*file) : nowhere, failure);
     const bool done = image != nullptr && (!file || file->finish());
     if (!done && file) {
         file->abandon();
@@ -89,7 +91,7 @@ int pixels_streamed(const char* input, const char* output)
     if (file && file->failed()) {
         print_error_line(output, msg::cannot_create);
     } else if (image == nullptr) {
-        print_error_line(input, "DICOM Image Load Failed.!");
+        print_error_line(input, failure ? failure.message.c_str() : "DICOM Image Load Failed.!");
     } else {
         print_record(*image);
     }
@@ -107,7 +109,7 @@ int cmd_pixels(int argc, char** argv)
         return 2;
     }
     if (dicom_open(argv[0]) != 0) {
-        print_error_line(argv[0], "dicom_open() Failed.");
+        print_error_line(argv[0], image_failures::unopened(argv[0]).message.c_str());
         dicom_close();
         return 1;
     }

@@ -67,6 +67,27 @@ Placement picture_placement(int columns, int rows)
     return p;
 }
 
+Placement picture_placement(int columns, int rows, double row_spacing, double column_spacing)
+{
+    if (!(row_spacing > 0 && column_spacing > 0) || row_spacing == column_spacing || columns <= 0 || rows <= 0) {
+        return picture_placement(columns, rows);
+    }
+    const double width = columns * column_spacing;
+    const double height = rows * row_spacing;
+    const auto side = [](double fraction) {
+        return static_cast<int>(std::clamp<double>(std::round(display_size * fraction), 2, display_size));
+    };
+    Placement p;
+    if (width >= height) {
+        p.height = side(height / width);
+        p.y = (display_size - p.height) / 2;
+    } else {
+        p.width = side(width / height);
+        p.x = (display_size - p.width) / 2;
+    }
+    return p;
+}
+
 void resample_to_display(const SampleAt& sample_at, int sw, int sh, int32_t* destination, int dw, int dh,
                          std::size_t stride)
 {

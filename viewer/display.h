@@ -28,6 +28,10 @@ struct Placement {
 // high, centred vertically; otherwise 256 high and max(2, (256 c + r / 2) / r)
 // wide, centred horizontally.
 Placement picture_placement(int columns, int rows);
+// The same for pixels `row_spacing` high and `column_spacing` wide: the
+// picture keeps the physical aspect, columns x column spacing against rows x
+// row spacing. Square pixels, or spacings not both positive, place as above.
+Placement picture_placement(int columns, int rows, double row_spacing, double column_spacing);
 
 // Source sample i (row by row) of the image being resampled.
 using SampleAt = std::function<double(std::size_t)>;

@@ -1,14 +1,17 @@
 #include "viewer/header_walk.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 #include "base/file_bytes.h"
 #include "reader/inflate_view.h"
 #include "reader/transfer_syntax.h"
 #include "viewer/charset.h"
 #include "viewer/hex_dump.h"
+#include "viewer/messages.h"
 
 namespace {
 
@@ -365,10 +368,27 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
     state.next_row = row + 1;
 }
 
+std::string folder_text(const char* path) { return std::string(path) + " is a folder"; }
+
+std::string cannot_open_text(int error) { return std::string(msg::cannot_open) + "\n" + std::strerror(error); }
+
 std::FILE* check_dicom_file(const char* path, FileCheck& check)
 {
+    int error = 0;
+    return check_dicom_file(path, check, error);
+}
+
+std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error)
+{
+    error = 0;
+    struct stat status {};
+    if (::stat(path, &status) == 0 && S_ISDIR(status.st_mode)) {
+        check = FileCheck::folder;
+        return nullptr;
+    }
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr) {
+        error = errno;
         check = FileCheck::cannot_open;
         return nullptr;
     }

@@ -53,12 +53,21 @@ enum class FileCheck {
     not_part10,  // no "DICM"; the file is reopened at byte 0
     cannot_open, // the file cannot be opened
     too_short,   // fewer than 132 bytes
+    folder,      // the path names a folder
 };
 
 // Opens path and checks for "DICM" at byte 128. Returns the file positioned
-// for the walk, or null (cannot_open, too_short, or a failed reopen). A file
-// whose data set is deflated is returned as its inflated view.
+// for the walk, or null (cannot_open, too_short, folder, or a failed reopen).
+// A file whose data set is deflated is returned as its inflated view.
+// `error` is the system's error number of a file that cannot be opened.
+std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error);
 std::FILE* check_dicom_file(const char* path, FileCheck& check);
+
+// "PATH is a folder".
+std::string folder_text(const char* path);
+// The box text of a file that cannot be opened: the viewer's message and the
+// system's reason for `error` on a second line.
+std::string cannot_open_text(int error);
 
 // What the Open command shows once the walk is done.
 struct HeaderListing {

@@ -20,9 +20,9 @@ struct ExtractedFrame {
 };
 
 // Extraction decodes that frame alone; the record keeps the file's count.
-ExtractedFrame extract_frame(int index)
+ExtractedFrame extract_frame(int index, image_failure& failure)
 {
-    const single_image* image = dicom_single_frame(index);
+    const single_image* image = dicom_single_frame(index, failure);
     return {image, 0, image != nullptr ? std::max(image->frames, 1) : 0};
 }
 
@@ -50,6 +50,17 @@ void resample_colour(const FrameSamples& frame, DisplayPicture& picture)
     }
 }
 
+ImageStepResult result_of(const image_failure& failure)
+{
+    switch (failure.code) {
+    case image_failure_code::out_of_memory: return ImageStepResult::OutOfMemory;
+    case image_failure_code::frame_past_end:
+    case image_failure_code::frame_cut_off: return ImageStepResult::FramePastEnd;
+    case image_failure_code::not_shown: return ImageStepResult::NotMonochrome2;
+    default: return ImageStepResult::LoadFailed;
+    }
+}
+
 } // namespace
 
 const char* image_step_message(ImageStepResult result)
@@ -57,26 +68,55 @@ const char* image_step_message(ImageStepResult result)
     switch (result) {
     case ImageStepResult::Shown: return "";
     case ImageStepResult::OpenFailed: return "dicom_open() Failed.";
-    case ImageStepResult::LoadFailed: return "DICOM Image Load Failed.!";
-    case ImageStepResult::NotMonochrome2: return "Invarid image type. Not MONOCHROME2.!";
-    case ImageStepResult::OutOfMemory: return "メモリ確保に失敗しました";
-    case ImageStepResult::FramePastEnd: return "The file does not hold that frame.";
+    case ImageStepResult::LoadFailed:
+    case ImageStepResult::NotMonochrome2:
+    case ImageStepResult::OutOfMemory:
+    case ImageStepResult::FramePastEnd: return "DICOM Image Load Failed.!";
     }
     return "";
 }
 
+std::string image_step_box_text(ImageStepResult result, const image_failure& failure)
+{
+    if (result == ImageStepResult::Shown) {
+        return "";
+    }
+    std::string text = image_step_message(ImageStepResult::LoadFailed);
+    if (failure) {
+        text += "\n" + failure.message;
+    }
+    return text;
+}
+
 bool build_display_picture(const single_image& image, int index, DisplayPicture& picture, ImageStepResult& result)
+{
+    image_failure failure;
+    return build_display_picture(image, index, picture, result, failure);
+}
+
+bool build_display_picture(const single_image& image, int index, DisplayPicture& picture, ImageStepResult& result,
+                           image_failure& failure)
 {
     FrameRefusal refusal = FrameRefusal::none;
     const std::optional<FrameSamples> frame = FrameSamples::of(image, index, refusal);
     if (!frame) {
-        result = refusal == FrameRefusal::not_displayable ? ImageStepResult::NotMonochrome2
-                 : refusal == FrameRefusal::past_end      ? ImageStepResult::FramePastEnd
-                                                          : ImageStepResult::LoadFailed;
+        switch (refusal) {
+        case FrameRefusal::not_displayable:
+            failure = image_failures::not_shown(
+                image.photometric_text[0] != '\0' ? image.photometric_text : photometric_names[image.photometric]);
+            break;
+        case FrameRefusal::past_end:
+            failure = image_failures::frame_past_end(index, FrameSamples::frames_held(image));
+            break;
+        default: failure = image_failures::no_samples(); break;
+        }
+        result = result_of(failure);
         return false;
     }
+    failure = {};
     result = ImageStepResult::Shown;
-    picture.placement = picture_placement(frame->columns(), frame->rows());
+    picture.placement =
+        picture_placement(frame->columns(), frame->rows(), image.row_spacing, image.column_spacing);
     picture.modality = {image.rescale_slope, image.rescale_intercept};
     picture.inverted = frame->colour() == FrameColour::inverted;
     picture.samples.fill(0);
@@ -106,16 +146,24 @@ bool build_display_picture(const single_image& image, int index, DisplayPicture&
 
 ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info)
 {
+    image_failure failure;
+    return load_display_image(path, index, picture, info, failure);
+}
+
+ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info,
+                                   image_failure& failure)
+{
     if (dicom_open(path) != 0) {
         dicom_close();
+        failure = image_failures::unopened(path);
         return ImageStepResult::OpenFailed;
     }
-    const ExtractedFrame extracted = extract_frame(index);
-    ImageStepResult result = ImageStepResult::LoadFailed;
+    const ExtractedFrame extracted = extract_frame(index, failure);
+    ImageStepResult result = result_of(failure);
     if (extracted.image != nullptr) {
         info.count = extracted.frames;
         info.bits_allocated = extracted.image->bits_allocated;
-        build_display_picture(*extracted.image, extracted.index_in_record, picture, result);
+        build_display_picture(*extracted.image, extracted.index_in_record, picture, result, failure);
     }
     dicom_single_free();
     dicom_close();

@@ -3,8 +3,11 @@
 // the window shows the message box the result names.
 #pragma once
 
+#include <string>
+
 #include "display.h"
 #include "element_grid.h"
+#include "image/image_failure.h"
 #include "viewer_state.h"
 
 struct single_image;
@@ -14,12 +17,16 @@ enum class ImageStepResult {
     OpenFailed,     // the reader could not open the file
     LoadFailed,     // no image record, or no samples the viewer can show
     NotMonochrome2, // a photometric interpretation without a picture (HSV, ARGB, CMYK, unknown)
-    OutOfMemory,    // kept for the message table; the step needs no working copy
-    FramePastEnd,   // a frame index past the frames the file holds
+    OutOfMemory,    // no memory for the frame
+    FramePastEnd,   // a frame the file does not hold: past its count, or cut off with the file
 };
 
-// The message box text for a failed image step ("" for Shown).
+// The first line of the message box of a failed image step ("" for Shown).
 const char* image_step_message(ImageStepResult result);
+
+// The ERROR box's text for a failed image step: "DICOM Image Load Failed.!"
+// and, when the failure has one, its reason on a second line.
+std::string image_step_box_text(ImageStepResult result, const image_failure& failure);
 
 // What the step learned about the frames of the file.
 struct FrameInfo {
@@ -30,11 +37,16 @@ struct FrameInfo {
 // Builds the picture of frame `index` (0-based) of an extracted record:
 // samples read as declared, modality values from the record's rescale
 // slope and intercept, the aspect ratio kept. False (picture untouched) when
-// the frame cannot be shown; `result` says why.
+// the frame cannot be shown; `result` and `failure` say why.
+bool build_display_picture(const single_image& image, int index, DisplayPicture& picture, ImageStepResult& result,
+                           image_failure& failure);
 bool build_display_picture(const single_image& image, int index, DisplayPicture& picture, ImageStepResult& result);
 
 // Opens `path` with the reader, extracts frame `index` (0-based) and
 // resamples it into `picture`. Reader and record are released on every path.
+// `failure` gives the reason of every result but Shown.
+ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info,
+                                   image_failure& failure);
 ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info);
 
 // Whether the walk's element table holds a Window Center or Window Width,

@@ -364,10 +364,16 @@ int TForm1::message(const char* text, const char* caption, QMessageBox::Icon ico
 std::FILE* TForm1::check_dicom_file(const QString& path)
 {
     FileCheck check{};
-    std::FILE* file = ::check_dicom_file(QFile::encodeName(path).constData(), check);
+    int error = 0;
+    const QByteArray name = QFile::encodeName(path);
+    std::FILE* file = ::check_dicom_file(name.constData(), check, error);
     switch (check) {
     case FileCheck::cannot_open:
-        message(msg::cannot_open, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
+        message(cannot_open_text(error).c_str(), msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
+        break;
+    case FileCheck::folder:
+        message(folder_text(path.toUtf8().constData()).c_str(), msg::caption_error, QMessageBox::NoIcon,
+                QMessageBox::Ok);
         break;
     case FileCheck::too_short:
         message(msg::not_dicom, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
@@ -418,12 +424,13 @@ void TForm1::load_display_image(const QString& path)
     state_.image_shown = false;
     shown_ = {};
     FrameInfo info;
+    image_failure failure;
     const ImageStepResult result =
-        ::load_display_image(QFile::encodeName(path).constData(), 0, *display_picture_, info);
+        ::load_display_image(QFile::encodeName(path).constData(), 0, *display_picture_, info, failure);
     if (result != ImageStepResult::Shown) {
         clear_display();
         show_frame_title();
-        message(image_step_message(result), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
+        message(image_step_box_text(result, failure).c_str(), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
     shown_ = {path, 0, info.count};
@@ -443,14 +450,15 @@ void TForm1::step_to_frame(int index)
         return;
     }
     FrameInfo info;
+    image_failure failure;
     const ImageStepResult result =
-        ::load_display_image(QFile::encodeName(shown_.path).constData(), index, *display_picture_, info);
+        ::load_display_image(QFile::encodeName(shown_.path).constData(), index, *display_picture_, info, failure);
     if (result != ImageStepResult::Shown) {
         state_.image_shown = false;
         shown_ = {};
         clear_display();
         show_frame_title();
-        message(image_step_message(result), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
+        message(image_step_box_text(result, failure).c_str(), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
     shown_.frame = index;

@@ -122,7 +122,8 @@ private slots:
         // A file that is not there gets the Open pipeline's own box.
         TForm1 missing(dialogs_.get());
         missing.show_and_open(samples + QStringLiteral("/no-such-file.dcm"));
-        QCOMPARE(dialogs_->boxes, QStringList{QStringLiteral("ファイルを開くことができません。")});
+        QCOMPARE(dialogs_->boxes,
+                 QStringList{QStringLiteral("ファイルを開くことができません。\nNo such file or directory")});
         QVERIFY(missing.edFname->text().isEmpty());
     }
 

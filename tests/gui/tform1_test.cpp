@@ -16,6 +16,7 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <memory>
 
 #include "viewer/display.h"
@@ -315,11 +316,21 @@ private slots:
         dialogs_->open_answers.push_back(path("missing.dcm"));
         form_->Open1Click();
         QCOMPARE(dialogs_->boxes.size(), size_t(1));
-        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("ファイルを開くことができません。"));
+        QCOMPARE(dialogs_->boxes[0].text,
+                 QStringLiteral("ファイルを開くことができません。\nNo such file or directory"));
         QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("エラー"));
         QCOMPARE(dialogs_->boxes[0].icon, QMessageBox::NoIcon);
         QCOMPARE(dialogs_->boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(form_->edFname->text(), good);
+
+        // A folder: named as one, nothing changed.
+        dialogs_->open_answers.push_back(dir_.path());
+        form_->Open1Click();
+        QCOMPARE(dialogs_->boxes.size(), size_t(2));
+        QCOMPARE(dialogs_->boxes[1].text, dir_.path() + QStringLiteral(" is a folder"));
+        QCOMPARE(dialogs_->boxes[1].caption, QStringLiteral("エラー"));
+        QCOMPARE(form_->edFname->text(), good);
+        dialogs_->boxes.erase(dialogs_->boxes.begin() + 1);
 
         // Fewer than 132 bytes.
         const QString tiny = path("tiny.dcm");
@@ -472,7 +483,8 @@ private slots:
         dialogs_->open_answers.push_back(hsv);
         form_->Open1Click();
         QCOMPARE(dialogs_->boxes.size(), size_t(1));
-        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("Invarid image type. Not MONOCHROME2.!"));
+        QCOMPARE(dialogs_->boxes[0].text,
+                 QStringLiteral("DICOM Image Load Failed.!\nPhotometric interpretation HSV is not shown."));
         QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("ERROR"));
         QCOMPARE(dialogs_->boxes[0].icon, QMessageBox::Critical);
         QVERIFY(!form_->state().image_shown);
@@ -486,7 +498,8 @@ private slots:
         QVERIFY(!all_black(picture()));
         dialogs_->open_answers.push_back(samples + QStringLiteral("/rtplan.dcm"));
         form_->Open1Click();
-        QCOMPARE(dialogs_->boxes.back().text, QStringLiteral("DICOM Image Load Failed.!"));
+        QCOMPARE(dialogs_->boxes.back().text,
+                 QStringLiteral("DICOM Image Load Failed.!\nThe file holds no pixel data."));
         QVERIFY(all_black(picture()));
         QVERIFY(form_->edFname->text().endsWith(QStringLiteral("rtplan.dcm")));
     }
@@ -565,12 +578,80 @@ private slots:
 
     void imageStepFailuresSayWhy()
     {
-        // A JPEG 2000 frame whose codestream no decoder reads has no record.
-        dialogs_->open_answers.push_back(samples + QStringLiteral("/JPEG2000-embedded-sequence-delimiter.dcm"));
-        form_->Open1Click();
-        QCOMPARE(dialogs_->boxes.size(), size_t(1));
-        QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("DICOM Image Load Failed.!"));
-        QVERIFY(all_black(picture()));
+        // Each failure of the image step: the ERROR box with the reason on its
+        // second line and a black picture, on Open or, after `then` changed
+        // the file shown, on the step to the last frame.
+        const QByteArray dose = read_all(samples + QStringLiteral("/rtdose.dcm"));
+        const QByteArray dose_rle = read_all(samples + QStringLiteral("/rtdose_rle.dcm"));
+        qsizetype rle_end = dose_rle.lastIndexOf(QByteArray("\xe0\x7f\x10\x00", 4)) + 12;
+        for (int item = 0; item < 8; ++item) { // the offset table and seven frames
+            uint32_t length = 0;
+            std::memcpy(&length, dose_rle.constData() + rle_end + 4, 4);
+            rle_end += 8 + length;
+        }
+        QByteArray jpeg_ls = read_all(samples + QStringLiteral("/MR_small_jpeg_ls_lossless.dcm"));
+        for (qsizetype i = jpeg_ls.lastIndexOf(QByteArray("\xe0\x7f\x10\x00", 4)) + 200; i < jpeg_ls.size() - 100;
+             ++i) {
+            jpeg_ls[i] = i % 3 == 0 ? char(0xFF) : char(jpeg_ls[i] ^ 0x5A);
+        }
+        QByteArray one_bit = unsigned16_part10("MONOCHROME2", 3, 3, std::vector<uint16_t>(9));
+        one_bit.replace(QByteArray("\x28\x00\x00\x01US\x02\x00\x10\x00", 10),
+                        QByteArray("\x28\x00\x00\x01US\x02\x00\x01\x00", 10));
+        QByteArray mpeg = unsigned16_part10("MONOCHROME2", 2, 2, {});
+        mpeg.replace(QByteArray("\x1c\0\0\0", 4), QByteArray("\x20\0\0\0", 4));
+        mpeg.replace(QByteArray("UI\x14\x00"
+                                "1.2.840.10008.1.2.1\0",
+                                24),
+                     QByteArray("UI\x18\x00"
+                                "1.2.840.10008.1.2.4.100\0",
+                                28));
+        mpeg.chop(8); // the empty native pixel data, made encapsulated
+        mpeg += QByteArray("OB\0\0\xff\xff\xff\xff", 8) + QByteArray("\xfe\xff\x00\xe0\0\0\0\0", 8) +
+                QByteArray("\xfe\xff\x00\xe0\x04\0\0\0\0\0\0\0", 12) + QByteArray("\xfe\xff\xdd\xe0\0\0\0\0", 8);
+        const QString cut =
+            QStringLiteral("Frame 15 lies past the end of the file: the pixel data ends in frame 7.");
+        struct Case {
+            const char* name;
+            QByteArray bytes;
+            std::function<void(const QString&)> then; // null: the failure is on Open
+            QString reason;
+        };
+        const std::vector<Case> cases = {
+            {"vanished.dcm", dose, [](const QString& p) { QFile::remove(p); },
+             QStringLiteral("The file cannot be read: No such file or directory.")},
+            {"rewritten.dcm", dose,
+             [](const QString& p) { write_all(p, read_all(samples + QStringLiteral("/rtdose_1frame.dcm"))); },
+             QStringLiteral("Frame 15 requested: the file holds 1 frame.")},
+            {"cut.dcm", dose.left(dose.size() - 8 * 400), [](const QString&) {}, cut},
+            {"cut_rle.dcm", dose_rle.left(rle_end), [](const QString&) {}, cut},
+            {"mpeg.dcm", mpeg, nullptr,
+             QStringLiteral(
+                 "Unsupported transfer syntax 1.2.840.10008.1.2.4.100 (MPEG2 Main Profile / Main Level).")},
+            {"broken.dcm", jpeg_ls, nullptr, QStringLiteral("The JPEG-LS codestream of frame 1 is broken.")},
+            {"one_bit.dcm", one_bit, nullptr,
+             QStringLiteral("Frames of this image do not start on a byte boundary")},
+            {"unknown.dcm", unsigned16_part10("XYZ", 2, 2, {1, 2, 3, 4}), nullptr,
+             QStringLiteral("Photometric interpretation XYZ is not shown.")},
+        };
+        for (const Case& c : cases) {
+            dialogs_->boxes.clear();
+            const QString file = path(c.name);
+            write_all(file, c.bytes);
+            dialogs_->open_answers.push_back(file);
+            form_->Open1Click();
+            if (c.then) {
+                QVERIFY2(dialogs_->boxes.empty(), c.name);
+                QVERIFY(!all_black(picture()));
+                c.then(file);
+                QTest::keyClick(form_->Image, Qt::Key_End);
+            }
+            QVERIFY2(dialogs_->boxes.size() == 1, c.name);
+            QCOMPARE(dialogs_->boxes[0].text, QStringLiteral("DICOM Image Load Failed.!\n") + c.reason);
+            QCOMPARE(dialogs_->boxes[0].caption, QStringLiteral("ERROR"));
+            QVERIFY(!form_->state().image_shown);
+            QVERIFY(all_black(picture()));
+            QFile::remove(file);
+        }
     }
 
     void draggingWindowsThePicture()

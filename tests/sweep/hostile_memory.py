@@ -87,11 +87,13 @@ def files(size):
                          rows=2048, columns=2048, bits=8)
     yield "rle-3.8gb-from-1mb", small, {"pixels": 1, "picture": 0}, "too short for the announced frames"
     # A frame count the file can hold, and one lossless JPEG fragment whose
-    # item length claims 2 GB: the rest of the file is all there is to read.
+    # item length claims 2 GB: the rest of the file is all there is to read;
+    # the whole image loads the frame cut off as zeros, the picture refuses it.
     head = header("1.2.840.10008.1.2.4.70", frames=b"1 ", rows=64, columns=64)
     head += struct.pack("<HH2sHI", 0x7FE0, 0x0010, b"OB", 0, 0xFFFFFFFF) + item(b"")
     long_item = struct.pack("<HHI", 0xFFFE, 0xE000, 0x7FFFFFF0) + ljpeg_fragment(64, 64)
-    yield "ljpeg-item-past-end", head + long_item + bytes(size - len(head) - len(long_item)), 0, ""
+    yield "ljpeg-item-past-end", head + long_item + bytes(size - len(head) - len(long_item)), \
+        {"pixels": 0, "picture": 1}, "Frame 1 lies past the end of the file: the pixel data ends before its first frame."
 
 
 def limit_address_space(megabytes):

@@ -104,6 +104,24 @@ TEST(PicturePlacement, KeepsTheAspectRatio)
     EXPECT_EQ(picture_placement(3, 3).width, 256);
 }
 
+TEST(PicturePlacement, KeepsThePhysicalAspectOfPixelsThatAreNotSquare)
+{
+    const auto same = [](const Placement& a, const Placement& b) {
+        return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+    };
+    // Rows 2 high, columns 1 wide: a square image stands twice as tall.
+    EXPECT_TRUE(same(picture_placement(128, 128, 2.0, 1.0), picture_placement(64, 128)));
+    EXPECT_TRUE(same(picture_placement(128, 128, 0.5, 1.0), picture_placement(128, 64)));
+    // 64 x 32 pixels twice as tall as wide: square.
+    EXPECT_TRUE(same(picture_placement(64, 32, 2.0, 1.0), picture_placement(1, 1)));
+    // Square pixels and spacings that are not both positive: as without them.
+    EXPECT_TRUE(same(picture_placement(80, 60, 0.7, 0.7), picture_placement(80, 60)));
+    EXPECT_TRUE(same(picture_placement(80, 60, 0.0, 1.0), picture_placement(80, 60)));
+    EXPECT_TRUE(same(picture_placement(80, 60, -1.0, 1.0), picture_placement(80, 60)));
+    // Never thinner than 2.
+    EXPECT_EQ(picture_placement(1, 1, 1.0, 1000.0).height, 2);
+}
+
 TEST(ResampleToDisplay, SameSizeCopiesAndWritesEveryRowAndColumn)
 {
     std::vector<int32_t> source(256 * 256, 7);

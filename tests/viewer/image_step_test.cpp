@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 
 #include "image/single.h"
 #include "viewer/frame_samples.h"
+#include "viewer/header_walk.h"
 
 namespace {
 
@@ -184,17 +186,38 @@ TEST(FrameSamples, PaletteColourLooksIndicesUp)
 TEST(LoadDisplayImage, NamesEachFailure)
 {
     auto picture = std::make_unique<DisplayPicture>();
+    struct Case {
+        std::string path;
+        int frame;
+        ImageStepResult result;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"/nonexistent/file.dcm", 0, ImageStepResult::OpenFailed,
+         "The file cannot be read: No such file or directory."},
+        {samples_dir, 0, ImageStepResult::OpenFailed, "The file cannot be read: Is a directory."},
+        {samples_dir + "/rtplan.dcm", 0, ImageStepResult::LoadFailed, "The file holds no pixel data."},
+        {samples_dir + "/rtdose.dcm", 15, ImageStepResult::FramePastEnd,
+         "Frame 16 requested: the file holds 15 frames."},
+        {samples_dir + "/MR_small_jpeg_ls_lossless.dcm", 1, ImageStepResult::FramePastEnd,
+         "Frame 2 requested: the file holds 1 frame."},
+    };
+    for (const Case& c : cases) {
+        FrameInfo info;
+        image_failure failure;
+        EXPECT_EQ(load_display_image(c.path.c_str(), c.frame, *picture, info, failure), c.result) << c.path;
+        EXPECT_EQ(failure.message, c.reason) << c.path;
+        EXPECT_EQ(image_step_box_text(c.result, failure), std::string("DICOM Image Load Failed.!\n") + c.reason);
+    }
     FrameInfo info;
-    EXPECT_EQ(load_display_image("/nonexistent/file.dcm", 0, *picture, info), ImageStepResult::OpenFailed);
-    EXPECT_STREQ(image_step_message(ImageStepResult::OpenFailed), "dicom_open() Failed.");
-    EXPECT_EQ(load_display_image((samples_dir + "/rtplan.dcm").c_str(), 0, *picture, info),
-              ImageStepResult::LoadFailed);
-    EXPECT_STREQ(image_step_message(ImageStepResult::LoadFailed), "DICOM Image Load Failed.!");
-    EXPECT_STREQ(image_step_message(ImageStepResult::NotMonochrome2), "Invarid image type. Not MONOCHROME2.!");
-    // Frame on demand: extraction refuses a frame past the end (its log gives the count).
-    EXPECT_EQ(load_display_image((samples_dir + "/rtdose.dcm").c_str(), 15, *picture, info),
-              ImageStepResult::LoadFailed);
-    EXPECT_EQ(load_display_image((samples_dir + "/rtdose.dcm").c_str(), 14, *picture, info),
+    image_failure failure;
+    EXPECT_EQ(load_display_image((samples_dir + "/rtdose.dcm").c_str(), 14, *picture, info, failure),
               ImageStepResult::Shown);
+    EXPECT_FALSE(failure);
     EXPECT_EQ(info.count, 15);
+    EXPECT_EQ(image_step_box_text(ImageStepResult::Shown, failure), "");
+    // The system's reason for a file the user may not read (not reproducible
+    // by a test run as root).
+    EXPECT_EQ(image_failures::unreadable(EACCES).message, "The file cannot be read: Permission denied.");
+    EXPECT_EQ(cannot_open_text(EACCES), "ファイルを開くことができません。\nPermission denied");
 }

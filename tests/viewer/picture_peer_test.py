@@ -9,6 +9,7 @@ channel must match within 2.
 usage: picture_peer_test.py VELMOR_DUMP SAMPLE_DIR
 """
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -18,7 +19,8 @@ import numpy as np
 import pydicom
 from pydicom.dataset import Dataset, FileMetaDataset
 from pydicom.pixel_data_handlers.util import apply_color_lut, convert_color_space
-from pydicom.uid import ExplicitVRLittleEndian, generate_uid
+from pydicom.encaps import encapsulate
+from pydicom.uid import ExplicitVRLittleEndian, RLELossless, generate_uid
 
 failures = []
 passed = 0
@@ -195,7 +197,7 @@ def colour_files(dump, samples, work):
         source = os.path.join(samples, name)
         got, run = picture(dump, source, work)
         if got is None:
-            check(run.stderr.strip().endswith("DICOM Image Load Failed.!"), f"{name} refused clearly")
+            check(run.stderr.strip().startswith(f"velmor-dump: {source}: "), f"{name} refused clearly")
             continue
         lossy = "jpeg" in name
         worst = np.abs(got - reference(decoded(source, work))).max()
@@ -273,11 +275,97 @@ def gray_files(dump, samples, work):
     check(got is None and "holds 15 frames" in run.stderr, "a frame past the end is refused with the count")
 
 
+def physical_aspect(dump, work):
+    """Pixels that are not square keep the picture's physical aspect."""
+    ramp = (np.add.outer(np.arange(128), np.arange(128)) * 10 + 100).astype(np.uint16)
+    tall, wide = (64, 0, 128, 256), (0, 64, 256, 128)
+    for name, fields, (x, y, w, h) in (
+            ("aspect 2:1", {"PixelAspectRatio": [2, 1]}, tall),
+            ("spacing 1.0 x 0.5", {"PixelSpacing": ["1.0", "0.5"]}, tall),
+            ("imager spacing 0.5 x 1.0", {"ImagerPixelSpacing": ["0.5", "1.0"]}, wide),
+            ("spacing before imager spacing", {"PixelSpacing": ["0.5", "1"], "ImagerPixelSpacing": ["1", "1"]},
+             wide),
+            ("spacing before aspect", {"PixelSpacing": ["1", "1"], "PixelAspectRatio": [2, 1]}, (0, 0, 256, 256))):
+        got, run = picture(dump, image_file(work, "aspect.dcm", ramp, **fields), work)
+        if got is None:
+            check(False, f"{name}: {run.stderr.strip()}")
+            continue
+        inside = np.zeros((256, 256), bool)
+        inside[y:y + h, x:x + w] = True
+        check(not got[~inside].any() and got[inside].min() > 0, f"{name}: placed at {x}, {y}, {w} x {h}")
+
+
+def refusals(dump, samples, work):
+    """Each failure of the picture path: status 1 and its reason."""
+    ramp = np.arange(9, dtype=np.uint16).reshape(3, 3)
+    one_bit = image_file(work, "one_bit.dcm", ramp.astype(np.uint8))
+    ds = pydicom.dcmread(one_bit)
+    ds.BitsAllocated, ds.BitsStored, ds.HighBit, ds.PixelData = 1, 1, 0, bytes(2)
+    ds.save_as(one_bit)
+    mpeg = image_file(work, "mpeg.dcm", ramp)
+    ds = pydicom.dcmread(mpeg)
+    ds.file_meta.TransferSyntaxUID = "1.2.840.10008.1.2.4.100"
+    ds.PixelData = encapsulate([bytes(16)])
+    ds["PixelData"].VR, ds["PixelData"].is_undefined_length = "OB", True
+    ds.save_as(mpeg)
+    # The JPEG-LS codestream garbled after its header.
+    broken = bytearray(open(os.path.join(samples, "MR_small_jpeg_ls_lossless.dcm"), "rb").read())
+    start = broken.rfind(b"\xe0\x7f\x10\x00") + 200
+    broken[start:-100] = bytes(b ^ 0x5A if i % 3 else 0xFF for i, b in enumerate(broken[start:-100]))
+    # A 512 MiB frame from 8 MiB of RLE data, under a 256 MiB address space.
+    big = image_file(work, "big.dcm", ramp)
+    ds = pydicom.dcmread(big)
+    ds.file_meta.TransferSyntaxUID = RLELossless
+    ds.Rows = ds.Columns = 16384
+    ds.PixelData = encapsulate([bytes(8 << 20)])
+    ds["PixelData"].VR, ds["PixelData"].is_undefined_length = "OB", True
+    ds.save_as(big)
+    # Files cut after frame 7: native and RLE.
+    dose = open(os.path.join(samples, "rtdose.dcm"), "rb").read()
+    dose_rle = open(os.path.join(samples, "rtdose_rle.dcm"), "rb").read()
+    end = dose_rle.rfind(b"\xe0\x7f\x10\x00") + 12
+    for _ in range(8):  # the offset table and seven frames
+        end += 8 + int.from_bytes(dose_rle[end + 4:end + 8], "little")
+    cut = "Frame 15 lies past the end of the file: the pixel data ends in frame 7."
+    files = {"broken.dcm": bytes(broken), "cut.dcm": dose[:len(dose) - 8 * 400], "cut_rle.dcm": dose_rle[:end]}
+    for name, data in files.items():
+        with open(os.path.join(work, name), "wb") as f:
+            f.write(data)
+    missing = os.path.join(work, "missing.dcm")
+
+    def address_space():
+        resource.setrlimit(resource.RLIMIT_AS, (256 << 20, 256 << 20))
+
+    for path, options, reason in (
+            (missing, (), "ファイルを開くことができません。 (No such file or directory)"),
+            (work, (), f"{work} is a folder"),
+            (mpeg, (), "Unsupported transfer syntax 1.2.840.10008.1.2.4.100 (MPEG2 Main Profile / Main Level)."),
+            (os.path.join(samples, "rtdose.dcm"), ("--frame", "16"), "Frame 16 requested: the file holds 15 frames."),
+            (os.path.join(work, "cut.dcm"), ("--frame", "15"), cut),
+            (os.path.join(work, "cut_rle.dcm"), ("--frame", "15"), cut),
+            (os.path.join(work, "broken.dcm"), (), "The JPEG-LS codestream of frame 1 is broken."),
+            (one_bit, (), "Frames of this image do not start on a byte boundary"),
+            (big, (), "メモリ確保に失敗しました"),
+            (image_file(work, "hsv.dcm", ramp, "HSV"), (), "Photometric interpretation HSV is not shown."),
+            (image_file(work, "other.dcm", ramp, "XYZ"), (), "Photometric interpretation XYZ is not shown."),
+            (os.path.join(samples, "rtplan.dcm"), (), "The file holds no pixel data.")):
+        out = os.path.join(work, "failed.ppm")
+        run = subprocess.run([dump, "picture", path, out, *options], capture_output=True, text=True,
+                             preexec_fn=address_space if path == big else None)
+        lines = run.stderr.splitlines()
+        check(run.returncode == 1 and lines and lines[-1] == f"velmor-dump: {path}: {reason}"
+              and not os.path.exists(out), f"{os.path.basename(path)} {' '.join(options)}: {reason} ({lines})")
+    got, _ = picture(dump, os.path.join(work, "cut_rle.dcm"), work, "--frame", "7")
+    check(got is not None, "the last frame a cut file holds is shown")
+
+
 def main():
     dump, samples = sys.argv[1:3]
     with tempfile.TemporaryDirectory() as work:
         colour_files(dump, samples, work)
         gray_files(dump, samples, work)
+        physical_aspect(dump, work)
+        refusals(dump, samples, work)
     print(f"{passed} passed, {len(failures)} failed")
     return 1 if failures else 0
 

@@ -246,6 +246,11 @@ TEST(RealFiles, MissingFileIsRefused)
 {
     const ReportRun run = run_report(sample_dir / "no_such_file.dcm");
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, error_line(sample_dir / "no_such_file.dcm", "ファイルを開くことができません。"));
+    EXPECT_EQ(run.err, error_line(sample_dir / "no_such_file.dcm",
+                                  "ファイルを開くことができません。 (No such file or directory)"));
     EXPECT_TRUE(run.out.empty());
+    // A folder is named as one.
+    const ReportRun folder = run_report(sample_dir);
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_EQ(folder.err, error_line(sample_dir, sample_dir.string() + " is a folder"));
 }
