@@ -22,7 +22,7 @@
 #include "codec.h"
 #include "frame_index.h"
 #include "jpeg/ljpeg.h"
-#include "reader/reader_internal.h"
+#include "reader/dicom_reader.h"
 #include "reader/transfer_syntax.h"
 #include "rle.h"
 
@@ -32,19 +32,10 @@ const char* const photometric_names[photometric_name_count] = {
 };
 
 namespace {
-
-single_image image_record{};
-// Why the last extraction failed.
-image_failure extraction_failure{};
-// Where whole-image extraction hands its pixel bytes, when it keeps none.
-pixel_sink* output_sink = nullptr;
-
 // The largest encapsulated pixel buffer extraction asks for (4 GiB): a header
 // announcing more is answered like a failed allocation.
 constexpr uint64_t max_pixel_buffer = uint64_t{1} << 32;
 constexpr std::size_t trailing_zeros = 4;
-
-void reset_record() { image_record = single_image{}; }
 
 // a x b, or nothing when the product does not fit in 64 bits.
 std::optional<uint64_t> product(std::optional<uint64_t> a, uint64_t b)
@@ -193,229 +184,10 @@ Collected collected_field(uint16_t group, uint16_t element)
     }
 }
 
-// Which attribute gave the record's pixel spacing pair: a later one of a
-// higher rank takes over.
-int spacing_rank = 0;
-
-// The pair of the first two values of a split string as a pixel's size, when
-// both are positive numbers; `rank` orders the attributes that give it.
-void store_spacing(const ELEMENT* element, const void* value, int rank)
-{
-    if (!vr_is_split_string(element->vr) || element->vm < 2 || rank < spacing_rank) {
-        return;
-    }
-    const auto* texts = static_cast<const char* const*>(value);
-    const double vertical = std::strtod(texts[0], nullptr);
-    const double horizontal = std::strtod(texts[1], nullptr);
-    if (!(vertical > 0 && horizontal > 0 && vertical < 1e30 && horizontal < 1e30)) {
-        return;
-    }
-    image_record.row_spacing = vertical;
-    image_record.column_spacing = horizontal;
-    spacing_rank = rank;
-}
-
-// Stores the first value of a freshly loaded element in its field. The
-// palette data array is taken over; every other value is released.
-void store_field(Field field, ELEMENT* element)
-{
-    single_image& image = image_record;
-    if (field == Field::photometric || field == Field::frames) {
-        dicom_clean();
-    }
-    void* value = take_value(element);
-    if (value == nullptr) {
-        return; // an empty value keeps the field as it was
-    }
-    if (field == Field::palette_data) {
-        palette_table& table = image.palette[element->element - 0x1201];
-        std::free(table.data);
-        table.data = static_cast<uint16_t*>(value);
-        table.data_bytes = element->length;
-        return;
-    }
-    const char* text = first_text(element, value);
-    switch (field) {
-    case Field::slice_thickness: image.slice_thickness = decimal(text); break;
-    case Field::slice_location: image.slice_location = decimal(text); break;
-    case Field::pixel_spacing:
-        image.pixel_spacing = decimal(text);
-        store_spacing(element, value, 3);
-        break;
-    case Field::imager_pixel_spacing: store_spacing(element, value, 2); break;
-    case Field::pixel_aspect_ratio: store_spacing(element, value, 1); break;
-    case Field::rescale_intercept: image.rescale_intercept = std::strtod(text, nullptr); break;
-    case Field::rescale_slope: image.rescale_slope = std::strtod(text, nullptr); break;
-    case Field::frames: image.frames = integer(text); break;
-    case Field::photometric: {
-        image.photometric = photometric_index(text);
-        std::size_t length = std::min<std::size_t>(std::strlen(text), sizeof image.photometric_text - 1);
-        while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\0')) {
-            --length;
-        }
-        std::memcpy(image.photometric_text, text, length);
-        image.photometric_text[length] = '\0';
-        break;
-    }
-    case Field::samples_per_pixel: image.samples_per_pixel = first_us(value); break;
-    case Field::planar_configuration: image.planar_configuration = first_us(value); break;
-    case Field::rows: image.rows = first_us(value); break;
-    case Field::columns: image.columns = first_us(value); break;
-    case Field::bits_allocated: image.bits_allocated = first_us(value); break;
-    case Field::bits_stored: image.bits_stored = first_us(value); break;
-    case Field::high_bit: image.high_bit = first_us(value); break;
-    case Field::pixel_representation: image.pixel_representation = first_us(value); break;
-    case Field::palette_descriptor:
-        if (element->vm == 3) {
-            const auto* numbers = static_cast<const uint16_t*>(value);
-            palette_table& table = image.palette[element->element - 0x1101];
-            table.entries = numbers[0];
-            table.first_mapped = numbers[1];
-            table.entry_bits = numbers[2];
-        } else {
-            dicom_log(LogLevel::warning, "Wrong VM for PaletteColorLookupTableDescriptor.");
-        }
-        break;
-    case Field::none:
-    case Field::palette_data: break;
-    }
-    std::free(value);
-}
-
 bool is_pixel_data(const ELEMENT* element)
 {
     return element->element == 0x0010 && element->group >= 0x7F00 && element->group <= 0x7FFE &&
            element->group % 2 == 0;
-}
-
-single_image* fail()
-{
-    dicom_single_free();
-    return nullptr;
-}
-
-// Fails with `failure` as the reason.
-single_image* fail(image_failure failure)
-{
-    extraction_failure = std::move(failure);
-    return fail();
-}
-
-// Fails with `failure` logged at error level as the reason.
-single_image* fail_logged(image_failure failure)
-{
-    dicom_log(LogLevel::error, failure.message.c_str());
-    return fail(std::move(failure));
-}
-
-// The reason the reader stopped, for a failure the reader met: its recorded
-// failure, or `otherwise` when it recorded none.
-image_failure reader_failure(image_failure otherwise)
-{
-    switch (dicom_default_reader().state().failure) {
-    case -1: return image_failures::unreadable(errno != 0 ? errno : EIO);
-    case -2: return image_failures::data_set_broken();
-    case -3: return image_failures::out_of_memory();
-    default: return otherwise;
-    }
-}
-
-single_image* fail_reader(image_failure otherwise = image_failures::data_set_broken())
-{
-    return fail(reader_failure(std::move(otherwise)));
-}
-
-// The reason a pixel data value failed to load.
-single_image* fail_pixel_value()
-{
-    return fail(dicom_default_reader().state().failure == -2 ? image_failures::pixel_data_cut()
-                                                             : reader_failure(image_failures::data_set_broken()));
-}
-
-// The VR decides whether the load converts 16-bit words to host order.
-void fix_native_vr(ELEMENT* element)
-{
-    const single_image& image = image_record;
-    // Big-endian OW words hold two 8-bit samples each, the first in the low
-    // byte: swapped as words they come out in the order they were written.
-    const bool big_endian_pixels = (dicom_default_reader().state().pixel_syntax & SYNTAX_BIG) != 0;
-    if (element->vr == VR_OB && image.bits_allocated == 16) {
-        dicom_log(LogLevel::warning, "Incorrect OB value representation (fixed)");
-        element->vr = VR_OW;
-    } else if (element->vr == VR_OW && image.bits_allocated == 8 && !big_endian_pixels) {
-        dicom_log(LogLevel::warning, "Incorrect OW value representation (fixed)");
-        element->vr = VR_OB;
-    } else if (element->vr == VR_OW && image.bits_allocated == 32) {
-        element->vr = VR_OL; // 32-bit samples are put in host order whole
-    }
-}
-
-// Loads `element->length` bytes of native pixel data from the stream's
-// position into `pixels`: the length, or -1 when the load failed.
-int64_t load_pixel_value(ELEMENT* element)
-{
-    single_image& image = image_record;
-    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW
-                         : image.bits_allocated == 32                               ? VR_OL
-                                                                                    : VR_OB;
-    // On a big-endian machine 12-bit data is loaded with the byte-order
-    // decision inverted.
-    const bool invert_order = std::endian::native == std::endian::big && image.bits_allocated == 12;
-    element->value = nullptr;
-    if (invert_order) {
-        dicom_toggle_host_order();
-    }
-    const int loaded = dicom_load(hint);
-    if (invert_order) {
-        dicom_toggle_host_order();
-    }
-    if (loaded != 0) {
-        element->value = nullptr;
-        return -1;
-    }
-    std::free(image.pixels);
-    image.pixels = static_cast<uint8_t*>(take_value(element));
-    return static_cast<int64_t>(element->length);
-}
-
-// Native pixel data: loaded as stored, checked against the header.
-single_image* load_native(ELEMENT* element)
-{
-    single_image& image = image_record;
-    fix_native_vr(element);
-    const int64_t loaded = dicom_pixel(element);
-    if (loaded < 0) {
-        return fail_pixel_value();
-    }
-    image.pixel_bytes = static_cast<std::size_t>(loaded);
-    const std::optional<uint64_t> expected = expected_native_bytes(image);
-    if (!expected || *expected != static_cast<uint64_t>(loaded)) {
-        dicom_log(LogLevel::warning, "Incorrect PixelData length");
-    }
-    if (output_sink != nullptr) {
-        const bool taken = image.pixel_bytes == 0 || output_sink->put(0, image.pixels, image.pixel_bytes);
-        std::free(image.pixels);
-        image.pixels = nullptr;
-        if (!taken) {
-            return fail();
-        }
-    }
-    return &image;
-}
-
-// Encapsulated pixel data -------------------------------------------------
-
-// The UID of the open file's transfer syntax, or null.
-const char* open_transfer_syntax()
-{
-    return dicom_default_reader().state().transfer_syntax != nullptr
-               ? dicom_default_reader().state().transfer_syntax[0]
-               : nullptr;
-}
-
-void log_unsupported_syntax()
-{
-    dicom_log(LogLevel::error, unsupported_transfer_syntax_message(open_transfer_syntax()).c_str());
 }
 
 frame_format format_of(const single_image& image)
@@ -428,25 +200,6 @@ frame_format format_of(const single_image& image)
             image.pixel_representation,
             image.planar_configuration,
             image.photometric};
-}
-
-// decompress_frame's path for the codecs: reads the item's bytes (what the
-// file holds of them) from the stream and hands them to the codec; the record
-// takes the layout the codec wrote.
-int decode_in_memory(const frame_codec& codec, single_image& image, const ELEMENT& item, uint8_t* destination,
-                     std::size_t frame_bytes)
-{
-    const int64_t left = std::max<int64_t>(dicom_bytes_left(), 0);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(std::min<int64_t>(item.length, left)));
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), dicom_default_reader().state().reader_stream));
-    const frame_format format = format_of(image);
-    frame_layout layout{image.photometric, image.planar_configuration};
-    if (codec.decode(bytes.data(), bytes.size(), format, destination, frame_bytes, layout) != 0) {
-        return -4;
-    }
-    image.photometric = layout.photometric;
-    image.planar_configuration = layout.planar_configuration;
-    return 0;
 }
 
 // Allocates `bytes` of pixel buffer, the last 4 of them zero. Large buffers
@@ -635,15 +388,11 @@ struct frame_decoder {
     }
 };
 
-unsigned decode_threads = 1;
-
 // The Extended Offset Table, collected on the way to the pixel data.
 struct extended_table {
     std::vector<uint64_t> offsets;
     std::vector<uint64_t> lengths;
 };
-extended_table extended{};
-
 std::vector<uint64_t> take_very_long_values(ELEMENT* element)
 {
     void* value = take_value(element);
@@ -661,13 +410,344 @@ bool is_extended_table(const ELEMENT* element)
            element->sq_depth == 0 && element->length != UNDEFINED_LENGTH;
 }
 
-// Reads the first item (the Basic Offset Table) and sets up the frame index
-// of the items that follow it. Nothing on failure (the reason recorded).
-std::optional<frame_index> index_the_fragments(single_image& image)
+void apply_layout(single_image& image, const frame_layout& layout)
 {
-    ELEMENT* item = dicom_element();
+    image.photometric = layout.photometric;
+    image.planar_configuration = layout.planar_configuration;
+}
+
+// The codec of the open file and where its frames lie.
+struct encapsulated_frames {
+    frame_decoder decoder;
+    frame_index index;
+};
+
+} // namespace
+
+// The state of one extraction: the reader it walks, the record it fills, why
+// it failed, where the pixels go, and what the walk found of the pixel data,
+// kept so that a later frame is decoded without walking the header again.
+class ImageExtraction {
+public:
+    explicit ImageExtraction(DicomReader& reader) : reader_(reader) {}
+    ~ImageExtraction() { release(); }
+    ImageExtraction(const ImageExtraction&) = delete;
+    ImageExtraction& operator=(const ImageExtraction&) = delete;
+
+    // Every frame (`wanted` < 0) or frame `wanted`, walking from the reader's
+    // position.
+    single_image* extract(int32_t wanted);
+    // Frame `wanted` from what an earlier successful extract() of a frame
+    // found; null (and everything released) on failure.
+    single_image* extract_known_frame(int32_t wanted);
+    // Whether extract_known_frame() can be used.
+    bool knows_pixel_data() const { return known_frames_.has_value() || known_native_.has_value(); }
+    single_image* extract_to(pixel_sink& sink)
+    {
+        sink_ = &sink;
+        single_image* image = extract(-1);
+        sink_ = nullptr;
+        return image;
+    }
+    // Releases the record's buffers, clears it and forgets the pixel data.
+    void release();
+    int64_t load_pixel(ELEMENT* element);
+
+    single_image& record() { return record_; }
+    const image_failure& failure() const { return failure_; }
+    void set_failure(image_failure failure) { failure_ = std::move(failure); }
+    void set_threads(unsigned count) { threads_ = count; }
+
+private:
+    void reset_record();
+    // The pair of the first two values of a split string as a pixel's size, when
+    // both are positive numbers; `rank` orders the attributes that give it.
+    void store_spacing(const ELEMENT* element, const void* value, int rank);
+    // Stores the first value of a freshly loaded element in its field. The
+    // palette data array is taken over; every other value is released.
+    void store_field(Field field, ELEMENT* element);
+    single_image* fail();
+    // Fails with `failure` as the reason.
+    single_image* fail(image_failure failure);
+    // Fails with `failure` logged at error level as the reason.
+    single_image* fail_logged(image_failure failure);
+    // The reason the reader stopped, for a failure the reader met: its recorded
+    // failure, or `otherwise` when it recorded none.
+    image_failure reader_failure(image_failure otherwise);
+    single_image* fail_reader(image_failure otherwise = image_failures::data_set_broken());
+    // The reason a pixel data value failed to load.
+    single_image* fail_pixel_value();
+    // The VR decides whether the load converts 16-bit words to host order.
+    void fix_native_vr(ELEMENT* element);
+    // Loads `element->length` bytes of native pixel data from the stream's
+    // position into `pixels`: the length, or -1 when the load failed.
+    int64_t load_pixel_value(ELEMENT* element);
+    // Native pixel data: loaded as stored, checked against the header.
+    single_image* load_native(ELEMENT* element);
+    // The UID of the open file's transfer syntax, or null.
+    const char* open_transfer_syntax();
+    void log_unsupported_syntax();
+    // Reads the first item (the Basic Offset Table) and sets up the frame index
+    // of the items that follow it. Nothing on failure (the reason recorded).
+    std::optional<frame_index> index_the_fragments(single_image& image);
+    // Refuses frames no decoder could make from what is left of the file.
+    bool announced_bytes_fit(uint64_t bytes, const frame_codec& codec);
+    // The codestream of frame `number` (the first one for the whole image) must
+    // announce the data set's frame before any frame is allocated.
+    bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int32_t number);
+    // Decodes the frames whose fragments are planned, on `threads` threads
+    // taking frames in turn: each into its slot of the image, or, with an output
+    // sink, into the thread's own frame buffer and from there to the sink. False
+    // when one failed (logged and recorded, unless the sink refused). `first`
+    // numbers the plan's first frame.
+    bool decode_planned(single_image& image, const frame_decoder& decoder,
+                        const std::vector<std::vector<fragment_span>>& plan, unsigned threads, int64_t first = 0);
+    // Nothing, after logging why, when no codec reads the syntax or the
+    // fragments cannot be listed.
+    std::optional<encapsulated_frames> open_encapsulated_frames(single_image& image);
+    // The fragments of each frame the item list holds; the frames after them
+    // (cut off with the file) are all missing the same way. Nothing, after
+    // logging why, when the items cannot be listed or end early.
+    std::optional<std::vector<std::vector<fragment_span>>> plan_frames(const single_image& image,
+                                                                       frame_index& index);
+    unsigned threads_for(std::size_t frames);
+    // Every frame to the output sink, and zeros for the frames cut off.
+    single_image* stream_encapsulated(single_image& image, const frame_decoder& decoder, frame_index& index,
+                                      uint64_t image_bytes);
+    // Every frame, each decoded into its slot of one buffer.
+    single_image* load_encapsulated();
+    // One frame alone, in a buffer of one frame.
+    single_image* load_encapsulated_frame(int32_t wanted);
+    // Native pixel data, one frame: only that frame's bytes are read.
+    single_image* load_native_frame(ELEMENT* element, int32_t wanted);
+
+    DicomReader& reader_;
+    single_image record_{};
+    // Why the last extraction failed.
+    image_failure failure_{};
+    // Where whole-image extraction hands its pixel bytes, when it keeps none.
+    pixel_sink* sink_ = nullptr;
+    // Which attribute gave the record's pixel spacing pair: a later one of a
+    // higher rank takes over.
+    int spacing_rank_ = 0;
+    // How many threads whole-image extraction decodes frames on (0: one per core).
+    unsigned threads_ = 1;
+    // The Extended Offset Table, collected on the way to the pixel data.
+    extended_table extended_{};
+    // What the walk of a one-frame extraction found of the pixel data.
+    std::optional<encapsulated_frames> known_frames_;
+    struct native_value {
+        ELEMENT element;
+        uint64_t value_start;
+    };
+    std::optional<native_value> known_native_;
+};
+
+void ImageExtraction::reset_record() { record_ = single_image{}; }
+
+void ImageExtraction::store_spacing(const ELEMENT* element, const void* value, int rank)
+{
+    if (!vr_is_split_string(element->vr) || element->vm < 2 || rank < spacing_rank_) {
+        return;
+    }
+    const auto* texts = static_cast<const char* const*>(value);
+    const double vertical = std::strtod(texts[0], nullptr);
+    const double horizontal = std::strtod(texts[1], nullptr);
+    if (!(vertical > 0 && horizontal > 0 && vertical < 1e30 && horizontal < 1e30)) {
+        return;
+    }
+    record_.row_spacing = vertical;
+    record_.column_spacing = horizontal;
+    spacing_rank_ = rank;
+}
+
+void ImageExtraction::store_field(Field field, ELEMENT* element)
+{
+    single_image& image = record_;
+    if (field == Field::photometric || field == Field::frames) {
+        reader_.clean();
+    }
+    void* value = take_value(element);
+    if (value == nullptr) {
+        return; // an empty value keeps the field as it was
+    }
+    if (field == Field::palette_data) {
+        palette_table& table = image.palette[element->element - 0x1201];
+        std::free(table.data);
+        table.data = static_cast<uint16_t*>(value);
+        table.data_bytes = element->length;
+        return;
+    }
+    const char* text = first_text(element, value);
+    switch (field) {
+    case Field::slice_thickness: image.slice_thickness = decimal(text); break;
+    case Field::slice_location: image.slice_location = decimal(text); break;
+    case Field::pixel_spacing:
+        image.pixel_spacing = decimal(text);
+        store_spacing(element, value, 3);
+        break;
+    case Field::imager_pixel_spacing: store_spacing(element, value, 2); break;
+    case Field::pixel_aspect_ratio: store_spacing(element, value, 1); break;
+    case Field::rescale_intercept: image.rescale_intercept = std::strtod(text, nullptr); break;
+    case Field::rescale_slope: image.rescale_slope = std::strtod(text, nullptr); break;
+    case Field::frames: image.frames = integer(text); break;
+    case Field::photometric: {
+        image.photometric = photometric_index(text);
+        std::size_t length = std::min<std::size_t>(std::strlen(text), sizeof image.photometric_text - 1);
+        while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\0')) {
+            --length;
+        }
+        std::memcpy(image.photometric_text, text, length);
+        image.photometric_text[length] = '\0';
+        break;
+    }
+    case Field::samples_per_pixel: image.samples_per_pixel = first_us(value); break;
+    case Field::planar_configuration: image.planar_configuration = first_us(value); break;
+    case Field::rows: image.rows = first_us(value); break;
+    case Field::columns: image.columns = first_us(value); break;
+    case Field::bits_allocated: image.bits_allocated = first_us(value); break;
+    case Field::bits_stored: image.bits_stored = first_us(value); break;
+    case Field::high_bit: image.high_bit = first_us(value); break;
+    case Field::pixel_representation: image.pixel_representation = first_us(value); break;
+    case Field::palette_descriptor:
+        if (element->vm == 3) {
+            const auto* numbers = static_cast<const uint16_t*>(value);
+            palette_table& table = image.palette[element->element - 0x1101];
+            table.entries = numbers[0];
+            table.first_mapped = numbers[1];
+            table.entry_bits = numbers[2];
+        } else {
+            dicom_log(LogLevel::warning, "Wrong VM for PaletteColorLookupTableDescriptor.");
+        }
+        break;
+    case Field::none:
+    case Field::palette_data: break;
+    }
+    std::free(value);
+}
+
+single_image* ImageExtraction::fail()
+{
+    dicom_log(LogLevel::debug, "dicom_single_free()");
+    release();
+    return nullptr;
+}
+
+single_image* ImageExtraction::fail(image_failure failure)
+{
+    failure_ = std::move(failure);
+    return fail();
+}
+
+single_image* ImageExtraction::fail_logged(image_failure failure)
+{
+    dicom_log(LogLevel::error, failure.message.c_str());
+    return fail(std::move(failure));
+}
+
+image_failure ImageExtraction::reader_failure(image_failure otherwise)
+{
+    switch (reader_.state().failure) {
+    case -1: return image_failures::unreadable(errno != 0 ? errno : EIO);
+    case -2: return image_failures::data_set_broken();
+    case -3: return image_failures::out_of_memory();
+    default: return otherwise;
+    }
+}
+
+single_image* ImageExtraction::fail_reader(image_failure otherwise)
+{
+    return fail(reader_failure(std::move(otherwise)));
+}
+
+single_image* ImageExtraction::fail_pixel_value()
+{
+    return fail(reader_.state().failure == -2 ? image_failures::pixel_data_cut()
+                                              : reader_failure(image_failures::data_set_broken()));
+}
+
+void ImageExtraction::fix_native_vr(ELEMENT* element)
+{
+    const single_image& image = record_;
+    // Big-endian OW words hold two 8-bit samples each, the first in the low
+    // byte: swapped as words they come out in the order they were written.
+    const bool big_endian_pixels = (reader_.state().pixel_syntax & SYNTAX_BIG) != 0;
+    if (element->vr == VR_OB && image.bits_allocated == 16) {
+        dicom_log(LogLevel::warning, "Incorrect OB value representation (fixed)");
+        element->vr = VR_OW;
+    } else if (element->vr == VR_OW && image.bits_allocated == 8 && !big_endian_pixels) {
+        dicom_log(LogLevel::warning, "Incorrect OW value representation (fixed)");
+        element->vr = VR_OB;
+    } else if (element->vr == VR_OW && image.bits_allocated == 32) {
+        element->vr = VR_OL; // 32-bit samples are put in host order whole
+    }
+}
+
+int64_t ImageExtraction::load_pixel_value(ELEMENT* element)
+{
+    single_image& image = record_;
+    const int32_t hint = (image.bits_allocated == 16 || image.bits_allocated == 12) ? VR_OW
+                         : image.bits_allocated == 32                               ? VR_OL
+                                                                                    : VR_OB;
+    // On a big-endian machine 12-bit data is loaded with the byte-order
+    // decision inverted.
+    const bool invert_order = std::endian::native == std::endian::big && image.bits_allocated == 12;
+    element->value = nullptr;
+    if (invert_order) {
+        reader_.toggle_host_order();
+    }
+    const int loaded = reader_.load(hint);
+    if (invert_order) {
+        reader_.toggle_host_order();
+    }
+    if (loaded != 0) {
+        element->value = nullptr;
+        return -1;
+    }
+    std::free(image.pixels);
+    image.pixels = static_cast<uint8_t*>(take_value(element));
+    return static_cast<int64_t>(element->length);
+}
+
+single_image* ImageExtraction::load_native(ELEMENT* element)
+{
+    single_image& image = record_;
+    fix_native_vr(element);
+    const int64_t loaded = load_pixel(element);
+    if (loaded < 0) {
+        return fail_pixel_value();
+    }
+    image.pixel_bytes = static_cast<std::size_t>(loaded);
+    const std::optional<uint64_t> expected = expected_native_bytes(image);
+    if (!expected || *expected != static_cast<uint64_t>(loaded)) {
+        dicom_log(LogLevel::warning, "Incorrect PixelData length");
+    }
+    if (sink_ != nullptr) {
+        const bool taken = image.pixel_bytes == 0 || sink_->put(0, image.pixels, image.pixel_bytes);
+        std::free(image.pixels);
+        image.pixels = nullptr;
+        if (!taken) {
+            return fail();
+        }
+    }
+    return &image;
+}
+
+const char* ImageExtraction::open_transfer_syntax()
+{
+    return reader_.state().transfer_syntax != nullptr ? reader_.state().transfer_syntax[0] : nullptr;
+}
+
+void ImageExtraction::log_unsupported_syntax()
+{
+    dicom_log(LogLevel::error, unsupported_transfer_syntax_message(open_transfer_syntax()).c_str());
+}
+
+std::optional<frame_index> ImageExtraction::index_the_fragments(single_image& image)
+{
+    ELEMENT* item = reader_.element();
     if (item == nullptr) {
-        extraction_failure = reader_failure(image_failures::pixel_data_cut());
+        failure_ = reader_failure(image_failures::pixel_data_cut());
         return std::nullopt;
     }
     std::vector<uint32_t> basic;
@@ -675,11 +755,11 @@ std::optional<frame_index> index_the_fragments(single_image& image)
         const bool table_fits =
             image.frames >= 0 && uint64_t{item->length} == 4 * static_cast<uint64_t>(image.frames);
         item->value = nullptr;
-        if (!table_fits || dicom_load(VR_OB) != 0) {
+        if (!table_fits || reader_.load(VR_OB) != 0) {
             item->value = nullptr;
-            extraction_failure = table_fits ? reader_failure(image_failures::pixel_data_cut())
-                                            : image_failures::pixel_data_broken(
-                                                  "The Basic Offset Table does not hold one entry per frame");
+            failure_ = table_fits ? reader_failure(image_failures::pixel_data_cut())
+                                  : image_failures::pixel_data_broken(
+                                        "The Basic Offset Table does not hold one entry per frame");
             return std::nullopt;
         }
         auto* bytes = static_cast<uint8_t*>(take_value(item));
@@ -691,17 +771,15 @@ std::optional<frame_index> index_the_fragments(single_image& image)
         }
         std::free(bytes);
     }
-    const auto first_item = static_cast<uint64_t>(ftello(dicom_default_reader().state().reader_stream));
-    const fragment_rule rule = dicom_default_reader().state().compression == COMPRESSION_RLE
-                                   ? fragment_rule::one_per_frame
-                                   : fragment_rule::start_marker;
-    frame_index index(fileno(dicom_default_reader().state().reader_stream),
-                      static_cast<uint64_t>(dicom_default_reader().state().file_size), first_item, image.frames,
-                      rule);
-    if (!extended.offsets.empty()) {
-        if (extended.offsets.size() == static_cast<std::size_t>(image.frames) &&
-            extended.lengths.size() == extended.offsets.size()) {
-            index.use_extended_table(std::move(extended.offsets), std::move(extended.lengths));
+    const auto first_item = static_cast<uint64_t>(ftello(reader_.state().reader_stream));
+    const fragment_rule rule = reader_.state().compression == COMPRESSION_RLE ? fragment_rule::one_per_frame
+                                                                              : fragment_rule::start_marker;
+    frame_index index(fileno(reader_.state().reader_stream), static_cast<uint64_t>(reader_.state().file_size),
+                      first_item, image.frames, rule);
+    if (!extended_.offsets.empty()) {
+        if (extended_.offsets.size() == static_cast<std::size_t>(image.frames) &&
+            extended_.lengths.size() == extended_.offsets.size()) {
+            index.use_extended_table(std::move(extended_.offsets), std::move(extended_.lengths));
         } else {
             dicom_log(LogLevel::warning, "Extended Offset Table does not hold one entry per frame (ignored)");
         }
@@ -712,22 +790,19 @@ std::optional<frame_index> index_the_fragments(single_image& image)
     return index;
 }
 
-// Refuses frames no decoder could make from what is left of the file.
-bool announced_bytes_fit(uint64_t bytes, const frame_codec& codec)
+bool ImageExtraction::announced_bytes_fit(uint64_t bytes, const frame_codec& codec)
 {
     const uint64_t expansion = codec.max_expansion;
-    const uint64_t bytes_left = static_cast<uint64_t>(std::max<int64_t>(dicom_bytes_left(), 0));
+    const uint64_t bytes_left = static_cast<uint64_t>(std::max<int64_t>(reader_.bytes_left(), 0));
     if (expansion != 0 && bytes / expansion > bytes_left) {
-        extraction_failure = image_failures::size_past_data();
-        dicom_log(LogLevel::error, extraction_failure.message.c_str());
+        failure_ = image_failures::size_past_data();
+        dicom_log(LogLevel::error, failure_.message.c_str());
         return false;
     }
     return true;
 }
 
-// The codestream of frame `number` (the first one for the whole image) must
-// announce the data set's frame before any frame is allocated.
-bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int32_t number)
+bool ImageExtraction::frame_header_matches(frame_index& index, const frame_decoder& decoder, int32_t number)
 {
     if (decoder.codec->read_header == nullptr) {
         return true;
@@ -741,14 +816,14 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
     constexpr uint64_t header_bytes = uint64_t{64} << 10;
     frame_bytes_buffer data;
     if (image_failure failed = read_fragments(decoder.descriptor, fragments, data, header_bytes)) {
-        extraction_failure = std::move(failed);
+        failure_ = std::move(failed);
         return false;
     }
     codestream_header header{};
     bool found = decoder.codec->read_header(data.data(), data.size(), header);
     if (!found && data.size() == header_bytes) {
         if (image_failure failed = read_fragments(decoder.descriptor, fragments, data)) {
-            extraction_failure = std::move(failed);
+            failure_ = std::move(failed);
             return false;
         }
         found = decoder.codec->read_header(data.data(), data.size(), header);
@@ -756,7 +831,7 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
     if (!found) {
         dicom_log(LogLevel::error, "The frame has no codestream header this codec reads");
         dicom_log(LogLevel::error, "Decompression failed");
-        extraction_failure = image_failures::codestream_broken(decoder.codec->name, number);
+        failure_ = image_failures::codestream_broken(decoder.codec->name, number);
         return false;
     }
     const frame_format& format = decoder.format;
@@ -768,25 +843,15 @@ bool frame_header_matches(frame_index& index, const frame_decoder& decoder, int3
                                     std::to_string(format.rows) + " x " + std::to_string(format.samples_per_pixel);
         dicom_log(LogLevel::error, message.c_str());
         dicom_log(LogLevel::error, "Decompression failed");
-        extraction_failure = image_failures::pixel_data_broken(message);
+        failure_ = image_failures::pixel_data_broken(message);
         return false;
     }
     return true;
 }
 
-void apply_layout(single_image& image, const frame_layout& layout)
-{
-    image.photometric = layout.photometric;
-    image.planar_configuration = layout.planar_configuration;
-}
-
-// Decodes the frames whose fragments are planned, on `threads` threads
-// taking frames in turn: each into its slot of the image, or, with an output
-// sink, into the thread's own frame buffer and from there to the sink. False
-// when one failed (logged and recorded, unless the sink refused). `first`
-// numbers the plan's first frame.
-bool decode_planned(single_image& image, const frame_decoder& decoder,
-                    const std::vector<std::vector<fragment_span>>& plan, unsigned threads, int64_t first = 0)
+bool ImageExtraction::decode_planned(single_image& image, const frame_decoder& decoder,
+                                     const std::vector<std::vector<fragment_span>>& plan, unsigned threads,
+                                     int64_t first)
 {
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
@@ -799,11 +864,11 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
             first_failure = std::move(failure);
         }
     };
-    sink_gate gate(output_sink);
+    sink_gate gate(sink_);
     frame_layout first_layout{image.photometric, image.planar_configuration};
     // A frame alone goes to the sink in bands where its codec has them: the
     // decoded frame is never held whole.
-    const bool in_bands = output_sink != nullptr && plan.size() == 1 && decoder.codec->decode_bands != nullptr;
+    const bool in_bands = sink_ != nullptr && plan.size() == 1 && decoder.codec->decode_bands != nullptr;
     const auto work = [&] {
         frame_bytes_buffer scratch;
         frame_bytes_buffer own;
@@ -824,7 +889,7 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
                 break;
             }
             uint8_t* slot = nullptr;
-            if (output_sink == nullptr) {
+            if (sink_ == nullptr) {
                 slot = image.pixels + offset;
             } else if (own.resize(decoder.frame_bytes)) {
                 slot = own.data();
@@ -842,7 +907,7 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
             if (i == 0) {
                 first_layout = layout;
             }
-            if (output_sink != nullptr && !gate.put(offset, slot, decoder.frame_bytes)) {
+            if (sink_ != nullptr && !gate.put(offset, slot, decoder.frame_bytes)) {
                 refused = true;
                 failed = true;
             }
@@ -863,7 +928,7 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
         if (!refused) {
             dicom_log(LogLevel::error, "Decompression failed");
         }
-        extraction_failure = std::move(first_failure);
+        failure_ = std::move(first_failure);
         return false;
     }
     if (!plan.empty()) {
@@ -872,21 +937,13 @@ bool decode_planned(single_image& image, const frame_decoder& decoder,
     return true;
 }
 
-// The codec of the open file and where its frames lie.
-struct encapsulated_frames {
-    frame_decoder decoder;
-    frame_index index;
-};
-
-// Nothing, after logging why, when no codec reads the syntax or the
-// fragments cannot be listed.
-std::optional<encapsulated_frames> open_encapsulated_frames(single_image& image)
+std::optional<encapsulated_frames> ImageExtraction::open_encapsulated_frames(single_image& image)
 {
     const frame_decoder decoder{codec_for_transfer_syntax(open_transfer_syntax()), format_of(image),
-                                fileno(dicom_default_reader().state().reader_stream), frame_bytes_of(image)};
+                                fileno(reader_.state().reader_stream), frame_bytes_of(image)};
     if (decoder.codec == nullptr) {
         log_unsupported_syntax();
-        extraction_failure = image_failures::unsupported_syntax(open_transfer_syntax());
+        failure_ = image_failures::unsupported_syntax(open_transfer_syntax());
         return std::nullopt;
     }
     std::optional<frame_index> index = index_the_fragments(image);
@@ -896,19 +953,16 @@ std::optional<encapsulated_frames> open_encapsulated_frames(single_image& image)
     return encapsulated_frames{decoder, std::move(*index)};
 }
 
-// The fragments of each frame the item list holds; the frames after them
-// (cut off with the file) are all missing the same way. Nothing, after
-// logging why, when the items cannot be listed or end early.
-std::optional<std::vector<std::vector<fragment_span>>> plan_frames(const single_image& image, frame_index& index)
+std::optional<std::vector<std::vector<fragment_span>>> ImageExtraction::plan_frames(const single_image& image,
+                                                                                    frame_index& index)
 {
     const auto present = static_cast<std::size_t>(index.frames_present());
     std::vector<std::vector<fragment_span>> plan(present);
     for (std::size_t i = 0; i < present; ++i) {
         if (index.frame(static_cast<int32_t>(i), plan[i]) != frame_lookup::found) {
             dicom_log(LogLevel::error, "Decompression failed");
-            extraction_failure = index.failure()
-                                     ? index.failure()
-                                     : image_failures::pixel_data_broken("The frames cannot be listed");
+            failure_ = index.failure() ? index.failure()
+                                       : image_failures::pixel_data_broken("The frames cannot be listed");
             return std::nullopt;
         }
     }
@@ -921,23 +975,21 @@ std::optional<std::vector<std::vector<fragment_span>>> plan_frames(const single_
                                         std::to_string(image.frames) + " frames announced";
             dicom_log(LogLevel::error, message.c_str());
             dicom_log(LogLevel::error, "Decompression failed");
-            extraction_failure = image_failures::pixel_data_broken(message);
+            failure_ = image_failures::pixel_data_broken(message);
             return std::nullopt;
         }
     }
     return plan;
 }
 
-unsigned threads_for(std::size_t frames)
+unsigned ImageExtraction::threads_for(std::size_t frames)
 {
-    const unsigned threads =
-        decode_threads == 0 ? std::max(1U, std::thread::hardware_concurrency()) : decode_threads;
+    const unsigned threads = threads_ == 0 ? std::max(1U, std::thread::hardware_concurrency()) : threads_;
     return static_cast<unsigned>(std::min<std::size_t>(threads, frames));
 }
 
-// Every frame to the output sink, and zeros for the frames cut off.
-single_image* stream_encapsulated(single_image& image, const frame_decoder& decoder, frame_index& index,
-                                  uint64_t image_bytes)
+single_image* ImageExtraction::stream_encapsulated(single_image& image, const frame_decoder& decoder,
+                                                   frame_index& index, uint64_t image_bytes)
 {
     image.pixel_bytes = static_cast<std::size_t>(image_bytes);
     const std::optional<std::vector<std::vector<fragment_span>>> plan = plan_frames(image, index);
@@ -948,7 +1000,7 @@ single_image* stream_encapsulated(single_image& image, const frame_decoder& deco
     if (decoded < image_bytes) {
         const std::vector<uint8_t> zeros(static_cast<std::size_t>(decoder.frame_bytes));
         for (uint64_t offset = decoded; offset < image_bytes; offset += decoder.frame_bytes) {
-            if (!output_sink->put(offset, zeros.data(), zeros.size())) {
+            if (!sink_->put(offset, zeros.data(), zeros.size())) {
                 return fail();
             }
         }
@@ -956,10 +1008,9 @@ single_image* stream_encapsulated(single_image& image, const frame_decoder& deco
     return &image;
 }
 
-// Every frame, each decoded into its slot of one buffer.
-single_image* load_encapsulated()
+single_image* ImageExtraction::load_encapsulated()
 {
-    single_image& image = image_record;
+    single_image& image = record_;
     std::optional<encapsulated_frames> frames = open_encapsulated_frames(image);
     if (!frames) {
         return fail();
@@ -974,7 +1025,7 @@ single_image* load_encapsulated()
     if (!frame_header_matches(index, decoder, 0)) {
         return fail();
     }
-    if (output_sink != nullptr && image_bytes) {
+    if (sink_ != nullptr && image_bytes) {
         return stream_encapsulated(image, decoder, index, *image_bytes);
     }
     if (image_bytes && *image_bytes > max_pixel_buffer - trailing_zeros) {
@@ -984,7 +1035,7 @@ single_image* load_encapsulated()
     uint8_t* buffer = fits ? allocate_pixels(*image_bytes + trailing_zeros) : nullptr;
     if (buffer == nullptr) {
         dicom_log(LogLevel::error, "Out of memory.");
-        extraction_failure = image_failures::out_of_memory();
+        failure_ = image_failures::out_of_memory();
         return nullptr;
     }
     image.pixels = buffer;
@@ -998,16 +1049,17 @@ single_image* load_encapsulated()
     return decode_planned(image, decoder, *plan, threads_for(plan->size())) ? &image : fail();
 }
 
-// One frame alone, in a buffer of one frame.
-single_image* load_encapsulated_frame(int32_t wanted)
+single_image* ImageExtraction::load_encapsulated_frame(int32_t wanted)
 {
-    single_image& image = image_record;
-    std::optional<encapsulated_frames> frames = open_encapsulated_frames(image);
-    if (!frames) {
-        return fail();
+    single_image& image = record_;
+    if (!known_frames_) {
+        known_frames_ = open_encapsulated_frames(image);
+        if (!known_frames_) {
+            return fail();
+        }
     }
-    const frame_decoder& decoder = frames->decoder;
-    frame_index& index = frames->index;
+    const frame_decoder& decoder = known_frames_->decoder;
+    frame_index& index = known_frames_->index;
     if (!announced_bytes_fit(decoder.frame_bytes, *decoder.codec) ||
         !frame_header_matches(index, decoder, wanted)) {
         return fail();
@@ -1028,7 +1080,7 @@ single_image* load_encapsulated_frame(int32_t wanted)
                           : nullptr;
     if (buffer == nullptr) {
         dicom_log(LogLevel::error, "Out of memory.");
-        extraction_failure = image_failures::out_of_memory();
+        failure_ = image_failures::out_of_memory();
         return nullptr;
     }
     image.pixels = buffer;
@@ -1036,10 +1088,9 @@ single_image* load_encapsulated_frame(int32_t wanted)
     return decode_planned(image, decoder, {fragments}, 1, wanted) ? &image : fail();
 }
 
-// Native pixel data, one frame: only that frame's bytes are read.
-single_image* load_native_frame(ELEMENT* element, int32_t wanted)
+single_image* ImageExtraction::load_native_frame(ELEMENT* element, int32_t wanted)
 {
-    single_image& image = image_record;
+    single_image& image = record_;
     fix_native_vr(element);
     const uint64_t frame_bits =
         uint64_t{image.columns} * image.rows * image.samples_per_pixel * image.bits_allocated;
@@ -1056,17 +1107,17 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
     if (start >= length || frame_bytes == 0) {
         return fail_logged(image_failures::frame_past_end(wanted, frame_bytes == 0 ? 0 : length / frame_bytes));
     }
-    const auto value_start = static_cast<uint64_t>(ftello(dicom_default_reader().state().reader_stream));
+    const auto value_start = static_cast<uint64_t>(ftello(reader_.state().reader_stream));
+    known_native_ = native_value{*element, value_start};
     const uint64_t frame_length = std::min(frame_bytes, length - start);
-    if (dicom_default_reader().state().file_size >= 0 &&
-        value_start + start + frame_length > uint64_t(dicom_default_reader().state().file_size)) {
+    if (reader_.state().file_size >= 0 &&
+        value_start + start + frame_length > uint64_t(reader_.state().file_size)) {
         // The frame lies wholly or in part past the end of the file.
-        const uint64_t held = uint64_t(dicom_default_reader().state().file_size) -
-                              std::min<uint64_t>(value_start, dicom_default_reader().state().file_size);
+        const uint64_t held =
+            uint64_t(reader_.state().file_size) - std::min<uint64_t>(value_start, reader_.state().file_size);
         return fail_logged(image_failures::frame_cut_off(wanted, (held + frame_bytes - 1) / frame_bytes));
     }
-    if (fseeko(dicom_default_reader().state().reader_stream, static_cast<off_t>(value_start + start), SEEK_SET) !=
-        0) {
+    if (fseeko(reader_.state().reader_stream, static_cast<off_t>(value_start + start), SEEK_SET) != 0) {
         const int error = errno;
         dicom_log(LogLevel::error, "Error while reading file");
         return fail(image_failures::unreadable(error));
@@ -1082,31 +1133,31 @@ single_image* load_native_frame(ELEMENT* element, int32_t wanted)
     if (!expected || *expected != length) {
         dicom_log(LogLevel::warning, "Incorrect PixelData length");
     }
-    if (dicom_default_reader().state().reader_stream != nullptr) {
-        fseeko(dicom_default_reader().state().reader_stream, static_cast<off_t>(value_start + length), SEEK_SET);
+    if (reader_.state().reader_stream != nullptr) {
+        fseeko(reader_.state().reader_stream, static_cast<off_t>(value_start + length), SEEK_SET);
     }
     return &image;
 }
 
-// Collects the describing elements up to the pixel data, then extracts every
-// frame (`wanted` < 0) or the one frame `wanted`.
-single_image* extract(int32_t wanted)
+single_image* ImageExtraction::extract(int32_t wanted)
 {
     reset_record();
-    extraction_failure = {};
-    spacing_rank = 0;
-    extended = extended_table{};
-    image_record.frames = 1;
-    image_record.samples_per_pixel = 1;
-    image_record.rescale_slope = 1.0;
+    known_frames_.reset();
+    known_native_.reset();
+    failure_ = {};
+    spacing_rank_ = 0;
+    extended_ = extended_table{};
+    record_.frames = 1;
+    record_.samples_per_pixel = 1;
+    record_.rescale_slope = 1.0;
 
     for (;;) {
-        ELEMENT* element = dicom_element();
+        ELEMENT* element = reader_.element();
         if (element == nullptr) {
             return fail_reader(image_failures::no_pixel_data());
         }
         if (in_icon_image_sequence(element)) {
-            if (dicom_skip() != 0) {
+            if (reader_.skip() != 0) {
                 return fail_reader();
             }
             continue;
@@ -1115,7 +1166,7 @@ single_image* extract(int32_t wanted)
         if (collected.field != Field::none) {
             // The record's value may still hold a block that is not ours.
             element->value = nullptr;
-            if (dicom_load(collected.hint) != 0) {
+            if (reader_.load(collected.hint) != 0) {
                 element->value = nullptr;
                 return fail_reader();
             }
@@ -1124,21 +1175,21 @@ single_image* extract(int32_t wanted)
         }
         if (is_extended_table(element)) {
             element->value = nullptr;
-            if (dicom_load(VR_OV) != 0) {
+            if (reader_.load(VR_OV) != 0) {
                 element->value = nullptr;
                 return fail_reader();
             }
-            (element->element == 0x0001 ? extended.offsets : extended.lengths) = take_very_long_values(element);
+            (element->element == 0x0001 ? extended_.offsets : extended_.lengths) = take_very_long_values(element);
             continue;
         }
         if (!is_pixel_data(element)) {
-            if (dicom_skip() != 0) {
+            if (reader_.skip() != 0) {
                 return fail_reader();
             }
             continue;
         }
-        if (wanted >= 0 && wanted >= image_record.frames) {
-            return fail_logged(image_failures::frame_past_end(wanted, image_record.frames));
+        if (wanted >= 0 && wanted >= record_.frames) {
+            return fail_logged(image_failures::frame_past_end(wanted, record_.frames));
         }
         const bool encapsulated = element->length == UNDEFINED_LENGTH;
         if (wanted < 0) {
@@ -1148,68 +1199,48 @@ single_image* extract(int32_t wanted)
     }
 }
 
-} // namespace
-
-bool in_icon_image_sequence(const ELEMENT* element)
+single_image* ImageExtraction::extract_known_frame(int32_t wanted)
 {
-    return element->sq_depth != 0 && element->sq_group == 0x0088 && element->sq_element == 0x0200;
-}
-
-single_image* dicom_single()
-{
-    dicom_log(LogLevel::debug, "dicom_single()");
-    return extract(-1);
-}
-
-single_image* dicom_single_frame(int32_t index)
-{
-    dicom_log(LogLevel::debug, "dicom_single_frame()");
-    if (index < 0) {
-        reset_record();
-        extraction_failure = image_failures::frame_index_negative(index);
-        dicom_log(LogLevel::error, extraction_failure.message.c_str());
-        return nullptr;
+    std::free(record_.pixels);
+    record_.pixels = nullptr;
+    record_.pixel_bytes = 0;
+    failure_ = {};
+    if (wanted < 0) {
+        return fail_logged(image_failures::frame_index_negative(wanted));
     }
-    return extract(index);
+    if (wanted >= record_.frames) {
+        return fail_logged(image_failures::frame_past_end(wanted, record_.frames));
+    }
+    if (known_frames_) {
+        return load_encapsulated_frame(wanted);
+    }
+    std::FILE* stream = reader_.state().reader_stream;
+    if (!known_native_ || stream == nullptr ||
+        fseeko(stream, static_cast<off_t>(known_native_->value_start), SEEK_SET) != 0) {
+        return fail(image_failures::unreadable(errno != 0 ? errno : EIO));
+    }
+    reader_.record() = known_native_->element;
+    return load_native_frame(&reader_.record(), wanted);
 }
 
-single_image* dicom_single_frame(int32_t index, image_failure& failure)
+void ImageExtraction::release()
 {
-    single_image* image = dicom_single_frame(index);
-    failure = image != nullptr ? image_failure{} : extraction_failure;
-    return image;
+    for (palette_table& table : record_.palette) {
+        std::free(table.data);
+        table.data = nullptr;
+    }
+    std::free(record_.pixels);
+    record_.pixels = nullptr;
+    reset_record();
+    known_frames_.reset();
+    known_native_.reset();
 }
 
-single_image* dicom_single(image_failure& failure)
-{
-    single_image* image = dicom_single();
-    failure = image != nullptr ? image_failure{} : extraction_failure;
-    return image;
-}
-
-single_image* dicom_single_to(pixel_sink& sink, image_failure& failure)
-{
-    single_image* image = dicom_single_to(sink);
-    failure = image != nullptr ? image_failure{} : extraction_failure;
-    return image;
-}
-
-single_image* dicom_single_to(pixel_sink& sink)
-{
-    dicom_log(LogLevel::debug, "dicom_single_to()");
-    output_sink = &sink;
-    single_image* image = extract(-1);
-    output_sink = nullptr;
-    return image;
-}
-
-void dicom_single_threads(unsigned count) { decode_threads = count; }
-
-int64_t dicom_pixel(ELEMENT* element)
+int64_t ImageExtraction::load_pixel(ELEMENT* element)
 {
     dicom_log(LogLevel::debug, "dicom_pixel()");
     if (element->length == UNDEFINED_LENGTH) {
-        if (dicom_skip() != 0) {
+        if (reader_.skip() != 0) {
             return -2;
         }
         dicom_log(LogLevel::emergency, "Encapsulated PixelData is not implemented yet");
@@ -1218,45 +1249,141 @@ int64_t dicom_pixel(ELEMENT* element)
     return load_pixel_value(element);
 }
 
-int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes)
+bool in_icon_image_sequence(const ELEMENT* element)
 {
-    dicom_log(LogLevel::debug, "decompress_frame()");
-    auto* destination = static_cast<uint8_t*>(item->value);
-    if (destination == nullptr) {
-        frame_bytes = 0;
-    }
-    switch (dicom_default_reader().state().compression) {
-    case COMPRESSION_JPEG_LOSSLESS:
-        return LosslessJpegDecode(dicom_default_reader().state().reader_stream, destination,
-                                  image->samples_per_pixel * image->bits_allocated,
-                                  static_cast<int32_t>(item->length), frame_bytes) != 0
-                   ? -2
-                   : 0;
-    case COMPRESSION_RLE:
-        return mdc_dicom_decomp_rle(dicom_default_reader().state().reader_stream, destination, item->length,
-                                    frame_bytes,
-                                    image->bits_allocated % 8 == 0 ? image->bits_allocated / 8U : 0U) != 0
-                   ? -1
-                   : 0;
-    default: {
-        const frame_codec* codec = codec_for_transfer_syntax(open_transfer_syntax());
-        if (codec == nullptr) {
-            log_unsupported_syntax();
-            return -3;
-        }
-        return decode_in_memory(*codec, *image, *item, destination, frame_bytes);
-    }
-    }
+    return element->sq_depth != 0 && element->sq_group == 0x0088 && element->sq_element == 0x0200;
 }
+
+// The image source -------------------------------------------------------
+
+ImageSource::ImageSource()
+    : reader_(std::make_unique<DicomReader>()), extraction_(std::make_unique<ImageExtraction>(*reader_))
+{
+}
+
+ImageSource::~ImageSource() = default;
+
+image_failure ImageSource::open(const std::string& path)
+{
+    path_ = path;
+    extraction_->release();
+    reader_->close();
+    walked_ = false;
+    fresh_ = false;
+    if (reader_->open(path.c_str()) != 0) {
+        reader_->close();
+        return image_failures::unopened(path.c_str());
+    }
+    fresh_ = true;
+    return {};
+}
+
+bool ImageSource::rewind()
+{
+    extraction_->release();
+    walked_ = false;
+    if (fresh_) {
+        fresh_ = false;
+        return true;
+    }
+    reader_->close();
+    if (reader_->open(path_.c_str()) != 0) {
+        reader_->close();
+        extraction_->set_failure(image_failures::unopened(path_.c_str()));
+        return false;
+    }
+    return true;
+}
+
+const single_image* ImageSource::image() { return rewind() ? extraction_->extract(-1) : nullptr; }
+
+const single_image* ImageSource::image_to(pixel_sink& sink)
+{
+    return rewind() ? extraction_->extract_to(sink) : nullptr;
+}
+
+const single_image* ImageSource::frame(int32_t index)
+{
+    if (walked_ && extraction_->knows_pixel_data()) {
+        if (single_image* image = extraction_->extract_known_frame(index)) {
+            return image;
+        }
+        walked_ = false;
+        return nullptr;
+    }
+    if (!rewind()) {
+        return nullptr;
+    }
+    single_image* image = extraction_->extract(index);
+    walked_ = image != nullptr;
+    return image;
+}
+
+const image_failure& ImageSource::failure() const { return extraction_->failure(); }
+
+void ImageSource::set_threads(unsigned count) { extraction_->set_threads(count); }
+
+// The C entry points: the calling thread's reader and extraction ----------
+
+namespace {
+
+ImageExtraction& default_extraction()
+{
+    thread_local ImageExtraction extraction(dicom_default_reader());
+    return extraction;
+}
+
+single_image* with_failure(single_image* image, image_failure& failure)
+{
+    failure = image != nullptr ? image_failure{} : default_extraction().failure();
+    return image;
+}
+
+} // namespace
+
+single_image* dicom_single()
+{
+    dicom_log(LogLevel::debug, "dicom_single()");
+    return default_extraction().extract(-1);
+}
+
+single_image* dicom_single_frame(int32_t index)
+{
+    dicom_log(LogLevel::debug, "dicom_single_frame()");
+    if (index < 0) {
+        ImageExtraction& extraction = default_extraction();
+        extraction.release();
+        extraction.set_failure(image_failures::frame_index_negative(index));
+        dicom_log(LogLevel::error, extraction.failure().message.c_str());
+        return nullptr;
+    }
+    return default_extraction().extract(index);
+}
+
+single_image* dicom_single_to(pixel_sink& sink)
+{
+    dicom_log(LogLevel::debug, "dicom_single_to()");
+    return default_extraction().extract_to(sink);
+}
+
+single_image* dicom_single_frame(int32_t index, image_failure& failure)
+{
+    return with_failure(dicom_single_frame(index), failure);
+}
+
+single_image* dicom_single(image_failure& failure) { return with_failure(dicom_single(), failure); }
+
+single_image* dicom_single_to(pixel_sink& sink, image_failure& failure)
+{
+    return with_failure(dicom_single_to(sink), failure);
+}
+
+void dicom_single_threads(unsigned count) { default_extraction().set_threads(count); }
+
+int64_t dicom_pixel(ELEMENT* element) { return default_extraction().load_pixel(element); }
 
 void dicom_single_free()
 {
     dicom_log(LogLevel::debug, "dicom_single_free()");
-    for (palette_table& table : image_record.palette) {
-        std::free(table.data);
-        table.data = nullptr;
-    }
-    std::free(image_record.pixels);
-    image_record.pixels = nullptr;
-    reset_record();
+    default_extraction().release();
 }

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include "image/image_failure.h"
 #include "reader/dicom.h"
@@ -104,6 +106,41 @@ void dicom_single_threads(unsigned count);
 int64_t dicom_pixel(ELEMENT* element);
 void dicom_single_free();
 bool in_icon_image_sequence(const ELEMENT* element);
-// Decodes one frame; the item's value is the frame's destination, its length
-// the compressed size. frame_bytes is the size of the destination slot.
-int decompress_frame(single_image* image, ELEMENT* item, std::size_t frame_bytes);
+class DicomReader;
+class ImageExtraction;
+
+// The image of one file, read through a reader of its own: the header walked
+// once up to the pixel data, then every frame at once, every frame to a sink,
+// or one frame at a time, each later frame decoded without walking the header
+// again. Sources share nothing: each thread can read its own file.
+class ImageSource {
+public:
+    ImageSource();
+    ~ImageSource();
+    ImageSource(const ImageSource&) = delete;
+    ImageSource& operator=(const ImageSource&) = delete;
+
+    // Opens the file; no failure, or why it cannot be read.
+    image_failure open(const std::string& path);
+    // Every frame in one buffer; null when it fails (failure() says why).
+    const single_image* image();
+    // Every frame handed to `sink` as it is decoded; the record's pixels stay
+    // null.
+    const single_image* image_to(pixel_sink& sink);
+    // Frame `index` (0-based) alone: the record with that frame's pixels,
+    // valid until the next call; null when it fails.
+    const single_image* frame(int32_t index);
+    const image_failure& failure() const;
+    // Threads of whole-image extraction (1, the default; 0: one per core).
+    void set_threads(unsigned count);
+
+private:
+    // Makes the reader stand before the first element again.
+    bool rewind();
+
+    std::string path_;
+    std::unique_ptr<DicomReader> reader_;
+    std::unique_ptr<ImageExtraction> extraction_;
+    bool walked_ = false; // a frame was extracted and its walk is known
+    bool fresh_ = false;  // the reader stands where open() left it
+};
