@@ -218,3 +218,42 @@ TEST(RealFiles, SignednessOrPrecisionMismatchIsWarnedAbout)
     dicom_single_free();
     dicom_close();
 }
+
+// An image source gives each frame, in any order and again after a failure,
+// as the whole-image extraction has it, walking the header only once.
+TEST(ImageSourceFrames, EachFrameOnDemandEqualsItsSliceOfTheWholeImage)
+{
+    for (const char* name : {"rtdose.dcm", "SC_rgb_rle_2frame.dcm", "rtdose_rle.dcm", "MR_small.dcm"}) {
+        SCOPED_TRACE(name);
+        const std::string path = std::string(VELMOR_PYDICOM_FILES) + "/" + name;
+        ImageSource whole;
+        ASSERT_FALSE(whole.open(path));
+        const single_image* all = whole.image();
+        ASSERT_NE(all, nullptr);
+        const Bytes everything(all->pixels, all->pixels + all->pixel_bytes);
+        const int32_t frames = all->frames;
+        const std::size_t frame_bytes = everything.size() / static_cast<std::size_t>(frames);
+
+        ImageSource source;
+        ASSERT_FALSE(source.open(path));
+        std::vector<int32_t> order;
+        for (int32_t i = frames - 1; i >= 0; --i) {
+            order.push_back(i);
+        }
+        order.push_back(frames); // past the end: a failure with the count
+        order.push_back(0);      // and the source goes on
+        for (int32_t i : order) {
+            const single_image* frame = source.frame(i);
+            if (i == frames) {
+                EXPECT_EQ(frame, nullptr);
+                EXPECT_EQ(source.failure().code, image_failure_code::frame_past_end);
+                continue;
+            }
+            ASSERT_NE(frame, nullptr) << i;
+            ASSERT_EQ(frame->pixel_bytes, frame_bytes);
+            EXPECT_TRUE(std::equal(frame->pixels, frame->pixels + frame_bytes,
+                                   everything.begin() + static_cast<std::ptrdiff_t>(frame_bytes * i)))
+                << "frame " << i;
+        }
+    }
+}
