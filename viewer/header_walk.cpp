@@ -403,7 +403,7 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
 {
     state.header_size = 0;
     listing.header_size_text.clear();
-    listing.memo = dump_header_lines();
+    listing.dump = HeaderDump();
     listing.grid.clear_element_rows();
     state.next_row = 1;
     state.rescale_intercept = 0;
@@ -421,11 +421,11 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
         }
     }
 
-    // The header size is a position the walk reached, so the file holds it.
-    const std::size_t size = static_cast<std::size_t>(std::max<int64_t>(state.header_size, 0));
-    std::vector<uint8_t> header(size);
-    fseeko(file, 0, SEEK_SET);
-    const std::size_t got = std::fread(header.data(), 1, size, file);
-    const std::vector<std::string> lines = dump_lines(header.data(), got);
-    listing.memo.insert(listing.memo.end(), lines.begin(), lines.end());
+    // The header is the bytes before Pixel Data, a position the walk reached;
+    // a file without Pixel Data is header through and through.
+    int64_t size = state.header_size;
+    if (listing.header_size_text.empty()) {
+        size = fseeko(file, 0, SEEK_END) == 0 ? static_cast<int64_t>(ftello(file)) : 0;
+    }
+    listing.dump = HeaderDump(file, size);
 }
