@@ -8,6 +8,7 @@
 #include "frame_samples.h"
 #include "image/single.h"
 #include "reader/dicom.h"
+#include "viewer/messages.h"
 
 namespace {
 
@@ -50,6 +51,24 @@ void resample_colour(const FrameSamples& frame, DisplayPicture& picture)
     }
 }
 
+// Whether the reader, open on a file, meets Pixel Data (7FE0,0010) in the
+// data set itself before the elements end.
+bool reader_meets_pixel_data()
+{
+    for (;;) {
+        const ELEMENT* element = dicom_element();
+        if (element == nullptr) {
+            return false;
+        }
+        if (element->sq_depth == 0 && element->group == 0x7FE0 && element->element == 0x0010) {
+            return true;
+        }
+        if (dicom_skip() != 0) {
+            return true; // a fault, not an end: no claim that the file has no image
+        }
+    }
+}
+
 } // namespace
 
 const char* image_step_message(ImageStepResult result)
@@ -61,6 +80,7 @@ const char* image_step_message(ImageStepResult result)
     case ImageStepResult::NotMonochrome2: return "Invarid image type. Not MONOCHROME2.!";
     case ImageStepResult::OutOfMemory: return "メモリ確保に失敗しました";
     case ImageStepResult::FramePastEnd: return "The file does not hold that frame.";
+    case ImageStepResult::NoPixelData: return msg::no_image;
     }
     return "";
 }
@@ -118,6 +138,12 @@ ImageStepResult load_display_image(const char* path, int index, DisplayPicture& 
         build_display_picture(*extracted.image, extracted.index_in_record, picture, result);
     }
     dicom_single_free();
+    dicom_close();
+    // A failure of a file without Pixel Data is no failure: it has no image.
+    if (extracted.image == nullptr && result == ImageStepResult::LoadFailed && dicom_open(path) == 0 &&
+        !reader_meets_pixel_data()) {
+        result = ImageStepResult::NoPixelData;
+    }
     dicom_close();
     return result;
 }

@@ -16,6 +16,7 @@ enum class ImageStepResult {
     NotMonochrome2, // a photometric interpretation without a picture (HSV, ARGB, CMYK, unknown)
     OutOfMemory,    // kept for the message table; the step needs no working copy
     FramePastEnd,   // a frame index past the frames the file holds
+    NoPixelData,    // the data set holds no Pixel Data (7FE0,0010): nothing to show, nothing wrong
 };
 
 // The message box text for a failed image step ("" for Shown).

@@ -187,8 +187,17 @@ TEST(LoadDisplayImage, NamesEachFailure)
     FrameInfo info;
     EXPECT_EQ(load_display_image("/nonexistent/file.dcm", 0, *picture, info), ImageStepResult::OpenFailed);
     EXPECT_STREQ(image_step_message(ImageStepResult::OpenFailed), "dicom_open() Failed.");
-    EXPECT_EQ(load_display_image((samples_dir + "/rtplan.dcm").c_str(), 0, *picture, info),
-              ImageStepResult::LoadFailed);
+    // Files without Pixel Data have no image, which is no failure of theirs.
+    for (const char* name : {"/rtplan.dcm", "/rtstruct.dcm", "/test-SR.dcm", "/waveform_ecg.dcm"}) {
+        EXPECT_EQ(load_display_image((samples_dir + name).c_str(), 0, *picture, info),
+                  ImageStepResult::NoPixelData)
+            << name;
+    }
+    EXPECT_STREQ(image_step_message(ImageStepResult::NoPixelData), "No image in this file");
+    // Pixel Data that no decoder reads stays a failure.
+    EXPECT_EQ(
+        load_display_image((samples_dir + "/JPEG2000-embedded-sequence-delimiter.dcm").c_str(), 0, *picture, info),
+        ImageStepResult::LoadFailed);
     EXPECT_STREQ(image_step_message(ImageStepResult::LoadFailed), "DICOM Image Load Failed.!");
     EXPECT_STREQ(image_step_message(ImageStepResult::NotMonochrome2), "Invarid image type. Not MONOCHROME2.!");
     // Frame on demand: extraction refuses a frame past the end (its log gives the count).
