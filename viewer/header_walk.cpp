@@ -302,11 +302,12 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
 {
     const int row = state.next_row;
     const int32_t vr = tag.entry->vr;
-    grid.set_cell(row, 0, format("%04X", tag.group));
-    grid.set_cell(row, 1, format("%04X", tag.element));
-    grid.set_cell(row, 2, vr_letters(vr));
-    grid.set_cell(row, 3, format("%lld", static_cast<long long>(tag.length)));
-    grid.set_cell(row, 4, tag.entry->description);
+    ElementGrid::Row cells = {format("%04X", tag.group),
+                              format("%04X", tag.element),
+                              vr_letters(vr),
+                              format("%lld", static_cast<long long>(tag.length)),
+                              tag.entry->description,
+                              ""};
 
     char value_buffer[value_buffer_size] = {};
     std::string value_text;
@@ -363,11 +364,8 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
         }
     }
 
-    if (decoded) {
-        grid.set_text_cell(row, 5, std::move(value_text));
-    } else {
-        grid.set_cell(row, 5, std::move(value_text));
-    }
+    cells[5] = std::move(value_text);
+    grid.set_row(row, cells, decoded ? uint8_t{1U << 5} : uint8_t{0});
     state.next_row = row + 1;
 }
 

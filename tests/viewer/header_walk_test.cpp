@@ -25,7 +25,7 @@ struct Walked {
         return g.cell(r, 0) + " " + g.cell(r, 1) + " " + g.cell(r, 2) + " " + g.cell(r, 3) + " | " + g.cell(r, 4) +
                " | " + g.cell(r, 5);
     }
-    const std::string& data(int r) const { return listing.grid.cell(r, 5); }
+    std::string data(int r) const { return listing.grid.cell(r, 5); }
 };
 
 Walked walk(const std::string& bytes, const std::string& name, ViewerState start = {})
