@@ -38,6 +38,8 @@ void DumpView::set_dump(HeaderDump dump)
     widest_line_ = fontMetrics().horizontalAdvance(QString::fromStdString(dump_header_lines()[0]));
     caret_line_ = 0;
     caret_column_ = 0;
+    anchor_line_ = 0;
+    anchor_column_ = 0;
     update_scroll_ranges();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -55,6 +57,8 @@ void DumpView::setPlainText(const QString& text)
     }
     caret_line_ = 0;
     caret_column_ = 0;
+    anchor_line_ = 0;
+    anchor_column_ = 0;
     update_scroll_ranges();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -94,9 +98,19 @@ void DumpView::paintEvent(QPaintEvent*)
     const int x = text_margin() - horizontalScrollBar()->value();
     int y = 0;
     int index = first;
+    const bool selected = has_selection();
+    const auto [from, to] = selection();
+    const int space = metrics.horizontalAdvance(QLatin1Char(' '));
     text_.lines(static_cast<std::size_t>(first), static_cast<std::size_t>(viewport()->height() / height + 1),
                 [&](std::string& line) {
                     const QString shown = QString::fromStdString(line);
+                    if (selected && index >= from.y() && index <= to.y()) {
+                        const int left = index == from.y() ? metrics.horizontalAdvance(shown.left(from.x())) : 0;
+                        // A line break inside the selection shows as a space's width.
+                        const int right = index == to.y() ? metrics.horizontalAdvance(shown.left(to.x()))
+                                                          : metrics.horizontalAdvance(shown) + space;
+                        painter.fillRect(x + left, y, right - left, height, palette().color(QPalette::Highlight));
+                    }
                     painter.drawText(x, y + metrics.ascent(), shown);
                     if (index == caret_line_ && hasFocus()) {
                         const int cx = x + metrics.horizontalAdvance(shown.left(caret_column_));
@@ -160,6 +174,9 @@ void DumpView::insert_text(const QString& typed)
     if (text.isEmpty()) {
         return;
     }
+    if (has_selection()) {
+        erase_selection();
+    }
     const QString line = line_text(static_cast<std::size_t>(caret_line_));
     const int column = std::min(caret_column_, static_cast<int>(line.size()));
     QStringList lines = (line.left(column) + text).split(QLatin1Char('\n'));
@@ -172,6 +189,10 @@ void DumpView::insert_text(const QString& typed)
 
 void DumpView::erase_backward()
 {
+    if (has_selection()) {
+        erase_selection();
+        return;
+    }
     const QString line = line_text(static_cast<std::size_t>(caret_line_));
     const int column = std::min(caret_column_, static_cast<int>(line.size()));
     if (column > 0) {
@@ -189,6 +210,10 @@ void DumpView::erase_backward()
 
 void DumpView::erase_forward()
 {
+    if (has_selection()) {
+        erase_selection();
+        return;
+    }
     const QString line = line_text(static_cast<std::size_t>(caret_line_));
     const int column = std::min(caret_column_, static_cast<int>(line.size()));
     if (column < line.size()) {
@@ -201,12 +226,62 @@ void DumpView::erase_forward()
     move_caret(caret_line_, column);
 }
 
-void DumpView::move_caret(int line, int column)
+std::pair<QPoint, QPoint> DumpView::selection() const
+{
+    const QPoint anchor(anchor_column_, anchor_line_);
+    const QPoint caret(caret_column_, caret_line_);
+    const bool anchor_first =
+        anchor_line_ < caret_line_ || (anchor_line_ == caret_line_ && anchor_column_ < caret_column_);
+    return anchor_first ? std::pair{anchor, caret} : std::pair{caret, anchor};
+}
+
+QString DumpView::selected_text() const
+{
+    if (!has_selection()) {
+        return {};
+    }
+    const auto [from, to] = selection();
+    QStringList lines;
+    std::size_t index = static_cast<std::size_t>(from.y());
+    text_.lines(index, static_cast<std::size_t>(to.y() - from.y() + 1), [&](std::string& line) {
+        QString text = QString::fromStdString(line);
+        if (index == static_cast<std::size_t>(to.y())) {
+            text.truncate(to.x());
+        }
+        if (index == static_cast<std::size_t>(from.y())) {
+            text.remove(0, from.x());
+        }
+        lines.append(text);
+        ++index;
+    });
+    return lines.join(QLatin1Char('\n'));
+}
+
+void DumpView::erase_selection()
+{
+    const auto [from, to] = selection();
+    const QString head = line_text(static_cast<std::size_t>(from.y())).left(from.x());
+    const QString tail = line_text(static_cast<std::size_t>(to.y())).mid(to.x());
+    replace_lines(static_cast<std::size_t>(from.y()), static_cast<std::size_t>(to.y() - from.y() + 1),
+                  {head + tail});
+    move_caret(from.y(), from.x());
+}
+
+void DumpView::move_caret(int line, int column, bool extend)
 {
     const int last = std::max(0, clamp_to_int(text_.line_count()) - 1);
     caret_line_ = std::clamp(line, 0, last);
     caret_column_ =
         std::clamp(column, 0, static_cast<int>(line_text(static_cast<std::size_t>(caret_line_)).size()));
+    if (!extend) {
+        anchor_line_ = caret_line_;
+        anchor_column_ = caret_column_;
+    } else {
+        // The anchor may lie past a line an edit shortened.
+        anchor_line_ = std::clamp(anchor_line_, 0, last);
+        anchor_column_ = std::clamp(anchor_column_, 0,
+                                    static_cast<int>(line_text(static_cast<std::size_t>(anchor_line_)).size()));
+    }
     ensure_caret_visible();
     viewport()->update();
 }
@@ -232,15 +307,28 @@ void DumpView::ensure_caret_visible()
 void DumpView::keyPressEvent(QKeyEvent* event)
 {
     const bool control = (event->modifiers() & Qt::ControlModifier) != 0;
+    const bool shift = (event->modifiers() & Qt::ShiftModifier) != 0;
     if (event == QKeySequence::Paste) {
         insert_text(QApplication::clipboard()->text());
         return;
     }
-    if (event == QKeySequence::Copy) {
-        QApplication::clipboard()->setText(line_text(static_cast<std::size_t>(caret_line_)));
+    if (event == QKeySequence::Copy || event == QKeySequence::Cut) {
+        if (has_selection()) {
+            QApplication::clipboard()->setText(selected_text());
+            if (event == QKeySequence::Cut) {
+                erase_selection();
+            }
+        }
+        return;
+    }
+    if (event == QKeySequence::SelectAll) {
+        anchor_line_ = 0;
+        anchor_column_ = 0;
+        move_caret(std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), true);
         return;
     }
     const int page = visible_line_count();
+    const int end = std::numeric_limits<int>::max();
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter: insert_text(QStringLiteral("\n")); return;
@@ -248,32 +336,30 @@ void DumpView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Delete: erase_forward(); return;
     case Qt::Key_Left:
         if (caret_column_ > 0) {
-            move_caret(caret_line_, caret_column_ - 1);
+            move_caret(caret_line_, caret_column_ - 1, shift);
         } else if (caret_line_ > 0) {
-            move_caret(caret_line_ - 1, std::numeric_limits<int>::max());
+            move_caret(caret_line_ - 1, end, shift);
         }
         return;
     case Qt::Key_Right:
         if (caret_column_ < line_text(static_cast<std::size_t>(caret_line_)).size()) {
-            move_caret(caret_line_, caret_column_ + 1);
+            move_caret(caret_line_, caret_column_ + 1, shift);
         } else if (static_cast<std::size_t>(caret_line_) + 1 < text_.line_count()) {
-            move_caret(caret_line_ + 1, 0);
+            move_caret(caret_line_ + 1, 0, shift);
         }
         return;
-    case Qt::Key_Up: move_caret(caret_line_ - 1, caret_column_); return;
-    case Qt::Key_Down: move_caret(caret_line_ + 1, caret_column_); return;
+    case Qt::Key_Up: move_caret(caret_line_ - 1, caret_column_, shift); return;
+    case Qt::Key_Down: move_caret(caret_line_ + 1, caret_column_, shift); return;
     case Qt::Key_PageUp:
         verticalScrollBar()->setValue(verticalScrollBar()->value() - page);
-        move_caret(caret_line_ - page, caret_column_);
+        move_caret(caret_line_ - page, caret_column_, shift);
         return;
     case Qt::Key_PageDown:
         verticalScrollBar()->setValue(verticalScrollBar()->value() + page);
-        move_caret(caret_line_ + page, caret_column_);
+        move_caret(caret_line_ + page, caret_column_, shift);
         return;
-    case Qt::Key_Home: move_caret(control ? 0 : caret_line_, 0); return;
-    case Qt::Key_End:
-        move_caret(control ? std::numeric_limits<int>::max() : caret_line_, std::numeric_limits<int>::max());
-        return;
+    case Qt::Key_Home: move_caret(control ? 0 : caret_line_, 0, shift); return;
+    case Qt::Key_End: move_caret(control ? end : caret_line_, end, shift); return;
     default: break;
     }
     const QString typed = event->text();
@@ -304,13 +390,11 @@ QVariant DumpView::inputMethodQuery(Qt::InputMethodQuery query) const
     return QAbstractScrollArea::inputMethodQuery(query);
 }
 
-void DumpView::mousePressEvent(QMouseEvent* event)
+QPoint DumpView::position_at(QPoint pixel) const
 {
-    setFocus(Qt::MouseFocusReason);
-    const QPoint at = event->position().toPoint();
-    const int line = first_visible_line() + at.y() / line_height();
-    const QString text = line_text(static_cast<std::size_t>(std::max(0, line)));
-    const int x = at.x() - text_margin() + horizontalScrollBar()->value();
+    const int line = std::max(0, first_visible_line() + pixel.y() / line_height());
+    const QString text = line_text(static_cast<std::size_t>(line));
+    const int x = pixel.x() - text_margin() + horizontalScrollBar()->value();
     int column = 0;
     int best = std::abs(x);
     for (int i = 1; i <= text.size(); ++i) {
@@ -320,5 +404,24 @@ void DumpView::mousePressEvent(QMouseEvent* event)
             column = i;
         }
     }
-    move_caret(line, column);
+    return {column, line};
+}
+
+void DumpView::mousePressEvent(QMouseEvent* event)
+{
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() != Qt::LeftButton) {
+        return;
+    }
+    const QPoint at = position_at(event->position().toPoint());
+    move_caret(at.y(), at.x(), (event->modifiers() & Qt::ShiftModifier) != 0);
+}
+
+void DumpView::mouseMoveEvent(QMouseEvent* event)
+{
+    if ((event->buttons() & Qt::LeftButton) == 0) {
+        return;
+    }
+    const QPoint at = position_at(event->position().toPoint());
+    move_caret(at.y(), at.x(), true);
 }

@@ -2,11 +2,15 @@
 // DumpText (the file's bytes with the user's edits over them). It can be
 // typed into: characters, Enter, Backspace, Delete and pasting change the
 // text; the arrows, Home, End, Page Up/Down (with Ctrl: the whole text)
-// move the caret, as does a click.
+// move the caret, as does a click. With Shift, or dragging the mouse, the
+// caret takes a selection along (Ctrl+A: all of it), which Ctrl+C copies
+// and typing replaces.
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QPoint>
 #include <QString>
+#include <utility>
 
 #include "viewer/dump_text.h"
 
@@ -32,12 +36,15 @@ public:
     // The caret: line and position in it (UTF-16 units).
     int caret_line() const { return caret_line_; }
     int caret_column() const { return caret_column_; }
+    // The selected text, lines joined by line feeds; empty without one.
+    QString selected_text() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -53,7 +60,14 @@ private:
     void insert_text(const QString& typed);
     void erase_backward();
     void erase_forward();
-    void move_caret(int line, int column);
+    // Moves the caret; without `extend` the selection goes.
+    void move_caret(int line, int column, bool extend = false);
+    bool has_selection() const { return anchor_line_ != caret_line_ || anchor_column_ != caret_column_; }
+    // The selection's ends in text order: {line, column} each.
+    std::pair<QPoint, QPoint> selection() const;
+    // Removes the selected text; the caret goes where it began.
+    void erase_selection();
+    QPoint position_at(QPoint pixel) const;
     void ensure_caret_visible();
     void update_scroll_ranges();
     int line_height() const;
@@ -63,4 +77,6 @@ private:
     int widest_line_ = 0; // pixels
     int caret_line_ = 0;
     int caret_column_ = 0;
+    int anchor_line_ = 0;
+    int anchor_column_ = 0;
 };

@@ -1,6 +1,7 @@
 // The main window driven through scripted dialogs: no test ever blocks.
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontInfo>
@@ -837,6 +838,19 @@ private slots:
         QTest::keyClick(memo, Qt::Key_Delete); // joins the next line
         QCOMPARE(memo->text().line_count(), dump.size() - 1);
         QCOMPARE(memo->text().line(100), "Note" + dump[100] + dump[101]);
+        QCOMPARE(memo->text().edited_line_count(), std::size_t{1});
+
+        // A selection across lines, copied and then typed over.
+        QTest::keyClick(memo, Qt::Key_Home);
+        QTest::keyClick(memo, Qt::Key_Down, Qt::ShiftModifier);
+        QTest::keyClick(memo, Qt::Key_Right, Qt::ShiftModifier);
+        const std::string joined = "Note" + dump[100] + dump[101];
+        QCOMPARE(memo->selected_text(), QString::fromStdString(joined + "\n" + dump[102].substr(0, 1)));
+        QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), memo->selected_text());
+        QTest::keyClicks(memo, QStringLiteral("X"));
+        QCOMPARE(memo->text().line(100), "X" + dump[102].substr(1));
+        QCOMPARE(memo->text().line_count(), dump.size() - 2);
         QCOMPARE(memo->text().edited_line_count(), std::size_t{1});
 
         // The report holds exactly the lines shown.
