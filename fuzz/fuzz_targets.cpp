@@ -266,7 +266,7 @@ void fuzz_header_walk(const uint8_t* data, std::size_t size)
     HeaderListing listing;
     walk_header(file, listing, state);
     std::fclose(file);
-    const std::string report = build_report(listing.memo, listing.grid, state.next_row);
+    const std::string report = build_report(listing.dump.all_lines(), listing.grid, state.next_row);
     (void)report;
 }
 

@@ -3,6 +3,7 @@
 // type, in UTF-8.
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -56,13 +57,16 @@ int cmd_report(int argc, char** argv)
     walk_header(file.get(), listing, state);
     file.reset();
 
-    std::vector<std::string> memo = listing.memo;
-    if (encoding == ReportEncoding::utf8) {
-        for (std::string& line : memo) {
-            line = cp932_to_utf8(line);
-        }
-    }
-    const std::string report = build_report(memo, listing.grid, state.next_row, encoding);
+    const bool utf8 = encoding == ReportEncoding::utf8;
+    const MemoLines memo = [&](const std::function<void(std::string&)>& put) {
+        listing.dump.lines(0, listing.dump.line_count(), [&](std::string& line) {
+            if (utf8) {
+                line = cp932_to_utf8(line);
+            }
+            put(line);
+        });
+    };
+    const std::string report = build_report_from(memo, listing.grid, state.next_row, encoding);
     if (std::fwrite(report.data(), 1, report.size(), stdout) != report.size() || std::fflush(stdout) != 0) {
         print_error_line("standard output", msg::cannot_create);
         return 1;

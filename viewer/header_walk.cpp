@@ -299,11 +299,12 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
 {
     const int row = state.next_row;
     const int32_t vr = tag.entry.vr;
-    grid.set_cell(row, 0, format("%04X", tag.group));
-    grid.set_cell(row, 1, format("%04X", tag.element));
-    grid.set_cell(row, 2, vr_letters(vr));
-    grid.set_cell(row, 3, format("%lld", static_cast<long long>(tag.length)));
-    grid.set_cell(row, 4, tag.entry.description);
+    ElementGrid::Row cells = {format("%04X", tag.group),
+                              format("%04X", tag.element),
+                              vr_letters(vr),
+                              format("%lld", static_cast<long long>(tag.length)),
+                              tag.entry.description,
+                              ""};
 
     char value_buffer[value_buffer_size] = {};
     std::string value_text;
@@ -360,11 +361,8 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
         }
     }
 
-    if (decoded) {
-        grid.set_text_cell(row, 5, std::move(value_text));
-    } else {
-        grid.set_cell(row, 5, std::move(value_text));
-    }
+    cells[5] = std::move(value_text);
+    grid.set_row(row, cells, decoded ? uint8_t{1U << 5} : uint8_t{0});
     state.next_row = row + 1;
 }
 
@@ -417,7 +415,7 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
 {
     state.header_size = 0;
     listing.header_size_text.clear();
-    listing.memo = dump_header_lines();
+    listing.dump = HeaderDump();
     listing.grid.clear_element_rows();
     state.next_row = 1;
     state.rescale_intercept = 0;
@@ -435,11 +433,11 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
         }
     }
 
-    // The header size is a position the walk reached, so the file holds it.
-    const std::size_t size = static_cast<std::size_t>(std::max<int64_t>(state.header_size, 0));
-    std::vector<uint8_t> header(size);
-    fseeko(file, 0, SEEK_SET);
-    const std::size_t got = std::fread(header.data(), 1, size, file);
-    const std::vector<std::string> lines = dump_lines(header.data(), got);
-    listing.memo.insert(listing.memo.end(), lines.begin(), lines.end());
+    // The header is the bytes before Pixel Data, a position the walk reached;
+    // a file without Pixel Data is header through and through.
+    int64_t size = state.header_size;
+    if (listing.header_size_text.empty()) {
+        size = fseeko(file, 0, SEEK_END) == 0 ? static_cast<int64_t>(ftello(file)) : 0;
+    }
+    listing.dump = HeaderDump(file, size);
 }

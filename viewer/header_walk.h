@@ -10,6 +10,7 @@
 
 #include "reader/dictionary.h"
 #include "viewer/element_grid.h"
+#include "viewer/hex_dump.h"
 #include "viewer/viewer_state.h"
 
 // One element header as the walk read it.
@@ -72,13 +73,14 @@ std::string cannot_open_text(int error);
 // What the Open command shows once the walk is done.
 struct HeaderListing {
     ElementGrid grid;
-    std::vector<std::string> memo; // the dump lines
-    std::string header_size_text;  // empty unless Pixel Data was reached
+    HeaderDump dump;              // the dump lines, read from the file when asked for
+    std::string header_size_text; // empty unless Pixel Data was reached
 };
 
 // Lists a checked file's header: resets the header size, the memo, the grid,
 // next_row and the intercept; fills one grid row per element up to and
-// including Pixel Data (whose position becomes the header size); then puts
-// the hex dump of the bytes before that position into the memo. The caller
+// including Pixel Data (whose position becomes the header size); then sets
+// the dump to the bytes before that position, or to the whole file when it
+// holds no Pixel Data. The dump keeps a descriptor of its own: the caller
 // closes the file.
 void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state);

@@ -1,5 +1,9 @@
 #include "hex_dump.h"
 
+#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
+
 const std::vector<std::string>& dump_header_lines()
 {
     static const std::vector<std::string> lines = {
@@ -12,6 +16,9 @@ const std::vector<std::string>& dump_header_lines()
 namespace {
 
 constexpr char hex_digits[] = "0123456789ABCDEF";
+constexpr std::size_t heading_lines = 2;
+// Lines read from the file at a time.
+constexpr std::size_t block_lines = 4096;
 
 // "%08X " of the offset, "%02X " per byte, then the bytes as characters.
 std::string dump_line(std::size_t offset, const uint8_t* bytes, std::size_t count)
@@ -46,4 +53,80 @@ std::vector<std::string> dump_lines(const uint8_t* bytes, std::size_t size)
     }
     lines.push_back(dump_line(full * 16, bytes + full * 16, size % 16));
     return lines;
+}
+
+struct HeaderDump::Descriptor {
+    int fd = -1;
+    explicit Descriptor(int d) : fd(d) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor()
+    {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+};
+
+HeaderDump::HeaderDump(std::FILE* file, int64_t size)
+{
+    const int fd = file != nullptr ? ::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0) : -1;
+    if (fd >= 0) {
+        file_ = std::make_shared<const Descriptor>(fd);
+    }
+    size_ = file_ ? std::max<int64_t>(size, 0) : 0;
+}
+
+std::size_t HeaderDump::line_count() const
+{
+    return file_ ? heading_lines + static_cast<std::size_t>(size_ / 16) + 1 : heading_lines;
+}
+
+void HeaderDump::lines(std::size_t first, std::size_t count, const DumpLineSink& put) const
+{
+    const std::size_t end = std::min(line_count(), first + std::min(count, line_count()));
+    std::size_t index = first;
+    for (; index < std::min(end, heading_lines); ++index) {
+        std::string line = dump_header_lines()[index];
+        put(line);
+    }
+    std::vector<uint8_t> block;
+    while (index < end) {
+        // Data line k covers bytes [16 k, min(16 k + 16, size)).
+        const std::size_t k = index - heading_lines;
+        const std::size_t lines_now = std::min(block_lines, end - index);
+        const int64_t from = static_cast<int64_t>(k) * 16;
+        const int64_t wanted = std::min<int64_t>(static_cast<int64_t>(lines_now) * 16, size_ - from);
+        block.resize(static_cast<std::size_t>(wanted));
+        std::size_t got = 0;
+        while (got < block.size()) {
+            const ssize_t n = ::pread(file_->fd, block.data() + got, block.size() - got,
+                                      static_cast<off_t>(from + static_cast<int64_t>(got)));
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        for (std::size_t i = 0; i < lines_now; ++i, ++index) {
+            const std::size_t start = std::min(i * 16, got);
+            const std::size_t bytes = std::min<std::size_t>(16, got - start);
+            std::string line = dump_line((k + i) * 16, block.data() + start, bytes);
+            put(line);
+        }
+    }
+}
+
+std::string HeaderDump::line(std::size_t index) const
+{
+    std::string result;
+    lines(index, 1, [&](std::string& line) { result = std::move(line); });
+    return result;
+}
+
+std::vector<std::string> HeaderDump::all_lines() const
+{
+    std::vector<std::string> result;
+    result.reserve(line_count());
+    lines(0, line_count(), [&](std::string& line) { result.push_back(std::move(line)); });
+    return result;
 }

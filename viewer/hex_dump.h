@@ -3,6 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,3 +16,34 @@ const std::vector<std::string>& dump_header_lines();
 // characters, "." for bytes below 0x20 or above 0x7F), then always a last
 // line with the 0 to 15 remaining bytes.
 std::vector<std::string> dump_lines(const uint8_t* bytes, std::size_t size);
+
+// Receives one dump line; the callee may take the string.
+using DumpLineSink = std::function<void(std::string& line)>;
+
+// The dump of a file's first bytes: the two heading lines, then the lines of
+// dump_lines over those bytes, each formatted when asked for from the file
+// itself, so that a dump of any length costs no memory. Without a file it is
+// the two heading lines alone. Copies share the file.
+class HeaderDump {
+public:
+    HeaderDump() = default;
+    // The first `size` bytes of the file open as `file`, which the dump reads
+    // through a descriptor of its own: the caller may close `file`, and its
+    // position is left alone. A size below 0 counts 0; without a descriptor
+    // the dump is the heading lines alone.
+    HeaderDump(std::FILE* file, int64_t size);
+
+    std::size_t line_count() const;
+    int64_t byte_count() const { return size_; }
+    // Line `index`, "" past the end. A byte the file no longer holds (it
+    // shrank since) ends its line early.
+    std::string line(std::size_t index) const;
+    // Lines [first, first + count) that exist, in order, read in blocks.
+    void lines(std::size_t first, std::size_t count, const DumpLineSink& put) const;
+    std::vector<std::string> all_lines() const;
+
+private:
+    struct Descriptor;
+    std::shared_ptr<const Descriptor> file_;
+    int64_t size_ = 0;
+};

@@ -8,6 +8,7 @@
 #include "frame_samples.h"
 #include "image/single.h"
 #include "reader/dicom.h"
+#include "viewer/messages.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ ImageStepResult result_of(const image_failure& failure)
     case image_failure_code::frame_past_end:
     case image_failure_code::frame_cut_off: return ImageStepResult::FramePastEnd;
     case image_failure_code::not_shown: return ImageStepResult::NotMonochrome2;
+    case image_failure_code::no_pixel_data: return ImageStepResult::NoPixelData;
     default: return ImageStepResult::LoadFailed;
     }
 }
@@ -72,6 +74,7 @@ const char* image_step_message(ImageStepResult result)
     case ImageStepResult::NotMonochrome2:
     case ImageStepResult::OutOfMemory:
     case ImageStepResult::FramePastEnd: return "DICOM Image Load Failed.!";
+    case ImageStepResult::NoPixelData: return msg::no_image;
     }
     return "";
 }

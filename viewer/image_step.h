@@ -19,6 +19,7 @@ enum class ImageStepResult {
     NotMonochrome2, // a photometric interpretation without a picture (HSV, ARGB, CMYK, unknown)
     OutOfMemory,    // no memory for the frame
     FramePastEnd,   // a frame the file does not hold: past its count, or cut off with the file
+    NoPixelData,    // the data set holds no Pixel Data (7FE0,0010): nothing to show, nothing wrong
 };
 
 // The first line of the message box of a failed image step ("" for Shown).

@@ -19,6 +19,17 @@ void append_cell(std::string& out, const std::string& cell)
 std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row,
                          ReportEncoding encoding)
 {
+    const MemoLines each = [&](const std::function<void(std::string&)>& put) {
+        for (std::string line : memo_lines) {
+            put(line);
+        }
+    };
+    return build_report_from(each, grid, next_row, encoding);
+}
+
+std::string build_report_from(const MemoLines& memo_lines, const ElementGrid& grid, int32_t next_row,
+                              ReportEncoding encoding)
+{
     std::string out;
     const bool utf8 = encoding == ReportEncoding::utf8;
     const auto put_cell = [&](int32_t row, int column) {
@@ -28,10 +39,10 @@ std::string build_report(const std::vector<std::string>& memo_lines, const Eleme
             append_cell(out, utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column));
         }
     };
-    for (const std::string& line : memo_lines) {
+    memo_lines([&](std::string& line) {
         out += line;
         out += "\r\n";
-    }
+    });
     out += "\r\n";
     out += report_separator;
     out += "\r\n";

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ enum class ReportEncoding { cp932, utf8 };
 // memo_lines are already in `encoding`.
 std::string build_report(const std::vector<std::string>& memo_lines, const ElementGrid& grid, int32_t next_row,
                          ReportEncoding encoding = ReportEncoding::cp932);
+
+// Hands each memo line, in order and already in the report's encoding, to
+// `put`, which may take the string.
+using MemoLines = std::function<void(const std::function<void(std::string& line)>& put)>;
+std::string build_report_from(const MemoLines& memo_lines, const ElementGrid& grid, int32_t next_row,
+                              ReportEncoding encoding = ReportEncoding::cp932);
 
 // Splits a memo's text into its lines as the memo counts them: no lines for
 // an empty text, and a final line break does not start another line.

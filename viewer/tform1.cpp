@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFont>
 #include <QFrame>
 #include <QHeaderView>
@@ -15,17 +16,19 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPlainTextEdit>
-#include <QTableWidget>
+#include <QScrollBar>
+#include <QTableView>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstring>
 
 #include "viewer/about.h"
+#include "viewer/dump_view.h"
 #include "viewer/encoding.h"
 #include "viewer/file_drop.h"
 #include "viewer/file_save.h"
+#include "viewer/grid_model.h"
 #include "viewer/hex_dump.h"
 #include "viewer/image_step.h"
 #include "viewer/messages.h"
@@ -35,8 +38,6 @@ namespace {
 
 const QString form_font_family = QStringLiteral("ＭＳ Ｐゴシック");
 const QString terminal_family = QStringLiteral("Terminal");
-
-QString from_cp932(const std::string& bytes) { return QString::fromStdString(cp932_to_utf8(bytes)); }
 
 // A form font given as a character height in pixels.
 QFont pixel_font(const QString& family, int pixels, bool bold = false)
@@ -224,11 +225,8 @@ void TForm1::create_panes(QWidget* client)
     Panel4 = panel(Panel2, "Panel4", QFrame::NoFrame, QFrame::Plain, 0);
     Panel4->setGeometry(8, 8, 462, 262);
 
-    Memo = named(new QPlainTextEdit(Panel4), "Memo");
+    Memo = named(new DumpView(Panel4), "Memo");
     Memo->setGeometry(0, 0, 462, 262);
-    Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo->setFont(pixel_font(terminal_family, 13));
     // A file dropped on the dump opens it instead of pasting its name.
     Memo->setAcceptDrops(false);
@@ -267,23 +265,41 @@ void TForm1::create_panes(QWidget* client)
 // strGrid: the element table below the panes.
 void TForm1::create_grid()
 {
-    strGrid = named(new QTableWidget(Panel2), "strGrid");
+    strGrid = named(new QTableView(Panel2), "strGrid");
     strGrid->setGeometry(8, 276, 725, 245);
-    strGrid->setColumnCount(grid_columns);
+    grid_model = new GridModel(strGrid);
+    grid_model->show(&listing_.grid, state_.next_row);
+    strGrid->setModel(grid_model);
     strGrid->setFont(pixel_font(terminal_family, 14));
     strGrid->horizontalHeader()->setFont(pixel_font(terminal_family, 14));
     strGrid->verticalHeader()->hide();
-    strGrid->verticalHeader()->setMinimumSectionSize(16);
-    strGrid->verticalHeader()->setDefaultSectionSize(16);
-    strGrid->horizontalHeader()->setFixedHeight(16);
+    strGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     strGrid->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     strGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     strGrid->setWordWrap(false);
     strGrid->setTextElideMode(Qt::ElideNone);
+    strGrid->installEventFilter(this);
+    strGrid->horizontalHeader()->installEventFilter(this);
+    fit_grid_rows();
     const int widths[grid_columns] = {42, 43, 25, 52, 203, 548};
     for (int c = 0; c < grid_columns; ++c) {
         strGrid->setColumnWidth(c, widths[c]);
     }
+}
+
+void TForm1::fit_grid_rows()
+{
+    // A value in Japanese falls back to the form font: rows fit either.
+    const auto line_height = [](const QFont& font) {
+        QFont fallback(form_font_family);
+        fallback.setPixelSize(font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize());
+        return std::max(QFontMetrics(font).lineSpacing(), QFontMetrics(fallback).lineSpacing());
+    };
+    // One line of text, a pixel above and below it, and the grid line.
+    const int row = line_height(strGrid->font()) + 3;
+    strGrid->verticalHeader()->setMinimumSectionSize(row);
+    strGrid->verticalHeader()->setDefaultSectionSize(row);
+    strGrid->horizontalHeader()->setFixedHeight(line_height(strGrid->horizontalHeader()->font()) + 4);
 }
 
 void TForm1::create_menu()
@@ -320,6 +336,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (watched == Panel2 && event->type() == QEvent::Resize) {
         Panel2Resize();
     }
+    if (strGrid != nullptr && (watched == strGrid || watched == strGrid->horizontalHeader()) &&
+        event->type() == QEvent::FontChange) {
+        fit_grid_rows();
+    }
     if (watched == Image) {
         switch (event->type()) {
         case QEvent::MouseButtonPress: {
@@ -351,8 +371,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::Panel2Resize()
 {
-    // Memo outgrows Panel4, which clips it to 462 x 262.
-    Memo->resize(Panel2->width() - 20, Panel2->height() - 20);
+    // The memo fills Panel4, both scroll bars in sight.
+    Memo->resize(Panel4->size());
 }
 
 int TForm1::message(const char* text, const char* caption, QMessageBox::Icon icon,
@@ -402,6 +422,7 @@ void TForm1::open_file(const QString& path)
         return;
     }
     edFname->setText(path);
+    file_name_ = QFileInfo(path).fileName();
     walk_header(file.get(), listing_, state_);
     file.reset();
     show_listing();
@@ -409,6 +430,8 @@ void TForm1::open_file(const QString& path)
     sbSave->setEnabled(true);
 
     load_display_image(path);
+    // Page Down and the other frame keys work at once.
+    Image->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::show_and_open(const QString& file)
@@ -427,6 +450,12 @@ void TForm1::load_display_image(const QString& path)
     image_failure failure;
     const ImageStepResult result =
         ::load_display_image(QFile::encodeName(path).constData(), 0, *display_picture_, info, failure);
+    if (result == ImageStepResult::NoPixelData) {
+        // Nothing failed: the file holds no image, and the pane says so.
+        clear_display(QString::fromUtf8(msg::no_image));
+        show_frame_title();
+        return;
+    }
     if (result != ImageStepResult::Shown) {
         clear_display();
         show_frame_title();
@@ -469,11 +498,14 @@ void TForm1::step_to_frame(int index)
 
 void TForm1::show_frame_title()
 {
-    if (shown_.frame_count > 1) {
-        setWindowTitle(QStringLiteral("Velmor - %1 / %2").arg(shown_.frame + 1).arg(shown_.frame_count));
-    } else {
-        setWindowTitle(QStringLiteral("Velmor"));
+    QString title = QStringLiteral("Velmor");
+    if (!file_name_.isEmpty()) {
+        title += QStringLiteral(" - ") + file_name_;
     }
+    if (shown_.frame_count > 1) {
+        title += QStringLiteral(" - %1 / %2").arg(shown_.frame + 1).arg(shown_.frame_count);
+    }
+    setWindowTitle(title);
 }
 
 void TForm1::ImageWheel(int angle_delta)
@@ -514,10 +546,16 @@ void TForm1::render_display()
     state_.image_shown = true;
 }
 
-void TForm1::clear_display()
+void TForm1::clear_display(const QString& text)
 {
     QImage black(display_size, display_size, QImage::Format_RGB888);
     black.fill(Qt::black);
+    if (!text.isEmpty()) {
+        QPainter painter(&black);
+        painter.setPen(Qt::white);
+        painter.setFont(Image->font());
+        painter.drawText(black.rect(), Qt::AlignCenter | Qt::TextWordWrap, text);
+    }
     Image->setPixmap(QPixmap::fromImage(black));
 }
 
@@ -561,38 +599,18 @@ void TForm1::show_listing()
 {
     edHsize->setText(QString::fromStdString(listing_.header_size_text));
 
-    QStringList lines;
-    const std::vector<std::string>& memo = listing_.memo.empty() ? dump_header_lines() : listing_.memo;
-    for (const std::string& line : memo) {
-        lines.append(from_cp932(line));
-    }
-    Memo->setPlainText(lines.join(QLatin1Char('\n')));
+    Memo->set_dump(listing_.dump);
 
-    const ElementGrid& grid = listing_.grid;
-    QStringList header;
-    for (int c = 0; c < grid_columns; ++c) {
-        header.append(from_cp932(grid.cell(0, c)));
-    }
-    strGrid->setHorizontalHeaderLabels(header);
-    strGrid->clearContents();
     // Row 0 of the grid is the header; every element row gets a visible row.
-    const int rows = std::max(grid.row_count(), state_.next_row) - 1;
-    strGrid->setRowCount(rows);
-    for (int r = 1; r < state_.next_row; ++r) {
-        for (int c = 0; c < grid_columns; ++c) {
-            const std::string& cell = grid.cell(r, c);
-            if (!cell.empty()) {
-                strGrid->setItem(r - 1, c, new QTableWidgetItem(QString::fromStdString(grid.cell_utf8(r, c))));
-            }
-        }
-    }
+    grid_model->show(&listing_.grid, state_.next_row);
+    strGrid->scrollToTop();
+    strGrid->horizontalScrollBar()->setValue(0);
 }
 
 void TForm1::sbSaveClick()
 {
-    const std::string memo_text = Memo->toPlainText().toStdString();
-    std::vector<std::string> memo_lines = split_memo_lines(utf8_to_cp932(memo_text));
-    if (memo_lines.empty()) {
+    const DumpText& memo = Memo->text();
+    if (memo.report_line_count() == 0) {
         message(msg::summary_empty, msg::caption_notice, QMessageBox::NoIcon,
                 QMessageBox::Ok | QMessageBox::Cancel);
         return;
@@ -602,10 +620,16 @@ void TForm1::sbSaveClick()
         return;
     }
     const ReportEncoding encoding = dialogs_->savedFileType();
-    if (encoding == ReportEncoding::utf8) {
-        memo_lines = split_memo_lines(memo_text);
-    }
-    const std::string report = build_report(memo_lines, listing_.grid, state_.next_row, encoding);
+    // The memo's text is UTF-8; Save's first file type is code page 932.
+    const MemoLines memo_lines = [&](const std::function<void(std::string&)>& put) {
+        memo.report_lines([&](std::string& line) {
+            if (encoding == ReportEncoding::cp932) {
+                line = utf8_to_cp932(line);
+            }
+            put(line);
+        });
+    };
+    const std::string report = build_report_from(memo_lines, listing_.grid, state_.next_row, encoding);
     if (!save_file(QFile::encodeName(path).toStdString(), report)) {
         message(msg::cannot_create, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
     }

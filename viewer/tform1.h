@@ -21,8 +21,9 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
-class QTableWidget;
+class QTableView;
+class DumpView;
+class GridModel;
 class QToolButton;
 
 class TForm1 : public QMainWindow {
@@ -71,11 +72,12 @@ public:
     QLineEdit* edHsize = nullptr;
     QFrame* Panel2 = nullptr;
     QFrame* Panel4 = nullptr;
-    QPlainTextEdit* Memo = nullptr;
+    DumpView* Memo = nullptr;
     QFrame* Panel3 = nullptr;
     QLabel* Image = nullptr;
     QLabel* pnWind = nullptr;
-    QTableWidget* strGrid = nullptr;
+    QTableView* strGrid = nullptr;
+    GridModel* grid_model = nullptr;
     QMenu* File1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* mSave = nullptr;
@@ -97,6 +99,9 @@ private:
     void create_toolbar(QWidget* client);
     void create_panes(QWidget* client);
     void create_grid();
+    // Rows (and the header) as high as the grid's font needs, so that no
+    // descender or underscore is cut.
+    void fit_grid_rows();
     void create_menu();
     // Checks path for "DICM" and shows the check's box; null stops Open.
     std::FILE* check_dicom_file(const QString& path);
@@ -106,7 +111,8 @@ private:
     // Maps the display picture through the window and shows it in Image.
     void render_display();
     // Shows a black picture: no file's picture stays beside another's header.
-    void clear_display();
+    // A non-empty text is written across it.
+    void clear_display(const QString& text = QString());
     // Shows frame `index` of the open file, keeping the window.
     void step_to_frame(int index);
     void show_frame_title();
@@ -123,6 +129,8 @@ private:
     std::unique_ptr<DisplayPicture> display_picture_ = std::make_unique<DisplayPicture>();
     DisplayBitmap display_pixels_;
     // The file whose picture is shown, for the frame steps.
+    // The name of the open file (no folders), for the title.
+    QString file_name_;
     struct ShownImage {
         QString path;
         int frame = 0;

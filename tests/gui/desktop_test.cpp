@@ -7,9 +7,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QProcess>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "viewer/command_line.h"
+#include "viewer/dump_view.h"
 #include "viewer/tform1.h"
 
 namespace {
@@ -108,7 +108,7 @@ private slots:
         QVERIFY(form_->isVisible());
         QCOMPARE(form_->edFname->text(), ct_small);
         QCOMPARE(form_->edHsize->text(), QStringLiteral("6296"));
-        QCOMPARE(form_->strGrid->rowCount(), 271);
+        QCOMPARE(form_->strGrid->model()->rowCount(), 271);
         QVERIFY(form_->sbSave->isEnabled());
         QVERIFY(dialogs_->boxes.isEmpty());
 

@@ -98,7 +98,7 @@ namespace {
 struct Walked {
     HeaderListing listing;
     ViewerState state;
-    const std::string& data(int row) const { return listing.grid.cell(row, 5); }
+    std::string data(int row) const { return listing.grid.cell(row, 5); }
     std::string report(ReportEncoding encoding) const
     {
         return build_report({}, listing.grid, state.next_row, encoding);

@@ -142,6 +142,24 @@ TEST(ElementGrid, HeaderRowAndGrowth)
     EXPECT_EQ(grid.cell(0, 5), "\x83\x66\x81\x5B\x83\x5E");
 }
 
+TEST(ElementGrid, CellsOfAnyLengthAndRewritesKeepTheirNeighbours)
+{
+    ElementGrid grid;
+    const std::string long_cell(70000, 'v');
+    grid.set_row(3, {"0008", "0005", "CS", "", std::string(200, 'd'), long_cell}, 1U << 5);
+    grid.set_cell(3, 3, std::string("a\0b", 3)); // a zero byte is a byte like any other
+    EXPECT_EQ(grid.cell(3, 0), "0008");
+    EXPECT_EQ(grid.cell(3, 3), std::string("a\0b", 3));
+    EXPECT_EQ(grid.cell(3, 4), std::string(200, 'd'));
+    EXPECT_EQ(grid.cell(3, 5), long_cell);
+    EXPECT_TRUE(grid.holds_utf8(3, 5));
+    EXPECT_FALSE(grid.holds_utf8(3, 3));
+    grid.set_cell(3, 5, "plain");
+    EXPECT_FALSE(grid.holds_utf8(3, 5));
+    EXPECT_EQ(grid.cell(3, 4), std::string(200, 'd'));
+    EXPECT_EQ(grid.cell(2, 0), ""); // a row never written
+}
+
 TEST(DisplayInfo, GrayPaletteNormalAndInverted)
 {
     DisplayInfo info;

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fixture.h"
+#include "viewer/hex_dump.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ struct Walked {
         return g.cell(r, 0) + " " + g.cell(r, 1) + " " + g.cell(r, 2) + " " + g.cell(r, 3) + " | " + g.cell(r, 4) +
                " | " + g.cell(r, 5);
     }
-    const std::string& data(int r) const { return listing.grid.cell(r, 5); }
+    std::string data(int r) const { return listing.grid.cell(r, 5); }
 };
 
 Walked walk(const std::string& bytes, const std::string& name, ViewerState start = {})
@@ -96,11 +98,14 @@ TEST(HeaderWalk, ImplicitVrFileWithoutPreambleIsWalkedFromByteZero)
     EXPECT_EQ(w.row(6), "0008 1150 UI 3 | Referenced SOP Class UID | 1.2");
     EXPECT_EQ(w.row(7), "FFFE E00D DL 0 | Item Delimitation Item | ");
     EXPECT_EQ(w.row(8), "FFFE E0DD DL 0 | Sequence Delimitation Item | ");
-    // No Pixel Data: the header size stays 0 and the dump has one bare line.
+    // No Pixel Data: the header size stays empty and the whole file is header.
     EXPECT_EQ(w.state.header_size, 0);
     EXPECT_EQ(w.listing.header_size_text, "");
-    ASSERT_EQ(w.listing.memo.size(), 3U);
-    EXPECT_EQ(w.listing.memo[2], "00000000 ");
+    std::vector<std::string> whole = dump_header_lines();
+    for (const std::string& line : dump_lines(reinterpret_cast<const uint8_t*>(b.str().data()), b.size())) {
+        whole.push_back(line);
+    }
+    EXPECT_EQ(w.listing.dump.all_lines(), whole);
 }
 
 TEST(HeaderWalk, LengthFormsAndLengthsOver2GiB)
@@ -345,8 +350,9 @@ TEST(HeaderWalk, PixelDataPositionEndsTheWalk)
     EXPECT_EQ(w.state.header_size, 1020);
     EXPECT_EQ(w.listing.header_size_text, "1020");
     // 1020 bytes: 63 full lines, then 12 bytes.
-    ASSERT_EQ(w.listing.memo.size(), 2U + 63U + 1U);
-    EXPECT_EQ(w.listing.memo.back().substr(0, 9), "000003F0 ");
+    const std::vector<std::string> dump = w.listing.dump.all_lines();
+    ASSERT_EQ(dump.size(), 2U + 63U + 1U);
+    EXPECT_EQ(dump.back().substr(0, 9), "000003F0 ");
 }
 
 TEST(HeaderWalk, ReadTextValueNeverReadsPastTheFile)

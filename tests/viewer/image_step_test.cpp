@@ -196,7 +196,9 @@ TEST(LoadDisplayImage, NamesEachFailure)
         {"/nonexistent/file.dcm", 0, ImageStepResult::OpenFailed,
          "The file cannot be read: No such file or directory."},
         {samples_dir, 0, ImageStepResult::OpenFailed, "The file cannot be read: Is a directory."},
-        {samples_dir + "/rtplan.dcm", 0, ImageStepResult::LoadFailed, "The file holds no pixel data."},
+        {samples_dir + "/rtplan.dcm", 0, ImageStepResult::NoPixelData, "The file holds no pixel data."},
+        {samples_dir + "/rtstruct.dcm", 0, ImageStepResult::NoPixelData, "The file holds no pixel data."},
+        {samples_dir + "/waveform_ecg.dcm", 0, ImageStepResult::NoPixelData, "The file holds no pixel data."},
         {samples_dir + "/rtdose.dcm", 15, ImageStepResult::FramePastEnd,
          "Frame 16 requested: the file holds 15 frames."},
         {samples_dir + "/MR_small_jpeg_ls_lossless.dcm", 1, ImageStepResult::FramePastEnd,
@@ -207,8 +209,12 @@ TEST(LoadDisplayImage, NamesEachFailure)
         image_failure failure;
         EXPECT_EQ(load_display_image(c.path.c_str(), c.frame, *picture, info, failure), c.result) << c.path;
         EXPECT_EQ(failure.message, c.reason) << c.path;
-        EXPECT_EQ(image_step_box_text(c.result, failure), std::string("DICOM Image Load Failed.!\n") + c.reason);
+        if (c.result != ImageStepResult::NoPixelData) {
+            EXPECT_EQ(image_step_box_text(c.result, failure),
+                      std::string("DICOM Image Load Failed.!\n") + c.reason);
+        }
     }
+    EXPECT_STREQ(image_step_message(ImageStepResult::NoPixelData), "No image in this file");
     FrameInfo info;
     image_failure failure;
     EXPECT_EQ(load_display_image((samples_dir + "/rtdose.dcm").c_str(), 14, *picture, info, failure),

@@ -17,6 +17,7 @@
 
 #include "fixture.h"
 #include "viewer/header_walk.h"
+#include "viewer/hex_dump.h"
 
 namespace fs = std::filesystem;
 
@@ -195,12 +196,16 @@ TEST(RealFiles, ImplicitBigEndianAndBareFiles)
     EXPECT_EQ(il.back(), "(7FE0:0010)  OX  8192  \tPixel Data \t[ [ 1510 8192 ] ]");
 
     // Big endian: every number is read little-endian, so Pixel Data is never
-    // recognised; the dump is the bare offset line.
+    // recognised; the dump is the whole file.
     const ReportRun big = run_report(sample_dir / "ExplVR_BigEnd.dcm");
     ASSERT_EQ(big.status, 0);
     const std::vector<std::string> bl = split_crlf(big.out);
-    EXPECT_EQ(bl[2], "00000000 ");
-    EXPECT_EQ(bl[3], "");
+    const std::string big_bytes = read_file(sample_dir / "ExplVR_BigEnd.dcm");
+    const std::vector<std::string> big_dump =
+        dump_lines(reinterpret_cast<const uint8_t*>(big_bytes.data()), big_bytes.size());
+    ASSERT_GT(bl.size(), 3 + big_dump.size());
+    EXPECT_TRUE(std::equal(big_dump.begin(), big_dump.end(), bl.begin() + 2));
+    EXPECT_EQ(bl[2 + big_dump.size()], "");
     EXPECT_EQ(big.out.find("(7FE0:0010)"), std::string::npos);
 
     // No preamble: the information text, then a walk from byte 0.
@@ -208,10 +213,13 @@ TEST(RealFiles, ImplicitBigEndianAndBareFiles)
     ASSERT_EQ(bare.status, 0);
     EXPECT_EQ(bare.err,
               error_line(sample_dir / "ExplVR_LitEndNoMeta.dcm", "DICOM Part-10 フォーマットではありません。"));
-    // An RT plan: no Pixel Data, so the whole file is walked.
+    // An RT plan: no Pixel Data, so the whole file is walked and dumped.
     const std::vector<std::string> nl = split_crlf(bare.out);
-    EXPECT_EQ(nl[2], "00000000 ");
-    EXPECT_EQ(nl[6], "(0008:0005)  CS  10  \tSpecific Character Set \t[ ISO_IR 100 ]");
+    const std::size_t bare_size = std::filesystem::file_size(sample_dir / "ExplVR_LitEndNoMeta.dcm");
+    ASSERT_GT(nl.size(), 7 + bare_size / 16);
+    EXPECT_EQ(nl[2].substr(0, 24), "00000000 08 00 05 00 43 ");
+    EXPECT_EQ(nl[3 + bare_size / 16], "");
+    EXPECT_EQ(nl[6 + bare_size / 16], "(0008:0005)  CS  10  \tSpecific Character Set \t[ ISO_IR 100 ]");
     EXPECT_EQ(nl.back(), "(300A:000C)  CS  8  \tRT Plan Geometry \t[ PATIENT  ]");
 
     // A truncated file: the walk stops at the end of the file.
