@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -95,15 +96,25 @@ std::vector<std::string> walk_tags(const fs::path& file)
     return tags;
 }
 
-// Tags as dcmdump lists them, up to the first Pixel Data, without the
-// delimiters it adds for re-encoding (they are not in the file).
-std::vector<std::string> dcmdump_tags(const fs::path& file)
+// One element as dcmdump lists it: tag "GGGG,EEEE", VR, length, value
+// multiplicity and the value text.
+struct PeerElement {
+    std::string tag;
+    std::string vr;
+    long length = 0;
+    int vm = 0;
+    std::string value;
+};
+
+// The elements as dcmdump lists them, up to the first Pixel Data, without
+// the delimiters it adds for re-encoding (they are not in the file).
+std::vector<PeerElement> dcmdump_elements(const fs::path& file)
 {
-    std::vector<std::string> tags;
+    std::vector<PeerElement> elements;
     const std::string command = "dcmdump -q +L '" + file.string() + "' 2>/dev/null";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     if (!pipe) {
-        return tags;
+        return elements;
     }
     std::string text;
     std::array<char, 4096> chunk{};
@@ -111,22 +122,50 @@ std::vector<std::string> dcmdump_tags(const fs::path& file)
     while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe.get())) > 0) {
         text.append(chunk.data(), n);
     }
-    const std::regex tag_line(R"(^\s*\(([0-9a-f]{4}),([0-9a-f]{4})\))");
+    // Only the line's start goes through the regex: values can be long.
+    const std::regex element_start(R"(^\s*\(([0-9a-f]{4}),([0-9a-f]{4})\) (\S\S) )");
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
         std::smatch m;
-        if (!std::regex_search(line, m, tag_line) || line.find("re-encod") != std::string::npos) {
+        if (!std::regex_search(line, m, element_start) || line.find("re-encod") != std::string::npos) {
             continue;
         }
-        std::string tag = m[1].str() + "," + m[2].str();
-        for (char& c : tag) {
+        // "# LENGTH, VM Name" ends the line, LENGTH "u/l" when undefined; a
+        // value with a line feed in it leaves them unknown (-2, 0).
+        const std::size_t start = static_cast<std::size_t>(m.length(0));
+        const std::size_t hash = line.rfind('#');
+        long length = -2;
+        int vm = 0;
+        std::string value;
+        if (hash != std::string::npos && hash > start &&
+            (std::sscanf(line.c_str() + hash + 1, "%ld,%d", &length, &vm) == 2 ||
+             std::sscanf(line.c_str() + hash + 1, " u/l,%d", &vm) == 1)) {
+            length = length == -2 ? -1 : length;
+            value = line.substr(start, hash - start);
+            value.erase(value.find_last_not_of(' ') + 1);
+        } else {
+            length = -2;
+            vm = 0;
+        }
+        // dcmdump names the VR of a directory's record offsets "up": UL in the file.
+        PeerElement e{m[1].str() + "," + m[2].str(), m[3].str() == "up" ? "UL" : m[3].str(), length, vm, value};
+        for (char& c : e.tag) {
             c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
-        tags.push_back(tag);
-        if (tag == "7FE0,0010") {
+        elements.push_back(e);
+        if (e.tag == "7FE0,0010") {
             break;
         }
+    }
+    return elements;
+}
+
+std::vector<std::string> dcmdump_tags(const fs::path& file)
+{
+    std::vector<std::string> tags;
+    for (const PeerElement& e : dcmdump_elements(file)) {
+        tags.push_back(e.tag);
     }
     return tags;
 }
@@ -194,14 +233,20 @@ TEST(RealFiles, ImplicitBigEndianAndBareFiles)
     EXPECT_EQ(il[2 + 1510 / 16].substr(0, 9), "000005E0 ");
     EXPECT_EQ(il.back(), "(7FE0:0010)  OX  8192  \tPixel Data \t[ [ 1510 8192 ] ]");
 
-    // Big endian: every number is read little-endian, so Pixel Data is never
-    // recognised; the dump is the bare offset line.
+    // Big endian after the meta group: Pixel Data is found and ends the dump.
     const ReportRun big = run_report(sample_dir / "ExplVR_BigEnd.dcm");
     ASSERT_EQ(big.status, 0);
     const std::vector<std::string> bl = split_crlf(big.out);
-    EXPECT_EQ(bl[2], "00000000 ");
-    EXPECT_EQ(bl[3], "");
-    EXPECT_EQ(big.out.find("(7FE0:0010)"), std::string::npos);
+    EXPECT_EQ(bl[2].substr(0, 9), "00000000 ");
+    EXPECT_EQ(bl.back(), "(7FE0:0010)  OX  14400  \tPixel Data \t[ [ 1012 14400 ] ]");
+    // Big endian without a meta group names no byte order: read little-endian,
+    // Pixel Data is never recognised and the dump is the bare offset line.
+    const ReportRun bare_big = run_report(sample_dir / "ExplVR_BigEndNoMeta.dcm");
+    ASSERT_EQ(bare_big.status, 0);
+    const std::vector<std::string> nbl = split_crlf(bare_big.out);
+    EXPECT_EQ(nbl[2], "00000000 ");
+    EXPECT_EQ(nbl[3], "");
+    EXPECT_EQ(bare_big.out.find("(7FE0:0010)"), std::string::npos);
 
     // No preamble: the information text, then a walk from byte 0.
     const ReportRun bare = run_report(sample_dir / "ExplVR_LitEndNoMeta.dcm");
@@ -240,6 +285,81 @@ TEST(RealFiles, LongFormVrFilesListTheSameElementsAsDcmdump)
         ASSERT_FALSE(peer.empty()) << name;
         EXPECT_EQ(ours, peer) << name;
     }
+}
+
+TEST(RealFiles, BigEndianDataSetsListWhatDcmdumpLists)
+{
+    if (!have_dcmdump()) {
+        GTEST_SKIP() << "dcmdump not installed";
+    }
+    // Explicit VR big endian after the little-endian meta group: tags,
+    // lengths, VRs and the binary values in the table as dcmdump reads them.
+    const char* const files[] = {"MR_small_bigendian.dcm",       "ExplVR_BigEnd.dcm", "MR_small_expb.dcm",
+                                 "liver_expb_1frame.dcm",        "rtdose_expb.dcm",   "rtdose_expb_1frame.dcm",
+                                 "dicomdirtests/DICOMDIR-bigEnd"};
+    const std::vector<std::string> numeric = {"US", "SS", "UL", "SL", "FL", "FD"};
+    for (const char* name : files) {
+        SCOPED_TRACE(name);
+        const fs::path path = sample_dir / name;
+        const std::vector<PeerElement> peer = dcmdump_elements(path);
+        FileCheck check{};
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(check_dicom_file(path.c_str(), check), std::fclose);
+        ASSERT_TRUE(f);
+        HeaderListing listing;
+        ViewerState state;
+        walk_header(f.get(), listing, state);
+        const ElementGrid& g = listing.grid;
+        ASSERT_FALSE(peer.empty());
+        ASSERT_EQ(state.next_row - 1, static_cast<int>(peer.size()));
+        int values = 0;
+        for (int r = 1; r < state.next_row; ++r) {
+            const PeerElement& e = peer[static_cast<std::size_t>(r - 1)];
+            ASSERT_EQ(g.cell(r, 0) + "," + g.cell(r, 1), e.tag);
+            if (e.vr == "SQ" || e.vr == "na") {
+                continue; // entered rather than read: the table gives them no length
+            }
+            ASSERT_GE(e.length, 0) << e.tag;
+            EXPECT_EQ(g.cell(r, 3), std::to_string(e.length)) << e.tag;
+            // The table gives the dictionary's VR: US for a "US or SS" element.
+            const bool us_or_ss = g.cell(r, 2) == "US" && e.vr == "SS";
+            EXPECT_TRUE(g.cell(r, 2) == (e.tag == "7FE0,0010" ? "OX" : e.vr) || us_or_ss) << e.tag;
+            if (us_or_ss) {
+                continue;
+            }
+            const std::string& data = g.cell(r, 5);
+            if (e.vm == 1 && std::find(numeric.begin(), numeric.end(), e.vr) != numeric.end()) {
+                const double expected = std::stod(e.value);
+                EXPECT_NEAR(std::stod(data), expected, 1e-6 * std::max(1.0, std::abs(expected))) << e.tag;
+                ++values;
+            } else if (e.vm == 1 && e.vr == "AT") {
+                EXPECT_EQ(data, "[ " + e.value.substr(1, 4) + "  " + e.value.substr(6, 4) + " ]") << e.tag;
+                ++values;
+            }
+        }
+        EXPECT_GT(values, 2);
+    }
+
+    // The window MR_small.dcm states, found in its big-endian twin, and the
+    // header up to Pixel Data (its tag at byte 1504) in the dump.
+    const ReportRun big = run_report(sample_dir / "MR_small_bigendian.dcm");
+    ASSERT_EQ(big.status, 0);
+    const std::vector<std::string> lines = split_crlf(big.out);
+    auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+    EXPECT_TRUE(has("(0028:1050)  DS  4  \tWindow Center \t[ 600  ]"));
+    EXPECT_TRUE(has("(0028:1051)  DS  4  \tWindow Width \t[ 1600 ]"));
+    EXPECT_EQ(lines.back(), "(7FE0:0010)  OX  8192  \tPixel Data \t[ [ 1516 8192 ] ]");
+    EXPECT_EQ(lines[2 + 1512 / 16].substr(0, 9), "000005E0 ");
+    EXPECT_EQ(lines[2 + 1512 / 16].size(), 9U + 8 * 3 + 8);
+    FileCheck check{};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(
+        check_dicom_file((sample_dir / "MR_small_bigendian.dcm").c_str(), check), std::fclose);
+    ASSERT_TRUE(f);
+    HeaderListing listing;
+    ViewerState state;
+    walk_header(f.get(), listing, state);
+    EXPECT_EQ(state.window_level, 600);
+    EXPECT_EQ(state.window_width, 1600);
+    EXPECT_EQ(listing.header_size_text, "1512");
 }
 
 TEST(RealFiles, MissingFileIsRefused)
