@@ -17,6 +17,9 @@
 #include <vector>
 
 #include "fixture.h"
+#include "image/single.h"
+#include "reader/dicom.h"
+#include "reader/log.h"
 #include "viewer/header_walk.h"
 
 namespace fs = std::filesystem;
@@ -168,6 +171,64 @@ std::vector<std::string> dcmdump_tags(const fs::path& file)
         tags.push_back(e.tag);
     }
     return tags;
+}
+
+// The grid rows of the viewer's walk, as "GGGG EEEE VR LEN | description | data".
+std::vector<std::string> walk_rows(const fs::path& file)
+{
+    FileCheck check{};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(check_dicom_file(file.c_str(), check), std::fclose);
+    std::vector<std::string> rows;
+    if (!f) {
+        return rows;
+    }
+    HeaderListing listing;
+    ViewerState state;
+    walk_header(f.get(), listing, state);
+    const ElementGrid& g = listing.grid;
+    for (int r = 1; r < state.next_row; ++r) {
+        rows.push_back(g.cell(r, 0) + " " + g.cell(r, 1) + " " + g.cell(r, 2) + " " + g.cell(r, 3) + " | " +
+                       g.cell(r, 4) + " | " + g.cell(r, 5));
+    }
+    return rows;
+}
+
+// Tags and lengths as the stream reader hands them out ("GGGG,EEEE LENGTH"),
+// then "failure N" when the walk ended on a failure.
+std::vector<std::string> reader_elements(const fs::path& file)
+{
+    std::vector<std::string> seen;
+    if (dicom_open(file.c_str()) != 0) {
+        return seen;
+    }
+    while (const ELEMENT* e = dicom_element()) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%04X,%04X %u", e->group, e->element, e->length);
+        seen.emplace_back(line);
+        if (dicom_skip() != 0) {
+            break;
+        }
+    }
+    if (dicom_state.failure != 0) {
+        seen.push_back("failure " + std::to_string(dicom_state.failure));
+    }
+    dicom_close();
+    return seen;
+}
+
+// The first frame's pixels as the extraction delivers them; empty when it fails.
+std::vector<uint8_t> extracted_pixels(const fs::path& file)
+{
+    std::vector<uint8_t> pixels;
+    if (dicom_open(file.c_str()) == 0) {
+        const single_image* image = dicom_single();
+        if (image != nullptr && image->pixels != nullptr) {
+            pixels.assign(image->pixels, image->pixels + image->pixel_bytes);
+        }
+        dicom_single_free();
+    }
+    dicom_close();
+    return pixels;
 }
 
 bool have_dcmdump() { return std::system("dcmdump --version >/dev/null 2>&1") == 0; }
@@ -360,6 +421,50 @@ TEST(RealFiles, BigEndianDataSetsListWhatDcmdumpLists)
     EXPECT_EQ(state.window_level, 600);
     EXPECT_EQ(state.window_width, 1600);
     EXPECT_EQ(listing.header_size_text, "1512");
+}
+
+TEST(RealFiles, MetaGroupWithoutGroupLengthIsReadExplicitLittleEndian)
+{
+    // CT_small.dcm without (0002,0000), made with pydicom: its meta group
+    // starts with (0002,0001) OB.
+    const fs::path original = sample_dir / "CT_small.dcm";
+    const fs::path copy = temp_path("CT_small_without_group_length.dcm");
+    const std::string command =
+        "/usr/bin/python3 -c 'import sys, pydicom; ds = pydicom.dcmread(sys.argv[1]); "
+        "del ds.file_meta[0x00020000]; ds.save_as(sys.argv[2], write_like_original=True)' '" +
+        original.string() + "' '" + copy.string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_EQ(read_file(copy).substr(128, 10), std::string("DICM\x02\x00\x01\x00OB", 10));
+    log_level = -1;
+
+    // The table: the original's rows but the group length; Pixel Data lies
+    // 12 bytes earlier.
+    std::vector<std::string> expected = walk_rows(original);
+    ASSERT_EQ(expected.size(), 271U);
+    ASSERT_EQ(expected.front().substr(0, 9), "0002 0000");
+    expected.erase(expected.begin());
+    expected.back() = "7FE0 0010 OX 32768 | Pixel Data | [ 6288 32768 ]";
+    EXPECT_EQ(walk_rows(copy), expected);
+
+    // The stream reader: the same elements, explicit VR after the meta group.
+    std::vector<std::string> elements = reader_elements(original);
+    ASSERT_GT(elements.size(), 200U);
+    ASSERT_EQ(elements.front(), "0002,0000 4");
+    elements.erase(elements.begin());
+    EXPECT_EQ(reader_elements(copy), elements);
+
+    // The extraction: the same pixels.
+    const std::vector<uint8_t> pixels = extracted_pixels(original);
+    ASSERT_EQ(pixels.size(), 128U * 128U * 2U);
+    EXPECT_EQ(extracted_pixels(copy), pixels);
+
+    // pydicom's own sample without the group length: an implicit VR data set
+    // of three elements after it.
+    const std::vector<std::string> small = reader_elements(sample_dir / "no_meta_group_length.dcm");
+    const std::vector<std::string> small_expected = {
+        "0002,0001 2",  "0002,0002 30", "0002,0003 34", "0002,0010 18", "0002,0012 34",
+        "0002,0013 12", "0002,0016 16", "0008,0008 24", "0008,0012 8",  "0008,0013 14"};
+    EXPECT_EQ(small, small_expected);
 }
 
 TEST(RealFiles, MissingFileIsRefused)
