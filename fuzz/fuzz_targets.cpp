@@ -292,34 +292,6 @@ void fuzz_inflate_view(const uint8_t* data, std::size_t size)
     fuzz_header_walk(bytes, file.size());
 }
 
-namespace {
-
-// True when text is well-formed UTF-8 (no overlong forms or surrogates checked).
-bool is_utf8(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const std::size_t length = b < 0x80           ? 1
-                                   : (b >> 5) == 0x6  ? 2
-                                   : (b >> 4) == 0xE  ? 3
-                                   : (b >> 3) == 0x1E ? 4
-                                                      : 0;
-        if (length == 0 || i + length > text.size()) {
-            return false;
-        }
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                return false;
-            }
-        }
-        i += length;
-    }
-    return true;
-}
-
-} // namespace
-
 void fuzz_charset(const uint8_t* data, std::size_t size)
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -32,6 +32,9 @@ void log_preamble(const std::array<char, preamble_and_magic>& buffer)
     dicom_log(LogLevel::info, text.c_str());
 }
 
+// VR letters are capitals.
+bool is_vr_letter(char c) { return c >= 'A' && c <= 'Z'; }
+
 // Byte 0 non-zero: a little-endian group number. Bytes 4 and 5 are either the
 // VR letters of an explicit header or the low bytes of an implicit 32-bit length.
 int32_t guess_syntax(const std::array<char, preamble_and_magic>& buffer)
@@ -136,10 +139,12 @@ int DicomReader::open(const char* name)
         const int64_t meta_start = position();
         state_.meta_pending = -1;
         state_.syntax = SYNTAX_EXPLICIT | SYNTAX_LITTLE;
-        // Peek at the first meta element: an explicit header has "UL" after the tag.
+        // The meta group is explicit VR little endian whichever element it
+        // starts with, (0002,0000) or not. Only a first element without VR
+        // letters after its tag (a meta group written implicit) is read implicit.
         std::array<char, 6> peek{};
         read_bytes(peek.data(), peek.size());
-        if (peek[4] != 'U' || peek[5] != 'L') {
+        if (!is_vr_letter(peek[4]) || !is_vr_letter(peek[5])) {
             state_.syntax = SYNTAX_IMPLICIT | SYNTAX_LITTLE;
         }
         if (!seek_to(meta_start)) {

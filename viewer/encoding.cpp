@@ -108,7 +108,85 @@ void convert(std::string& out, const char* to, const char* from, std::string_vie
     out.append(chunk, static_cast<size_t>(dst - chunk));
 }
 
+// The length of the well-formed UTF-8 character at the start of bytes (1 to
+// 4 bytes: no overlong form, no surrogate, nothing past U+10FFFF); 0 when
+// the bytes start none; -1 when they end inside a character that was
+// well-formed so far.
+int utf8_character_length(std::string_view bytes)
+{
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = at(0);
+    if (lead < 0x80) {
+        return 1;
+    }
+    int length = 0;
+    unsigned char second_low = 0x80;
+    unsigned char second_high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        second_low = lead == 0xE0 ? 0xA0 : 0x80;
+        second_high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        second_low = lead == 0xF0 ? 0x90 : 0x80;
+        second_high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    for (int k = 1; k < length; ++k) {
+        if (static_cast<std::size_t>(k) >= bytes.size()) {
+            return -1;
+        }
+        const unsigned char low = k == 1 ? second_low : 0x80;
+        const unsigned char high = k == 1 ? second_high : 0xBF;
+        if (at(static_cast<std::size_t>(k)) < low || at(static_cast<std::size_t>(k)) > high) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// UTF-8 checked here rather than by iconv, whose UTF-8 to UTF-8 conversion
+// passes some ill-formed sequences (the old 5- and 6-byte forms) through.
+// Each byte that starts no character becomes `replacement`, and the
+// continuation bytes after it go with it.
+void append_checked_utf8(std::string& out, std::string_view in, bool drop_incomplete_tail)
+{
+    std::size_t i = 0;
+    while (i < in.size()) {
+        const int length = utf8_character_length(in.substr(i));
+        if (length > 0) {
+            out.append(in.substr(i, static_cast<std::size_t>(length)));
+            i += static_cast<std::size_t>(length);
+            continue;
+        }
+        if (length < 0 && drop_incomplete_tail) {
+            return;
+        }
+        out += replacement_utf8;
+        ++i;
+        while (i < in.size() && (static_cast<unsigned char>(in[i]) & 0xC0) == 0x80) {
+            ++i;
+        }
+    }
+}
+
 } // namespace
+
+bool is_utf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const int length = utf8_character_length(text.substr(i));
+        if (length <= 0) {
+            return false;
+        }
+        i += static_cast<std::size_t>(length);
+    }
+    return true;
+}
 
 std::string cp932_to_utf8(std::string_view bytes)
 {
@@ -126,5 +204,9 @@ std::string utf8_to_cp932(std::string_view text)
 
 void append_as_utf8(std::string& out, const char* from, std::string_view bytes, bool drop_incomplete_tail)
 {
+    if (std::string_view(from) == "UTF-8") {
+        append_checked_utf8(out, bytes, drop_incomplete_tail);
+        return;
+    }
     convert(out, "UTF-8", from, bytes, replacement_utf8, drop_incomplete_tail);
 }

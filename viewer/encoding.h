@@ -9,6 +9,10 @@
 // character becomes U+FFFD, so undecodable bytes stay visible.
 std::string cp932_to_utf8(std::string_view bytes);
 
+// True when text is well-formed UTF-8: no overlong form, no surrogate,
+// nothing past U+10FFFF.
+bool is_utf8(std::string_view text);
+
 // Encodes UTF-8 text to code page 932. A character the code page lacks (or
 // an invalid UTF-8 byte) becomes '?'.
 std::string utf8_to_cp932(std::string_view text);

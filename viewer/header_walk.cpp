@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <sys/stat.h>
 
 #include "base/file_bytes.h"
@@ -21,6 +22,23 @@ uint32_t u32le(const uint8_t* b)
 {
     return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
            (static_cast<uint32_t>(b[3]) << 24);
+}
+
+uint16_t u16be(const uint8_t* b) { return static_cast<uint16_t>((b[0] << 8) | b[1]); }
+
+uint32_t u32be(const uint8_t* b)
+{
+    return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+           (static_cast<uint32_t>(b[2]) << 8) | static_cast<uint32_t>(b[3]);
+}
+
+// Reverses each unit-byte number of a big-endian value in place, so that the
+// bytes stand in little-endian order; a partial unit at the end stays.
+void to_little_endian(uint8_t* bytes, std::size_t count, std::size_t unit)
+{
+    for (std::size_t at = 0; unit > 1 && at + unit <= count; at += unit) {
+        std::reverse(bytes + at, bytes + at + unit);
+    }
 }
 
 int32_t non_negative(int32_t v) { return v < 0 ? 0 : v; }
@@ -83,17 +101,24 @@ std::string format(const char* fmt, Args... args)
     return big;
 }
 
-// Numeric values: one piece per value; the first value cut by the end of the
-// file gives its error piece and ends the text. Bytes past the last whole
-// value are skipped so the next header starts at the element boundary.
+// Numeric values: one piece per value, each handed over in little-endian
+// order (a big-endian value has each of its numbers of unit bytes reversed);
+// the first value cut by the end of the file gives its error piece and ends
+// the text. Bytes past the last whole value are skipped so the next header
+// starts at the element boundary.
 template <std::size_t Size, typename Piece, typename ErrorPiece>
-std::string format_numbers(std::FILE* file, int64_t length, Piece piece, ErrorPiece error_piece)
+std::string format_numbers(std::FILE* file, int64_t length, ByteOrder order, std::size_t unit, Piece piece,
+                           ErrorPiece error_piece)
 {
     std::string text;
     uint8_t holder[Size] = {};
     const int64_t count = length / static_cast<int64_t>(Size);
     for (int64_t i = 0; i < count; ++i) {
-        if (std::fread(holder, 1, Size, file) != Size) {
+        const bool whole = std::fread(holder, 1, Size, file) == Size;
+        if (order == ByteOrder::big) {
+            to_little_endian(holder, Size, unit);
+        }
+        if (!whole) {
             text += error_piece(holder);
             return text;
         }
@@ -103,37 +128,38 @@ std::string format_numbers(std::FILE* file, int64_t length, Piece piece, ErrorPi
     return text;
 }
 
-std::string format_numeric_value(std::FILE* file, int32_t vr, int64_t length)
+std::string format_numeric_value(std::FILE* file, int32_t vr, int64_t length, ByteOrder order)
 {
     switch (vr) {
     case VR_AT: {
         auto pair = [](const char* fmt) {
             return [fmt](const uint8_t* b) { return format(fmt, u16le(b), u16le(b + 2)); };
         };
-        return format_numbers<4>(file, length, pair("[ %04x  %04x ]"), pair("Error: Tag pair [%04x  %04x]"));
+        return format_numbers<4>(file, length, order, 2, pair("[ %04x  %04x ]"),
+                                 pair("Error: Tag pair [%04x  %04x]"));
     }
     case VR_US: {
         auto us = [](const char* fmt) { return [fmt](const uint8_t* b) { return format(fmt, int{u16le(b)}); }; };
-        return format_numbers<2>(file, length, us("%d"), us("Error: Unsigned Short value[%d]"));
+        return format_numbers<2>(file, length, order, 2, us("%d"), us("Error: Unsigned Short value[%d]"));
     }
     case VR_SS: {
         auto ss = [](const char* fmt) {
             return [fmt](const uint8_t* b) { return format(fmt, int{static_cast<int16_t>(u16le(b))}); };
         };
-        return format_numbers<2>(file, length, ss("%d"), ss("Error: Short value[%d]"));
+        return format_numbers<2>(file, length, order, 2, ss("%d"), ss("Error: Short value[%d]"));
     }
     case VR_UL: {
         // Printed with "%d", as the table shows it.
         auto ul = [](const char* fmt) {
             return [fmt](const uint8_t* b) { return format(fmt, static_cast<int32_t>(u32le(b))); };
         };
-        return format_numbers<4>(file, length, ul("%d"), ul("Error: Unsigned Long value[%d]"));
+        return format_numbers<4>(file, length, order, 4, ul("%d"), ul("Error: Unsigned Long value[%d]"));
     }
     case VR_SL: {
         auto sl = [](const char* fmt) {
             return [fmt](const uint8_t* b) { return format(fmt, static_cast<int32_t>(u32le(b))); };
         };
-        return format_numbers<4>(file, length, sl("%d"), sl("Error: Long value[%d]"));
+        return format_numbers<4>(file, length, order, 4, sl("%d"), sl("Error: Long value[%d]"));
     }
     case VR_FL: {
         auto fl = [](const char* fmt) {
@@ -143,7 +169,7 @@ std::string format_numeric_value(std::FILE* file, int32_t vr, int64_t length)
                 return format(fmt, static_cast<double>(v));
             };
         };
-        return format_numbers<4>(file, length, fl("%f"), fl("Error: Float value[%f]"));
+        return format_numbers<4>(file, length, order, 4, fl("%f"), fl("Error: Float value[%f]"));
     }
     case VR_FD: {
         auto fd = [](const char* fmt) {
@@ -153,7 +179,7 @@ std::string format_numeric_value(std::FILE* file, int32_t vr, int64_t length)
                 return format(fmt, v);
             };
         };
-        return format_numbers<8>(file, length, fd("%f"), fd("Error: Double value[%f]"));
+        return format_numbers<8>(file, length, order, 8, fd("%f"), fd("Error: Double value[%f]"));
     }
     default: return {};
     }
@@ -179,6 +205,43 @@ bool is_numeric_vr(int32_t vr)
     }
 }
 
+// The size of the numbers a binary value of the VR holds, as their byte order
+// applies to them; 1 for values read byte by byte.
+std::size_t binary_unit(int32_t vr)
+{
+    switch (vr) {
+    case VR_OW: return 2;
+    case VR_OF:
+    case VR_OL: return 4;
+    case VR_OD:
+    case VR_OV:
+    case VR_SV:
+    case VR_UV: return 8;
+    default: return 1;
+    }
+}
+
+// Whether the value of (0002,0010) names explicit VR big endian; the UID may
+// be padded with a NUL or a blank.
+bool names_big_endian(std::string_view uid)
+{
+    while (!uid.empty() && (uid.back() == ' ' || uid.back() == '\0')) {
+        uid.remove_suffix(1);
+    }
+    return uid == "1.2.840.10008.1.2.2";
+}
+
+// Whether the element header at the file position is of group 0002 (read
+// little endian, as the meta group is); the position stays.
+bool next_is_meta_element(std::FILE* file)
+{
+    const int64_t at = ftello(file);
+    uint8_t group[2] = {};
+    const bool read = std::fread(group, 1, sizeof group, file) == sizeof group;
+    fseeko(file, static_cast<off_t>(at), SEEK_SET);
+    return read && u16le(group) == 0x0002;
+}
+
 std::string vr_letters(int32_t vr)
 {
     if (vr == 0) {
@@ -189,27 +252,30 @@ std::string vr_letters(int32_t vr)
 
 } // namespace
 
-int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
+int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state, ByteOrder order)
 {
+    const bool big = order == ByteOrder::big;
+    const auto u16 = [big](const uint8_t* b) { return big ? u16be(b) : u16le(b); };
+    const auto u32 = [big](const uint8_t* b) { return big ? u32be(b) : u32le(b); };
     uint8_t b[4] = {};
     if (std::fread(b, 1, 2, file) != 2) {
         return -1;
     }
-    tag.group = u16le(b);
+    tag.group = u16(b);
 
     b[0] = b[1] = 0;
     (void)std::fread(b, 1, 2, file);
-    tag.element = u16le(b);
+    tag.element = u16(b);
 
     std::memset(b, 0, sizeof b);
     (void)std::fread(b, 1, 4, file);
-    tag.raw_length = u32le(b);
-    tag.length = value_length(u32le(b));
+    tag.raw_length = u32(b);
+    tag.length = value_length(u32(b));
     tag.vr = 0;
     if (is_capital(b[0]) && is_capital(b[1])) {
         tag.vr = (b[0] << 8) | b[1];
-        tag.raw_length = u16le(b + 2);
-        tag.length = non_negative(static_cast<int16_t>(u16le(b + 2)));
+        tag.raw_length = u16(b + 2);
+        tag.length = non_negative(static_cast<int16_t>(u16(b + 2)));
     }
 
     if (tag.group == 0x7FE0 && tag.element == 0x0010) {
@@ -221,8 +287,8 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state)
     if (vr_has_long_length(tag.vr)) {
         std::memset(b, 0, sizeof b);
         (void)std::fread(b, 1, 4, file);
-        tag.raw_length = u32le(b);
-        tag.length = value_length(u32le(b));
+        tag.raw_length = u32(b);
+        tag.length = value_length(u32(b));
     } else if (tag.vr == 0 && tag.entry.vr == VR_SQ) {
         tag.vr = VR_SQ;
     } else if (tag.vr == 0 && tag.entry.vr == VR_DL) {
@@ -295,7 +361,8 @@ int32_t parse_leading_int(const char* text)
     return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& tag, ViewerState& state)
+void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& tag, ViewerState& state,
+                        ByteOrder order)
 {
     const int row = state.next_row;
     const int32_t vr = tag.entry.vr;
@@ -320,12 +387,15 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
         decoded = true;
     } else if (is_text_vr(vr) || vr == VR_OB || vr == VR_OW || vr == VR_SQ) {
         const std::size_t got = read_text_value(file, tag.length, value_buffer, text_value_limit);
+        if (order == ByteOrder::big) {
+            to_little_endian(reinterpret_cast<uint8_t*>(value_buffer), got, binary_unit(vr));
+        }
         value_text = value_buffer;
         if (static_cast<int64_t>(got) != tag.length) {
             value_text += "...";
         }
     } else if (is_numeric_vr(vr)) {
-        value_text = format_numeric_value(file, vr, tag.length);
+        value_text = format_numeric_value(file, vr, tag.length, order);
     } else if (vr == VR_OX) {
         // Pixel, curve and audio data: show where the value lies, skip it.
         const int64_t position = ftello(file);
@@ -336,6 +406,9 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
         skip_forward(file, tag.length);
     } else {
         const std::size_t got = read_text_value(file, tag.length, value_buffer, text_value_limit);
+        if (order == ByteOrder::big) {
+            to_little_endian(reinterpret_cast<uint8_t*>(value_buffer), got, binary_unit(vr));
+        }
         for (std::size_t i = 0; i < got; ++i) {
             const auto b = static_cast<unsigned char>(value_buffer[i]);
             value_text += (b >= 0x20 && b <= 0x7E) ? static_cast<char>(b) : '.';
@@ -348,6 +421,7 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
     if (is_text_vr(vr)) {
         if (tag.group == 0x0002 && tag.element == 0x0010) {
             value_text += transfer_syntax_names(value_buffer);
+            state.big_endian_data_set = names_big_endian(value_buffer);
         }
         if (tag.group == 0x0028 && tag.element == 0x1050) {
             state.window_level = parse_leading_int(value_buffer);
@@ -420,12 +494,22 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
     state.next_row = 1;
     state.rescale_intercept = 0;
     state.text.reset();
+    state.big_endian_data_set = false;
 
+    ByteOrder order = ByteOrder::little;
+    bool in_meta_group = true;
     tag_header tag;
     int64_t element_start = ftello(file);
-    while (read_tag_header(file, tag, state) == 1) {
+    for (;;) {
+        if (in_meta_group && !next_is_meta_element(file)) {
+            in_meta_group = false;
+            order = state.big_endian_data_set ? ByteOrder::big : ByteOrder::little;
+        }
+        if (read_tag_header(file, tag, state, order) != 1) {
+            break;
+        }
         state.text.enter(tag.group, tag.element, tag.vr, tag.raw_length, element_start, ftello(file));
-        format_element_row(listing.grid, file, tag, state);
+        format_element_row(listing.grid, file, tag, state, order);
         element_start = ftello(file);
         if (tag.group == 0x7FE0 && tag.element == 0x0010) {
             listing.header_size_text = format("%lld", static_cast<long long>(state.header_size));

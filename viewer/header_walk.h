@@ -23,21 +23,30 @@ struct tag_header {
     DictEntry entry{};       // the dictionary's entry for the tag
 };
 
+// The byte order of element headers and binary values: the file meta group
+// and every other data set are little endian; a data set in explicit VR big
+// endian (1.2.840.10008.1.2.2) is big endian after its meta group.
+enum class ByteOrder { little, big };
+
 constexpr std::size_t text_value_limit = 80;
 constexpr std::size_t value_buffer_size = 84;
 
-// Reads the element header at the file position. Returns 1 when a header was
-// read, -1 at the end of the file. Sets state.header_size at (7FE0,0010).
-int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state);
+// Reads the element header at the file position in the given byte order.
+// Returns 1 when a header was read, -1 at the end of the file. Sets
+// state.header_size at (7FE0,0010).
+int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state, ByteOrder order = ByteOrder::little);
 
 // Reads min(length, limit) bytes into buffer (which must hold limit + 1),
 // ends them with a zero byte and skips the rest of the value. Returns the
 // number of bytes read.
 std::size_t read_text_value(std::FILE* file, int64_t length, char* buffer, std::size_t limit);
 
-// Writes grid row state.next_row for the element, consumes its value, sets
-// the display parameters from (0028,1050/1051/1052), adds 1 to next_row.
-void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& tag, ViewerState& state);
+// Writes grid row state.next_row for the element, consumes its value (binary
+// values in the given byte order), sets the display parameters from
+// (0028,1050/1051/1052) and state.big_endian_data_set from (0002,0010), adds
+// 1 to next_row.
+void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& tag, ViewerState& state,
+                        ByteOrder order = ByteOrder::little);
 
 // The text appended to the value of (0002,0010), such as
 // " : Raw data, Explicit VR, Little Endian"; " : Unknown" when nothing matches.
@@ -81,6 +90,8 @@ struct HeaderListing {
 // next_row and the intercept; fills one grid row per element up to and
 // including Pixel Data (whose position becomes the header size); then sets
 // the dump to the bytes before that position, or to the whole file when it
-// holds no Pixel Data. The dump keeps a descriptor of its own: the caller
-// closes the file.
+// holds no Pixel Data. The meta group (group 0002 from the start) is read
+// little endian; when its (0002,0010) names explicit VR big endian, the
+// elements from the first one of another group on are read big endian. The
+// dump keeps a descriptor of its own: the caller closes the file.
 void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state);

@@ -15,4 +15,6 @@ struct ViewerState {
     bool image_shown = false;      // a rendered image may be windowed
     bool dragging = false;         // a window drag is under way
     TextScopes text;               // character sets by nesting level, per walk
+    // The walk's (0002,0010) named explicit VR big endian.
+    bool big_endian_data_set = false;
 };

@@ -85,7 +85,7 @@ TEST_F(ReaderOpen, GuessesEachEncodingWithoutPreamble)
     }
 }
 
-TEST_F(ReaderOpen, MetaGroupIsExplicitOnlyWhenItsFirstVrIsUl)
+TEST_F(ReaderOpen, MetaGroupIsExplicitUnlessItsFirstElementHasNoVr)
 {
     DicomBytes explicit_meta;
     explicit_meta.preamble().meta("1.2.840.10008.1.2.1").element(0x0008, 0x0060, "CS", "CT");
@@ -93,6 +93,22 @@ TEST_F(ReaderOpen, MetaGroupIsExplicitOnlyWhenItsFirstVrIsUl)
     EXPECT_EQ(dicom_default_reader().state().syntax, 9);
     EXPECT_EQ(dicom_default_reader().state().meta_pending, -1);
     dicom_close();
+
+    // No (0002,0000): the meta group starts with (0002,0001) OB and is still
+    // explicit; an implicit data set follows its transfer syntax.
+    DicomBytes no_group_length;
+    no_group_length.preamble();
+    no_group_length.element(0x0002, 0x0001, "OB", std::string("\0\1", 2));
+    no_group_length.element(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2\0", 18));
+    no_group_length.set_encoding(Encoding::ImplicitLittle);
+    no_group_length.element(0x0008, 0x0060, "CS", "CT");
+    const std::vector<Seen> without = walk(no_group_length.write("no_group_length.dcm"));
+    ASSERT_EQ(without.size(), 3U);
+    EXPECT_EQ(without[0].length, 2U);
+    EXPECT_EQ(vr_text(without[0].vr), "OB");
+    EXPECT_EQ(without[1].length, 18U);
+    EXPECT_EQ(without[2].group, 0x0008);
+    EXPECT_EQ(without[2].length, 2U);
 
     // The meta group written implicit: the transfer syntax ".1" then keeps it.
     DicomBytes implicit_meta(Encoding::ImplicitLittle);

@@ -116,8 +116,6 @@ const std::map<std::string, std::string> known_differences = {
      "encapsulated data and reads the items' content in the data set's explicit VR"},
     {"meta_missing_tsyntax.dcm",
      "no transfer syntax in the meta group: the reader keeps explicit VR for an implicit-VR data set"},
-    {"no_meta_group_length.dcm",
-     "the meta group's first element is not UL, so the reader reads the (explicit) meta group implicit"},
 };
 
 } // namespace

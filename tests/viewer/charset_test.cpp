@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "fixture.h"
+#include "viewer/encoding.h"
 #include "viewer/header_walk.h"
 #include "viewer/report.h"
 
@@ -82,6 +84,33 @@ TEST(CharacterSet, EscapeStateResetsAtValueComponentGroupAndControlCharacter)
         << "after \"^\" the high bytes are the first set's again";
     EXPECT_EQ(decode("\\ISO 2022 IR 159", "\x1B$(D\x30\x21\x1B(B", TextShape::single_valued), "丂");
     EXPECT_EQ(decode("\\ISO 2022 IR 58", "\x1B$)A\xCD\xF5", TextShape::single_valued), "王");
+}
+
+TEST(CharacterSet, IllFormedUtf8BecomesOneReplacementPerSequence)
+{
+    // The old 5- and 6-byte forms, overlong forms, surrogates and code points
+    // past U+10FFFF: each lead byte with its continuation bytes is one U+FFFD.
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\xFD\x8F\x8F\x8F\x8F\x8F"
+         "b",
+         "a" + replacement + "b"},
+        {"\xF8\x88\x80\x80\x80", replacement},
+        {"\xC0\xAF\xE0\x80\xAF", replacement + replacement},
+        {"\xED\xA0\x80"
+         "x",
+         replacement + "x"},
+        {"\xF4\x90\x80\x80", replacement},
+        {"\xF0\x9F\x98\x80\xED\x9F\xBF", "\xF0\x9F\x98\x80\xED\x9F\xBF"},
+    };
+    for (const auto& [bytes, text] : cases) {
+        for (const TextShape shape : {TextShape::multi_valued, TextShape::person_name}) {
+            const std::string decoded = decode("ISO_IR 192", bytes, shape);
+            EXPECT_EQ(decoded, text);
+            EXPECT_TRUE(is_utf8(decoded));
+        }
+    }
+    EXPECT_FALSE(is_utf8("\xFD\x8F\x8F\x8F\x8F\x8F"));
+    EXPECT_FALSE(is_utf8("\xED\xA0\x80"));
 }
 
 TEST(CharacterSet, CutValuesEndAtACharacterBoundary)

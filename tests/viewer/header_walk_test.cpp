@@ -276,6 +276,69 @@ TEST(HeaderWalk, WindowAndInterceptComeFromTheHeader)
     EXPECT_EQ(second.state.rescale_intercept, 0);
 }
 
+TEST(HeaderWalk, BigEndianDataSetIsReadInItsByteOrderAfterTheMetaGroup)
+{
+    const auto be16 = [](uint16_t v) {
+        return std::string{static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
+    };
+    const auto be32 = [&](uint32_t v) { return be16(static_cast<uint16_t>(v >> 16)) + be16(v & 0xFFFF); };
+    const auto be = [&](uint16_t group, uint16_t element, const char* vr, const std::string& value) {
+        return be16(group) + be16(element) + vr + be16(static_cast<uint16_t>(value.size())) + value;
+    };
+    const auto be_long = [&](uint16_t group, uint16_t element, const char* vr, uint32_t length) {
+        return be16(group) + be16(element) + vr + std::string(2, '\0') + be32(length);
+    };
+    float fl = 1.5F;
+    double fd = -2.25;
+    uint32_t fl_bits = 0;
+    uint64_t fd_bits = 0;
+    std::memcpy(&fl_bits, &fl, 4);
+    std::memcpy(&fd_bits, &fd, 8);
+    const std::string data_set =
+        be(0x0028, 0x0010, "US", be16(512)) + be(0x6000, 0x0050, "SS", be16(static_cast<uint16_t>(-3)) + be16(7)) +
+        be(0x0004, 0x1200, "UL", be32(70000)) + be(0x0009, 0x0011, "FL", be32(fl_bits)) +
+        be(0x0018, 0x6028, "FD", be32(static_cast<uint32_t>(fd_bits >> 32)) + be32(fd_bits & 0xFFFFFFFF)) +
+        be(0x0028, 0x0009, "AT", be16(0x0018) + be16(0x1063)) + be_long(0x0008, 0x1140, "SQ", 0xFFFFFFFF) +
+        be16(0xFFFE) + be16(0xE000) + be32(0xFFFFFFFF) + be(0x0008, 0x1150, "UI", "1.2 ") + be16(0xFFFE) +
+        be16(0xE00D) + be32(0) + be16(0xFFFE) + be16(0xE0DD) + be32(0) + be(0x0028, 0x1050, "DS", "40") +
+        be(0x0028, 0x1051, "DS", "400 ") + be(0x0028, 0x1052, "DS", "-1024 ") + be_long(0x0009, 0x1010, "OW", 4) +
+        "ABCD" + be_long(0x7FE0, 0x0010, "OW", 4) + "\x01\x02\x03\x04";
+    // No (0002,0000): the meta group ends at the first element of another group.
+    const Bytes b = Bytes::part10()
+                        .expl_long(0x0002, 0x0001, "OB", std::string("\x00\x01", 2))
+                        .expl(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.2") + '\0')
+                        .raw(data_set);
+    const Walked w = walk(b.str(), "big_endian.dcm");
+    ASSERT_EQ(w.rows(), 18);
+    EXPECT_EQ(w.row(2),
+              "0002 0010 UI 20 | Transfer Syntax UID | 1.2.840.10008.1.2.2 : Raw data, Explicit VR, Big Endian");
+    EXPECT_EQ(w.row(3), "0028 0010 US 2 | Rows | 512");
+    EXPECT_EQ(w.data(4), "-37");
+    EXPECT_EQ(w.data(5), "70000");
+    EXPECT_EQ(w.data(6), "1.500000");
+    EXPECT_EQ(w.data(7), "-2.250000");
+    EXPECT_EQ(w.data(8), "[ 0018  1063 ]");
+    EXPECT_EQ(w.row(9), "0008 1140 SQ 0 | Referenced Image Sequence | ");
+    EXPECT_EQ(w.row(10), "FFFE E000 DL 0 | Item | ");
+    EXPECT_EQ(w.row(11), "0008 1150 UI 4 | Referenced SOP Class UID | 1.2 ");
+    EXPECT_EQ(w.row(13), "FFFE E0DD DL 0 | Sequence Delimitation Item | ");
+    EXPECT_EQ(w.data(17), "BADC") << "OW words in little-endian order";
+    EXPECT_EQ(w.state.window_level, 40);
+    EXPECT_EQ(w.state.window_width, 400);
+    EXPECT_EQ(w.state.rescale_intercept, -1024);
+    const int pixel_tag = static_cast<int>(b.size() - 16);
+    EXPECT_EQ(w.listing.header_size_text, std::to_string(pixel_tag + 8));
+    EXPECT_EQ(w.data(18), "[ " + std::to_string(pixel_tag + 12) + " 4 ]");
+
+    // The same data set under the little-endian syntax is read little-endian.
+    const Bytes little = Bytes::part10()
+                             .expl(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1") + '\0')
+                             .raw(be(0x0028, 0x0010, "US", be16(512)));
+    const Walked l = walk(little.str(), "little_endian.dcm");
+    ASSERT_EQ(l.rows(), 2);
+    EXPECT_EQ(l.row(2), "2800 1000 US 512 | Unknown | 2Error: Unsigned Short value[2]");
+}
+
 TEST(HeaderWalk, ParseLeadingInt)
 {
     EXPECT_EQ(parse_leading_int("40\\400"), 40);
