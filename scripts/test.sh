@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the formatting of the tracked sources, builds Velmor and runs every
 # test: once in the normal build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer, and the many-files test under ThreadSanitizer.
+# Exits non-zero on any failure.
 # VELMOR_WERROR=ON builds with warnings as errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +26,11 @@ if [ "${VELMOR_SKIP_SANITIZERS:-0}" != 1 ]; then
   export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp:print_suppressions=0
   VELMOR_PRESET=asan BUILD_DIR="$root/build-asan" "$root/scripts/build.sh" "${werror[@]}"
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+
+  echo "== thread sanitizer build (the libraries and the many-files test)"
+  export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+  VELMOR_PRESET=tsan BUILD_DIR="$root/build-tsan" "$root/scripts/build.sh" "${werror[@]}"
+  ctest --test-dir "$root/build-tsan" --output-on-failure
 fi
 
 # == package: the Debian package made from the normal build above (stripped by

@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "image/single.h"
-#include "reader/transfer_syntax.h"
 #include "reader/dicom_reader.h"
+#include "reader/transfer_syntax.h"
 #include "test_support.h"
 #include "tests/jpeg/stream_builder.h"
 
