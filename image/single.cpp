@@ -1278,12 +1278,31 @@ image_failure ImageSource::open(const std::string& path)
     return {};
 }
 
+image_failure ImageSource::open(std::FILE* stream, bool inflated_view, const std::string& path)
+{
+    path_ = path;
+    extraction_->release();
+    walked_ = false;
+    fresh_ = false;
+    if (reader_->open_stream(stream, inflated_view) != 0) {
+        reader_->close();
+        return image_failures::unopened(path.c_str());
+    }
+    fresh_ = true;
+    return {};
+}
+
 bool ImageSource::rewind()
 {
     extraction_->release();
     walked_ = false;
     if (fresh_) {
         fresh_ = false;
+        return true;
+    }
+    // The file as it was opened, read again; opened again by its name only
+    // when a failure has closed it.
+    if (reader_->restart() == 0) {
         return true;
     }
     reader_->close();

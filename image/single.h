@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -122,6 +123,10 @@ public:
 
     // Opens the file; no failure, or why it cannot be read.
     image_failure open(const std::string& path);
+    // Reads the file `path` through `stream`, which the source takes over:
+    // a file someone else opened and checked, read from its first byte, or
+    // a deflated file's inflated view (`inflated_view`).
+    image_failure open(std::FILE* stream, bool inflated_view, const std::string& path);
     // Every frame in one buffer; null when it fails (failure() says why).
     const single_image* image();
     // Every frame handed to `sink` as it is decoded; the record's pixels stay

@@ -124,7 +124,37 @@ int DicomReader::open(const char* name)
         }
         state_.file_size = regular_file_size(state_.reader_stream);
     }
+    return start();
+}
 
+int DicomReader::open_stream(std::FILE* stream, bool inflated_view)
+{
+    dicom_log(LogLevel::debug, "dicom_open()");
+    close();
+    state_ = DicomReaderState{};
+    state_.reader_stream = stream;
+    state_.file_size = regular_file_size(stream);
+    state_.stream_is_inflated_view = inflated_view;
+    return restart();
+}
+
+int DicomReader::restart()
+{
+    if (state_.reader_stream == nullptr) {
+        return -4;
+    }
+    std::clearerr(state_.reader_stream);
+    if (!seek_to(0)) {
+        fail_seek();
+        return -5;
+    }
+    state_.failure = 0;
+    state_.compression = COMPRESSION_NONE;
+    return start();
+}
+
+int DicomReader::start()
+{
     std::array<char, preamble_and_magic> buffer{};
     read_bytes(buffer.data(), buffer.size());
     if (check_stream(0) != 0) {

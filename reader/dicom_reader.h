@@ -45,6 +45,13 @@ public:
     // 0, or -1 no name, -4 cannot open, -5 the first 132 bytes cannot be
     // read, -6 a deflated data set that cannot be inflated (too large, no room).
     int open(const char* name);
+    // Reads through `stream`, which the reader takes over, from its first
+    // byte; `inflated_view`: the stream is a deflated file's inflated view
+    // (reader/inflate_view.h), read as it is. Statuses as open()'s.
+    int open_stream(std::FILE* stream, bool inflated_view);
+    // Reads the open stream again from its first byte, as open() left it;
+    // -4 when the reader is closed.
+    int restart();
     // Reads the next element header into the record; null at the end of the
     // file or after a failure (the reader is then closed).
     ELEMENT* element();
@@ -82,6 +89,9 @@ public:
     void sequence(int reset);
 
 private:
+    // Opening from the stream's first byte: the preamble, "DICM" and the
+    // encoding of what follows.
+    int start();
     int64_t position() const;
     bool read_bytes(void* into, std::size_t count);
     bool seek_to(int64_t position);

@@ -16,6 +16,7 @@
 #include "viewer/header_walk.h"
 #include "viewer/image_step.h"
 #include "viewer/messages.h"
+#include "viewer/open_pipeline.h"
 
 namespace {
 
@@ -68,26 +69,27 @@ int cmd_picture(int argc, char** argv)
         }
     }
 
-    FilePtr file = open_checked_file(argv[0]);
-    if (!file) {
+    OpenedFile opened;
+    const bool walked = opened.open(argv[0], state);
+    if (!print_file_check(argv[0], opened.check(), opened.error())) {
         return 1;
     }
-    HeaderListing listing;
-    walk_header(file.get(), listing, state);
-    file.reset();
+    if (!walked) {
+        print_error_line(argv[0], msg::cannot_open); // gone between the check and the reopen
+        return 1;
+    }
 
     auto picture = std::make_unique<DisplayPicture>();
     FrameInfo info;
     image_failure failure;
-    const ImageStepResult result = load_display_image(argv[0], frame - 1, *picture, info, failure);
+    // --level and --width stand for the window a previous file left: the
+    // file's own window wins over them, and they win over the spanning one.
+    const bool window_given = level_given || width_given;
+    const ImageStepResult result = open_picture(opened, frame - 1, state, window_given, *picture, info, failure);
     if (result != ImageStepResult::Shown) {
         print_error_line(argv[0], failure ? failure.message.c_str() : image_step_message(result));
         return 1;
     }
-    // --level and --width stand for the window a previous file left: the
-    // file's own window wins over them, and they win over the spanning one.
-    const bool window_given = level_given || width_given;
-    choose_open_window(*picture, info, window_given || grid_sets_window(listing.grid, state.next_row), state);
 
     DisplayBitmap bitmap;
     render_display_pixels(*picture, {state.window_level, state.window_width}, bitmap);

@@ -418,6 +418,9 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
         }
     }
 
+    if (tag.group == 0x0028 && (tag.element == 0x1050 || tag.element == 0x1051)) {
+        state.file_sets_window = true;
+    }
     if (is_text_vr(vr)) {
         if (tag.group == 0x0002 && tag.element == 0x0010) {
             value_text += transfer_syntax_names(value_buffer);
@@ -452,7 +455,14 @@ std::FILE* check_dicom_file(const char* path, FileCheck& check)
 
 std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error)
 {
+    bool inflated_view = false;
+    return check_dicom_file(path, check, error, inflated_view);
+}
+
+std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error, bool& inflated_view)
+{
     error = 0;
+    inflated_view = false;
     struct stat status {};
     if (::stat(path, &status) == 0 && S_ISDIR(status.st_mode)) {
         check = FileCheck::folder;
@@ -476,6 +486,7 @@ std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error)
         const InflatedView view = open_inflated_view(file);
         if (view.stream != nullptr) {
             std::fclose(file);
+            inflated_view = true;
             return view.stream;
         }
         return file;
@@ -495,6 +506,7 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
     state.rescale_intercept = 0;
     state.text.reset();
     state.big_endian_data_set = false;
+    state.file_sets_window = false;
 
     ByteOrder order = ByteOrder::little;
     bool in_meta_group = true;

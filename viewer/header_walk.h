@@ -72,6 +72,8 @@ enum class FileCheck {
 // `error` is the system's error number of a file that cannot be opened.
 std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error);
 std::FILE* check_dicom_file(const char* path, FileCheck& check);
+// The same, saying whether the file returned is the inflated view.
+std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error, bool& inflated_view);
 
 // "PATH is a folder".
 std::string folder_text(const char* path);

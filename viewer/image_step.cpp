@@ -12,21 +12,6 @@
 
 namespace {
 
-// The record that holds the frame asked for, where that frame lies in it and
-// how many frames the file holds.
-struct ExtractedFrame {
-    const single_image* image;
-    int index_in_record;
-    int frames;
-};
-
-// Extraction decodes that frame alone; the record keeps the file's count.
-ExtractedFrame extract_frame(int index, image_failure& failure)
-{
-    const single_image* image = dicom_single_frame(index, failure);
-    return {image, 0, image != nullptr ? std::max(image->frames, 1) : 0};
-}
-
 ValueRange modality_range(const FrameSamples& frame, const Modality& modality)
 {
     const std::array<int64_t, 2> extremes = frame.value_extremes();
@@ -156,31 +141,27 @@ ImageStepResult load_display_image(const char* path, int index, DisplayPicture& 
 ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info,
                                    image_failure& failure)
 {
-    if (dicom_open(path) != 0) {
-        dicom_close();
-        failure = image_failures::unopened(path);
+    ImageSource source;
+    if (image_failure unopened = source.open(path)) {
+        failure = std::move(unopened);
         return ImageStepResult::OpenFailed;
     }
-    const ExtractedFrame extracted = extract_frame(index, failure);
-    ImageStepResult result = result_of(failure);
-    if (extracted.image != nullptr) {
-        info.count = extracted.frames;
-        info.bits_allocated = extracted.image->bits_allocated;
-        build_display_picture(*extracted.image, extracted.index_in_record, picture, result, failure);
-    }
-    dicom_single_free();
-    dicom_close();
-    return result;
+    return frame_picture(source, index, picture, info, failure);
 }
 
-bool grid_sets_window(const ElementGrid& grid, int next_row)
+ImageStepResult frame_picture(ImageSource& source, int index, DisplayPicture& picture, FrameInfo& info,
+                              image_failure& failure)
 {
-    for (int r = 1; r < std::min(next_row, grid.row_count()); ++r) {
-        if (grid.cell(r, 0) == "0028" && (grid.cell(r, 1) == "1050" || grid.cell(r, 1) == "1051")) {
-            return true;
-        }
+    // The source decodes that frame alone; the record keeps the file's count.
+    const single_image* image = source.frame(index);
+    failure = image != nullptr ? image_failure{} : source.failure();
+    ImageStepResult result = result_of(failure);
+    if (image != nullptr) {
+        info.count = std::max(image->frames, 1);
+        info.bits_allocated = image->bits_allocated;
+        build_display_picture(*image, 0, picture, result, failure);
     }
-    return false;
+    return result;
 }
 
 void choose_open_window(const DisplayPicture& picture, const FrameInfo& info, bool file_sets_window,

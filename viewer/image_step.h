@@ -11,6 +11,7 @@
 #include "viewer_state.h"
 
 struct single_image;
+class ImageSource;
 
 enum class ImageStepResult {
     Shown,
@@ -49,10 +50,10 @@ bool build_display_picture(const single_image& image, int index, DisplayPicture&
 ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info,
                                    image_failure& failure);
 ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info);
-
-// Whether the walk's element table holds a Window Center or Window Width,
-// that is whether the file sets its own window.
-bool grid_sets_window(const ElementGrid& grid, int next_row);
+// The same from an image source that stays open: each frame after the first
+// is decoded alone, without walking the header again.
+ImageStepResult frame_picture(ImageSource& source, int index, DisplayPicture& picture, FrameInfo& info,
+                              image_failure& failure);
 
 // The window of a freshly opened file: a picture of 32-bit samples in a file
 // without a window of its own gets the window spanning the values of the

@@ -268,7 +268,7 @@ void TForm1::create_grid()
     strGrid = named(new QTableView(Panel2), "strGrid");
     strGrid->setGeometry(8, 276, 725, 245);
     grid_model = new GridModel(strGrid);
-    grid_model->show(&listing_.grid, state_.next_row);
+    grid_model->show(&listing().grid, state_.next_row);
     strGrid->setModel(grid_model);
     strGrid->setFont(pixel_font(terminal_family, 14));
     strGrid->horizontalHeader()->setFont(pixel_font(terminal_family, 14));
@@ -381,12 +381,8 @@ int TForm1::message(const char* text, const char* caption, QMessageBox::Icon ico
     return dialogs_->message(this, QString::fromUtf8(text), QString::fromUtf8(caption), icon, buttons);
 }
 
-std::FILE* TForm1::check_dicom_file(const QString& path)
+void TForm1::show_check_box(const QString& path, FileCheck check, int error)
 {
-    FileCheck check{};
-    int error = 0;
-    const QByteArray name = QFile::encodeName(path);
-    std::FILE* file = ::check_dicom_file(name.constData(), check, error);
     switch (check) {
     case FileCheck::cannot_open:
         message(cannot_open_text(error).c_str(), msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
@@ -403,7 +399,6 @@ std::FILE* TForm1::check_dicom_file(const QString& path)
         break;
     case FileCheck::part10: break;
     }
-    return file;
 }
 
 void TForm1::Open1Click()
@@ -417,19 +412,21 @@ void TForm1::Open1Click()
 
 void TForm1::open_file(const QString& path)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(path), std::fclose);
-    if (!file) {
+    // A refused file leaves the file shown as it was.
+    auto opened = std::make_unique<OpenedFile>();
+    const bool walked = opened->open(QFile::encodeName(path).constData(), state_);
+    show_check_box(path, opened->check(), opened->error());
+    if (!walked) {
         return;
     }
+    opened_ = std::move(opened);
     edFname->setText(path);
     file_name_ = QFileInfo(path).fileName();
-    walk_header(file.get(), listing_, state_);
-    file.reset();
     show_listing();
     mSave->setEnabled(true);
     sbSave->setEnabled(true);
 
-    load_display_image(path);
+    load_display_image();
     // Page Down and the other frame keys work at once.
     Image->setFocus(Qt::OtherFocusReason);
 }
@@ -442,14 +439,13 @@ void TForm1::show_and_open(const QString& file)
     }
 }
 
-void TForm1::load_display_image(const QString& path)
+void TForm1::load_display_image()
 {
     state_.image_shown = false;
     shown_ = {};
     FrameInfo info;
     image_failure failure;
-    const ImageStepResult result =
-        ::load_display_image(QFile::encodeName(path).constData(), 0, *display_picture_, info, failure);
+    const ImageStepResult result = open_picture(*opened_, 0, state_, false, *display_picture_, info, failure);
     if (result == ImageStepResult::NoPixelData) {
         // Nothing failed: the file holds no image, and the pane says so.
         clear_display(QString::fromUtf8(msg::no_image));
@@ -462,8 +458,7 @@ void TForm1::load_display_image(const QString& path)
         message(image_step_box_text(result, failure).c_str(), "ERROR", QMessageBox::Critical, QMessageBox::Ok);
         return;
     }
-    shown_ = {path, 0, info.count};
-    choose_open_window(*display_picture_, info, grid_sets_window(listing_.grid, state_.next_row), state_);
+    shown_ = {0, info.count};
     drag_limits_ = drag_limits(display_picture_->range);
     show_frame_title();
     render_display();
@@ -480,8 +475,7 @@ void TForm1::step_to_frame(int index)
     }
     FrameInfo info;
     image_failure failure;
-    const ImageStepResult result =
-        ::load_display_image(QFile::encodeName(shown_.path).constData(), index, *display_picture_, info, failure);
+    const ImageStepResult result = opened_->picture(index, *display_picture_, info, failure);
     if (result != ImageStepResult::Shown) {
         state_.image_shown = false;
         shown_ = {};
@@ -597,12 +591,12 @@ void TForm1::ImageMouseUp()
 
 void TForm1::show_listing()
 {
-    edHsize->setText(QString::fromStdString(listing_.header_size_text));
+    edHsize->setText(QString::fromStdString(listing().header_size_text));
 
-    Memo->set_dump(listing_.dump);
+    Memo->set_dump(listing().dump);
 
     // Row 0 of the grid is the header; every element row gets a visible row.
-    grid_model->show(&listing_.grid, state_.next_row);
+    grid_model->show(&listing().grid, state_.next_row);
     strGrid->scrollToTop();
     strGrid->horizontalScrollBar()->setValue(0);
 }
@@ -629,7 +623,7 @@ void TForm1::sbSaveClick()
             put(line);
         });
     };
-    const std::string report = build_report_from(memo_lines, listing_.grid, state_.next_row, encoding);
+    const std::string report = build_report_from(memo_lines, listing().grid, state_.next_row, encoding);
     if (!save_file(QFile::encodeName(path).toStdString(), report)) {
         message(msg::cannot_create, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
     }

@@ -11,6 +11,7 @@
 #include "viewer/display.h"
 #include "viewer/display_info.h"
 #include "viewer/header_walk.h"
+#include "viewer/open_pipeline.h"
 #include "viewer/viewer_state.h"
 
 class QAction;
@@ -59,7 +60,7 @@ public:
     int frame_count() const { return shown_.frame_count; }
     // The element table as the walk stored it (code page 932 bytes, decoded
     // values in UTF-8; see ElementGrid).
-    const ElementGrid& grid() const { return listing_.grid; }
+    const ElementGrid& grid() const { return listing().grid; }
 
     // Controls, named as the form names them.
     QFrame* Panel1 = nullptr;
@@ -103,11 +104,12 @@ private:
     // descender or underscore is cut.
     void fit_grid_rows();
     void create_menu();
-    // Checks path for "DICM" and shows the check's box; null stops Open.
-    std::FILE* check_dicom_file(const QString& path);
-    // The image step that ends Open: reads the picture with the stream reader,
-    // resamples it to 256 x 256 and shows it, or says why it cannot.
-    void load_display_image(const QString& path);
+    // Shows the box of the file check, if it has one.
+    void show_check_box(const QString& path, FileCheck check, int error);
+    // The image step that ends Open: the first frame through the open file's
+    // image source, resampled to 256 x 256 and shown, or why it cannot be.
+    void load_display_image();
+    const HeaderListing& listing() const { return opened_ ? opened_->listing() : no_listing_; }
     // Maps the display picture through the window and shows it in Image.
     void render_display();
     // Shows a black picture: no file's picture stays beside another's header.
@@ -123,16 +125,18 @@ private:
     std::unique_ptr<Dialogs> own_dialogs_;
     Dialogs* dialogs_ = nullptr;
     ViewerState state_;
-    HeaderListing listing_;
+    // The file shown: its listing and its image source, kept open for the
+    // frame steps.
+    std::unique_ptr<OpenedFile> opened_;
+    const HeaderListing no_listing_;
     DisplayInfo display_info_;
     QImage display_bitmap_;
     std::unique_ptr<DisplayPicture> display_picture_ = std::make_unique<DisplayPicture>();
     DisplayBitmap display_pixels_;
-    // The file whose picture is shown, for the frame steps.
     // The name of the open file (no folders), for the title.
     QString file_name_;
+    // The frame shown and the frames of the file.
     struct ShownImage {
-        QString path;
         int frame = 0;
         int frame_count = 1;
     } shown_;

@@ -17,4 +17,6 @@ struct ViewerState {
     TextScopes text;               // character sets by nesting level, per walk
     // The walk's (0002,0010) named explicit VR big endian.
     bool big_endian_data_set = false;
+    // The walk met a Window Center or Window Width (0028,1050/1051).
+    bool file_sets_window = false;
 };
