@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -343,9 +344,9 @@ TEST(RleFile, AFrameReadFromAFileDecodesAsInMemory)
     };
     for (const Bytes& frame : frames) {
         SCOPED_TRACE(frame.size());
-        Bytes file(7, 0x01);
-        append(file, frame);
-        append(file, Bytes(20, 0x77));
+        Bytes file(7 + frame.size() + 20, 0x77);
+        std::fill_n(file.begin(), 7, 0x01);
+        std::copy(frame.begin(), frame.end(), file.begin() + 7);
         const FrameResult memory = decode_frame(frame, 6);
         const FileResult read = decode_frame_file(file, static_cast<uint32_t>(frame.size()), 6, 7);
         EXPECT_EQ(read.status, memory.status);
