@@ -241,23 +241,13 @@ void RleDecode(benchmark::State& state, const char* name)
         return;
     }
     std::vector<uint8_t> slot(fragment.frame_bytes);
-    std::vector<uint8_t> bytes = fragment.bytes;
-    std::FILE* stream = fmemopen(bytes.data(), bytes.size(), "rb");
-    // The decoder reads through the reader's stream checks.
-    DicomReader& reader = dicom_default_reader();
-    reader.attach(stream, static_cast<int64_t>(bytes.size()), SYNTAX_EXPLICIT | SYNTAX_LITTLE);
+    const std::vector<uint8_t>& bytes = fragment.bytes;
     for (auto _ : state) {
-        std::rewind(stream);
-        const int16_t status =
-            mdc_dicom_decomp_rle(stream, slot.data(), static_cast<uint32_t>(bytes.size()), slot.size());
-        if (status != 0 || reader.state().reader_stream == nullptr) {
+        if (rle_decode_frame(bytes.data(), bytes.size(), 0, slot.data(), slot.size()) != 0) {
             state.SkipWithError("decode failed");
             break;
         }
         benchmark::DoNotOptimize(slot.data());
-    }
-    if (std::FILE* attached = reader.detach(); attached != nullptr) {
-        std::fclose(attached);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * slot.size()));
     state.counters["ratio"] = static_cast<double>(slot.size()) / static_cast<double>(bytes.size());
@@ -275,17 +265,14 @@ void LjpegDecode(benchmark::State& state, const char* name)
     const single_image& shape = fragment.shape;
     const int32_t depth = shape.samples_per_pixel * shape.bits_allocated;
     std::vector<uint8_t> slot(fragment.frame_bytes);
-    std::vector<uint8_t> bytes = fragment.bytes;
-    std::FILE* stream = fmemopen(bytes.data(), bytes.size(), "rb");
+    const std::vector<uint8_t>& bytes = fragment.bytes;
     for (auto _ : state) {
-        std::rewind(stream);
-        if (LosslessJpegDecode(stream, slot.data(), depth, static_cast<int32_t>(bytes.size()), slot.size()) != 0) {
+        if (LosslessJpegDecodeBuffer(bytes.data(), bytes.size(), slot.data(), depth, slot.size()) != 0) {
             state.SkipWithError("decode failed");
             break;
         }
         benchmark::DoNotOptimize(slot.data());
     }
-    std::fclose(stream);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * slot.size()));
     state.counters["Msamples/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * shape.columns *
                                                           shape.rows * shape.samples_per_pixel / 1e6,

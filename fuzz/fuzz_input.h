@@ -30,10 +30,3 @@ inline const char* write_fuzz_input(const uint8_t* data, std::size_t size)
     std::fclose(f);
     return fuzz_input_path().c_str();
 }
-
-// An open read stream over the fuzzer's bytes.
-inline std::FILE* fuzz_stream(const uint8_t* data, std::size_t size)
-{
-    const char* path = write_fuzz_input(data, size);
-    return path != nullptr ? std::fopen(path, "rb") : nullptr;
-}

@@ -115,14 +115,12 @@ void fuzz_rle(const uint8_t* data, std::size_t size)
         return;
     }
     const std::size_t slot_size = static_cast<std::size_t>(data[0]) * 64 + data[1];
-    std::FILE* stream = fuzz_stream(data + 2, size - 2);
-    if (stream == nullptr) {
-        return;
-    }
-    dicom_default_reader().attach(stream, static_cast<int64_t>(size - 2), SYNTAX_LITTLE | SYNTAX_EXPLICIT);
+    // Read in place from an exactly sized copy: a read past the frame's last
+    // byte is caught.
+    const std::unique_ptr<uint8_t[]> frame(new uint8_t[size - 2]);
+    std::memcpy(frame.get(), data + 2, size - 2);
     std::vector<uint8_t> slot(slot_size);
-    mdc_dicom_decomp_rle(stream, slot.data(), static_cast<uint32_t>(size - 2), slot.size());
-    dicom_close();
+    rle_decode_frame(frame.get(), size - 2, 0, slot.data(), slot.size());
 }
 
 void fuzz_ljpeg(const uint8_t* data, std::size_t size)
@@ -134,14 +132,8 @@ void fuzz_ljpeg(const uint8_t* data, std::size_t size)
     static constexpr int32_t depths[] = {8, 16, 24, 32};
     const int32_t depth = depths[data[0] % 4];
     const std::size_t slot_size = static_cast<std::size_t>(data[1]) * 256 + data[2];
-    std::FILE* stream = fuzz_stream(data + 3, size - 3);
-    if (stream == nullptr) {
-        return;
-    }
     std::vector<uint8_t> slot(slot_size);
-    const int32_t status =
-        LosslessJpegDecode(stream, slot.data(), depth, static_cast<int32_t>(size - 3), slot.size());
-    std::fclose(stream);
+    const int32_t status = LosslessJpegDecodeBuffer(data + 3, size - 3, slot.data(), depth, slot.size());
 
     // The same stream in bands: never more than the slot, and the bytes the
     // zero-filled slot got (rows never reached are zero in both).

@@ -4,8 +4,8 @@
 // offsets counted from the start of the frame) followed by the segments. Each
 // segment carries one byte plane: segment j of an n-segment frame holds byte j
 // of every pixel, most significant byte of a sample first. The decoder takes
-// the header apart, gets the segments in one piece (read from the reader's
-// stream, or held in memory), and expands all segments side by side a few
+// the header apart, gets the segments in one piece (held in memory, or read
+// from a file into memory first), and expands all segments side by side a few
 // thousand pixels at a time, so that each stretch of the slot is written once,
 // whole pixels at a time, while it is in the cache. Every decode keeps its
 // state on its own stack. Nothing is written at or past the end of the slot.
@@ -14,20 +14,16 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "base/file_bytes.h"
 #include "base/log.h"
-#include "reader/reader_internal.h"
 
 namespace {
 
 constexpr uint32_t header_bytes = 64;
-constexpr uint32_t offset_slots = 15;
 constexpr uint32_t max_segments = rle_max_segments;
-// Spare bytes after the segment buffer.
-constexpr std::size_t segment_spare = 10;
 // Plane bytes expanded per segment before they are interleaved; a run adds
 // at most 128 bytes past it.
 constexpr std::size_t chunk_bytes = 8192;
@@ -299,18 +295,6 @@ uint32_t little_number(const uint8_t* bytes)
     return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 | uint32_t{bytes[3]} << 24;
 }
 
-// Reads one 32-bit header number from the stream, converted to host order.
-bool read_header_number(std::FILE* stream, uint32_t& number)
-{
-    number = 0;
-    const std::size_t got = std::fread(&number, sizeof number, 1, stream);
-    if (dicom_check_stream(1) != 0 || got != 1) {
-        return false;
-    }
-    dicom_swap(&number, sizeof number);
-    return true;
-}
-
 bool count_is_sound(uint32_t segments)
 {
     if (segments > max_segments) {
@@ -330,6 +314,29 @@ bool header_is_sound(rle_frame_header& header, uint32_t length)
     return true;
 }
 
+// Takes the header apart from the `got` bytes held of a frame of `length`
+// bytes (length at least the header's size).
+bool take_header(const uint8_t* data, std::size_t got, uint32_t length, rle_frame_header& header)
+{
+    header = rle_frame_header{};
+    if (got < 4) {
+        dicom_log(LogLevel::error, "RLE - Failure numberSegments");
+        return false;
+    }
+    header.segments = little_number(data);
+    if (!count_is_sound(header.segments)) {
+        return false;
+    }
+    if (got < 4 + std::size_t{4} * header.segments) {
+        dicom_log(LogLevel::error, "RLE - Failure offsets");
+        return false;
+    }
+    for (uint32_t j = 0; j < header.segments; ++j) {
+        header.offsets[j] = little_number(data + 4 + 4 * j);
+    }
+    return header_is_sound(header, length);
+}
+
 } // namespace
 
 bool rle_parse_header(const uint8_t* data, std::size_t size, rle_frame_header& header)
@@ -339,14 +346,7 @@ bool rle_parse_header(const uint8_t* data, std::size_t size, rle_frame_header& h
         dicom_log(LogLevel::error, "RLE - Frame shorter than its header");
         return false;
     }
-    header.segments = little_number(data);
-    if (!count_is_sound(header.segments)) {
-        return false;
-    }
-    for (uint32_t j = 0; j < header.segments; ++j) {
-        header.offsets[j] = little_number(data + 4 + 4 * j);
-    }
-    return header_is_sound(header, static_cast<uint32_t>(std::min<std::size_t>(size, UINT32_MAX)));
+    return take_header(data, size, static_cast<uint32_t>(std::min<std::size_t>(size, UINT32_MAX)), header);
 }
 
 int16_t rle_decode_segments(const rle_frame_header& header, const uint8_t* body, std::size_t got,
@@ -401,77 +401,34 @@ int16_t rle_decode_frame(const uint8_t* data, std::size_t size, uint32_t sample_
                                destination, slot_size);
 }
 
-namespace {
-
-// Reads the frame's header from the stream and leaves the stream at segment 0
-// (over the unused offset slots and any gap after the header).
-bool read_stream_header(std::FILE* stream, uint32_t length, rle_frame_header& header)
-{
-    header = rle_frame_header{};
-    if (length < header_bytes) {
-        dicom_log(LogLevel::error, "RLE - Frame shorter than its header");
-        return false;
-    }
-    if (stream == nullptr || !read_header_number(stream, header.segments)) {
-        dicom_log(LogLevel::error, "RLE - Failure numberSegments");
-        return false;
-    }
-    if (!count_is_sound(header.segments)) {
-        return false;
-    }
-    for (uint32_t j = 0; j < header.segments; ++j) {
-        if (!read_header_number(stream, header.offsets[j])) {
-            dicom_log(LogLevel::error, "RLE - Failure offsets");
-            return false;
-        }
-    }
-    if (!header_is_sound(header, length)) {
-        return false;
-    }
-    const long unused_slots = static_cast<long>(offset_slots - header.segments) * 4;
-    const long gap = header.segments > 0 ? static_cast<long>(header.offsets[0] - header_bytes) : 0;
-    if (std::fseek(stream, unused_slots + gap, SEEK_CUR) != 0 || dicom_check_stream(1) != 0) {
-        dicom_log(LogLevel::error, "RLE - Failure header skip");
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t length, std::size_t slot_size,
                              uint32_t sample_bytes)
 {
     dicom_log(LogLevel::debug, "mdc_dicom_decomp_rle()");
-    rle_frame_header header;
-    if (!read_stream_header(stream, length, header)) {
+    if (length < header_bytes) {
+        dicom_log(LogLevel::error, "RLE - Frame shorter than its header");
         return -1;
     }
-    // The rest of the frame (all segments) in one read; it can hold no more
-    // than what is left of the file. A frame without segments is stepped over.
-    const uint32_t first = header.segments > 0 ? header.offsets[0] : header_bytes;
-    const int64_t left = dicom_bytes_left();
-    const uint32_t readable = static_cast<uint32_t>(std::min<int64_t>(length - first, left > 0 ? left : 0));
-    if (header.segments == 0) {
-        if (std::fseek(stream, readable, SEEK_CUR) != 0 || dicom_check_stream(1) != 0) {
-            dicom_log(LogLevel::error, "RLE - Failure header skip");
-            return -1;
-        }
-        return 0;
-    }
-    auto* buffer = static_cast<uint8_t*>(std::malloc(std::size_t{readable} + segment_spare));
-    if (buffer == nullptr) {
+    // The frame in one read; it can hold no more than what is left of the
+    // file. Segments the file ends inside are decoded as far as they go.
+    std::vector<uint8_t> frame;
+    const FileRead read = read_file_bytes(stream, length, frame);
+    if (read == FileRead::out_of_memory) {
         dicom_log(LogLevel::error, "RLE - Out of memory");
         return -3;
     }
-    const std::size_t got = std::fread(buffer, 1, readable, stream);
-    if (std::ferror(stream) != 0) {
-        std::free(buffer);
+    rle_frame_header header;
+    if (!take_header(frame.data(), frame.size(), length, header)) {
+        return -1;
+    }
+    if (read == FileRead::read_error) {
         dicom_log(LogLevel::error, "RLE - Failure image read");
         return -2;
     }
-    std::memset(buffer + got, 0, segment_spare);
-    const int16_t status = rle_decode_segments(header, buffer, got, sample_bytes, destination, slot_size);
-    std::free(buffer);
-    return status;
+    if (header.segments == 0) {
+        return 0; // nothing to decode: the slot stays as it was
+    }
+    const std::size_t first = std::min<std::size_t>(header.offsets[0], frame.size());
+    return rle_decode_segments(header, frame.data() + first, frame.size() - first, sample_bytes, destination,
+                               slot_size);
 }

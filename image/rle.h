@@ -1,5 +1,5 @@
-// DICOM run-length decoding of one frame, read from the reader's stream or
-// held in memory. Each call keeps its state to itself: frames may be decoded
+// DICOM run-length decoding of one frame, held in memory or read from an
+// open file. Each call keeps its state to itself: frames may be decoded
 // on several threads at once.
 #pragma once
 
@@ -37,11 +37,13 @@ int16_t rle_decode_segments(const rle_frame_header& header, const uint8_t* body,
 int16_t rle_decode_frame(const uint8_t* data, std::size_t size, uint32_t sample_bytes, uint8_t* destination,
                          std::size_t slot_size);
 
-// Decodes the RLE frame of `length` bytes at the stream's position into the
-// zero-filled slot `destination` of `slot_size` bytes, and leaves the stream
-// at the end of the frame (or of the file) when the header was sound. 0 on
-// success, -1 for a header fault, -2 for a segment read failure, -3 when
-// memory runs out.
+// Reads the RLE frame of `length` bytes at the stream's position (no more
+// than the file still holds) and decodes it into the zero-filled slot
+// `destination` of `slot_size` bytes as rle_decode_segments does; a frame
+// without segments leaves the slot as it was. The stream is left after the
+// bytes read: at the end of the frame, or of the file. 0 on success, -1 for a
+// header fault (the file ending inside the header too), -2 for a read
+// failure, -3 when memory runs out.
 int16_t mdc_dicom_decomp_rle(std::FILE* stream, uint8_t* destination, uint32_t length, std::size_t slot_size,
                              uint32_t sample_bytes = 0);
 

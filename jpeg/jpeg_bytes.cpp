@@ -1,7 +1,5 @@
 #include "jpeg/jpeg_bytes.h"
 
-#include <new>
-
 void JpegByteReader::UseBytes(const uint8_t* data, std::size_t size)
 {
     fragmentBytes = data;
@@ -9,17 +7,6 @@ void JpegByteReader::UseBytes(const uint8_t* data, std::size_t size)
     readPosition = 0;
     inputLimit = size + 1;
     inputExhausted = false;
-}
-
-bool JpegByteReader::LoadFile(std::FILE* file, std::size_t size)
-{
-    delete[] owned_;
-    owned_ = new (std::nothrow) uint8_t[size == 0 ? 1 : size];
-    if (owned_ == nullptr) {
-        return false;
-    }
-    UseBytes(owned_, std::fread(owned_, 1, size, file));
-    return true;
 }
 
 void JpegByteReader::SkipSegment()

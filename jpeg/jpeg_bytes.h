@@ -4,13 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
-// The stream is read in place (memory the caller keeps alive for the
-// decode) or from a copy read from a file. Past its end the stream reads as
-// 0xFF bytes: ReadByte may read one of them (inputLimit is the data length
-// plus one), and a bit reader stops at the first 0xFF that is followed by
-// anything but 0x00, which is at the latest that virtual end.
+// The stream is read in place, from memory the caller keeps alive for the
+// decode. Past its end the stream reads as 0xFF bytes: ReadByte may read one
+// of them (inputLimit is the data length plus one), and a bit reader stops at
+// the first 0xFF that is followed by anything but 0x00, which is at the
+// latest that virtual end.
 struct JpegByteReader {
     const uint8_t* fragmentBytes = nullptr;
     std::size_t dataSize = 0;
@@ -18,17 +17,8 @@ struct JpegByteReader {
     std::size_t inputLimit = 0;
     bool inputExhausted = false; // a read was attempted at inputLimit
 
-    JpegByteReader() = default;
-    JpegByteReader(const JpegByteReader&) = delete;
-    JpegByteReader& operator=(const JpegByteReader&) = delete;
-    ~JpegByteReader() { delete[] owned_; }
-
     // Reads `size` bytes of memory in place.
     void UseBytes(const uint8_t* data, std::size_t size);
-    // Reads up to `size` bytes from the file's position into a copy; a short
-    // read ends the data where the file ended. False when the copy cannot be
-    // allocated.
-    bool LoadFile(std::FILE* file, std::size_t size);
 
     // The byte at `position`, 0xFF past the end of the data.
     uint8_t ByteAt(std::size_t position) const { return position < dataSize ? fragmentBytes[position] : 0xFF; }
@@ -50,7 +40,4 @@ struct JpegByteReader {
     void SkipSegment();
     // The next marker code, or -1 when the input ran out before one was found.
     int32_t ScanToMarker();
-
-private:
-    uint8_t* owned_ = nullptr;
 };

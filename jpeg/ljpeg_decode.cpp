@@ -1,6 +1,8 @@
 // Lossless JPEG scan decoding: Huffman decoding of the difference
 // categories, prediction, restart markers, the output rows and the decoder's
-// entries, LosslessJpegDecode and LosslessJpegDecodeBuffer.
+// entries: LosslessJpegDecodeBuffer and LosslessJpegDecodeBands, and
+// LosslessJpegDecode, which reads the fragment from a file and hands it to
+// LosslessJpegDecodeBuffer.
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -567,19 +569,14 @@ int32_t LosslessJpegDecode(std::FILE* file, uint8_t* output, int32_t depth, int3
         dicom_log(LogLevel::error, "LosslessJpegDecode(): Negative fragment length.");
         return -1;
     }
-    std::unique_ptr<LosslessJpegState> state(new (std::nothrow) LosslessJpegState);
-    if (state == nullptr) {
+    // What the file still holds of the fragment: a length beyond the end of
+    // the file allocates no more than the file can fill, and a short read
+    // ends the data where the file ended.
+    std::vector<uint8_t> fragment;
+    if (read_file_bytes(file, static_cast<uint64_t>(length), fragment) == FileRead::out_of_memory) {
         return -1;
     }
-    state->sourceFile = file;
-    // The copy holds what the file still has of the fragment: a length beyond
-    // the end of the file allocates no more than the file can fill.
-    const int64_t left = bytes_left_in_file(file);
-    const std::size_t size = left < length ? static_cast<std::size_t>(left) : static_cast<std::size_t>(length);
-    if (!state->LoadFile(file, size)) {
-        return -1;
-    }
-    return state->Run(output, depth, output_size, nullptr, nullptr);
+    return LosslessJpegDecodeBuffer(fragment.data(), fragment.size(), output, depth, output_size);
 }
 
 int32_t LosslessJpegDecodeBuffer(const uint8_t* data, std::size_t size, uint8_t* output, int32_t depth,

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 #include "jpeg/jpeg_bytes.h"
@@ -121,7 +120,6 @@ struct LosslessJpegState : JpegByteReader {
     DecoderStruct ljpegDecoder{};
     HuffmanTable huffmanSlots[kTableSlots]{};
     FastTable fastTables[kTableSlots]{};
-    std::FILE* sourceFile = nullptr;
 
     // Bit reservoir: the low bitCount bits of bitBuffer are unread, oldest highest.
     uint64_t bitBuffer = 0;

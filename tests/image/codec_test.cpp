@@ -1,5 +1,5 @@
 // The codecs of compressed frames through the registry: which syntax each
-// reads, the in-memory adapters against the stream decoders, and the checks
+// reads, the in-memory adapters against what extraction gives, and the checks
 // every codec makes before it writes anything.
 #include "image/codec.h"
 

@@ -648,8 +648,10 @@ TEST(LosslessJpegHeader, EndOfImageOrOtherMarkerBeforeTheScan)
 
 // ---- Hostile and truncated input -------------------------------------------
 
-TEST(LosslessJpegInput, EveryTruncationIsHandledAndTheFileLeftAfterTheFragment)
+TEST(LosslessJpegInput, EveryTruncationIsHandled)
 {
+    // Each prefix is read in place from an exactly sized copy, so that the
+    // sanitizers see any read beyond its last byte.
     const Image image = MakeImage(7, 6, 3, 12, 2);
     EncodeOptions options;
     options.restartRows = 2;
@@ -659,20 +661,11 @@ TEST(LosslessJpegInput, EveryTruncationIsHandledAndTheFileLeftAfterTheFragment)
         const Bytes prefix(stream.begin(), stream.begin() + static_cast<long>(cut));
         const DecodeResult result = Decode(prefix, 24, FrameBytes(image, 24));
         EXPECT_TRUE(result.status == 0 || result.status == -1);
-        EXPECT_EQ(result.position, static_cast<long>(cut));
         if (result.status == -1) {
             EXPECT_NE(result.log, "");
         }
-        // From memory, read in place up to the last byte of the prefix
-        // (exactly sized, so that the sanitizers see any read beyond it).
-        Bytes output(FrameBytes(image, 24), kUntouched);
-        log_level = LogLevel::silent;
-        const int32_t status =
-            LosslessJpegDecodeBuffer(prefix.data(), prefix.size(), output.data(), 24, output.size());
-        log_level = LogLevel::notice;
-        EXPECT_EQ(status, result.status);
-        EXPECT_EQ(output, result.output);
     }
+    EXPECT_EQ(Decode(stream, 24, FrameBytes(image, 24)).output, Expected(image, 24));
 }
 
 TEST(LosslessJpegInput, TruncatedHeadersAreReportedAsPrematureEnd)
@@ -700,13 +693,35 @@ TEST(LosslessJpegInput, DataEndingEarlyDecodesFromZeroBits)
     EXPECT_EQ(result.log, "");
 }
 
+// ---- Reading the fragment from a file ---------------------------------------
+
+TEST(LosslessJpegFile, TheFileEntryDecodesAsFromMemoryAndLeavesTheFileAfterTheFragment)
+{
+    const Image image = MakeImage(7, 6, 3, 12, 2);
+    EncodeOptions options;
+    options.restartRows = 2;
+    const Bytes stream = Encode(image, options);
+    for (const std::size_t cut :
+         {std::size_t{0}, std::size_t{2}, std::size_t{40}, stream.size() / 2, stream.size() - 2, stream.size()}) {
+        SCOPED_TRACE(cut);
+        const Bytes prefix(stream.begin(), stream.begin() + static_cast<long>(cut));
+        const DecodeResult memory = Decode(prefix, 24, FrameBytes(image, 24));
+        const DecodeResult file = DecodeFile(prefix, 24, FrameBytes(image, 24));
+        EXPECT_EQ(file.status, memory.status);
+        EXPECT_EQ(file.output, memory.output);
+        EXPECT_EQ(Messages(file.log), Messages(memory.log));
+        EXPECT_EQ(file.position, static_cast<long>(cut));
+    }
+}
+
 TEST(LosslessJpegInput, ShortReadCountsAsEndOfData)
 {
     // The fragment claims more bytes than the file holds (7 follow the stream).
     const Image image = MakeImage(5, 5, 1, 8, 2);
     Bytes stream = Encode(image);
     stream.resize(stream.size() - 2); // drop EOI
-    const DecodeResult result = Decode(stream, 8, FrameBytes(image, 8), static_cast<int32_t>(stream.size()) + 100);
+    const DecodeResult result =
+        DecodeFile(stream, 8, FrameBytes(image, 8), static_cast<int32_t>(stream.size()) + 100);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, Expected(image, 8));
     EXPECT_EQ(result.position, static_cast<long>(stream.size()) + 7);
@@ -714,9 +729,10 @@ TEST(LosslessJpegInput, ShortReadCountsAsEndOfData)
 
 TEST(LosslessJpegInput, NegativeLengthIsRefused)
 {
-    const DecodeResult result = Decode(Header(2, 2, 8, 1), 8, 4, -5 - 0x7FFF);
+    const DecodeResult result = DecodeFile(Header(2, 2, 8, 1), 8, 4, -5 - 0x7FFF);
     EXPECT_EQ(result.status, -1);
     EXPECT_EQ(result.position, 0);
+    EXPECT_EQ(Count(result.log, "error: LosslessJpegDecode(): Negative fragment length.\n"), 1U);
 }
 
 TEST(LosslessJpegInput, GarbageStreamsNeverCrash)
@@ -740,13 +756,12 @@ TEST(LosslessJpegInput, GarbageStreamsNeverCrash)
         }
         const DecodeResult result = Decode(stream, 8 * (1 + round % 3), 9 * 7 * 3);
         EXPECT_TRUE(result.status == 0 || result.status == -1);
-        EXPECT_EQ(result.position, static_cast<long>(stream.size()));
     }
 }
 
 // ---- Decoding from memory, on several threads -------------------------------
 
-TEST(LosslessJpegMemory, BufferMatchesTheFileDecodeAndIsSafeOnSeveralThreads)
+TEST(LosslessJpegMemory, BufferDecodesAreSafeOnSeveralThreads)
 {
     // Different frame sizes, precisions, predictors and restart intervals, so
     // that any state shared between decodes would mix them up.
@@ -766,7 +781,7 @@ TEST(LosslessJpegMemory, BufferMatchesTheFileDecodeAndIsSafeOnSeveralThreads)
         ASSERT_EQ(
             LosslessJpegDecodeBuffer(streams[i].data(), streams[i].size(), output.data(), depth, output.size()),
             0);
-        EXPECT_EQ(output, Decode(streams[i], depth, output.size()).output);
+        EXPECT_EQ(output, Expected(images[i], depth));
     }
 
     std::vector<int> failures(4, 0);
