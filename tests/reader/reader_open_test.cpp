@@ -7,7 +7,7 @@
 
 #include "base/log.h"
 #include "dicom_bytes.h"
-#include "reader/reader_internal.h"
+#include "reader/dicom_reader.h"
 
 using namespace testing_dicom;
 
