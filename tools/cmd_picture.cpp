@@ -93,9 +93,8 @@ int cmd_picture(int argc, char** argv)
 
     DisplayBitmap bitmap;
     render_display_pixels(*picture, {state.window_level, state.window_width}, bitmap);
-    const std::vector<uint8_t> top_first = top_row_first(bitmap);
     std::string error;
-    if (!write_picture_file(argv[1], top_first.data(), display_size, display_size, bitmap.bytes_per_pixel,
+    if (!write_picture_file(argv[1], bitmap.rows.data(), display_size, display_size, bitmap.bytes_per_pixel,
                             error)) {
         print_error_line(argv[1], msg::cannot_create, error.c_str());
         return 1;

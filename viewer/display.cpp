@@ -157,7 +157,7 @@ void render_display_pixels(const DisplayPicture& picture, WindowSetting window, 
     const Placement& p = picture.placement;
 
     for (int r = p.y; r < p.y + p.height; ++r) {
-        uint8_t* out = &bitmap.rows[static_cast<std::size_t>(display_size - 1 - r) * bitmap.row_bytes()];
+        uint8_t* out = &bitmap.rows[static_cast<std::size_t>(r) * bitmap.row_bytes()];
         for (int k = p.x; k < p.x + p.width; ++k) {
             const std::size_t at = static_cast<std::size_t>(r) * display_size + static_cast<std::size_t>(k);
             if (colour) {
@@ -174,17 +174,6 @@ void render_display_pixels(const DisplayPicture& picture, WindowSetting window, 
             out[k] = picture.inverted ? static_cast<uint8_t>(255 - index) : index;
         }
     }
-}
-
-std::vector<uint8_t> top_row_first(const DisplayBitmap& bitmap)
-{
-    const std::size_t row_bytes = bitmap.row_bytes();
-    const std::size_t rows = row_bytes == 0 ? 0 : bitmap.rows.size() / row_bytes;
-    std::vector<uint8_t> flipped(bitmap.rows.size());
-    for (std::size_t r = 0; r < rows; ++r) {
-        std::copy_n(&bitmap.rows[(rows - 1 - r) * row_bytes], row_bytes, &flipped[r * row_bytes]);
-    }
-    return flipped;
 }
 
 DragLimits drag_limits(ValueRange range)

@@ -81,7 +81,7 @@ struct WindowSetting {
     int32_t width;
 };
 
-// The rendered picture, bottom row first as the bitmap wants it: one palette
+// The rendered picture, top row first: one palette
 // index (gray i) per pixel for gray pictures, R, G, B for colour ones.
 struct DisplayBitmap {
     int bytes_per_pixel = 1;
@@ -92,9 +92,6 @@ struct DisplayBitmap {
 // Maps the picture through the window (gray) into `bitmap`. The bands
 // outside the placement are black.
 void render_display_pixels(const DisplayPicture& picture, WindowSetting window, DisplayBitmap& bitmap);
-
-// The bitmap's rows top row first, as picture files and screen images want them.
-std::vector<uint8_t> top_row_first(const DisplayBitmap& bitmap);
 
 // How far the drag may take the window for an image whose modality values
 // span `range`: level from min(-1024, lowest) to max(3064, highest), width up

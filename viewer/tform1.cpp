@@ -525,8 +525,7 @@ void TForm1::ImageKeyPress(int key)
 void TForm1::render_display()
 {
     render_display_pixels(*display_picture_, {state_.window_level, state_.window_width}, display_pixels_);
-    // display_pixels runs bottom row first, as the bitmap header says.
-    const std::vector<uint8_t> rows = top_row_first(display_pixels_);
+    const std::vector<uint8_t>& rows = display_pixels_.rows;
     const bool colour = display_pixels_.bytes_per_pixel == 3;
     QImage picture = colour ? QImage(display_size, display_size, QImage::Format_RGB888) : display_bitmap_;
     const std::size_t row_bytes = display_pixels_.row_bytes();

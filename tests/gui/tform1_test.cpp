@@ -1079,7 +1079,7 @@ private:
         }
         DisplayBitmap bitmap;
         render_display_pixels(*shown, {state.window_level, state.window_width}, bitmap);
-        const std::vector<uint8_t> rows = top_row_first(bitmap);
+        const std::vector<uint8_t>& rows = bitmap.rows;
         const bool colour = bitmap.bytes_per_pixel == 3;
         QImage image(display_size, display_size, colour ? QImage::Format_RGB888 : QImage::Format_Indexed8);
         if (!colour) {

@@ -100,7 +100,7 @@ std::string picture_of(const std::string& path)
     }
     DisplayBitmap bitmap;
     render_display_pixels(*picture, {40, 400}, bitmap);
-    const std::vector<uint8_t> rows = top_row_first(bitmap);
+    const std::vector<uint8_t>& rows = bitmap.rows;
     return std::string(rows.begin(), rows.end());
 }
 

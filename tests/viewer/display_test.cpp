@@ -17,7 +17,7 @@ uint8_t shade(int32_t value, int32_t level, int32_t width, Modality modality = {
     picture->inverted = inverted;
     DisplayBitmap bitmap;
     render_display_pixels(*picture, {level, width}, bitmap);
-    return top_row_first(bitmap)[0];
+    return bitmap.rows[0];
 }
 
 std::vector<int32_t> resample(const std::vector<int32_t>& source, int sw, int sh)
@@ -72,19 +72,17 @@ TEST(RenderDisplay, BandsAreBlackAndRowsRunBottomUp)
     DisplayBitmap bitmap;
     render_display_pixels(*picture, {50, 1024}, bitmap);
     ASSERT_EQ(bitmap.rows.size(), display_pixel_count);
-    EXPECT_EQ(bitmap.rows[(255 - 64) * 256], 0) << "top image row, white inverted";
-    EXPECT_EQ(bitmap.rows[(255 - 65) * 256 + 17], 255);
-    EXPECT_EQ(bitmap.rows[(255 - 63) * 256], 0) << "band";
-    EXPECT_EQ(bitmap.rows[0], 0) << "band at the bottom";
-    const std::vector<uint8_t> top = top_row_first(bitmap);
-    EXPECT_EQ(top[65 * 256 + 17], 255);
+    EXPECT_EQ(bitmap.rows[64 * 256], 0) << "top image row, white inverted";
+    EXPECT_EQ(bitmap.rows[65 * 256 + 17], 255);
+    EXPECT_EQ(bitmap.rows[63 * 256], 0) << "band";
+    EXPECT_EQ(bitmap.rows[255 * 256], 0) << "band at the bottom";
 
     picture->kind = PictureKind::colour;
     picture->rgb.fill(0);
     picture->rgb[(64 * 256 + 3) * 3 + 1] = 200;
     render_display_pixels(*picture, {50, 1024}, bitmap);
     EXPECT_EQ(bitmap.bytes_per_pixel, 3);
-    EXPECT_EQ(top_row_first(bitmap)[(64 * 256 + 3) * 3 + 1], 200);
+    EXPECT_EQ(bitmap.rows[(64 * 256 + 3) * 3 + 1], 200);
 }
 
 TEST(PicturePlacement, KeepsTheAspectRatio)
