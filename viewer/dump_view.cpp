@@ -36,6 +36,11 @@ void DumpView::set_dump(HeaderDump dump)
     text_ = DumpText(std::move(dump));
     // Every line of a dump is as wide as the heading line or narrower.
     widest_line_ = fontMetrics().horizontalAdvance(QString::fromStdString(dump_header_lines()[0]));
+    show_from_the_top();
+}
+
+void DumpView::show_from_the_top()
+{
     caret_line_ = 0;
     caret_column_ = 0;
     anchor_line_ = 0;
@@ -55,14 +60,7 @@ void DumpView::setPlainText(const QString& text)
     for (const QString& line : text.split(QLatin1Char('\n'))) {
         widest_line_ = std::max(widest_line_, fontMetrics().horizontalAdvance(line));
     }
-    caret_line_ = 0;
-    caret_column_ = 0;
-    anchor_line_ = 0;
-    anchor_column_ = 0;
-    update_scroll_ranges();
-    verticalScrollBar()->setValue(0);
-    horizontalScrollBar()->setValue(0);
-    viewport()->update();
+    show_from_the_top();
 }
 
 int DumpView::line_height() const { return std::max(1, fontMetrics().lineSpacing()); }

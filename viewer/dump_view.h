@@ -70,6 +70,8 @@ private:
     QPoint position_at(QPoint pixel) const;
     void ensure_caret_visible();
     void update_scroll_ranges();
+    // Caret and selection at the start, the view scrolled to the top.
+    void show_from_the_top();
     int line_height() const;
     int text_margin() const { return 2; }
 
