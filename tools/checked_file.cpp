@@ -27,7 +27,7 @@ FilePtr open_checked_file(const char* path)
         return FilePtr(nullptr, std::fclose);
     }
     if (!file) {
-        // The file vanished between the check and the reopen.
+        // The file could not be read from its start again.
         print_error_line(path, msg::cannot_open);
     }
     return file;

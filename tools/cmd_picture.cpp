@@ -75,7 +75,7 @@ int cmd_picture(int argc, char** argv)
         return 1;
     }
     if (!walked) {
-        print_error_line(argv[0], msg::cannot_open); // gone between the check and the reopen
+        print_error_line(argv[0], msg::cannot_open); // not readable from its start again
         return 1;
     }
 

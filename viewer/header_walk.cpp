@@ -492,8 +492,13 @@ std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error, bool
         return file;
     }
     check = FileCheck::not_part10;
-    std::fclose(file);
-    return std::fopen(path, "rb");
+    // Read from byte 0 again, through the file already open.
+    std::clearerr(file);
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)

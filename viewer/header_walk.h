@@ -60,14 +60,14 @@ int32_t parse_leading_int(const char* text);
 // Outcome of the file-type check.
 enum class FileCheck {
     part10,      // "DICM" found; the file is positioned at byte 132
-    not_part10,  // no "DICM"; the file is reopened at byte 0
+    not_part10,  // no "DICM"; the file is positioned at byte 0
     cannot_open, // the file cannot be opened
     too_short,   // fewer than 132 bytes
     folder,      // the path names a folder
 };
 
 // Opens path and checks for "DICM" at byte 128. Returns the file positioned
-// for the walk, or null (cannot_open, too_short, folder, or a failed reopen).
+// for the walk, or null (cannot_open, too_short, folder, or a failed seek).
 // A file whose data set is deflated is returned as its inflated view.
 // `error` is the system's error number of a file that cannot be opened.
 std::FILE* check_dicom_file(const char* path, FileCheck& check, int& error);
