@@ -159,7 +159,12 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
     setFixedSize(745, 561 + menuBar()->sizeHint().height());
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The table outlives the listing it shows: the widgets go after the
+    // members, and a closing table still asks its model for rows.
+    grid_model->show(nullptr, 0);
+}
 
 void TForm1::create_controls()
 {
