@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "fixture.h"
 #include "reader/dicom_reader.h"
+#include "tests/common/dicom_bytes.h"
+#include "tests/common/test_temp_dir.h"
 #include "viewer/header_walk.h"
+
+using namespace test_dicom;
 
 namespace {
 
@@ -31,7 +34,7 @@ std::string real_header()
 std::string write_sparse(const std::string& name, const std::string& head, int64_t tail_offset,
                          const std::string& tail)
 {
-    const std::string path = temp_path(name);
+    const std::string path = test_temp_path(name);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr) << path;
     if (file != nullptr) {
