@@ -7,7 +7,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -75,3 +77,14 @@ inline std::filesystem::path test_temp_dir()
 
 // A path named name in the running test's folder.
 inline std::string test_temp_path(const std::string& name) { return (test_temp_dir() / name).string(); }
+
+// Writes bytes to a file named name in the running test's folder and returns
+// its path.
+inline std::string write_temp(const std::string& name, std::string_view bytes)
+{
+    const std::string path = test_temp_path(name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    EXPECT_TRUE(out.good()) << path;
+    return path;
+}

@@ -33,6 +33,10 @@
 #include "viewer/report.h"
 #include "viewer/tform1.h"
 
+#include "tests/common/dicom_bytes.h"
+
+using namespace test_dicom;
+
 namespace {
 
 struct Box {
@@ -92,26 +96,37 @@ void write_all(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
-QByteArray le16(uint16_t v) { return QByteArray(1, char(v & 0xFF)) + QByteArray(1, char(v >> 8)); }
+QByteArray qbytes(const DicomBytes& b) { return QByteArray::fromStdString(b.bytes()); }
+
+// The start of a Part-10 file: preamble, meta group (group length and
+// transfer syntax), then an explicit VR little endian data set.
+DicomBytes part10(const std::string& syntax = "1.2.840.10008.1.2.1")
+{
+    return DicomBytes::file(syntax, Encoding::ExplicitLittle, {.version = false});
+}
 
 // A small Part-10 file: one Shift-JIS name, one undecodable byte, pixel data.
 QByteArray small_part10()
 {
-    QByteArray b(128, '\0');
-    b += "DICM";
-    auto expl = [&](uint16_t g, uint16_t e, const char* vr, const QByteArray& value) {
-        b += le16(g) + le16(e) + vr + le16(uint16_t(value.size())) + value;
-    };
-    expl(0x0002, 0x0000, "UL", QByteArray("\x1c\0\0\0", 4));
-    expl(0x0002, 0x0010, "UI", QByteArray("1.2.840.10008.1.2.1\0", 20));
-    expl(0x0010, 0x0010, "PN", QByteArray("\x93\xfa\x96\x7b")); // 日本 in CP932
-    expl(0x0009, 0x0010, "LO", QByteArray("a\x80z "));
-    expl(0x0028, 0x0010, "US", le16(1)); // one row
-    expl(0x0028, 0x0011, "US", le16(2)); // two columns
-    expl(0x0028, 0x0100, "US", le16(16));
-    expl(0x0028, 0x1050, "DS", "40\\400");
-    expl(0x0028, 0x1051, "DS", "400 ");
-    b += le16(0x7FE0) + le16(0x0010) + "OW" + le16(0) + le16(4) + le16(0) + QByteArray(4, '\x01');
+    DicomBytes b = part10();
+    b.element(0x0010, 0x0010, "PN", "\x93\xfa\x96\x7b") // 日本 in CP932
+        .element(0x0009, 0x0010, "LO", "a\x80z ")
+        .us(0x0028, 0x0010, 1) // one row
+        .us(0x0028, 0x0011, 2) // two columns
+        .us(0x0028, 0x0100, 16)
+        .element(0x0028, 0x1050, "DS", "40\\400")
+        .element(0x0028, 0x1051, "DS", "400 ")
+        .element(0x7FE0, 0x0010, "OW", std::string(4, '\x01'));
+    return qbytes(b);
+}
+
+// A Part-10 file of samples without a window of its own, up to its pixel data.
+DicomBytes samples_head(const char* photometric, uint16_t columns, uint16_t rows,
+                        const std::string& syntax = "1.2.840.10008.1.2.1", uint16_t bits = 16)
+{
+    DicomBytes b = part10(syntax);
+    b.text(0x0028, 0x0004, "CS", photometric).us(0x0028, 0x0010, rows).us(0x0028, 0x0011, columns);
+    b.us(0x0028, 0x0100, bits);
     return b;
 }
 
@@ -119,50 +134,15 @@ QByteArray small_part10()
 QByteArray unsigned16_part10(const char* photometric, uint16_t columns, uint16_t rows,
                              const std::vector<uint16_t>& values)
 {
-    QByteArray b(128, '\0');
-    b += "DICM";
-    auto expl = [&](uint16_t g, uint16_t e, const char* vr, const QByteArray& value) {
-        b += le16(g) + le16(e) + vr + le16(uint16_t(value.size())) + value;
-    };
-    expl(0x0002, 0x0000, "UL", QByteArray("\x1c\0\0\0", 4));
-    expl(0x0002, 0x0010, "UI", QByteArray("1.2.840.10008.1.2.1\0", 20));
-    QByteArray name(photometric);
-    if (name.size() % 2 != 0) {
-        name += ' ';
-    }
-    expl(0x0028, 0x0004, "CS", name);
-    expl(0x0028, 0x0010, "US", le16(rows));
-    expl(0x0028, 0x0011, "US", le16(columns));
-    expl(0x0028, 0x0100, "US", le16(16));
-    QByteArray pixels;
+    std::string pixels;
     for (const uint16_t v : values) {
         pixels += le16(v);
     }
-    b += le16(0x7FE0) + le16(0x0010) + "OW" + le16(0) + le16(uint16_t(pixels.size())) + le16(0) + pixels;
-    return b;
+    return qbytes(samples_head(photometric, columns, rows).element(0x7FE0, 0x0010, "OW", pixels));
 }
-
-QByteArray le32(uint32_t v) { return le16(uint16_t(v & 0xFFFF)) + le16(uint16_t(v >> 16)); }
 
 // A Part-10 file of one text element, (0008,103E) LO, and no Pixel Data.
-QByteArray text_part10(const QByteArray& value)
-{
-    QByteArray b(128, '\0');
-    b += "DICM";
-    b += le16(0x0002) + le16(0x0000) + "UL" + le16(4) + le32(28);
-    b += le16(0x0002) + le16(0x0010) + "UI" + le16(20) + QByteArray("1.2.840.10008.1.2.1\0", 20);
-    b += le16(0x0008) + le16(0x103E) + "LO" + le16(uint16_t(value.size())) + value;
-    return b;
-}
-
-QByteArray part10_meta()
-{
-    QByteArray b(128, '\0');
-    b += "DICM";
-    b += le16(0x0002) + le16(0x0000) + "UL" + le16(4) + le32(28);
-    b += le16(0x0002) + le16(0x0010) + "UI" + le16(20) + QByteArray("1.2.840.10008.1.2.1\0", 20);
-    return b;
-}
+QByteArray text_part10(const std::string& value) { return qbytes(part10().element(0x0008, 0x103E, "LO", value)); }
 
 // A 52 MB file whose header holds a 50 MB UT value before a 1024 x 1024
 // 16-bit picture, written in pieces.
@@ -170,26 +150,19 @@ void write_big_value_file(const QString& path)
 {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QByteArray head = part10_meta();
-    auto us = [&](uint16_t e, uint16_t v) { head += le16(0x0028) + le16(e) + "US" + le16(2) + le16(v); };
-    us(0x0002, 1);
-    head += le16(0x0028) + le16(0x0004) + "CS" + le16(12) + "MONOCHROME2 ";
-    us(0x0010, 1024);
-    us(0x0011, 1024);
-    us(0x0100, 16);
-    us(0x0101, 12);
-    us(0x0102, 11);
-    us(0x0103, 0);
     constexpr uint32_t text_size = 50000000;
-    head += le16(0x0040) + le16(0x0280) + "UT" + le16(0) + le32(text_size);
-    f.write(head);
+    DicomBytes head = part10();
+    head.us(0x0028, 0x0002, 1).text(0x0028, 0x0004, "CS", "MONOCHROME2");
+    head.us(0x0028, 0x0010, 1024).us(0x0028, 0x0011, 1024);
+    head.us(0x0028, 0x0100, 16).us(0x0028, 0x0101, 12).us(0x0028, 0x0102, 11).us(0x0028, 0x0103, 0);
+    f.write(qbytes(head.header(0x0040, 0x0280, "UT", text_size)));
     const QByteArray chunk = QByteArray("The quick brown fox jumps over the lazy dog. ").repeated(10000);
     for (uint32_t left = text_size; left > 0;) {
         const uint32_t n = std::min<uint32_t>(left, uint32_t(chunk.size()));
         f.write(chunk.constData(), n);
         left -= n;
     }
-    f.write(le16(0x7FE0) + le16(0x0010) + "OW" + le16(0) + le32(1024 * 1024 * 2));
+    f.write(qbytes(DicomBytes().header(0x7FE0, 0x0010, "OW", 1024 * 1024 * 2)));
     QByteArray row(2048, '\0');
     for (int i = 0; i < 2048; ++i) {
         row[i] = char(i & 0x0F);
@@ -203,31 +176,20 @@ void write_big_value_file(const QString& path)
 // contours each: some 240,000 element rows, and no Pixel Data.
 QByteArray many_element_file()
 {
-    auto expl = [](uint16_t g, uint16_t e, const char* vr, const QByteArray& v) {
-        return le16(g) + le16(e) + vr + le16(uint16_t(v.size())) + v;
-    };
-    auto item = [](const QByteArray& body) {
-        return le16(0xFFFE) + le16(0xE000) + le32(uint32_t(body.size())) + body;
-    };
-    const QByteArray end_of_sequence = le16(0xFFFE) + le16(0xE0DD) + le32(0);
-    const QByteArray contour = expl(0x3006, 0x0042, "CS", "CLOSED_PLANAR ") + expl(0x3006, 0x0046, "IS", "4 ") +
-                               expl(0x3006, 0x0050, "DS", "-10.5\\-20.25\\30\\10.5\\20.25\\30 ");
-    QByteArray b = part10_meta();
-    b += expl(0x0008, 0x0060, "CS", "RTSTRUCT");
-    b += le16(0x3006) + le16(0x0039) + "SQ" + le16(0) + le32(0xFFFFFFFF);
+    DicomBytes contour;
+    contour.element(0x3006, 0x0042, "CS", "CLOSED_PLANAR ")
+        .element(0x3006, 0x0046, "IS", "4 ")
+        .element(0x3006, 0x0050, "DS", "-10.5\\-20.25\\30\\10.5\\20.25\\30 ");
+    DicomBytes b = part10();
+    b.element(0x0008, 0x0060, "CS", "RTSTRUCT").header(0x3006, 0x0039, "SQ");
     for (int n = 0; n < 18462; ++n) {
-        QByteArray roi = expl(0x3006, 0x002A, "IS", "255\\0\\0 ");
-        roi += le16(0x3006) + le16(0x0040) + "SQ" + le16(0) + le32(0xFFFFFFFF);
-        roi += item(contour) + item(contour) + end_of_sequence;
-        QByteArray number = QByteArray::number(n + 1);
-        if (number.size() % 2 != 0) {
-            number += ' ';
-        }
-        roi += expl(0x3006, 0x0084, "IS", number);
-        b += item(roi);
+        DicomBytes roi;
+        roi.element(0x3006, 0x002A, "IS", "255\\0\\0 ").header(0x3006, 0x0040, "SQ");
+        roi.fragment(contour.bytes()).fragment(contour.bytes()).sequence_end();
+        roi.text(0x3006, 0x0084, "IS", std::to_string(n + 1));
+        b.fragment(roi.bytes());
     }
-    b += end_of_sequence;
-    return b;
+    return qbytes(b.sequence_end());
 }
 
 // The process's resident memory in KiB.
@@ -292,28 +254,40 @@ private slots:
     {
         TForm1& f = *form_;
         QCOMPARE(f.windowTitle(), QStringLiteral("Velmor"));
-        QCOMPARE(f.centralWidget()->size(), QSize(745, 561));
-        QCOMPARE(f.sbOpen->geometry(), QRect(4, 4, 23, 22));
-        QCOMPARE(f.sbClose->geometry(), QRect(676, 4, 59, 22));
         QCOMPARE(f.sbClose->text(), QStringLiteral("終了"));
-        QCOMPARE(f.edFname->geometry(), QRect(136, 4, 221, 20));
-        QCOMPARE(f.edHsize->geometry(), QRect(492, 4, 77, 20));
-        QCOMPARE(f.Panel3->geometry(), QRect(476, 8, 260, 260));
-        QCOMPARE(f.Image->geometry(), QRect(2, 2, 256, 256));
+        // The controls share the window without overlapping: the buttons and
+        // fields on the top row (open leftmost, exit rightmost), the dump left
+        // of the 256 x 256 picture, the element table below both.
+        QWidget* root = f.centralWidget();
+        const auto in_window = [root](QWidget* w) { return QRect(w->mapTo(root, QPoint(0, 0)), w->size()); };
+        const QList<QWidget*> controls = {f.sbOpen, f.edFname, f.edHsize, f.sbClose,
+                                          f.Panel4, f.Panel3,  f.strGrid};
+        for (QWidget* a : controls) {
+            QVERIFY2(root->rect().contains(in_window(a)), qPrintable(a->objectName()));
+            for (QWidget* b : controls) {
+                QVERIFY2(a == b || !in_window(a).intersects(in_window(b)),
+                         qPrintable(a->objectName() + QStringLiteral(" / ") + b->objectName()));
+            }
+        }
+        for (QWidget* top : std::initializer_list<QWidget*>{f.edFname, f.edHsize, f.sbClose}) {
+            QVERIFY(in_window(f.sbOpen).right() < in_window(top).left());
+            QVERIFY(in_window(top).bottom() < std::min(in_window(f.Panel4).top(), in_window(f.Panel3).top()));
+        }
+        QVERIFY(in_window(f.Panel4).right() < in_window(f.Panel3).left());
+        QVERIFY(in_window(f.Panel3).bottom() < in_window(f.strGrid).top());
+        QCOMPARE(f.Image->size(), QSize(256, 256));
+        QVERIFY(f.Panel3->rect().contains(f.Image->geometry()));
         QVERIFY(f.Image->pixmap().isNull());
         QCOMPARE(f.pnWind->text(), QStringLiteral("WL=  50,  WW=1000"));
         QVERIFY(f.pnWind->isHidden());
-        QCOMPARE(f.strGrid->geometry(), QRect(8, 276, 725, 245));
         QCOMPARE(f.strGrid->model()->columnCount(), 6);
         QCOMPARE(f.strGrid->model()->rowCount(), 99);
-        QCOMPARE(f.strGrid->columnWidth(5), 548);
         QCOMPARE(f.strGrid->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("説明"));
         QCOMPARE(f.strGrid->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("データ"));
         QCOMPARE(f.Memo->toPlainText().split('\n').size(), 2);
         QVERIFY(f.Memo->toPlainText().startsWith(QStringLiteral("Address  00 01")));
         // Panel2Resize: Memo fills Panel4, its scroll bars in sight.
-        QCOMPARE(f.Memo->size(), QSize(462, 262));
-        QCOMPARE(f.Panel4->size(), QSize(462, 262));
+        QCOMPARE(f.Memo->size(), f.Panel4->size());
         QVERIFY(!f.sbSave->isEnabled());
         QVERIFY(!f.mSave->isEnabled());
         QCOMPARE(f.Open1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -475,7 +449,7 @@ private slots:
         QCOMPARE(form_->Memo->toPlainText(), memo_before);
 
         // No "DICM": information, then the walk from byte 0.
-        QByteArray bare = le16(0x0010) + le16(0x0010) + QByteArray("\x04\0\0\0", 4) + "ABCD";
+        QByteArray bare = qbytes(DicomBytes(Encoding::ImplicitLittle).element(0x0010, 0x0010, "PN", "ABCD"));
         bare += QByteArray(136, '\0'); // 17 empty elements: a data set that ends cleanly
         const QString bare_path = path("bare.dcm");
         write_all(bare_path, bare);
@@ -727,20 +701,10 @@ private slots:
              ++i) {
             jpeg_ls[i] = i % 3 == 0 ? char(0xFF) : char(jpeg_ls[i] ^ 0x5A);
         }
-        QByteArray one_bit = unsigned16_part10("MONOCHROME2", 3, 3, std::vector<uint16_t>(9));
-        one_bit.replace(QByteArray("\x28\x00\x00\x01US\x02\x00\x10\x00", 10),
-                        QByteArray("\x28\x00\x00\x01US\x02\x00\x01\x00", 10));
-        QByteArray mpeg = unsigned16_part10("MONOCHROME2", 2, 2, {});
-        mpeg.replace(QByteArray("\x1c\0\0\0", 4), QByteArray("\x20\0\0\0", 4));
-        mpeg.replace(QByteArray("UI\x14\x00"
-                                "1.2.840.10008.1.2.1\0",
-                                24),
-                     QByteArray("UI\x18\x00"
-                                "1.2.840.10008.1.2.4.100\0",
-                                28));
-        mpeg.chop(8); // the empty native pixel data, made encapsulated
-        mpeg += QByteArray("OB\0\0\xff\xff\xff\xff", 8) + QByteArray("\xfe\xff\x00\xe0\0\0\0\0", 8) +
-                QByteArray("\xfe\xff\x00\xe0\x04\0\0\0\0\0\0\0", 12) + QByteArray("\xfe\xff\xdd\xe0\0\0\0\0", 8);
+        QByteArray one_bit = qbytes(samples_head("MONOCHROME2", 3, 3, "1.2.840.10008.1.2.1", 1)
+                                        .element(0x7FE0, 0x0010, "OW", std::string(18, '\0')));
+        QByteArray mpeg = qbytes(
+            samples_head("MONOCHROME2", 2, 2, "1.2.840.10008.1.2.4.100").encapsulated({std::string(4, '\0')}));
         const QString cut =
             QStringLiteral("Frame 15 lies past the end of the file: the pixel data ends in frame 7.");
         struct Case {

@@ -155,14 +155,7 @@ void write_at(std::FILE* file, uint64_t position, const Bytes& bytes)
     ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
 }
 
-Bytes item_header(uint32_t length)
-{
-    Bytes header;
-    put16(header, 0xFFFE);
-    put16(header, 0xE000);
-    put32(header, length);
-    return header;
-}
+Bytes item_header(uint32_t length) { return DicomBytes().item(length).byte_vector(); }
 
 TEST(LargeFiles, EncapsulatedBeyondFourGigabytesFindTheirLastFrame)
 {
@@ -170,34 +163,24 @@ TEST(LargeFiles, EncapsulatedBeyondFourGigabytesFindTheirLastFrame)
     constexpr uint32_t hole_item = 0xFFFFFFF0U; // two of them: past 8 GiB
     const Bytes last = flat_rle_frame(42);
     for (const bool extended : {false, true}) {
-        DicomFile head("1.2.840.10008.1.2.5");
+        DicomBytes head = dicom_file("1.2.840.10008.1.2.5");
         head.image(8, 8, 8).text(0x0028, 0x0008, "IS", "3");
         if (extended) {
-            Bytes offsets;
-            Bytes lengths;
-            for (const uint64_t offset : {uint64_t{0}, uint64_t{8} + hole_item, 2 * (uint64_t{8} + hole_item)}) {
-                put32(offsets, static_cast<uint32_t>(offset));
-                put32(offsets, static_cast<uint32_t>(offset >> 32));
-            }
-            for (const uint64_t length : {uint64_t{hole_item}, uint64_t{hole_item}, uint64_t{last.size()}}) {
-                put32(lengths, static_cast<uint32_t>(length));
-                put32(lengths, static_cast<uint32_t>(length >> 32));
-            }
+            const std::string offsets =
+                head.n64(0) + head.n64(uint64_t{8} + hole_item) + head.n64(2 * (uint64_t{8} + hole_item));
+            const std::string lengths = head.n64(hole_item) + head.n64(hole_item) + head.n64(last.size());
             head.element(0x7FE0, 0x0001, "OV", offsets).element(0x7FE0, 0x0002, "OV", lengths);
         }
-        head.open(0x7FE0, 0x0010, "OB").item({});
+        head.header(0x7FE0, 0x0010, "OB").fragment("");
         const std::string path = dir.file(extended ? "extended.dcm" : "walked.dcm");
         std::FILE* file = std::fopen(path.c_str(), "wb");
         ASSERT_NE(file, nullptr);
-        const uint64_t first_item = head.bytes().size();
-        write_at(file, 0, head.bytes());
+        const uint64_t first_item = head.size();
+        write_at(file, 0, head.byte_vector());
         write_at(file, first_item, item_header(hole_item));
         const uint64_t second_item = first_item + 8 + hole_item;
         write_at(file, second_item, item_header(hole_item));
-        Bytes tail = item_header(static_cast<uint32_t>(last.size()));
-        append(tail, last);
-        append(tail, {0xFE, 0xFF, 0xDD, 0xE0, 0, 0, 0, 0});
-        write_at(file, second_item + 8 + hole_item, tail);
+        write_at(file, second_item + 8 + hole_item, DicomBytes().fragment(last).sequence_end().byte_vector());
         ASSERT_EQ(std::fclose(file), 0);
         ASSERT_GT(fs::file_size(path), uint64_t{8} << 30);
 
@@ -212,17 +195,15 @@ TEST(LargeFiles, EncapsulatedBeyondFourGigabytesFindTheirLastFrame)
 TEST(LargeFiles, WholeImagesBeyondFourGigabytesAreRefusedOneFrameIsNot)
 {
     const TempDir dir;
-    DicomFile head("1.2.840.10008.1.2.5");
+    DicomBytes head = dicom_file("1.2.840.10008.1.2.5");
     head.image(256, 256, 8).text(0x0028, 0x0008, "IS", "70000"); // 4.6 GB decoded
-    head.open(0x7FE0, 0x0010, "OB").item({});
+    head.header(0x7FE0, 0x0010, "OB").fragment("");
     const std::string path = dir.file("many.dcm");
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    write_at(file, 0, head.bytes());
-    write_at(file, head.bytes().size(), item_header(0x7FFFFFF0U));
-    Bytes tail = item_header(static_cast<uint32_t>(flat_rle_frame(7).size()));
-    append(tail, flat_rle_frame(7));
-    write_at(file, head.bytes().size() + 8 + 0x7FFFFFF0U, tail);
+    write_at(file, 0, head.byte_vector());
+    write_at(file, head.size(), item_header(0x7FFFFFF0U));
+    write_at(file, head.size() + 8 + 0x7FFFFFF0U, DicomBytes().fragment(flat_rle_frame(7)).byte_vector());
     ASSERT_EQ(std::fclose(file), 0);
 
     const Frames whole = extract(path);
@@ -238,23 +219,18 @@ TEST(LargeFiles, NativeOfThreeGigabytesFindsItsLastFrame)
     const TempDir dir;
     constexpr uint32_t frames = 6144; // of 512 x 512 16-bit samples: 3 GiB
     constexpr uint32_t frame_bytes = 512 * 512 * 2;
-    DicomFile head("1.2.840.10008.1.2.1");
+    DicomBytes head = dicom_file("1.2.840.10008.1.2.1");
     head.image(512, 512, 16).text(0x0028, 0x0008, "IS", std::to_string(frames));
-    Bytes pixel_header;
-    put16(pixel_header, 0x7FE0);
-    put16(pixel_header, 0x0010);
-    pixel_header.insert(pixel_header.end(), {'O', 'W', 0, 0});
-    put32(pixel_header, frames * frame_bytes);
-    head.raw(pixel_header);
+    head.header(0x7FE0, 0x0010, "OW", frames * frame_bytes);
     const std::string path = dir.file("native.dcm");
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
-    write_at(file, 0, head.bytes());
+    write_at(file, 0, head.byte_vector());
     Bytes last(frame_bytes);
     for (std::size_t i = 0; i < last.size(); ++i) {
         last[i] = static_cast<uint8_t>(i * 13 + 5);
     }
-    write_at(file, head.bytes().size() + uint64_t{frames - 1} * frame_bytes, last);
+    write_at(file, head.size() + uint64_t{frames - 1} * frame_bytes, last);
     ASSERT_EQ(std::fclose(file), 0);
 
     const Frames frame = extract(path, static_cast<int32_t>(frames - 1));

@@ -304,8 +304,8 @@ struct FileResult {
 
 FileResult decode_frame_file(const Bytes& file, uint32_t length, std::size_t slot, long start = 0)
 {
-    const TempFile temp(file);
-    std::FILE* stream = std::fopen(temp.path(), "rb");
+    const std::string temp = write_file(file);
+    std::FILE* stream = std::fopen(temp.c_str(), "rb");
     EXPECT_NE(stream, nullptr);
     FileResult result{-9, {}, -1};
     if (stream == nullptr) {

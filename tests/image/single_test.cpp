@@ -33,10 +33,10 @@ struct Extraction {
 
 Extraction extract(const Bytes& file)
 {
-    const TempFile temp(file);
+    const std::string temp = write_file(file);
     const LogCapture log(LogLevel::warning);
     Extraction result;
-    EXPECT_EQ(dicom_open(temp.path()), 0);
+    EXPECT_EQ(dicom_open(temp.c_str()), 0);
     const single_image* image = dicom_single();
     if (image != nullptr) {
         result.record = *image;
@@ -75,10 +75,10 @@ uint16_t word_at(const Bytes& bytes, std::size_t index)
 
 TEST(SingleImage, DefaultsWithoutTheDescribingElements)
 {
-    DicomFile file(explicit_little);
+    DicomBytes file = dicom_file(explicit_little);
     file.us(0x0028, 0x0010, 2).us(0x0028, 0x0011, 2).us(0x0028, 0x0100, 8);
     file.element(0x7FE0, 0x0010, "OB", {1, 2, 3, 4});
-    const Extraction e = extract(file.bytes());
+    const Extraction e = extract(file.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.record->photometric, 0);
     EXPECT_EQ(e.record->frames, 1);
@@ -91,7 +91,7 @@ TEST(SingleImage, DefaultsWithoutTheDescribingElements)
 
 TEST(SingleImage, CollectsEveryDescribingElement)
 {
-    DicomFile file(explicit_little);
+    DicomBytes file = dicom_file(explicit_little);
     file.text(0x0018, 0x0050, "DS", " 2.5");
     file.text(0x0020, 0x1041, "DS", "-12.75");
     file.us(0x0028, 0x0002, 3);
@@ -102,7 +102,7 @@ TEST(SingleImage, CollectsEveryDescribingElement)
     file.text(0x0028, 0x0030, "DS", "0.5\\0.75");
     file.us(0x0028, 0x0100, 8).us(0x0028, 0x0101, 7).us(0x0028, 0x0102, 6).us(0x0028, 0x0103, 1);
     file.element(0x7FE0, 0x0010, "OB", counting(12));
-    const Extraction e = extract(file.bytes());
+    const Extraction e = extract(file.byte_vector());
     ASSERT_TRUE(e.record);
     const single_image& r = *e.record;
     EXPECT_FLOAT_EQ(r.slice_thickness, 2.5F);
@@ -141,10 +141,10 @@ TEST(SingleImage, PhotometricNamesMatchByPrefixAfterTrimming)
         {"YBR_PARTIAL_422", 7},
     };
     for (const auto& [name, index] : cases) {
-        DicomFile file(explicit_little);
+        DicomBytes file = dicom_file(explicit_little);
         file.text(0x0028, 0x0004, "CS", name).us(0x0028, 0x0100, 8);
         file.element(0x7FE0, 0x0010, "OB", {});
-        const Extraction e = extract(file.bytes());
+        const Extraction e = extract(file.byte_vector());
         ASSERT_TRUE(e.record) << name;
         EXPECT_EQ(e.record->photometric, index) << name;
         EXPECT_EQ(logged(e, "warning: Unknown PhotometricInterpretation."), index == 7) << name;
@@ -154,19 +154,19 @@ TEST(SingleImage, PhotometricNamesMatchByPrefixAfterTrimming)
 
 TEST(SingleImage, PaletteDescriptorsAndDataAreKept)
 {
-    DicomFile file(explicit_little);
-    file.us_values(0x0028, 0x1101, {256, 0xFFF0, 16});
-    file.us_values(0x0028, 0x1102, {4, 0, 8});
-    file.us_values(0x0028, 0x1103, {4, 0}); // wrong VM
-    file.us_values(0x0028, 0x1201, {1, 2});
-    file.us_values(0x0028, 0x1201, {10, 20, 30}); // a later element replaces the first
-    file.us_values(0x0028, 0x1203, {7});
+    DicomBytes file = dicom_file(explicit_little);
+    file.us(0x0028, 0x1101, {256, 0xFFF0, 16});
+    file.us(0x0028, 0x1102, {4, 0, 8});
+    file.us(0x0028, 0x1103, {4, 0}); // wrong VM
+    file.us(0x0028, 0x1201, {1, 2});
+    file.us(0x0028, 0x1201, {10, 20, 30}); // a later element replaces the first
+    file.us(0x0028, 0x1203, {7});
     file.us(0x0028, 0x0100, 8);
     file.element(0x7FE0, 0x0010, "OB", {});
 
-    const TempFile temp(file.bytes());
+    const std::string temp = write_file(file.byte_vector());
     const LogCapture log(LogLevel::warning);
-    ASSERT_EQ(dicom_open(temp.path()), 0);
+    ASSERT_EQ(dicom_open(temp.c_str()), 0);
     const single_image* image = dicom_single();
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->palette[0].entries, 256);
@@ -190,19 +190,19 @@ TEST(SingleImage, PaletteDescriptorsAndDataAreKept)
 
 TEST(SingleImage, IconImageSequenceNeverTouchesTheRecord)
 {
-    DicomFile file(explicit_little);
+    DicomBytes file = dicom_file(explicit_little);
     file.us(0x0028, 0x0010, 2);
     // Another sequence before the pixel data: its Rows counts.
-    file.open(0x0008, 0x1140, "SQ").open_item().us(0x0028, 0x0011, 3).close_item().close_sequence();
-    file.open(0x0088, 0x0200, "SQ").open_item();
+    file.header(0x0008, 0x1140, "SQ").item().us(0x0028, 0x0011, 3).item_end().sequence_end();
+    file.header(0x0088, 0x0200, "SQ").item();
     file.us(0x0028, 0x0010, 99).us(0x0028, 0x0100, 16);
     file.element(0x7FE0, 0x0010, "OB", {9, 9}); // the icon's own pixels
     // A sequence nested in the icon's item: its elements are ordinary.
-    file.open(0x0040, 0xA730, "SQ").open_item().us(0x0028, 0x0101, 5).close_item().close_sequence();
-    file.close_item().close_sequence();
+    file.header(0x0040, 0xA730, "SQ").item().us(0x0028, 0x0101, 5).item_end().sequence_end();
+    file.item_end().sequence_end();
     file.us(0x0028, 0x0100, 8);
     file.element(0x7FE0, 0x0010, "OB", counting(6));
-    const Extraction e = extract(file.bytes());
+    const Extraction e = extract(file.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.record->rows, 2);
     EXPECT_EQ(e.record->columns, 3);
@@ -213,53 +213,53 @@ TEST(SingleImage, IconImageSequenceNeverTouchesTheRecord)
 
 TEST(SingleImage, PixelDataGroupsEvenAreTakenOddAreSkipped)
 {
-    DicomFile file(explicit_little);
+    DicomBytes file = dicom_file(explicit_little);
     file.image(1, 2, 8);
     file.element(0x7F11, 0x0010, "OB", {0xAA, 0xAA});
     file.element(0x7F10, 0x0010, "OB", {1, 2});
     file.us(0x0028, 0x0010, 50); // after the pixel data: never read
     file.element(0x7FE0, 0x0010, "OB", {3, 4});
-    const Extraction e = extract(file.bytes());
+    const Extraction e = extract(file.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.pixels, (Bytes{1, 2}));
     EXPECT_EQ(e.record->rows, 1);
 
-    DicomFile odd_only(explicit_little);
+    DicomBytes odd_only = dicom_file(explicit_little);
     odd_only.image(1, 2, 8).element(0x7F11, 0x0010, "OB", {1, 2});
-    EXPECT_FALSE(extract(odd_only.bytes()).record);
+    EXPECT_FALSE(extract(odd_only.byte_vector()).record);
 }
 
 TEST(SingleImage, WrongPixelVrIsFixedBeforeLoading)
 {
     // Big endian: OB with 16 bits allocated is loaded as words in host order.
-    DicomFile words(explicit_big, DicomFile::Encoding::explicit_big);
+    DicomBytes words = dicom_file(explicit_big, Encoding::ExplicitBig);
     words.image(1, 2, 16).element(0x7FE0, 0x0010, "OB", {0x12, 0x34, 0xAB, 0xCD});
-    Extraction e = extract(words.bytes());
+    Extraction e = extract(words.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_TRUE(logged(e, "warning: Incorrect OB value representation (fixed)"));
     EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
     EXPECT_EQ(word_at(e.pixels, 1), 0xABCD);
 
     // Little endian OW with 8 bits allocated is loaded byte for byte.
-    DicomFile bytes(explicit_little);
+    DicomBytes bytes = dicom_file(explicit_little);
     bytes.image(1, 4, 8).element(0x7FE0, 0x0010, "OW", {1, 2, 3, 4});
-    e = extract(bytes.bytes());
+    e = extract(bytes.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_TRUE(logged(e, "warning: Incorrect OW value representation (fixed)"));
     EXPECT_EQ(e.pixels, (Bytes{1, 2, 3, 4}));
 
     // Big endian OW words hold two 8-bit samples, the first in the low byte.
-    DicomFile big_bytes(explicit_big, DicomFile::Encoding::explicit_big);
+    DicomBytes big_bytes = dicom_file(explicit_big, Encoding::ExplicitBig);
     big_bytes.image(1, 4, 8).element(0x7FE0, 0x0010, "OW", {1, 2, 3, 4});
-    e = extract(big_bytes.bytes());
+    e = extract(big_bytes.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.pixels, (Bytes{2, 1, 4, 3}));
 
     // Big endian 32-bit samples come out in host order whole.
     for (const char* vr : {"OW", "OL"}) {
-        DicomFile longs(explicit_big, DicomFile::Encoding::explicit_big);
+        DicomBytes longs = dicom_file(explicit_big, Encoding::ExplicitBig);
         longs.image(1, 1, 32).element(0x7FE0, 0x0010, vr, {0x12, 0x34, 0x56, 0x78});
-        e = extract(longs.bytes());
+        e = extract(longs.byte_vector());
         ASSERT_TRUE(e.record) << vr;
         uint32_t sample = 0;
         std::memcpy(&sample, e.pixels.data(), 4);
@@ -267,9 +267,9 @@ TEST(SingleImage, WrongPixelVrIsFixedBeforeLoading)
     }
 
     // Implicit VR: 16 and 12 bits load as words, anything else as bytes.
-    DicomFile implicit(implicit_little, DicomFile::Encoding::implicit_little);
+    DicomBytes implicit = dicom_file(implicit_little, Encoding::ImplicitLittle);
     implicit.image(1, 2, 16).element(0x7FE0, 0x0010, nullptr, {0x34, 0x12, 0xCD, 0xAB});
-    e = extract(implicit.bytes());
+    e = extract(implicit.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
     EXPECT_FALSE(logged(e, "warning"));
@@ -277,25 +277,25 @@ TEST(SingleImage, WrongPixelVrIsFixedBeforeLoading)
 
 TEST(SingleImage, NativeLengthIsCheckedButDataKeptAsStored)
 {
-    DicomFile short_data(explicit_little);
+    DicomBytes short_data = dicom_file(explicit_little);
     short_data.image(4, 4, 8).element(0x7FE0, 0x0010, "OB", {1, 2, 3, 4});
-    Extraction e = extract(short_data.bytes());
+    Extraction e = extract(short_data.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_TRUE(logged(e, "warning: Incorrect PixelData length"));
     EXPECT_EQ(e.pixels, (Bytes{1, 2, 3, 4}));
 
     // 12 bits allocated count as 1.5 bytes: 2 x 2 samples in 6 bytes.
-    DicomFile packed(explicit_little);
+    DicomBytes packed = dicom_file(explicit_little);
     packed.image(2, 2, 12).element(0x7FE0, 0x0010, "OW", counting(6));
-    e = extract(packed.bytes());
+    e = extract(packed.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_FALSE(logged(e, "Incorrect PixelData length"));
 
     // Products that overflow 32 bits are compared exactly.
-    DicomFile huge(explicit_little);
+    DicomBytes huge = dicom_file(explicit_little);
     huge.image(65535, 65535, 16).text(0x0028, 0x0008, "IS", "1024");
     huge.element(0x7FE0, 0x0010, "OW", counting(8));
-    e = extract(huge.bytes());
+    e = extract(huge.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_TRUE(logged(e, "Incorrect PixelData length"));
 }
@@ -303,28 +303,28 @@ TEST(SingleImage, NativeLengthIsCheckedButDataKeptAsStored)
 TEST(SingleImage, ReaderFailuresGiveNoRecord)
 {
     // The file ends before any pixel data.
-    DicomFile no_pixels(explicit_little);
+    DicomBytes no_pixels = dicom_file(explicit_little);
     no_pixels.image(2, 2, 8);
-    EXPECT_FALSE(extract(no_pixels.bytes()).record);
+    EXPECT_FALSE(extract(no_pixels.byte_vector()).record);
 
     // Pixel data longer than the rest of the file.
-    DicomFile cut(explicit_little);
+    DicomBytes cut = dicom_file(explicit_little);
     cut.image(2, 2, 8);
-    Bytes bytes = cut.bytes();
-    DicomFile header_only(explicit_little);
+    Bytes bytes = cut.byte_vector();
+    DicomBytes header_only = dicom_file(explicit_little);
     header_only.image(2, 2, 8).element(0x7FE0, 0x0010, "OB", counting(100));
-    bytes = header_only.bytes();
+    bytes = header_only.byte_vector();
     bytes.resize(bytes.size() - 50);
     EXPECT_FALSE(extract(bytes).record);
 }
 
 TEST(SingleImage, DicomPixelRefusesEncapsulatedData)
 {
-    DicomFile file(rle);
-    file.image(2, 2, 8).open(0x7FE0, 0x0010, "OB").item({}).close_sequence();
-    const TempFile temp(file.bytes());
+    DicomBytes file = dicom_file(rle);
+    file.image(2, 2, 8).header(0x7FE0, 0x0010, "OB").fragment("").sequence_end();
+    const std::string temp = write_file(file.byte_vector());
     const LogCapture log(LogLevel::warning);
-    ASSERT_EQ(dicom_open(temp.path()), 0);
+    ASSERT_EQ(dicom_open(temp.c_str()), 0);
     ELEMENT* element = nullptr;
     while ((element = dicom_element()) != nullptr && element->group != 0x7FE0) {
         dicom_skip();
@@ -343,14 +343,14 @@ namespace {
 // An 8-bit frame of `n` equal bytes as one RLE segment.
 Bytes flat_frame(uint8_t value, uint8_t n) { return rle_frame({{static_cast<uint8_t>(257 - n), value}}); }
 
-DicomFile rle_file(uint16_t rows, uint16_t columns, const char* frames)
+DicomBytes rle_file(uint16_t rows, uint16_t columns, const char* frames)
 {
-    DicomFile file(rle);
+    DicomBytes file = dicom_file(rle);
     file.image(rows, columns, 8);
     if (frames != nullptr) {
         file.text(0x0028, 0x0008, "IS", frames);
     }
-    file.open(0x7FE0, 0x0010, "OB");
+    file.header(0x7FE0, 0x0010, "OB");
     return file;
 }
 
@@ -358,9 +358,9 @@ DicomFile rle_file(uint16_t rows, uint16_t columns, const char* frames)
 
 TEST(SingleImageEncapsulated, FramesDecodeIntoTheirSlots)
 {
-    DicomFile file = rle_file(2, 2, "2");
-    file.item({}).item(flat_frame(5, 4)).item(flat_frame(6, 4)).close_sequence();
-    const Extraction e = extract(file.bytes());
+    DicomBytes file = rle_file(2, 2, "2");
+    file.fragment("").fragment(flat_frame(5, 4)).fragment(flat_frame(6, 4)).sequence_end();
+    const Extraction e = extract(file.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.record->pixel_bytes, 8U);
     EXPECT_EQ(e.pixels, (Bytes{5, 5, 5, 5, 6, 6, 6, 6}));
@@ -372,31 +372,31 @@ TEST(SingleImageEncapsulated, OffsetTableMustHoldOneEntryPerFrame)
     Bytes table;
     put32(table, 0);
     put32(table, 80);
-    DicomFile good = rle_file(2, 2, "2");
-    good.item(table).item(flat_frame(5, 4)).item(flat_frame(6, 4)).close_sequence();
-    Extraction e = extract(good.bytes());
+    DicomBytes good = rle_file(2, 2, "2");
+    good.fragment(table).fragment(flat_frame(5, 4)).fragment(flat_frame(6, 4)).sequence_end();
+    Extraction e = extract(good.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.pixels, (Bytes{5, 5, 5, 5, 6, 6, 6, 6}));
 
-    DicomFile bad = rle_file(2, 2, "1");
-    bad.item(table).item(flat_frame(5, 4)).close_sequence();
-    e = extract(bad.bytes());
+    DicomBytes bad = rle_file(2, 2, "1");
+    bad.fragment(table).fragment(flat_frame(5, 4)).sequence_end();
+    e = extract(bad.byte_vector());
     EXPECT_FALSE(e.record);
     EXPECT_FALSE(logged(e, "error")); // no message of its own
 }
 
 TEST(SingleImageEncapsulated, MissingFramesStayZero)
 {
-    DicomFile file = rle_file(2, 2, "3");
-    file.item({}).item(flat_frame(5, 4)); // the file ends here
-    Extraction e = extract(file.bytes());
+    DicomBytes file = rle_file(2, 2, "3");
+    file.fragment("").fragment(flat_frame(5, 4)); // the file ends here
+    Extraction e = extract(file.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.pixels, (Bytes{5, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0, 0}));
 
     // With the delimiter present it is handed to the decoder as a frame.
-    DicomFile delimited = rle_file(2, 2, "3");
-    delimited.item({}).item(flat_frame(5, 4)).close_sequence();
-    e = extract(delimited.bytes());
+    DicomBytes delimited = rle_file(2, 2, "3");
+    delimited.fragment("").fragment(flat_frame(5, 4)).sequence_end();
+    e = extract(delimited.byte_vector());
     EXPECT_FALSE(e.record);
     EXPECT_TRUE(logged(e, "error: Decompression failed"));
 }
@@ -404,10 +404,10 @@ TEST(SingleImageEncapsulated, MissingFramesStayZero)
 TEST(SingleImageEncapsulated, FramesTheirDecoderCannotReadFail)
 {
     for (const std::string& syntax : {jpeg_lossy, jpeg_lossless}) {
-        DicomFile file(syntax);
-        file.image(2, 2, 8).open(0x7FE0, 0x0010, "OB").item({}).item(flat_frame(5, 4));
-        file.close_sequence();
-        const Extraction e = extract(file.bytes());
+        DicomBytes file = dicom_file(syntax);
+        file.image(2, 2, 8).header(0x7FE0, 0x0010, "OB").fragment("").fragment(flat_frame(5, 4));
+        file.sequence_end();
+        const Extraction e = extract(file.byte_vector());
         EXPECT_FALSE(e.record) << syntax;
         EXPECT_TRUE(logged(e, "error: Decompression failed")) << syntax;
     }
@@ -424,10 +424,10 @@ TEST(SingleImageEncapsulated, SyntaxesWithoutACodecAreNamed)
         {"1.2.840.10008.1.2.4.999", "error: Unsupported transfer syntax UID\n"},
     };
     for (const auto& [syntax, message] : cases) {
-        DicomFile file(syntax);
-        file.image(2, 2, 8).open(0x7FE0, 0x0010, "OB").item({}).item(flat_frame(5, 4));
-        file.close_sequence();
-        const Extraction e = extract(file.bytes());
+        DicomBytes file = dicom_file(syntax);
+        file.image(2, 2, 8).header(0x7FE0, 0x0010, "OB").fragment("").fragment(flat_frame(5, 4));
+        file.sequence_end();
+        const Extraction e = extract(file.byte_vector());
         EXPECT_FALSE(e.record) << syntax;
         EXPECT_TRUE(logged(e, message)) << syntax << e.log;
     }
@@ -435,9 +435,9 @@ TEST(SingleImageEncapsulated, SyntaxesWithoutACodecAreNamed)
 
 TEST(SingleImageEncapsulated, DecoderFailuresReleaseTheRecord)
 {
-    DicomFile file = rle_file(2, 2, nullptr);
-    file.item({}).item(rle_header(16, {})).close_sequence();
-    const Extraction e = extract(file.bytes());
+    DicomBytes file = rle_file(2, 2, nullptr);
+    file.fragment("").fragment(rle_header(16, {})).sequence_end();
+    const Extraction e = extract(file.byte_vector());
     EXPECT_FALSE(e.record);
     const std::size_t rule = e.log.find("error: RLE - Maximum of 32 bits images supported");
     const std::size_t failed = e.log.find("error: Decompression failed");
@@ -450,10 +450,10 @@ TEST(SingleImageEncapsulated, ImagesThatCannotFitInMemoryFailCleanly)
 {
     // 65535 x 65535 x 4 bytes x 2^31-1 frames: far beyond any buffer.
     for (const char* frames : {"2147483647", "99999999999", "-1"}) {
-        DicomFile file(rle);
+        DicomBytes file = dicom_file(rle);
         file.image(65535, 65535, 32).text(0x0028, 0x0008, "IS", frames);
-        file.open(0x7FE0, 0x0010, "OB").item({}).item(flat_frame(5, 4)).close_sequence();
-        const Extraction e = extract(file.bytes());
+        file.header(0x7FE0, 0x0010, "OB").fragment("").fragment(flat_frame(5, 4)).sequence_end();
+        const Extraction e = extract(file.byte_vector());
         EXPECT_FALSE(e.record) << frames;
         EXPECT_TRUE(logged(e, "error: Out of memory.")) << frames;
     }
@@ -463,9 +463,9 @@ TEST(SingleImageEncapsulated, FramesTheFileCannotHoldAreRefusedBeforeAllocating)
 {
     // 512 x 512 bytes x 1000 frames (262 MB) from one 70-byte fragment: no
     // decoder turns the rest of this file into that much.
-    DicomFile file = rle_file(512, 512, "1000");
-    file.item({}).item(flat_frame(5, 4)).close_sequence();
-    Extraction e = extract(file.bytes());
+    DicomBytes file = rle_file(512, 512, "1000");
+    file.fragment("").fragment(flat_frame(5, 4)).sequence_end();
+    Extraction e = extract(file.byte_vector());
     EXPECT_FALSE(e.record);
     EXPECT_TRUE(logged(e, "error: Encapsulated PixelData too short for the announced frames"));
 
@@ -476,9 +476,9 @@ TEST(SingleImageEncapsulated, FramesTheFileCannotHoldAreRefusedBeforeAllocating)
         runs.push_back(0x81);
         runs.push_back(9);
     }
-    DicomFile dense = rle_file(40, 64, "2"); // 2560 bytes a frame from 112 in the file
-    dense.item({}).item(rle_frame({runs}));  // the second frame is cut off
-    e = extract(dense.bytes());
+    DicomBytes dense = rle_file(40, 64, "2");       // 2560 bytes a frame from 112 in the file
+    dense.fragment("").fragment(rle_frame({runs})); // the second frame is cut off
+    e = extract(dense.byte_vector());
     ASSERT_TRUE(e.record);
     ASSERT_EQ(e.pixels.size(), 5120U);
     EXPECT_EQ(Bytes(e.pixels.begin(), e.pixels.begin() + 2560), Bytes(2560, 9));
@@ -490,27 +490,27 @@ TEST(SingleImageEncapsulated, HostileFramesStayInsideTheirSlots)
     // Every frame floods far more than its 3-byte slot; the neighbouring
     // frame keeps its own bytes and nothing lands past the buffer.
     const Bytes flood{0x81, 0x77, 0x81, 0x77, 0x81, 0x77};
-    DicomFile file = rle_file(1, 3, "2");
-    file.item({}).item(rle_frame({flood})).item(rle_frame({{0x02, 1, 2, 3}})).close_sequence();
-    Extraction e = extract(file.bytes());
+    DicomBytes file = rle_file(1, 3, "2");
+    file.fragment("").fragment(rle_frame({flood})).fragment(rle_frame({{0x02, 1, 2, 3}})).sequence_end();
+    Extraction e = extract(file.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.pixels, (Bytes{0x77, 0x77, 0x77, 1, 2, 3}));
     EXPECT_TRUE(e.trailing_zeros);
     EXPECT_TRUE(logged(e, "RLE - Segment overflows the frame (cut)"));
 
     // Four segments into a slot of 1-byte samples: still bounded.
-    DicomFile four = rle_file(1, 3, nullptr);
-    four.item({}).item(rle_frame({flood, flood, flood, flood})).close_sequence();
-    e = extract(four.bytes());
+    DicomBytes four = rle_file(1, 3, nullptr);
+    four.fragment("").fragment(rle_frame({flood, flood, flood, flood})).sequence_end();
+    e = extract(four.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.pixels.size(), 3U);
     EXPECT_TRUE(e.trailing_zeros);
 
     // 12 bits allocated: the slot has one byte per sample.
-    DicomFile twelve(rle);
-    twelve.image(2, 2, 12).open(0x7FE0, 0x0010, "OB").item({});
-    twelve.item(rle_frame({flood, flood})).close_sequence();
-    e = extract(twelve.bytes());
+    DicomBytes twelve = dicom_file(rle);
+    twelve.image(2, 2, 12).header(0x7FE0, 0x0010, "OB").fragment("");
+    twelve.fragment(rle_frame({flood, flood})).sequence_end();
+    e = extract(twelve.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(e.record->pixel_bytes, 4U);
     EXPECT_TRUE(e.trailing_zeros);
@@ -518,10 +518,10 @@ TEST(SingleImageEncapsulated, HostileFramesStayInsideTheirSlots)
 
 TEST(SingleImageEncapsulated, SixteenBitFramesReadAsTheirUncompressedTwin)
 {
-    DicomFile file(rle);
-    file.image(1, 2, 16).open(0x7FE0, 0x0010, "OB").item({});
-    file.item(rle_frame({{0x01, 0x12, 0xAB}, {0x01, 0x34, 0xCD}})).close_sequence();
-    const Extraction e = extract(file.bytes());
+    DicomBytes file = dicom_file(rle);
+    file.image(1, 2, 16).header(0x7FE0, 0x0010, "OB").fragment("");
+    file.fragment(rle_frame({{0x01, 0x12, 0xAB}, {0x01, 0x34, 0xCD}})).sequence_end();
+    const Extraction e = extract(file.byte_vector());
     ASSERT_TRUE(e.record);
     EXPECT_EQ(word_at(e.pixels, 0), 0x1234);
     EXPECT_EQ(word_at(e.pixels, 1), 0xABCD);
@@ -568,9 +568,9 @@ struct Streamed {
 
 void stream(const Bytes& file, unsigned threads, Streamed& result)
 {
-    const TempFile temp(file);
+    const std::string temp = write_file(file);
     const LogCapture log(LogLevel::warning);
-    EXPECT_EQ(dicom_open(temp.path()), 0);
+    EXPECT_EQ(dicom_open(temp.c_str()), 0);
     dicom_single_threads(threads);
     const single_image* image = dicom_single_to(result.sink);
     dicom_single_threads(1);
@@ -586,13 +586,17 @@ void stream(const Bytes& file, unsigned threads, Streamed& result)
 
 TEST(SingleImageStreamed, HandsOutEveryByteOfTheWholeImageOnce)
 {
-    DicomFile frames = rle_file(2, 2, "3");
-    frames.item({}).item(flat_frame(5, 4)).item(flat_frame(6, 4)).item(flat_frame(7, 4)).close_sequence();
-    DicomFile cut = rle_file(2, 2, "3");
-    cut.item({}).item(flat_frame(5, 4)); // frames 2 and 3 cut off: zeros
-    DicomFile native(explicit_little);
+    DicomBytes frames = rle_file(2, 2, "3");
+    frames.fragment("")
+        .fragment(flat_frame(5, 4))
+        .fragment(flat_frame(6, 4))
+        .fragment(flat_frame(7, 4))
+        .sequence_end();
+    DicomBytes cut = rle_file(2, 2, "3");
+    cut.fragment("").fragment(flat_frame(5, 4)); // frames 2 and 3 cut off: zeros
+    DicomBytes native = dicom_file(explicit_little);
     native.image(4, 4, 8).element(0x7FE0, 0x0010, "OB", counting(16));
-    for (const Bytes& file : {frames.bytes(), cut.bytes(), native.bytes()}) {
+    for (const Bytes& file : {frames.byte_vector(), cut.byte_vector(), native.byte_vector()}) {
         const Extraction whole = extract(file);
         ASSERT_TRUE(whole.record);
         for (const unsigned threads : {1U, 2U}) {
@@ -609,18 +613,18 @@ TEST(SingleImageStreamed, HandsOutEveryByteOfTheWholeImageOnce)
 
 TEST(SingleImageStreamed, StopsWhenTheSinkRefusesOrAFrameFails)
 {
-    DicomFile frames = rle_file(2, 2, "2");
-    frames.item({}).item(flat_frame(5, 4)).item(flat_frame(6, 4)).close_sequence();
+    DicomBytes frames = rle_file(2, 2, "2");
+    frames.fragment("").fragment(flat_frame(5, 4)).fragment(flat_frame(6, 4)).sequence_end();
     Streamed refused{std::nullopt, collected_pixels(0), ""};
-    stream(frames.bytes(), 1, refused);
+    stream(frames.byte_vector(), 1, refused);
     EXPECT_FALSE(refused.record);
     EXPECT_EQ(refused.sink.pieces, 1); // nothing after the refusal
     EXPECT_EQ(refused.log.find("Decompression failed"), std::string::npos) << refused.log;
 
-    DicomFile bad_second = rle_file(2, 2, "2");
-    bad_second.item({}).item(flat_frame(5, 4)).item(rle_header(16, {})).close_sequence();
+    DicomBytes bad_second = rle_file(2, 2, "2");
+    bad_second.fragment("").fragment(flat_frame(5, 4)).fragment(rle_header(16, {})).sequence_end();
     Streamed failed;
-    stream(bad_second.bytes(), 1, failed);
+    stream(bad_second.byte_vector(), 1, failed);
     EXPECT_FALSE(failed.record);
     EXPECT_NE(failed.log.find("error: Decompression failed"), std::string::npos) << failed.log;
 }

@@ -7,9 +7,9 @@
 #include <zlib.h>
 
 #include "base/log.h"
-#include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
+#include "reader_support.h"
 
 using namespace testing_dicom;
 
@@ -66,9 +66,7 @@ protected:
     }
     std::string write(const std::string& bytes, const std::string& name)
     {
-        DicomBytes b;
-        b.raw(bytes);
-        written_.push_back(b.write(name));
+        written_.push_back(write_temp(name, bytes));
         return written_.back();
     }
     std::vector<std::string> written_;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "base/log.h"
-#include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
+#include "reader_support.h"
 
 using namespace testing_dicom;
 
@@ -38,7 +38,7 @@ TEST_F(ReaderOpen, RefusesMissingNameMissingFileAndShortFile)
     EXPECT_EQ(dicom_default_reader().state().reader_stream, nullptr);
     DicomBytes short_file;
     short_file.raw(std::string(131, 'x'));
-    EXPECT_EQ(dicom_open(short_file.write("short.dcm").c_str()), -5);
+    EXPECT_EQ(dicom_open(write_temp("short.dcm", short_file.bytes()).c_str()), -5);
     EXPECT_EQ(dicom_default_reader().state().reader_stream, nullptr);
     const std::vector<std::string> expected = {"error: No file given", "error: Unable to open file",
                                                "error: Unexpected end of file"};
@@ -65,7 +65,7 @@ TEST_F(ReaderOpen, GuessesEachEncodingWithoutPreamble)
     for (const Case& c : cases) {
         const DicomBytes file = bare_file(c.encoding);
         ASSERT_EQ(file.bytes().substr(0, 8), std::string(c.first_bytes, 8));
-        const std::string path = file.write("bare.dcm");
+        const std::string path = write_temp("bare.dcm", file.bytes());
         ASSERT_EQ(dicom_open(path.c_str()), 0);
         EXPECT_EQ(dicom_default_reader().state().syntax, c.syntax);
         EXPECT_EQ(dicom_default_reader().state().data_syntax, c.syntax);
@@ -89,7 +89,7 @@ TEST_F(ReaderOpen, MetaGroupIsExplicitUnlessItsFirstElementHasNoVr)
 {
     DicomBytes explicit_meta;
     explicit_meta.preamble().meta("1.2.840.10008.1.2.1").element(0x0008, 0x0060, "CS", "CT");
-    ASSERT_EQ(dicom_open(explicit_meta.write("explicit_meta.dcm").c_str()), 0);
+    ASSERT_EQ(dicom_open(write_temp("explicit_meta.dcm", explicit_meta.bytes()).c_str()), 0);
     EXPECT_EQ(dicom_default_reader().state().syntax, 9);
     EXPECT_EQ(dicom_default_reader().state().meta_pending, -1);
     dicom_close();
@@ -102,7 +102,7 @@ TEST_F(ReaderOpen, MetaGroupIsExplicitUnlessItsFirstElementHasNoVr)
     no_group_length.element(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2\0", 18));
     no_group_length.set_encoding(Encoding::ImplicitLittle);
     no_group_length.element(0x0008, 0x0060, "CS", "CT");
-    const std::vector<Seen> without = walk(no_group_length.write("no_group_length.dcm"));
+    const std::vector<Seen> without = walk(write_temp("no_group_length.dcm", no_group_length.bytes()));
     ASSERT_EQ(without.size(), 3U);
     EXPECT_EQ(without[0].length, 2U);
     EXPECT_EQ(vr_text(without[0].vr), "OB");
@@ -116,7 +116,7 @@ TEST_F(ReaderOpen, MetaGroupIsExplicitUnlessItsFirstElementHasNoVr)
     implicit_meta.element(0x0002, 0x0000, "UL", implicit_meta.n32(30));
     implicit_meta.element(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1\0", 20));
     implicit_meta.element(0x0008, 0x0060, "CS", "CT");
-    const std::string path = implicit_meta.write("implicit_meta.dcm");
+    const std::string path = write_temp("implicit_meta.dcm", implicit_meta.bytes());
     ASSERT_EQ(dicom_open(path.c_str()), 0);
     EXPECT_EQ(dicom_default_reader().state().syntax, 5);
     dicom_close();
@@ -137,7 +137,7 @@ TEST_F(ReaderOpen, FirstDataSetElementIsReadOnceInItsOwnEncoding)
     file.element(0x0008, 0x0060, "CS", "MR");
     file.element(0x0010, 0x0010, "PN", "Doe^Jane");
     LogCapture log;
-    const std::vector<Seen> seen = walk(file.write("switch.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("switch.dcm", file.bytes()));
     ASSERT_EQ(seen.size(), 5U);
     EXPECT_EQ(seen[3].offset, static_cast<int32_t>(data_start));
     EXPECT_EQ(seen[3].group, 0x0008);
@@ -156,7 +156,7 @@ TEST_F(ReaderOpen, DataSetOfAMediaDirectoryStartsAtGroup0004)
     file.element(0x0004, 0x1130, "CS", "");
     file.element(0x0004, 0x1200, "UL", file.n32(0));
     file.element(0x0004, 0x1220, "SQ", "");
-    const std::vector<Seen> seen = walk(file.write("dir.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("dir.dcm", file.bytes()));
     ASSERT_EQ(seen.size(), 6U);
     EXPECT_EQ(seen[3].length, 0U);
     EXPECT_EQ(seen[4].length, 4U);
@@ -170,7 +170,7 @@ TEST_F(ReaderOpen, LogsThePreambleTextWithinItsBytes)
     DicomBytes file;
     file.preamble(std::string(128, 'P')).meta("1.2.840.10008.1.2.1");
     LogCapture log(LogLevel::info);
-    ASSERT_EQ(dicom_open(file.write("preamble.dcm").c_str()), 0);
+    ASSERT_EQ(dicom_open(write_temp("preamble.dcm", file.bytes()).c_str()), 0);
     const std::vector<std::string> expected = {"info: Dicom preamble", "info: " + std::string(128, 'P')};
     EXPECT_EQ(log.lines(), expected);
 }
@@ -179,7 +179,7 @@ TEST_F(ReaderOpen, EndOfFileAtAnElementBoundaryEndsSilently)
 {
     DicomBytes file = bare_file(Encoding::ExplicitLittle);
     LogCapture log;
-    const std::vector<Seen> seen = walk(file.write("end.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("end.dcm", file.bytes()));
     EXPECT_EQ(seen.size(), 3U);
     EXPECT_TRUE(log.problems().empty());
     EXPECT_EQ(dicom_default_reader().state().failure, 0);
@@ -192,7 +192,7 @@ TEST_F(ReaderOpen, HeaderCutByTheEndOfFileIsAnError)
     DicomBytes file = bare_file(Encoding::ExplicitLittle);
     file.raw(std::string("\x10\x00\x20\x00LO", 6)); // tag and VR, no length
     LogCapture log(LogLevel::warning);
-    const std::vector<Seen> seen = walk(file.write("cut_header.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("cut_header.dcm", file.bytes()));
     EXPECT_EQ(seen.size(), 3U);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"error: Unexpected end of file"});
     EXPECT_EQ(dicom_default_reader().state().failure, -2);
@@ -201,7 +201,7 @@ TEST_F(ReaderOpen, HeaderCutByTheEndOfFileIsAnError)
 TEST_F(ReaderOpen, OpeningWhileOpenGoesOnFromTheOpenStream)
 {
     DicomBytes first = bare_file(Encoding::ExplicitLittle);
-    ASSERT_EQ(dicom_open(first.write("first.dcm").c_str()), 0);
+    ASSERT_EQ(dicom_open(write_temp("first.dcm", first.bytes()).c_str()), 0);
     std::FILE* stream = dicom_default_reader().state().reader_stream;
     ASSERT_NE(dicom_element(), nullptr);
     ASSERT_EQ(dicom_skip(), 0);
@@ -230,7 +230,7 @@ TEST_F(ReaderOpen, ClosedReaderRefusesLoadsAndSkips)
 TEST_F(ReaderOpen, EveryOperationLogsItsEntryInCallOrder)
 {
     DicomBytes file = bare_file(Encoding::ExplicitLittle);
-    const std::string path = file.write("entries.dcm");
+    const std::string path = write_temp("entries.dcm", file.bytes());
     LogCapture log(LogLevel::debug);
     ASSERT_EQ(dicom_open(path.c_str()), 0);
     ELEMENT* e = dicom_element();

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "base/log.h"
-#include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
+#include "reader_support.h"
 
 using namespace testing_dicom;
 
@@ -22,7 +22,7 @@ protected:
 std::string padded(DicomBytes b, const char* name)
 {
     b.element(0x7777, 0x0010, "LO", std::string(132, 'z'));
-    return b.write(name);
+    return write_temp(name, b.bytes());
 }
 
 std::string tag_text(uint16_t g, uint16_t e)
@@ -139,7 +139,7 @@ TEST_F(ReaderSequence, NestsTo255LevelsAndNoFurther)
     }
     b.element(0x0010, 0x0010, "PN", "A^B ");
     LogCapture log(LogLevel::warning);
-    const std::vector<Seen> seen = walk(b.write("deep.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("deep.dcm", b.bytes()));
     ASSERT_EQ(seen.size(), 2U * 256 + 1 + 2U * 256 + 1);
     EXPECT_EQ(seen[2 * 254].sq_depth, 254U); // the 255th sequence opens level 255
     EXPECT_EQ(seen[2 * 255].sq_depth, 255U); // the 256th opens nothing
@@ -189,7 +189,7 @@ TEST_F(ReaderSequence, PrematureItemAtTheEndOfTheFile)
     b.header(0x0008, 0x1140, "SQ", UNDEFINED_LENGTH);
     b.header(0xFFFE, 0x0000, "", 0).raw("ab"); // 2 of its 4 extra bytes
     LogCapture log(LogLevel::warning);
-    const std::vector<Seen> seen = walk(b.write("premature_end.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("premature_end.dcm", b.bytes()));
     EXPECT_EQ(seen.size(), 2U);
     EXPECT_EQ(dicom_default_reader().state().failure, -2);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"warning: Skip PHILIPS premature item bug",
@@ -263,7 +263,7 @@ std::string syntax_file(const SyntaxCase& c)
     b.set_encoding(big ? (implicit ? Encoding::ImplicitBig : Encoding::ExplicitBig)
                        : (implicit ? Encoding::ImplicitLittle : Encoding::ExplicitLittle));
     b.element(0x0028, 0x0010, "US", b.n16(512));
-    return b.write("syntax.dcm");
+    return write_temp("syntax.dcm", b.bytes());
 }
 
 } // namespace
@@ -335,7 +335,7 @@ TEST_F(ReaderSequence, TransferSyntaxOutsideDicomOrMissing)
     // A bare data set applies no transfer syntax and keeps the last kind.
     DicomBytes bare;
     bare.element(0x0008, 0x0070, "LO", std::string(140, 'M'));
-    EXPECT_EQ(walk(bare.write("bare.dcm")).size(), 1U);
+    EXPECT_EQ(walk(write_temp("bare.dcm", bare.bytes())).size(), 1U);
     EXPECT_EQ(dicom_default_reader().state().compression, COMPRESSION_RLE);
 }
 
@@ -348,7 +348,7 @@ TEST_F(ReaderSequence, ByteSwappedPixelDataSyntax)
     b.element(0x0028, 0x0011, "US", b.n16(1));
     b.element(0x7FE0, 0x0010, "OW", std::string("\x01\x02\x03\x04", 4));
     dicom_default_reader().state().compression = COMPRESSION_RLE;
-    ASSERT_EQ(dicom_open(b.write("swapped.dcm").c_str()), 0);
+    ASSERT_EQ(dicom_open(write_temp("swapped.dcm", b.bytes()).c_str()), 0);
     std::vector<std::string> values;
     while (ELEMENT* e = dicom_element()) {
         if (e->group == 0x0002) {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "base/log.h"
-#include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
+#include "reader_support.h"
 
 using namespace testing_dicom;
 
@@ -28,7 +28,7 @@ protected:
     void open(DicomBytes bytes, const char* name = "value.dcm")
     {
         bytes.element(0x7777, 0x0010, "LO", std::string(132, 'z'));
-        ASSERT_EQ(dicom_open(bytes.write(name).c_str()), 0);
+        ASSERT_EQ(dicom_open(write_temp(name, bytes.bytes()).c_str()), 0);
     }
 
     ELEMENT* next()
@@ -259,7 +259,7 @@ TEST_F(ReaderValue, LengthThirteenAndOddLengths)
     b.header(0x0043, 0x1029, "OB", UNDEFINED_LENGTH).sequence_end();
     b.element(0x0010, 0x0030, "LO", std::string(140, 'x'));
     LogCapture log(LogLevel::warning);
-    const std::vector<Seen> seen = walk(b.write("odd.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("odd.dcm", b.bytes()));
     ASSERT_EQ(seen.size(), 5U);
     const int32_t offsets[] = {0, 18, 33, 45, 53};
     const uint32_t lengths[] = {10, 7, UNDEFINED_LENGTH, 0, 140};
@@ -276,7 +276,7 @@ TEST_F(ReaderValue, TransferSyntaxValueBelongsToTheReader)
     DicomBytes b;
     b.preamble().meta("1.2.840.10008.1.2.1");
     b.element(0x0008, 0x0060, "CS", "OT");
-    ASSERT_EQ(dicom_open(b.write("ts.dcm").c_str()), 0);
+    ASSERT_EQ(dicom_open(write_temp("ts.dcm", b.bytes()).c_str()), 0);
     ELEMENT* e = element_and_remember();
     ASSERT_EQ(dicom_skip(), 0);
     element_and_remember();
@@ -304,7 +304,7 @@ TEST_F(ReaderValue, TransferSyntaxWithANonStringVrIsNotTaken)
     b.element(0x0002, 0x0010, "OB", "1.2.840.10008.1.2.2\0");
     b.element(0x0008, 0x0060, "CS", "OT");
     LogCapture log(LogLevel::warning);
-    const std::vector<Seen> seen = walk(b.write("ts_ob.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("ts_ob.dcm", b.bytes()));
     ASSERT_EQ(seen.size(), 3U);
     EXPECT_EQ(seen[2].length, 2U);
     EXPECT_EQ(log.lines(), std::vector<std::string>{"warning: No transfer syntax found"});
@@ -317,7 +317,7 @@ TEST_F(ReaderValue, LengthsBeyondTheFileAreRefusedBeforeAllocation)
         b.element(0x0008, 0x0060, "CS", "OT");
         b.header(0x7FE0, 0x0010, "OW", huge).raw(std::string(200, '\x55'));
         LogCapture log(LogLevel::warning);
-        ASSERT_EQ(dicom_open(b.write("huge.dcm").c_str()), 0);
+        ASSERT_EQ(dicom_open(write_temp("huge.dcm", b.bytes()).c_str()), 0);
         element_and_remember();
         ASSERT_EQ(dicom_skip(), 0);
         ELEMENT* e = element_and_remember();
@@ -337,7 +337,7 @@ TEST_F(ReaderValue, SkipPastTheEndIsAnUnexpectedEndOfFile)
     b.element(0x0008, 0x0060, "CS", "OT");
     b.header(0x7FE0, 0x0010, "OW", 201).raw(std::string(200, '\x55'));
     LogCapture log(LogLevel::warning);
-    const std::vector<Seen> seen = walk(b.write("skip_past.dcm"));
+    const std::vector<Seen> seen = walk(write_temp("skip_past.dcm", b.bytes()));
     EXPECT_EQ(seen.size(), 2U);
     EXPECT_EQ(dicom_default_reader().state().failure, -2);
     EXPECT_EQ(log.lines(),
@@ -346,7 +346,7 @@ TEST_F(ReaderValue, SkipPastTheEndIsAnUnexpectedEndOfFile)
     DicomBytes exact;
     exact.element(0x0008, 0x0060, "CS", "OT");
     exact.header(0x7FE0, 0x0010, "OW", 200).raw(std::string(200, '\x55'));
-    ASSERT_EQ(dicom_open(exact.write("exact.dcm").c_str()), 0);
+    ASSERT_EQ(dicom_open(write_temp("exact.dcm", exact.bytes()).c_str()), 0);
     element_and_remember();
     ASSERT_EQ(dicom_skip(), 0);
     element_and_remember();
@@ -374,7 +374,7 @@ TEST_F(ReaderValue, LongFormVrsTakeTheirFourByteLength)
         file.element(0x0028, 0x0010, "US", file.n16(64));
 
         LogCapture log(LogLevel::warning);
-        const std::string path = file.write("long_form.dcm");
+        const std::string path = write_temp("long_form.dcm", file.bytes());
         const std::vector<Seen> seen = walk(path);
         ASSERT_EQ(seen.size(), 13U);
         const char* vrs[] = {"CS", "UN", "UT", "OF", "UC", "OD", "OL", "UR", "SV", "UV", "OV", "PN", "US"};

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "base/log.h"
-#include "dicom_bytes.h"
 #include "reader/dicom_reader.h"
+#include "reader_support.h"
 
 using namespace testing_dicom;
 namespace fs = std::filesystem;
@@ -203,7 +203,7 @@ TEST(ElementsCommand, PrintsOneTabSeparatedLinePerElement)
     b.header(0x0008, 0x1140, "SQ", UNDEFINED_LENGTH).item(18).element(0x0008, 0x1155, "UI", "1.2.3.4.5\0");
     b.sequence_end();
     b.header(0x7FE0, 0x0010, "OB", UNDEFINED_LENGTH).item(2).raw("ab").sequence_end();
-    const std::string path = b.write("elements.dcm");
+    const std::string path = write_temp("elements.dcm", b.bytes());
     const CommandRun ours = run(quoted(VELMOR_DUMP) + " elements " + quoted(path));
     EXPECT_EQ(ours.status, 0);
     const std::string expected = "132\t(0002,0000)\tUL\t4\t0\t-\t0\n"
@@ -228,7 +228,8 @@ TEST(ElementsCommand, PrintsOneTabSeparatedLinePerElement)
     // A VR of unprintable bytes is written as \xNN, keeping the line whole.
     DicomBytes odd;
     odd.preamble().meta("1.2.840.10008.1.2.1").header(0x0009, 0x0010, "\x01\xC3", 2).raw("ab");
-    const CommandRun escaped = run(quoted(VELMOR_DUMP) + " elements " + quoted(odd.write("odd_vr.dcm")));
+    const CommandRun escaped =
+        run(quoted(VELMOR_DUMP) + " elements " + quoted(write_temp("odd_vr.dcm", odd.bytes())));
     EXPECT_NE(escaped.out.find("\t(0009,0010)\t\\x01\\xC3\t2\t0\t-\t0\n"), std::string::npos) << escaped.out;
     EXPECT_EQ(run(quoted(VELMOR_DUMP) + " elements 2>/dev/null").status, 2);
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "dicom_bytes.h"
+#include "reader_support.h"
 
 using testing_dicom::LogCapture;
 

@@ -9,10 +9,13 @@
 #include <string>
 #include <utility>
 
-#include "fixture.h"
+#include "tests/common/dicom_bytes.h"
+#include "tests/common/test_temp_dir.h"
 #include "viewer/encoding.h"
 #include "viewer/header_walk.h"
 #include "viewer/report.h"
+
+using namespace test_dicom;
 
 namespace {
 
@@ -134,10 +137,10 @@ struct Walked {
     }
 };
 
-Walked walk_bytes(const Bytes& bytes)
+Walked walk_bytes(const DicomBytes& bytes)
 {
     Walked w;
-    const std::string path = write_temp("charset_walk.dcm", bytes.str());
+    const std::string path = write_temp("charset_walk.dcm", bytes.bytes());
     FileCheck check{};
     std::FILE* file = check_dicom_file(path.c_str(), check);
     EXPECT_NE(file, nullptr);
@@ -154,8 +157,10 @@ Walked walk_bytes(const Bytes& bytes)
 TEST(CharsetWalk, DeclaredSetDecodesUndeclaredOrUnknownKeepsTheBytes)
 {
     const std::string name = "\xC4neas";
-    const Walked latin1 = walk_bytes(
-        Bytes::part10().expl(0x0008, 0x0005, "CS", "ISO_IR 100").expl(0x0010, 0x0010, "PN", name + " "));
+    const Walked latin1 = walk_bytes(DicomBytes()
+                                         .preamble()
+                                         .element(0x0008, 0x0005, "CS", "ISO_IR 100")
+                                         .element(0x0010, 0x0010, "PN", name + " "));
     EXPECT_EQ(latin1.data(2), "Äneas ");
     EXPECT_TRUE(latin1.listing.grid.holds_utf8(2, 5));
     EXPECT_NE(latin1.report(ReportEncoding::cp932).find("[ ?neas  ]\r\n"), std::string::npos);
@@ -165,11 +170,11 @@ TEST(CharsetWalk, DeclaredSetDecodesUndeclaredOrUnknownKeepsTheBytes)
     // stay as they are; the UTF-8 report converts them from code page 932.
     const std::string sjis = "\x8E\x52\x93\x63";
     for (const char* declared : {"", "ISO_IR 999"}) {
-        Bytes b = Bytes::part10();
+        DicomBytes b = DicomBytes().preamble();
         if (*declared != '\0') {
-            b.expl(0x0008, 0x0005, "CS", declared);
+            b.element(0x0008, 0x0005, "CS", declared);
         }
-        const Walked w = walk_bytes(b.expl(0x0010, 0x0010, "PN", sjis + "\xFF"));
+        const Walked w = walk_bytes(b.element(0x0010, 0x0010, "PN", sjis + "\xFF"));
         const int row = *declared != '\0' ? 2 : 1;
         EXPECT_EQ(w.data(row), sjis + "\xFF") << declared;
         EXPECT_FALSE(w.listing.grid.holds_utf8(row, 5));
@@ -182,36 +187,30 @@ TEST(CharsetWalk, AnItemCarriesItsOwnSetForTheElementsInsideIt)
 {
     const std::string value = "\xBB";
     // Defined lengths: the item and the sequence end by position.
-    Bytes item_content;
-    item_content.expl(0x0008, 0x0005, "CS", "ISO_IR 144").expl(0x0010, 0x0020, "LO", value + " ");
-    Bytes defined = Bytes::part10().expl(0x0008, 0x0005, "CS", "ISO_IR 100");
-    defined.expl_long_len(0x0008, 0x1115, "SQ", static_cast<uint32_t>(item_content.size() + 8))
-        .tag(0xFFFE, 0xE000)
-        .u32(static_cast<uint32_t>(item_content.size()))
-        .raw(item_content.str())
-        .expl(0x0010, 0x0010, "PN", value + " ");
+    DicomBytes item_content;
+    item_content.element(0x0008, 0x0005, "CS", "ISO_IR 144").element(0x0010, 0x0020, "LO", value + " ");
+    DicomBytes defined = DicomBytes().preamble().element(0x0008, 0x0005, "CS", "ISO_IR 100");
+    defined.header(0x0008, 0x1115, "SQ", static_cast<uint32_t>(item_content.size() + 8))
+        .item(static_cast<uint32_t>(item_content.size()))
+        .raw(item_content.bytes())
+        .element(0x0010, 0x0010, "PN", value + " ");
     const Walked d = walk_bytes(defined);
     ASSERT_EQ(d.state.next_row, 7);
     EXPECT_EQ(d.data(5), "Л ");
     EXPECT_EQ(d.data(6), "» ") << "after the sequence the data set's set is back";
 
     // Undefined lengths: delimiters end them.
-    Bytes undefined = Bytes::part10().expl(0x0008, 0x0005, "CS", "ISO_IR 100");
-    undefined.expl_long_len(0x0008, 0x1115, "SQ", 0xFFFFFFFF)
-        .tag(0xFFFE, 0xE000)
-        .u32(0xFFFFFFFF)
-        .raw(item_content.str())
-        .expl(0x0010, 0x0030, "LO", value + " ")
-        .tag(0xFFFE, 0xE00D)
-        .u32(0)
-        .tag(0xFFFE, 0xE000)
-        .u32(0xFFFFFFFF)
-        .expl(0x0010, 0x0040, "LO", value + " ")
-        .tag(0xFFFE, 0xE00D)
-        .u32(0)
-        .tag(0xFFFE, 0xE0DD)
-        .u32(0)
-        .expl(0x0010, 0x0010, "PN", value + " ");
+    DicomBytes undefined = DicomBytes().preamble().element(0x0008, 0x0005, "CS", "ISO_IR 100");
+    undefined.header(0x0008, 0x1115, "SQ", 0xFFFFFFFF)
+        .item(0xFFFFFFFF)
+        .raw(item_content.bytes())
+        .element(0x0010, 0x0030, "LO", value + " ")
+        .item_end()
+        .item(0xFFFFFFFF)
+        .element(0x0010, 0x0040, "LO", value + " ")
+        .item_end()
+        .sequence_end()
+        .element(0x0010, 0x0010, "PN", value + " ");
     const Walked u = walk_bytes(undefined);
     ASSERT_EQ(u.state.next_row, 13);
     EXPECT_EQ(u.data(5), "Л ");
@@ -226,8 +225,8 @@ TEST(CharsetWalk, ALongValueIsCutAtACharacterBoundary)
     for (int i = 0; i < 50; ++i) {
         value += "\xC3\xA9";
     }
-    const Walked w =
-        walk_bytes(Bytes::part10().expl(0x0008, 0x0005, "CS", "ISO_IR 192").expl(0x0010, 0x4000, "LT", value));
+    const Walked w = walk_bytes(
+        DicomBytes().preamble().element(0x0008, 0x0005, "CS", "ISO_IR 192").element(0x0010, 0x4000, "LT", value));
     std::string expected = "a";
     for (int i = 0; i < 39; ++i) {
         expected += "é";

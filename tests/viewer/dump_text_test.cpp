@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fixture.h"
+#include "tests/common/test_temp_dir.h"
 #include "viewer/dump_text.h"
 #include "viewer/hex_dump.h"
 #include "viewer/report.h"

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "fixture.h"
+#include "tests/common/dicom_bytes.h"
+#include "tests/common/test_temp_dir.h"
 #include "viewer/hex_dump.h"
+
+using namespace test_dicom;
 
 namespace {
 
@@ -47,15 +50,16 @@ const std::string pixel_value(16, '\x11');
 
 TEST(HeaderWalk, ExplicitVrFileListsEveryElementWithDictionaryFacts)
 {
-    const Bytes b = Bytes::part10()
-                        .expl(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1") + '\0')
-                        .expl(0x0010, 0x0010, "PN", "Doe^John")
-                        .expl(0x0028, 0x0010, "US", le16(512))
-                        .expl(0x0028, 0x0011, "US", le16(512) + le16(512))
-                        .expl(0x0028, 0x0009, "AT", le16(0x0018) + le16(0x1063))
-                        .expl(0x0009, 0x0010, "LO", "PRIVATE ")
-                        .expl_long(0x7FE0, 0x0010, "OW", pixel_value);
-    const Walked w = walk(b.str(), "explicit.dcm");
+    const DicomBytes b = DicomBytes()
+                             .preamble()
+                             .element(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1") + '\0')
+                             .element(0x0010, 0x0010, "PN", "Doe^John")
+                             .element(0x0028, 0x0010, "US", le16(512))
+                             .element(0x0028, 0x0011, "US", le16(512) + le16(512))
+                             .element(0x0028, 0x0009, "AT", le16(0x0018) + le16(0x1063))
+                             .element(0x0009, 0x0010, "LO", "PRIVATE ")
+                             .element(0x7FE0, 0x0010, "OW", pixel_value);
+    const Walked w = walk(b.bytes(), "explicit.dcm");
     EXPECT_EQ(w.check, FileCheck::part10);
     ASSERT_EQ(w.rows(), 7);
     EXPECT_EQ(
@@ -77,17 +81,17 @@ TEST(HeaderWalk, ExplicitVrFileListsEveryElementWithDictionaryFacts)
 
 TEST(HeaderWalk, ImplicitVrFileWithoutPreambleIsWalkedFromByteZero)
 {
-    Bytes b;
-    b.impl(0x0008, 0x0060, "CT")
-        .impl(0x0009, 0x1001, std::string("A\x01\x7F\x80z", 5) + "b")
-        .impl(0x0028, 0x0010, le16(256))
-        .impl(0x0008, 0x1140, "") // sequence: no value of its own
-        .impl_len(0xFFFE, 0xE000, 0xFFFFFFFF)
-        .impl(0x0008, 0x1150, "1.2")
-        .impl_len(0xFFFE, 0xE00D, 0)
-        .impl_len(0xFFFE, 0xE0DD, 0)
+    DicomBytes b(Encoding::ImplicitLittle);
+    b.element(0x0008, 0x0060, "CS", "CT")
+        .element(0x0009, 0x1001, "UN", std::string("A\x01\x7F\x80z", 5) + "b")
+        .element(0x0028, 0x0010, "US", le16(256))
+        .element(0x0008, 0x1140, "SQ", "") // sequence: no value of its own
+        .item()
+        .element(0x0008, 0x1150, "UI", "1.2")
+        .item_end()
+        .sequence_end()
         .raw(std::string(140, ' ')); // long enough for the "DICM" check
-    const Walked w = walk(b.str(), "implicit.dcm");
+    const Walked w = walk(b.bytes(), "implicit.dcm");
     EXPECT_EQ(w.check, FileCheck::not_part10);
     EXPECT_EQ(w.row(1), "0008 0060 CS 2 | Modality | CT");
     // A private tag of an implicit file: no VR, shown byte by byte.
@@ -102,7 +106,7 @@ TEST(HeaderWalk, ImplicitVrFileWithoutPreambleIsWalkedFromByteZero)
     EXPECT_EQ(w.state.header_size, 0);
     EXPECT_EQ(w.listing.header_size_text, "");
     std::vector<std::string> whole = dump_header_lines();
-    for (const std::string& line : dump_lines(reinterpret_cast<const uint8_t*>(b.str().data()), b.size())) {
+    for (const std::string& line : dump_lines(reinterpret_cast<const uint8_t*>(b.bytes().data()), b.size())) {
         whole.push_back(line);
     }
     EXPECT_EQ(w.listing.dump.all_lines(), whole);
@@ -110,19 +114,21 @@ TEST(HeaderWalk, ImplicitVrFileWithoutPreambleIsWalkedFromByteZero)
 
 TEST(HeaderWalk, LengthFormsAndLengthsOver2GiB)
 {
-    const Bytes b = Bytes::part10()
-                        .expl_long(0x0002, 0x0001, "OB", std::string("\x00\x01", 2))
-                        .expl_long_len(0x0008, 0x1140, "SQ", 0xFFFFFFFF) // undefined length
-                        .impl_len(0xFFFE, 0xE000, 0xFFFFFFFF)
-                        .impl_len(0xFFFE, 0xE00D, 0)
-                        .impl_len(0xFFFE, 0xE0DD, 0)
-                        .tag(0x0008, 0x0070)
-                        .raw("LO")
-                        .u16(0x8000) // 16-bit length >= 32768 counts as 0
-                        .expl(0x0008, 0x0080, "LO", "HOSPITAL")
-                        .impl_len(0x0009, 0x0010, 0x80000000) // 2 GiB: runs past the end
-                        .expl(0x0010, 0x0020, "LO", "ID1 ");
-    const Walked w = walk(b.str(), "lengths.dcm");
+    const DicomBytes b = DicomBytes()
+                             .preamble()
+                             .element(0x0002, 0x0001, "OB", std::string("\x00\x01", 2))
+                             .header(0x0008, 0x1140, "SQ", 0xFFFFFFFF) // undefined length
+                             .item(0xFFFFFFFF)
+                             .item_end()
+                             .sequence_end()
+                             .tag(0x0008, 0x0070)
+                             .raw("LO")
+                             .u16(0x8000) // 16-bit length >= 32768 counts as 0
+                             .element(0x0008, 0x0080, "LO", "HOSPITAL")
+                             .tag(0x0009, 0x0010)
+                             .u32(0x80000000) // 2 GiB: runs past the end
+                             .element(0x0010, 0x0020, "LO", "ID1 ");
+    const Walked w = walk(b.bytes(), "lengths.dcm");
     ASSERT_EQ(w.rows(), 8);
     EXPECT_EQ(w.row(1), "0002 0001 OB 2 | File Meta Information Version | ");
     EXPECT_EQ(w.row(2), "0008 1140 SQ 0 | Referenced Image Sequence | ");
@@ -135,9 +141,9 @@ TEST(HeaderWalk, LengthFormsAndLengthsOver2GiB)
 TEST(HeaderWalk, ImplicitLengthThatLooksLikeCapitalLettersIsReadAsExplicit)
 {
     // Bytes 41 42 00 00 (16961) read as VR "AB" with a 16-bit length of 0.
-    Bytes b = Bytes::part10();
-    b.impl_len(0x0009, 0x0020, 0x00004241).expl(0x0010, 0x0010, "PN", "X");
-    const Walked w = walk(b.str(), "ab.dcm");
+    DicomBytes b = DicomBytes().preamble();
+    b.tag(0x0009, 0x0020).u32(0x00004241).element(0x0010, 0x0010, "PN", "X");
+    const Walked w = walk(b.bytes(), "ab.dcm");
     ASSERT_EQ(w.rows(), 2);
     EXPECT_EQ(w.row(1), "0009 0020 AB 0 | Unknown | ");
     EXPECT_EQ(w.row(2), "0010 0010 PN 1 | Patient's Name | X");
@@ -149,8 +155,9 @@ TEST(HeaderWalk, LongTextValueIsCutAt80BytesAndTheWalkResumesAfterIt)
     for (int i = 0; i < 100; ++i) {
         hundred += static_cast<char>('0' + i % 10);
     }
-    const Bytes b = Bytes::part10().expl(0x0008, 0x0081, "ST", hundred).expl(0x0010, 0x0010, "PN", "NEXT");
-    const Walked w = walk(b.str(), "long_text.dcm");
+    const DicomBytes b =
+        DicomBytes().preamble().element(0x0008, 0x0081, "ST", hundred).element(0x0010, 0x0010, "PN", "NEXT");
+    const Walked w = walk(b.bytes(), "long_text.dcm");
     ASSERT_EQ(w.rows(), 2);
     EXPECT_EQ(w.data(1), hundred.substr(0, 80) + "...");
     EXPECT_EQ(w.listing.grid.cell(1, 3), "100");
@@ -164,15 +171,16 @@ TEST(HeaderWalk, NumberFormats)
     std::string fl_bytes(4, '\0'), fd_bytes(8, '\0');
     std::memcpy(fl_bytes.data(), &fl, 4);
     std::memcpy(fd_bytes.data(), &fd, 8);
-    const Bytes b = Bytes::part10()
-                        .expl(0x0020, 0x0022, "US", le16(65535))
-                        .expl(0x6000, 0x0050, "SS", le16(static_cast<uint16_t>(-3)) + le16(7))
-                        .expl(0x0004, 0x1200, "UL", le32(70000))
-                        .expl(0x0018, 0x6020, "SL", le32(static_cast<uint32_t>(-70000)))
-                        .expl(0x0018, 0x6030, "UL", le32(0xFFFFFFFF))
-                        .expl(0x0009, 0x0011, "FL", fl_bytes)
-                        .expl(0x0018, 0x6028, "FD", fd_bytes);
-    const Walked w = walk(b.str(), "numbers.dcm");
+    const DicomBytes b = DicomBytes()
+                             .preamble()
+                             .element(0x0020, 0x0022, "US", le16(65535))
+                             .element(0x6000, 0x0050, "SS", le16(static_cast<uint16_t>(-3)) + le16(7))
+                             .element(0x0004, 0x1200, "UL", le32(70000))
+                             .element(0x0018, 0x6020, "SL", le32(static_cast<uint32_t>(-70000)))
+                             .element(0x0018, 0x6030, "UL", le32(0xFFFFFFFF))
+                             .element(0x0009, 0x0011, "FL", fl_bytes)
+                             .element(0x0018, 0x6028, "FD", fd_bytes);
+    const Walked w = walk(b.bytes(), "numbers.dcm");
     ASSERT_EQ(w.rows(), 7);
     EXPECT_EQ(w.data(1), "65535");
     EXPECT_EQ(w.data(2), "-37");
@@ -186,11 +194,12 @@ TEST(HeaderWalk, NumberFormats)
 TEST(HeaderWalk, LeftoverBytesOfANumericValueAreSkipped)
 {
     // US of length 3: one value, and the odd byte must not start the next header.
-    const Bytes b = Bytes::part10()
-                        .expl(0x0028, 0x0010, "US", le16(512) + "\x7F")
-                        .expl(0x0018, 0x6030, "UL", le32(9) + "xy")
-                        .expl(0x0010, 0x0010, "PN", "AFTER");
-    const Walked w = walk(b.str(), "leftover.dcm");
+    const DicomBytes b = DicomBytes()
+                             .preamble()
+                             .element(0x0028, 0x0010, "US", le16(512) + "\x7F")
+                             .element(0x0018, 0x6030, "UL", le32(9) + "xy")
+                             .element(0x0010, 0x0010, "PN", "AFTER");
+    const Walked w = walk(b.bytes(), "leftover.dcm");
     ASSERT_EQ(w.rows(), 3);
     EXPECT_EQ(w.data(1), "512");
     EXPECT_EQ(w.data(2), "9");
@@ -200,9 +209,9 @@ TEST(HeaderWalk, LeftoverBytesOfANumericValueAreSkipped)
 TEST(HeaderWalk, NumericValueCutByEndOfFileGivesOneErrorPiece)
 {
     // Implicit US claiming 2 GB with one whole value and one byte in the file.
-    Bytes b = Bytes::part10();
-    b.impl_len(0x0028, 0x0010, 0x7FFFFFF0).raw(le16(512)).u8(0x05);
-    const Walked w = walk(b.str(), "cut_us.dcm");
+    DicomBytes b = DicomBytes().preamble();
+    b.tag(0x0028, 0x0010).u32(0x7FFFFFF0).raw(le16(512)).u8(0x05);
+    const Walked w = walk(b.bytes(), "cut_us.dcm");
     ASSERT_EQ(w.rows(), 1);
     const std::string& text = w.data(1);
     EXPECT_EQ(text.rfind("512Error: Unsigned Short value[", 0), 0U) << text;
@@ -210,23 +219,23 @@ TEST(HeaderWalk, NumericValueCutByEndOfFileGivesOneErrorPiece)
     EXPECT_EQ(text.back(), ']');
 
     // Nothing at all left: the error piece shows the holder's start value.
-    Bytes at = Bytes::part10();
-    at.impl_len(0x0028, 0x0009, 0x40000000);
-    const Walked w2 = walk(at.str(), "cut_at.dcm");
+    DicomBytes at = DicomBytes().preamble();
+    at.tag(0x0028, 0x0009).u32(0x40000000);
+    const Walked w2 = walk(at.bytes(), "cut_at.dcm");
     ASSERT_EQ(w2.rows(), 1);
     EXPECT_EQ(w2.data(1), "Error: Tag pair [0000  0000]");
 
-    Bytes fd = Bytes::part10();
-    fd.impl_len(0x0018, 0x6028, 0x100).raw("abc");
-    EXPECT_EQ(walk(fd.str(), "cut_fd.dcm").data(1).rfind("Error: Double value[", 0), 0U);
+    DicomBytes fd = DicomBytes().preamble();
+    fd.tag(0x0018, 0x6028).u32(0x100).raw("abc");
+    EXPECT_EQ(walk(fd.bytes(), "cut_fd.dcm").data(1).rfind("Error: Double value[", 0), 0U);
 }
 
 TEST(HeaderWalk, TextAndByteValuesCutByEndOfFileEndWithTheCutMark)
 {
-    Bytes b = Bytes::part10();
-    b.expl(0x0010, 0x0010, "PN", "").raw("");
+    DicomBytes b = DicomBytes().preamble();
+    b.element(0x0010, 0x0010, "PN", "").raw("");
     b.tag(0x0010, 0x0020).raw("LO").u16(40).raw("SHORT");
-    const Walked w = walk(b.str(), "cut_text.dcm");
+    const Walked w = walk(b.bytes(), "cut_text.dcm");
     ASSERT_EQ(w.rows(), 2);
     EXPECT_EQ(w.data(1), "");
     EXPECT_EQ(w.data(2), "SHORT...");
@@ -239,38 +248,41 @@ TEST(HeaderWalk, EveryLongFormVrReadsItsFourByteLength)
     const char* const long_vrs[] = {"UN", "UT", "OF", "UC", "OD", "OL", "OV", "SV", "UR", "UV"};
     for (const char* vr : long_vrs) {
         const std::string value = std::string("ab\x01", 3) + "cdefgh"; // 9 bytes
-        const Bytes b = Bytes::part10()
-                            .expl_long(0x0009, 0x1010, vr, value)
-                            .expl(0x0010, 0x0010, "PN", "Doe")
-                            .expl(0x0028, 0x0010, "US", le16(64));
-        const Walked w = walk(b.str(), std::string("long_") + vr + ".dcm");
+        const DicomBytes b = DicomBytes()
+                                 .preamble()
+                                 .element(0x0009, 0x1010, vr, value)
+                                 .element(0x0010, 0x0010, "PN", "Doe")
+                                 .element(0x0028, 0x0010, "US", le16(64));
+        const Walked w = walk(b.bytes(), std::string("long_") + vr + ".dcm");
         ASSERT_EQ(w.rows(), 3) << vr;
         EXPECT_EQ(w.row(1), std::string("0009 1010 ") + vr + " 9 | Unknown | ab.cdefgh") << vr;
         EXPECT_EQ(w.row(2), "0010 0010 PN 3 | Patient's Name | Doe") << vr;
         EXPECT_EQ(w.row(3), "0028 0010 US 2 | Rows | 64") << vr;
     }
     // A dictionary tag stated as UT in the file is formatted by its dictionary VR.
-    const Bytes b = Bytes::part10().expl_long(0x0020, 0x4000, "UT", "Comment").expl(0x0010, 0x0010, "PN", "Z");
-    const Walked w = walk(b.str(), "long_dict.dcm");
+    const DicomBytes b =
+        DicomBytes().preamble().element(0x0020, 0x4000, "UT", "Comment").element(0x0010, 0x0010, "PN", "Z");
+    const Walked w = walk(b.bytes(), "long_dict.dcm");
     ASSERT_EQ(w.rows(), 2);
     EXPECT_EQ(w.row(1), "0020 4000 LT 7 | Image Comments | Comment");
 }
 
 TEST(HeaderWalk, WindowAndInterceptComeFromTheHeader)
 {
-    const Bytes b = Bytes::part10()
-                        .expl(0x0028, 0x1050, "DS", "40\\400")
-                        .expl(0x0028, 0x1051, "DS", "  400 ")
-                        .expl(0x0028, 0x1052, "DS", "-1024.5 ");
-    const Walked w = walk(b.str(), "window.dcm");
+    const DicomBytes b = DicomBytes()
+                             .preamble()
+                             .element(0x0028, 0x1050, "DS", "40\\400")
+                             .element(0x0028, 0x1051, "DS", "  400 ")
+                             .element(0x0028, 0x1052, "DS", "-1024.5 ");
+    const Walked w = walk(b.bytes(), "window.dcm");
     EXPECT_EQ(w.state.window_level, 40);
     EXPECT_EQ(w.state.window_width, 400);
     EXPECT_EQ(w.state.rescale_intercept, -1024);
 
     // A second file without them keeps the window but resets the intercept.
     ViewerState carried = w.state;
-    const Bytes plain = Bytes::part10().expl(0x0010, 0x0010, "PN", "X");
-    const Walked second = walk(plain.str(), "plain.dcm", carried);
+    const DicomBytes plain = DicomBytes().preamble().element(0x0010, 0x0010, "PN", "X");
+    const Walked second = walk(plain.bytes(), "plain.dcm", carried);
     EXPECT_EQ(second.state.window_level, 40);
     EXPECT_EQ(second.state.window_width, 400);
     EXPECT_EQ(second.state.rescale_intercept, 0);
@@ -278,37 +290,34 @@ TEST(HeaderWalk, WindowAndInterceptComeFromTheHeader)
 
 TEST(HeaderWalk, BigEndianDataSetIsReadInItsByteOrderAfterTheMetaGroup)
 {
-    const auto be16 = [](uint16_t v) {
-        return std::string{static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)};
-    };
-    const auto be32 = [&](uint32_t v) { return be16(static_cast<uint16_t>(v >> 16)) + be16(v & 0xFFFF); };
-    const auto be = [&](uint16_t group, uint16_t element, const char* vr, const std::string& value) {
-        return be16(group) + be16(element) + vr + be16(static_cast<uint16_t>(value.size())) + value;
-    };
-    const auto be_long = [&](uint16_t group, uint16_t element, const char* vr, uint32_t length) {
-        return be16(group) + be16(element) + vr + std::string(2, '\0') + be32(length);
-    };
     float fl = 1.5F;
     double fd = -2.25;
     uint32_t fl_bits = 0;
     uint64_t fd_bits = 0;
     std::memcpy(&fl_bits, &fl, 4);
     std::memcpy(&fd_bits, &fd, 8);
-    const std::string data_set =
-        be(0x0028, 0x0010, "US", be16(512)) + be(0x6000, 0x0050, "SS", be16(static_cast<uint16_t>(-3)) + be16(7)) +
-        be(0x0004, 0x1200, "UL", be32(70000)) + be(0x0009, 0x0011, "FL", be32(fl_bits)) +
-        be(0x0018, 0x6028, "FD", be32(static_cast<uint32_t>(fd_bits >> 32)) + be32(fd_bits & 0xFFFFFFFF)) +
-        be(0x0028, 0x0009, "AT", be16(0x0018) + be16(0x1063)) + be_long(0x0008, 0x1140, "SQ", 0xFFFFFFFF) +
-        be16(0xFFFE) + be16(0xE000) + be32(0xFFFFFFFF) + be(0x0008, 0x1150, "UI", "1.2 ") + be16(0xFFFE) +
-        be16(0xE00D) + be32(0) + be16(0xFFFE) + be16(0xE0DD) + be32(0) + be(0x0028, 0x1050, "DS", "40") +
-        be(0x0028, 0x1051, "DS", "400 ") + be(0x0028, 0x1052, "DS", "-1024 ") + be_long(0x0009, 0x1010, "OW", 4) +
-        "ABCD" + be_long(0x7FE0, 0x0010, "OW", 4) + "\x01\x02\x03\x04";
+    DicomBytes data_set(Encoding::ExplicitBig);
+    const auto be16 = [&](uint16_t v) { return data_set.n16(v); };
+    data_set.element(0x0028, 0x0010, "US", be16(512))
+        .element(0x6000, 0x0050, "SS", be16(static_cast<uint16_t>(-3)) + be16(7))
+        .element(0x0004, 0x1200, "UL", data_set.n32(70000))
+        .element(0x0009, 0x0011, "FL", data_set.n32(fl_bits))
+        .element(0x0018, 0x6028, "FD", data_set.n64(fd_bits))
+        .element(0x0028, 0x0009, "AT", be16(0x0018) + be16(0x1063))
+        .header(0x0008, 0x1140, "SQ")
+        .item()
+        .element(0x0008, 0x1150, "UI", "1.2 ")
+        .item_end()
+        .sequence_end()
+        .element(0x0028, 0x1050, "DS", "40")
+        .element(0x0028, 0x1051, "DS", "400 ")
+        .element(0x0028, 0x1052, "DS", "-1024 ")
+        .element(0x0009, 0x1010, "OW", "ABCD")
+        .element(0x7FE0, 0x0010, "OW", "\x01\x02\x03\x04");
     // No (0002,0000): the meta group ends at the first element of another group.
-    const Bytes b = Bytes::part10()
-                        .expl_long(0x0002, 0x0001, "OB", std::string("\x00\x01", 2))
-                        .expl(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.2") + '\0')
-                        .raw(data_set);
-    const Walked w = walk(b.str(), "big_endian.dcm");
+    const DicomBytes b = DicomBytes::file("1.2.840.10008.1.2.2", Encoding::ExplicitLittle, {.group_length = false})
+                             .raw(data_set.bytes());
+    const Walked w = walk(b.bytes(), "big_endian.dcm");
     ASSERT_EQ(w.rows(), 18);
     EXPECT_EQ(w.row(2),
               "0002 0010 UI 20 | Transfer Syntax UID | 1.2.840.10008.1.2.2 : Raw data, Explicit VR, Big Endian");
@@ -331,10 +340,10 @@ TEST(HeaderWalk, BigEndianDataSetIsReadInItsByteOrderAfterTheMetaGroup)
     EXPECT_EQ(w.data(18), "[ " + std::to_string(pixel_tag + 12) + " 4 ]");
 
     // The same data set under the little-endian syntax is read little-endian.
-    const Bytes little = Bytes::part10()
-                             .expl(0x0002, 0x0010, "UI", std::string("1.2.840.10008.1.2.1") + '\0')
-                             .raw(be(0x0028, 0x0010, "US", be16(512)));
-    const Walked l = walk(little.str(), "little_endian.dcm");
+    const DicomBytes little =
+        DicomBytes::file("1.2.840.10008.1.2.1", Encoding::ExplicitBig, {.group_length = false, .version = false})
+            .element(0x0028, 0x0010, "US", be16(512));
+    const Walked l = walk(little.bytes(), "little_endian.dcm");
     ASSERT_EQ(l.rows(), 2);
     EXPECT_EQ(l.row(2), "2800 1000 US 512 | Unknown | 2Error: Unsigned Short value[2]");
 }
@@ -376,19 +385,19 @@ TEST(HeaderWalk, TransferSyntaxNames)
 
 TEST(HeaderWalk, GridGrowsToHoldEveryElementRow)
 {
-    Bytes b = Bytes::part10();
+    DicomBytes b = DicomBytes().preamble();
     for (uint16_t e = 1; e <= 150; ++e) {
-        b.expl(0x0009, e, "SH", "V" + std::to_string(e));
+        b.element(0x0009, e, "SH", "V" + std::to_string(e));
     }
-    Walked w = walk(b.str(), "many.dcm");
+    Walked w = walk(b.bytes(), "many.dcm");
     EXPECT_EQ(w.rows(), 150);
     EXPECT_GE(w.listing.grid.row_count(), 151);
     EXPECT_EQ(w.data(150), "V150");
     EXPECT_EQ(w.listing.grid.cell(150, 1), "0096");
 
     // The next walk starts from a clean grid of 100 rows.
-    const Bytes small = Bytes::part10().expl(0x0010, 0x0010, "PN", "X");
-    const std::string path = write_temp("small.dcm", small.str());
+    const DicomBytes small = DicomBytes().preamble().element(0x0010, 0x0010, "PN", "X");
+    const std::string path = write_temp("small.dcm", small.bytes());
     FileCheck check{};
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(path.c_str(), check), std::fclose);
     ASSERT_TRUE(file);
@@ -402,12 +411,12 @@ TEST(HeaderWalk, GridGrowsToHoldEveryElementRow)
 TEST(HeaderWalk, PixelDataPositionEndsTheWalk)
 {
     // Value starting at byte 1024, length 524288; the file holds only part of it.
-    Bytes b = Bytes::part10();
-    b.expl_long(0x0009, 0x0010, "OB", std::string(1024 - 132 - 12 - 12, 'p'));
-    b.expl_long_len(0x7FE0, 0x0010, "OW", 524288).raw(std::string(64, 'x'));
-    b.expl(0x0010, 0x0010, "PN", "NEVER");
-    ASSERT_EQ(b.str().find('x'), 1024U);
-    const Walked w = walk(b.str(), "pixel.dcm");
+    DicomBytes b = DicomBytes().preamble();
+    b.element(0x0009, 0x0010, "OB", std::string(1024 - 132 - 12 - 12, 'p'));
+    b.header(0x7FE0, 0x0010, "OW", 524288).raw(std::string(64, 'x'));
+    b.element(0x0010, 0x0010, "PN", "NEVER");
+    ASSERT_EQ(b.bytes().find('x'), 1024U);
+    const Walked w = walk(b.bytes(), "pixel.dcm");
     ASSERT_EQ(w.rows(), 2);
     EXPECT_EQ(w.data(2), "[ 1024 524288 ]");
     EXPECT_EQ(w.state.header_size, 1020);
@@ -437,14 +446,14 @@ TEST(HeaderWalk, ReadTextValueNeverReadsPastTheFile)
 TEST(FileCheck, TellsTheFourOutcomesApart)
 {
     FileCheck check{};
-    EXPECT_EQ(check_dicom_file((temp_path("does_not_exist.dcm")).c_str(), check), nullptr);
+    EXPECT_EQ(check_dicom_file((test_temp_path("does_not_exist.dcm")).c_str(), check), nullptr);
     EXPECT_EQ(check, FileCheck::cannot_open);
 
     const std::string short_path = write_temp("short.dcm", std::string(131, '\0'));
     EXPECT_EQ(check_dicom_file(short_path.c_str(), check), nullptr);
     EXPECT_EQ(check, FileCheck::too_short);
 
-    const std::string exact = write_temp("exact.dcm", Bytes::part10().str());
+    const std::string exact = write_temp("exact.dcm", DicomBytes().preamble().bytes());
     std::FILE* f = check_dicom_file(exact.c_str(), check);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(check, FileCheck::part10);

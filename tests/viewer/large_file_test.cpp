@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "fixture.h"
 #include "reader/dicom_reader.h"
+#include "tests/common/dicom_bytes.h"
+#include "tests/common/test_temp_dir.h"
 #include "viewer/header_walk.h"
+
+using namespace test_dicom;
 
 namespace {
 
@@ -31,7 +34,7 @@ std::string real_header()
 std::string write_sparse(const std::string& name, const std::string& head, int64_t tail_offset,
                          const std::string& tail)
 {
-    const std::string path = temp_path(name);
+    const std::string path = test_temp_path(name);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     EXPECT_NE(file, nullptr) << path;
     if (file != nullptr) {
@@ -87,9 +90,9 @@ TEST(LargeFiles, NativePixelDataOf3GiB)
     const uint32_t length = 0xC0000000U;
     const int64_t value_start = static_cast<int64_t>(head.size()) + 12;
     const int64_t trailer = value_start + length;
-    const std::string pixel_header = std::string("\xE0\x7F\x10\x00OW\0\0", 8) + le32(length);
+    const std::string pixel_header = DicomBytes().header(0x7FE0, 0x0010, "OW", length).bytes();
     const std::string path = write_sparse("native.dcm", head + pixel_header, trailer,
-                                          std::string("\xFC\xFF\xFC\xFFOB\0\0", 8) + le32(4) + "abcd");
+                                          DicomBytes().element(0xFFFC, 0xFFFC, "OB", "abcd").bytes());
 
     const std::vector<Element> seen = reader_walk(path);
     ASSERT_GE(seen.size(), 2U);
@@ -119,13 +122,10 @@ TEST(LargeFiles, EncapsulatedFragmentsBeyond4GiB)
     const uint32_t hole = 0xFFFFFFF0U;
     // Pixel Data of undefined length, an empty offset table, a fragment that
     // is a hole, then a real fragment and the delimiter past 4 GiB.
-    const std::string items = std::string("\xE0\x7F\x10\x00OB\0\0", 8) + le32(0xFFFFFFFFU) +
-                              std::string("\xFE\xFF\x00\xE0", 4) + le32(0) + std::string("\xFE\xFF\x00\xE0", 4) +
-                              le32(hole);
+    const std::string items = DicomBytes().header(0x7FE0, 0x0010, "OB").item(0).item(hole).bytes();
     const int64_t last_fragment = static_cast<int64_t>(head.size() + items.size()) + hole;
     const std::string path = write_sparse("encapsulated.dcm", head + items, last_fragment,
-                                          std::string("\xFE\xFF\x00\xE0", 4) + le32(4) + "wxyz" +
-                                              std::string("\xFE\xFF\xDD\xE0", 4) + le32(0));
+                                          DicomBytes().fragment("wxyz").sequence_end().bytes());
 
     const std::vector<Element> seen = reader_walk(path);
     ASSERT_GE(seen.size(), 3U);

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "base/log.h"
-#include "fixture.h"
 #include "image/single.h"
 #include "reader/dicom_reader.h"
+#include "tests/common/test_temp_dir.h"
 #include "viewer/header_walk.h"
 #include "viewer/hex_dump.h"
 
@@ -47,7 +47,7 @@ struct ReportRun {
 ReportRun run_report(const fs::path& file)
 {
     // Named after the running test, since CTest runs tests side by side.
-    const std::string stem = temp_path(testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string stem = test_temp_path(testing::UnitTest::GetInstance()->current_test_info()->name());
     const std::string out = stem + ".out";
     const std::string err = stem + ".err";
     const std::string command =
@@ -436,7 +436,7 @@ TEST(RealFiles, MetaGroupWithoutGroupLengthIsReadExplicitLittleEndian)
     // CT_small.dcm without (0002,0000), made with pydicom: its meta group
     // starts with (0002,0001) OB.
     const fs::path original = sample_dir / "CT_small.dcm";
-    const fs::path copy = temp_path("CT_small_without_group_length.dcm");
+    const fs::path copy = test_temp_path("CT_small_without_group_length.dcm");
     const std::string command =
         "/usr/bin/python3 -c 'import sys, pydicom; ds = pydicom.dcmread(sys.argv[1]); "
         "del ds.file_meta[0x00020000]; ds.save_as(sys.argv[2], write_like_original=True)' '" +
