@@ -242,8 +242,13 @@ TEST(ImageSourceFrames, EachFrameOnDemandEqualsItsSliceOfTheWholeImage)
         }
         order.push_back(frames); // past the end: a failure with the count
         order.push_back(0);      // and the source goes on
-        for (int32_t i : order) {
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            const int32_t i = order[k];
+            // Only the first frame, and the first after a failure, walk the header.
+            const bool walks = k == 0 || order[k - 1] == frames;
+            const LogCapture log(LogLevel::debug);
             const single_image* frame = source.frame(i);
+            EXPECT_EQ(log.contains("dicom_element()"), walks) << "frame " << i;
             if (i == frames) {
                 EXPECT_EQ(frame, nullptr);
                 EXPECT_EQ(source.failure().code, image_failure_code::frame_past_end);
