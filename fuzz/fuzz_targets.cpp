@@ -100,6 +100,29 @@ void fuzz_frames(const uint8_t* data, std::size_t size)
             if (image != nullptr && (gap || end != image->pixel_bytes)) {
                 __builtin_trap();
             }
+        } else if (data[0] == 253) {
+            // An image source's frames on demand, after the first, come from
+            // what its first walk found: each must equal the frame a fresh
+            // walk extracts, or fail as that walk fails.
+            ImageSource source;
+            if (!source.open(path)) {
+                for (const int32_t index : {0, 2, 1, 0}) {
+                    const single_image* frame = source.frame(index);
+                    const std::vector<uint8_t> on_demand =
+                        frame != nullptr && frame->pixels != nullptr
+                            ? std::vector<uint8_t>(frame->pixels, frame->pixels + frame->pixel_bytes)
+                            : std::vector<uint8_t>();
+                    dicom_close();
+                    const single_image* fresh = dicom_open(path) == 0 ? dicom_single_frame(index) : nullptr;
+                    if ((fresh != nullptr) != (frame != nullptr) ||
+                        (fresh != nullptr && fresh->pixels != nullptr &&
+                         (fresh->pixel_bytes != on_demand.size() ||
+                          !std::equal(on_demand.begin(), on_demand.end(), fresh->pixels)))) {
+                        __builtin_trap();
+                    }
+                    dicom_single_free();
+                }
+            }
         } else {
             dicom_single_frame(data[0]);
         }

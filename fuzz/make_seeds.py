@@ -155,10 +155,10 @@ def main(out):
                 for sub in WHOLE_FILE_TARGETS:
                     shutil.copy(path, os.path.join(out, sub, os.path.basename(path)))
                 # The frames target: frame 2 (the third) alone, every frame,
-                # every frame into a sink.
+                # every frame into a sink, frames on demand from one source.
                 with open(path, "rb") as f:
                     whole = f.read()
-                for first in (2, 255, 254):
+                for first in (2, 255, 254, 253):
                     name = f"{os.path.basename(path)}.{first}"
                     with open(os.path.join(out, "frames", name), "wb") as f:
                         f.write(bytes([first]) + whole)

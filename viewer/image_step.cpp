@@ -90,8 +90,11 @@ bool build_display_picture(const single_image& image, int index, DisplayPicture&
     if (!frame) {
         switch (refusal) {
         case FrameRefusal::not_displayable:
-            failure = image_failures::not_shown(
-                image.photometric_text[0] != '\0' ? image.photometric_text : photometric_names[image.photometric]);
+            failure =
+                image_failures::not_shown(image.photometric_text[0] != '\0' ? image.photometric_text
+                                          : image.photometric >= 0 && image.photometric < photometric_name_count
+                                              ? photometric_names[image.photometric]
+                                              : "UNKNOWN");
             break;
         case FrameRefusal::past_end:
             failure = image_failures::frame_past_end(index, FrameSamples::frames_held(image));
