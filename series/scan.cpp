@@ -1,0 +1,366 @@
+// The walk over files and folders, and the per-file header read on every core.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "reader/dicom_reader.h"
+#include "series/series.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string trimmed(const char* value, uint32_t length)
+{
+    std::string text(value, length);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) {
+        text.pop_back();
+    }
+    std::size_t first = 0;
+    while (first < text.size() && text[first] == ' ') {
+        ++first;
+    }
+    return text.substr(first);
+}
+
+// The loaded value as the file holds it: a split string's values joined by
+// backslashes again.
+std::string value_text(const ELEMENT& e)
+{
+    if (!vr_is_split_string(e.vr)) {
+        return trimmed(static_cast<const char*>(e.value), e.length);
+    }
+    const auto* const* slots = static_cast<const char* const*>(e.value);
+    std::string joined;
+    for (uint32_t i = 0; i < e.vm; ++i) {
+        if (i > 0) {
+            joined.push_back('\\');
+        }
+        joined += slots[i];
+    }
+    return trimmed(joined.data(), static_cast<uint32_t>(joined.size()));
+}
+
+// The backslash-separated numbers of a DS or IS value; nullopt unless all parse.
+std::optional<std::vector<double>> numbers(const std::string& text)
+{
+    std::vector<double> out;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\\', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string part = text.substr(start, end - start);
+        while (!part.empty() && part.back() == ' ') {
+            part.pop_back();
+        }
+        std::size_t first = part.find_first_not_of(' ');
+        if (first == std::string::npos) {
+            return std::nullopt;
+        }
+        part = part.substr(first);
+        char* stop = nullptr;
+        errno = 0;
+        const double value = std::strtod(part.c_str(), &stop);
+        if (stop == part.c_str() || *stop != '\0' || errno == ERANGE) {
+            return std::nullopt;
+        }
+        out.push_back(value);
+        start = end + 1;
+    }
+    return out;
+}
+
+// HHMMSS.FFFFFF (or HH:MM:SS, the older form) as seconds of the day.
+std::optional<double> seconds_of_day(const std::string& text)
+{
+    std::string digits;
+    for (const char c : text) {
+        if (c != ':') {
+            digits.push_back(c);
+        }
+    }
+    if (digits.size() < 2) {
+        return std::nullopt;
+    }
+    double parts[3] = {0, 0, 0};
+    std::size_t at = 0;
+    for (int i = 0; i < 3 && at + 2 <= digits.size() && digits[at] != '.'; ++i, at += 2) {
+        int value = 0;
+        const auto [end, error] = std::from_chars(digits.data() + at, digits.data() + at + 2, value);
+        if (error != std::errc() || end != digits.data() + at + 2) {
+            return std::nullopt;
+        }
+        parts[i] = value;
+    }
+    double fraction = 0;
+    if (at < digits.size()) {
+        if (digits[at] != '.') {
+            return std::nullopt;
+        }
+        const std::string rest = "0" + digits.substr(at);
+        char* stop = nullptr;
+        fraction = std::strtod(rest.c_str(), &stop);
+        if (*stop != '\0') {
+            return std::nullopt;
+        }
+    }
+    return parts[0] * 3600 + parts[1] * 60 + parts[2] + fraction;
+}
+
+// An element a file without "DICM" may start with: a group of the data set's
+// usual first ones and a length the file can hold.
+bool plausible_first(const ELEMENT& e, int64_t bytes_left)
+{
+    return e.group >= 0x0002 && e.group <= 0x0010 && e.group % 2 == 0 &&
+           (e.length == UNDEFINED_LENGTH || static_cast<int64_t>(e.length) <= bytes_left);
+}
+
+void take(ScannedFile& f, const ELEMENT& e, const std::string& text)
+{
+    const uint32_t tag = (uint32_t{e.group} << 16) | e.element;
+    switch (tag) {
+    case 0x00100010: f.patient_name = text; break;
+    case 0x00100020: f.patient_id = text; break;
+    case 0x0020000D: f.study_uid = text; break;
+    case 0x00080020: f.study_date = text; break;
+    case 0x00081030: f.study_description = text; break;
+    case 0x0020000E: f.series_uid = text; break;
+    case 0x00200011: f.series_number = text; break;
+    case 0x00080060: f.modality = text; break;
+    case 0x0008103E: f.series_description = text; break;
+    case 0x00200013:
+        if (const auto n = numbers(text); n && n->size() == 1) {
+            f.instance_number = static_cast<long long>((*n)[0]);
+        }
+        break;
+    case 0x00200032:
+        if (const auto n = numbers(text); n && n->size() == 3) {
+            f.position = std::array<double, 3>{(*n)[0], (*n)[1], (*n)[2]};
+        }
+        break;
+    case 0x00200037:
+        if (const auto n = numbers(text); n && n->size() == 6) {
+            f.orientation = std::array<double, 6>{(*n)[0], (*n)[1], (*n)[2], (*n)[3], (*n)[4], (*n)[5]};
+        }
+        break;
+    case 0x00080033: f.content_time = seconds_of_day(text); break;
+    case 0x00080032: f.acquisition_time = seconds_of_day(text); break;
+    case 0x00280008:
+        if (const auto n = numbers(text); n && n->size() == 1 && (*n)[0] >= 1 && (*n)[0] <= 1e9) {
+            f.frames = static_cast<int>((*n)[0]);
+        }
+        break;
+    default: break;
+    }
+}
+
+bool wanted(const ELEMENT& e)
+{
+    if (e.sq_depth != 0 || e.length == UNDEFINED_LENGTH || e.length > 4096) {
+        return false;
+    }
+    switch ((uint32_t{e.group} << 16) | e.element) {
+    case 0x00100010:
+    case 0x00100020:
+    case 0x0020000D:
+    case 0x00080020:
+    case 0x00081030:
+    case 0x0020000E:
+    case 0x00200011:
+    case 0x00080060:
+    case 0x0008103E:
+    case 0x00200013:
+    case 0x00200032:
+    case 0x00200037:
+    case 0x00080033:
+    case 0x00080032:
+    case 0x00280008: return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
+std::optional<ScannedFile> scan_file(const std::string& path, std::string& reason)
+{
+    DicomReader reader;
+    const int opened = reader.open(path.c_str());
+    if (opened == -4) {
+        reason = std::string("cannot open: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    if (opened == -5) {
+        reason = "not DICOM";
+        return std::nullopt;
+    }
+    if (opened != 0) {
+        reason = "cannot be inflated";
+        return std::nullopt;
+    }
+    const bool has_magic = reader.state().meta_pending != 0;
+    ScannedFile file;
+    file.path = path;
+    bool first = true;
+    while (const ELEMENT* e = reader.element()) {
+        if (first && !has_magic && !plausible_first(*e, reader.bytes_left())) {
+            reason = "not DICOM";
+            return std::nullopt;
+        }
+        first = false;
+        if (e->group == 0x7FE0 && e->element == 0x0010 && e->sq_depth == 0) {
+            break;
+        }
+        if (wanted(*e)) {
+            if (reader.load(e->vr) != 0 && reader.state().failure != 0) {
+                break;
+            }
+            ELEMENT& r = reader.record();
+            if (r.value != nullptr) {
+                take(file, r, value_text(r));
+                std::free(r.value);
+                r.value = nullptr;
+            }
+        } else if (reader.skip() != 0) {
+            break;
+        }
+    }
+    const int failure = reader.state().failure;
+    if (first) {
+        reason = failure != 0 ? "broken: no element can be read" : "not DICOM";
+        return std::nullopt;
+    }
+    if (failure != 0) {
+        reason = failure == -3 ? "broken: no memory" : "broken: the file ends inside an element";
+        return std::nullopt;
+    }
+    if (file.series_uid.empty()) {
+        reason = "no Series Instance UID";
+        return std::nullopt;
+    }
+    return file;
+}
+
+namespace {
+
+struct Walk {
+    std::vector<std::string> files;
+    std::vector<SkippedPath> skipped;
+    std::set<std::pair<dev_t, ino_t>> visited; // folders walked, against loops and repeats
+    std::vector<std::pair<dev_t, ino_t>> open; // the folders above the current one
+
+    bool identity(const fs::path& p, std::pair<dev_t, ino_t>& id)
+    {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) != 0) {
+            return false;
+        }
+        id = {st.st_dev, st.st_ino};
+        return true;
+    }
+
+    void folder(const fs::path& dir)
+    {
+        std::pair<dev_t, ino_t> id;
+        if (!identity(dir, id)) {
+            skipped.push_back({dir.string(), std::string("cannot read folder: ") + std::strerror(errno)});
+            return;
+        }
+        for (const auto& above : open) {
+            if (above == id) {
+                skipped.push_back({dir.string(), "symbolic link loop"});
+                return;
+            }
+        }
+        if (!visited.insert(id).second) {
+            return; // reached again through a link: its files are listed once
+        }
+        std::error_code error;
+        fs::directory_iterator it(dir, error);
+        if (error) {
+            skipped.push_back({dir.string(), "cannot read folder: " + error.message()});
+            return;
+        }
+        std::vector<fs::path> entries;
+        for (; it != fs::directory_iterator(); it.increment(error)) {
+            entries.push_back(it->path());
+        }
+        if (error) {
+            skipped.push_back({dir.string(), "cannot read folder: " + error.message()});
+        }
+        std::sort(entries.begin(), entries.end());
+        open.push_back(id);
+        for (const fs::path& entry : entries) {
+            path(entry);
+        }
+        open.pop_back();
+    }
+
+    void path(const fs::path& p)
+    {
+        std::error_code error;
+        const fs::file_status status = fs::status(p, error);
+        if (error) {
+            skipped.push_back({p.string(), error == std::errc::too_many_symbolic_link_levels
+                                               ? "symbolic link loop"
+                                               : "cannot read: " + error.message()});
+            return;
+        }
+        if (fs::is_directory(status)) {
+            folder(p);
+        } else if (fs::is_regular_file(status)) {
+            files.push_back(p.string());
+        } else {
+            skipped.push_back({p.string(), "not a regular file"});
+        }
+    }
+};
+
+} // namespace
+
+ScanResult scan_paths(const std::vector<std::string>& paths)
+{
+    Walk walk;
+    for (const std::string& p : paths) {
+        walk.path(fs::path(p));
+    }
+    const std::size_t count = walk.files.size();
+    std::vector<std::optional<ScannedFile>> read(count);
+    std::vector<std::string> reasons(count);
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i = next++; i < count; i = next++) {
+            read[i] = scan_file(walk.files[i], reasons[i]);
+        }
+    };
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    const std::size_t threads = std::min<std::size_t>(cores, count);
+    {
+        std::vector<std::jthread> pool;
+        for (std::size_t t = 1; t < threads; ++t) {
+            pool.emplace_back(work);
+        }
+        work();
+    }
+    ScanResult result;
+    result.skipped = std::move(walk.skipped);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (read[i]) {
+            result.files.push_back(std::move(*read[i]));
+        } else {
+            result.skipped.push_back({walk.files[i], reasons[i]});
+        }
+    }
+    return result;
+}

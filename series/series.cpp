@@ -1,0 +1,206 @@
+// Grouping by patient, study and series, and the order inside a series.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <tuple>
+#include <utility>
+
+#include "series/series.h"
+
+namespace {
+
+constexpr double orientation_tolerance = 1e-4;
+constexpr double position_tolerance = 1e-6;
+
+bool same_orientation(const std::array<double, 6>& a, const std::array<double, 6>& b)
+{
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::abs(a[i] - b[i]) > orientation_tolerance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+double along_normal(const ScannedFile& f)
+{
+    const auto& o = *f.orientation;
+    const double n[3] = {o[1] * o[5] - o[2] * o[4], o[2] * o[3] - o[0] * o[5], o[0] * o[4] - o[1] * o[3]};
+    const auto& p = *f.position;
+    return p[0] * n[0] + p[1] * n[1] + p[2] * n[2];
+}
+
+std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// Instance Number order, then natural file-name order for files without one.
+bool instance_less(const ScannedFile& a, const ScannedFile& b)
+{
+    if (a.instance_number && b.instance_number && *a.instance_number != *b.instance_number) {
+        return *a.instance_number < *b.instance_number;
+    }
+    if (a.instance_number.has_value() != b.instance_number.has_value()) {
+        return a.instance_number.has_value();
+    }
+    return natural_less(file_name(a.path), file_name(b.path)) ||
+           (!natural_less(file_name(b.path), file_name(a.path)) && a.path < b.path);
+}
+
+template <typename Key>
+void sort_by(std::vector<ScannedFile>& files, Key key, double tolerance)
+{
+    std::sort(files.begin(), files.end(), instance_less);
+    std::stable_sort(files.begin(), files.end(),
+                     [&](const ScannedFile& a, const ScannedFile& b) { return key(a) < key(b) - tolerance; });
+}
+
+void order_series(Series& s)
+{
+    auto& files = s.files;
+    const auto all = [&](auto has) { return std::all_of(files.begin(), files.end(), has); };
+    const bool positioned = all([](const ScannedFile& f) { return f.position && f.orientation; });
+    bool agree = positioned;
+    if (positioned) {
+        for (const ScannedFile& f : files) {
+            if (!same_orientation(*f.orientation, *files.front().orientation)) {
+                agree = false;
+                s.mixed_orientations = true;
+                break;
+            }
+        }
+    }
+    if (agree) {
+        s.order = SeriesOrder::position;
+        sort_by(files, along_normal, position_tolerance);
+    } else if (all([](const ScannedFile& f) { return f.instance_number.has_value(); })) {
+        s.order = SeriesOrder::instance_number;
+        std::sort(files.begin(), files.end(), instance_less);
+    } else if (all([](const ScannedFile& f) { return f.content_time.has_value(); })) {
+        s.order = SeriesOrder::content_time;
+        sort_by(
+            files, [](const ScannedFile& f) { return *f.content_time; }, 0);
+    } else if (all([](const ScannedFile& f) { return f.acquisition_time.has_value(); })) {
+        s.order = SeriesOrder::acquisition_time;
+        sort_by(
+            files, [](const ScannedFile& f) { return *f.acquisition_time; }, 0);
+    } else {
+        s.order = SeriesOrder::file_name;
+        std::sort(files.begin(), files.end(), [](const ScannedFile& a, const ScannedFile& b) {
+            const std::string na = file_name(a.path);
+            const std::string nb = file_name(b.path);
+            if (natural_less(na, nb) != natural_less(nb, na)) {
+                return natural_less(na, nb);
+            }
+            return instance_less(a, b);
+        });
+    }
+    s.images.clear();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (files[i].frames <= 1) {
+            s.images.push_back({i, 0});
+        } else {
+            for (int frame = 1; frame <= files[i].frames; ++frame) {
+                s.images.push_back({i, frame});
+            }
+        }
+    }
+}
+
+// A Series Number by value when it is one, so that 2 comes before 10.
+bool series_less(const Series& a, const Series& b)
+{
+    if (natural_less(a.number, b.number) != natural_less(b.number, a.number)) {
+        return natural_less(a.number, b.number);
+    }
+    return a.uid < b.uid;
+}
+
+} // namespace
+
+bool natural_less(const std::string& a, const std::string& b)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            std::size_t ei = i;
+            std::size_t ej = j;
+            while (ei < a.size() && digit(a[ei])) {
+                ++ei;
+            }
+            while (ej < b.size() && digit(b[ej])) {
+                ++ej;
+            }
+            // Leading zeros aside, a longer run of digits is the larger number.
+            std::size_t si = i;
+            std::size_t sj = j;
+            while (si + 1 < ei && a[si] == '0') {
+                ++si;
+            }
+            while (sj + 1 < ej && b[sj] == '0') {
+                ++sj;
+            }
+            if (ei - si != ej - sj) {
+                return ei - si < ej - sj;
+            }
+            const int c = a.compare(si, ei - si, b, sj, ej - sj);
+            if (c != 0) {
+                return c < 0;
+            }
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j]) {
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            }
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::vector<Patient> group_series(std::vector<ScannedFile> files)
+{
+    // patient (ID, name) -> study UID -> series UID -> files
+    std::map<std::pair<std::string, std::string>, std::map<std::string, std::map<std::string, Series>>> tree;
+    std::map<std::string, Study> study_fields;
+    for (ScannedFile& f : files) {
+        Series& s = tree[{f.patient_id, f.patient_name}][f.study_uid][f.series_uid];
+        if (s.files.empty()) {
+            s.uid = f.series_uid;
+            s.number = f.series_number;
+            s.modality = f.modality;
+            s.description = f.series_description;
+        }
+        Study& st = study_fields[f.study_uid];
+        if (st.uid.empty() && st.date.empty()) {
+            st.uid = f.study_uid;
+            st.date = f.study_date;
+            st.description = f.study_description;
+        }
+        s.files.push_back(std::move(f));
+    }
+    std::vector<Patient> patients;
+    for (auto& [key, studies] : tree) {
+        Patient p;
+        p.id = key.first;
+        p.name = key.second;
+        for (auto& [study_uid, series] : studies) {
+            Study study = study_fields[study_uid];
+            for (auto& [uid, s] : series) {
+                order_series(s);
+                study.series.push_back(std::move(s));
+            }
+            std::sort(study.series.begin(), study.series.end(), series_less);
+            p.studies.push_back(std::move(study));
+        }
+        std::stable_sort(p.studies.begin(), p.studies.end(),
+                         [](const Study& a, const Study& b) { return a.date < b.date; });
+        patients.push_back(std::move(p));
+    }
+    return patients;
+}
