@@ -5,3 +5,4 @@ int cmd_report(int argc, char** argv);   // report [--encoding cp932|utf-8] FILE
 int cmd_elements(int argc, char** argv); // elements [-v] FILE
 int cmd_pixels(int argc, char** argv);   // pixels FILE [OUT]
 int cmd_picture(int argc, char** argv);  // picture FILE OUT [--level L] [--width W] [--frame N]
+int cmd_series(int argc, char** argv);   // series [--files] PATH...

@@ -57,6 +57,19 @@ constexpr Command commands[] = {
      "      Exit status: 0 written; 1 FILE cannot be opened, is shorter than 132 bytes,\n"
      "      its image cannot be shown or holds no frame N (the message gives the count),\n"
      "      or OUT cannot be written."},
+    {"series", cmd_series, "series [--files] PATH...",
+     "Scans the files and folders (recursively, following symbolic links but never\n"
+     "      round a loop), reading each file up to its pixel data on every core, and\n"
+     "      prints one tab-separated line per series: patient ID, study instance UID,\n"
+     "      series instance UID, series number, modality, series description and image\n"
+     "      count (the frames of multi-frame files included). With --files, each series'\n"
+     "      files follow in display order, one a line after a tab, a multi-frame file\n"
+     "      once per frame with its frame number (1-based) after another tab. Display\n"
+     "      order: along the slice normal when every image has a position and the same\n"
+     "      orientation; otherwise by instance number; otherwise by content time, then\n"
+     "      acquisition time; otherwise by file name, numbers by value. The files and\n"
+     "      folders passed over go to standard error with the reason, one a line.\n"
+     "      Exit status: 0 series found; 1 no DICOM file found."},
 };
 
 void print_help(std::FILE* out)
