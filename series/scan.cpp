@@ -213,6 +213,9 @@ std::optional<ScannedFile> scan_file(const std::string& path, std::string& reaso
     ScannedFile file;
     file.path = path;
     bool first = true;
+    // A frame takes at least a bit of the pixel data (an item header when
+    // encapsulated): a Number of Frames past that is the header's error.
+    int64_t most_frames = reader.state().file_size * 8;
     while (const ELEMENT* e = reader.element()) {
         if (first && !has_magic && !plausible_first(*e, reader.bytes_left())) {
             reason = "not DICOM";
@@ -220,6 +223,7 @@ std::optional<ScannedFile> scan_file(const std::string& path, std::string& reaso
         }
         first = false;
         if (e->group == 0x7FE0 && e->element == 0x0010 && e->sq_depth == 0) {
+            most_frames = e->length == UNDEFINED_LENGTH ? reader.bytes_left() / 8 : int64_t{e->length} * 8;
             break;
         }
         if (wanted(*e)) {
@@ -245,6 +249,7 @@ std::optional<ScannedFile> scan_file(const std::string& path, std::string& reaso
         reason = failure == -3 ? "broken: no memory" : "broken: the file ends inside an element";
         return std::nullopt;
     }
+    file.frames = static_cast<int>(std::clamp<int64_t>(most_frames, 1, file.frames));
     if (file.series_uid.empty()) {
         reason = "no Series Instance UID";
         return std::nullopt;
