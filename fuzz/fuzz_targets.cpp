@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "jpeg/ljpeg.h"
 #include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
+#include "series/series.h"
 #include "viewer/charset.h"
 #include "viewer/encoding.h"
 #include "viewer/header_walk.h"
@@ -376,5 +378,46 @@ void fuzz_picture(const uint8_t* data, std::size_t size)
             DisplayBitmap bitmap;
             render_display_pixels(*picture, window_spanning(picture->range), bitmap);
         }
+    }
+}
+
+void fuzz_series(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    const char* path = write_fuzz_input(data, size);
+    if (path == nullptr) {
+        return;
+    }
+    std::string reason;
+    const std::optional<ScannedFile> file = scan_file(path, reason);
+    if (!file) {
+        if (reason.empty()) {
+            __builtin_trap(); // a file passed over says why
+        }
+        return;
+    }
+    // The file three times over as slices of one series, one of them moved
+    // along z: grouping and every order rule on what the file gave.
+    std::vector<ScannedFile> files(3, *file);
+    files[1].path += "2";
+    files[2].path += "10";
+    if (files[2].position) {
+        (*files[2].position)[2] += 1.0;
+    }
+    std::size_t steps = 0;
+    for (const Patient& patient : group_series(files)) {
+        for (const Study& study : patient.studies) {
+            for (const Series& series : study.series) {
+                for (const SeriesImage& image : series.images) {
+                    if (image.file >= series.files.size()) {
+                        __builtin_trap();
+                    }
+                }
+                steps += series.images.size();
+            }
+        }
+    }
+    if (steps != 3 * static_cast<std::size_t>(std::max(file->frames, 1))) {
+        __builtin_trap(); // every frame of every file is a step, once
     }
 }

@@ -39,3 +39,6 @@ void fuzz_charset(const uint8_t* data, std::size_t size);
 // The picture of an image record built from the input: sample reading,
 // colour conversion, palette lookup, resampling and the window.
 void fuzz_picture(const uint8_t* data, std::size_t size);
+// The folder scan of one file, then that file three times over as one
+// series: grouping and display order.
+void fuzz_series(const uint8_t* data, std::size_t size);

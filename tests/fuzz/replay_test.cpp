@@ -82,3 +82,4 @@ TEST(FuzzRegressions, AnnouncedFramesBeyondTheFileAreRefused)
     dicom_close();
 }
 TEST(FuzzRegressions, Picture) { EXPECT_GE(replay("picture", fuzz_picture), 1U); }
+TEST(FuzzRegressions, Series) { EXPECT_GE(replay("series", fuzz_series), 3U); }
