@@ -131,6 +131,7 @@ void take(ScannedFile& f, const ELEMENT& e, const std::string& text)
 {
     const uint32_t tag = (uint32_t{e.group} << 16) | e.element;
     switch (tag) {
+    case 0x00080005: f.character_set = text; break;
     case 0x00100010: f.patient_name = text; break;
     case 0x00100020: f.patient_id = text; break;
     case 0x0020000D: f.study_uid = text; break;
@@ -172,6 +173,7 @@ bool wanted(const ELEMENT& e)
         return false;
     }
     switch ((uint32_t{e.group} << 16) | e.element) {
+    case 0x00080005:
     case 0x00100010:
     case 0x00100020:
     case 0x0020000D:

@@ -168,7 +168,9 @@ std::vector<Patient> group_series(std::vector<ScannedFile> files)
     // patient (ID, name) -> study UID -> series UID -> files
     std::map<std::pair<std::string, std::string>, std::map<std::string, std::map<std::string, Series>>> tree;
     std::map<std::string, Study> study_fields;
+    std::map<std::pair<std::string, std::string>, std::string> character_sets;
     for (ScannedFile& f : files) {
+        character_sets.try_emplace({f.patient_id, f.patient_name}, f.character_set);
         Series& s = tree[{f.patient_id, f.patient_name}][f.study_uid][f.series_uid];
         if (s.files.empty()) {
             s.uid = f.series_uid;
@@ -189,6 +191,7 @@ std::vector<Patient> group_series(std::vector<ScannedFile> files)
         Patient p;
         p.id = key.first;
         p.name = key.second;
+        p.character_set = character_sets[key];
         for (auto& [study_uid, series] : studies) {
             Study study = study_fields[study_uid];
             for (auto& [uid, s] : series) {

@@ -12,6 +12,7 @@
 // What the scan keeps of one DICOM file: the header up to its pixel data.
 struct ScannedFile {
     std::string path;
+    std::string character_set;                        // (0008,0005), for the names
     std::string patient_name;                         // (0010,0010)
     std::string patient_id;                           // (0010,0020)
     std::string study_uid;                            // (0020,000D)
@@ -78,6 +79,7 @@ struct Study {
 };
 
 struct Patient {
+    std::string character_set; // of the name, as its first file gives it
     std::string name;
     std::string id;
     std::vector<Study> studies;
