@@ -1,22 +1,15 @@
-// The walk over files and folders, and the per-file header read on every core.
-#include <sys/stat.h>
-
+// The header read of one file, what the scan keeps of it, and the scan of
+// paths to its end.
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <set>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "reader/dicom_reader.h"
+#include "series/folder_scan.h"
 #include "series/series.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -259,115 +252,4 @@ std::optional<ScannedFile> scan_file(const std::string& path, std::string& reaso
     return file;
 }
 
-namespace {
-
-struct Walk {
-    std::vector<std::string> files;
-    std::vector<SkippedPath> skipped;
-    std::set<std::pair<dev_t, ino_t>> visited; // folders walked, against loops and repeats
-    std::vector<std::pair<dev_t, ino_t>> open; // the folders above the current one
-
-    bool identity(const fs::path& p, std::pair<dev_t, ino_t>& id)
-    {
-        struct stat st {};
-        if (::stat(p.c_str(), &st) != 0) {
-            return false;
-        }
-        id = {st.st_dev, st.st_ino};
-        return true;
-    }
-
-    void folder(const fs::path& dir)
-    {
-        std::pair<dev_t, ino_t> id;
-        if (!identity(dir, id)) {
-            skipped.push_back({dir.string(), std::string("cannot read folder: ") + std::strerror(errno)});
-            return;
-        }
-        for (const auto& above : open) {
-            if (above == id) {
-                skipped.push_back({dir.string(), "symbolic link loop"});
-                return;
-            }
-        }
-        if (!visited.insert(id).second) {
-            return; // reached again through a link: its files are listed once
-        }
-        std::error_code error;
-        fs::directory_iterator it(dir, error);
-        if (error) {
-            skipped.push_back({dir.string(), "cannot read folder: " + error.message()});
-            return;
-        }
-        std::vector<fs::path> entries;
-        for (; it != fs::directory_iterator(); it.increment(error)) {
-            entries.push_back(it->path());
-        }
-        if (error) {
-            skipped.push_back({dir.string(), "cannot read folder: " + error.message()});
-        }
-        std::sort(entries.begin(), entries.end());
-        open.push_back(id);
-        for (const fs::path& entry : entries) {
-            path(entry);
-        }
-        open.pop_back();
-    }
-
-    void path(const fs::path& p)
-    {
-        std::error_code error;
-        const fs::file_status status = fs::status(p, error);
-        if (error) {
-            skipped.push_back({p.string(), error == std::errc::too_many_symbolic_link_levels
-                                               ? "symbolic link loop"
-                                               : "cannot read: " + error.message()});
-            return;
-        }
-        if (fs::is_directory(status)) {
-            folder(p);
-        } else if (fs::is_regular_file(status)) {
-            files.push_back(p.string());
-        } else {
-            skipped.push_back({p.string(), "not a regular file"});
-        }
-    }
-};
-
-} // namespace
-
-ScanResult scan_paths(const std::vector<std::string>& paths)
-{
-    Walk walk;
-    for (const std::string& p : paths) {
-        walk.path(fs::path(p));
-    }
-    const std::size_t count = walk.files.size();
-    std::vector<std::optional<ScannedFile>> read(count);
-    std::vector<std::string> reasons(count);
-    std::atomic<std::size_t> next{0};
-    const auto work = [&] {
-        for (std::size_t i = next++; i < count; i = next++) {
-            read[i] = scan_file(walk.files[i], reasons[i]);
-        }
-    };
-    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-    const std::size_t threads = std::min<std::size_t>(cores, count);
-    {
-        std::vector<std::jthread> pool;
-        for (std::size_t t = 1; t < threads; ++t) {
-            pool.emplace_back(work);
-        }
-        work();
-    }
-    ScanResult result;
-    result.skipped = std::move(walk.skipped);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (read[i]) {
-            result.files.push_back(std::move(*read[i]));
-        } else {
-            result.skipped.push_back({walk.files[i], reasons[i]});
-        }
-    }
-    return result;
-}
+ScanResult scan_paths(const std::vector<std::string>& paths) { return FolderScan(paths).finish(); }

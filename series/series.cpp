@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <set>
 #include <tuple>
 #include <utility>
 
@@ -58,6 +58,7 @@ void sort_by(std::vector<ScannedFile>& files, Key key, double tolerance)
 
 void order_series(Series& s)
 {
+    s.mixed_orientations = false;
     auto& files = s.files;
     const auto all = [&](auto has) { return std::all_of(files.begin(), files.end(), has); };
     const bool positioned = all([](const ScannedFile& f) { return f.position && f.orientation; });
@@ -163,47 +164,92 @@ bool natural_less(const std::string& a, const std::string& b)
     return a.size() - i < b.size() - j;
 }
 
-std::vector<Patient> group_series(std::vector<ScannedFile> files)
+namespace {
+
+// The index of the item `same` picks, a new one at the end when none does;
+// `hint` (the last index found) is tried first, as files of one series tend
+// to come together.
+template <typename T, typename Same>
+std::size_t find_or_add(std::vector<T>& items, std::size_t hint, Same same)
 {
-    // patient (ID, name) -> study UID -> series UID -> files
-    std::map<std::pair<std::string, std::string>, std::map<std::string, std::map<std::string, Series>>> tree;
-    std::map<std::string, Study> study_fields;
-    std::map<std::pair<std::string, std::string>, std::string> character_sets;
+    if (hint < items.size() && same(items[hint])) {
+        return hint;
+    }
+    const auto found = std::find_if(items.begin(), items.end(), same);
+    if (found != items.end()) {
+        return static_cast<std::size_t>(found - items.begin());
+    }
+    items.emplace_back();
+    return items.size() - 1;
+}
+
+} // namespace
+
+void SeriesSet::add(std::vector<ScannedFile> files)
+{
+    if (files.empty()) {
+        return;
+    }
+    // New groups go to the end and are sorted into place below: indices hold
+    // while files are added.
+    std::set<std::array<std::size_t, 3>> touched;
+    std::array<std::size_t, 3> at{0, 0, 0};
     for (ScannedFile& f : files) {
-        character_sets.try_emplace({f.patient_id, f.patient_name}, f.character_set);
-        Series& s = tree[{f.patient_id, f.patient_name}][f.study_uid][f.series_uid];
+        at[0] = find_or_add(patients_, at[0],
+                            [&](const Patient& x) { return x.id == f.patient_id && x.name == f.patient_name; });
+        Patient& p = patients_[at[0]];
+        if (p.studies.empty()) {
+            p.id = f.patient_id;
+            p.name = f.patient_name;
+            p.character_set = f.character_set;
+        }
+        at[1] = find_or_add(p.studies, at[1], [&](const Study& x) { return x.uid == f.study_uid; });
+        Study& st = p.studies[at[1]];
+        if (st.series.empty()) {
+            st.uid = f.study_uid;
+            st.date = f.study_date;
+            st.description = f.study_description;
+        }
+        at[2] = find_or_add(st.series, at[2], [&](const Series& x) { return x.uid == f.series_uid; });
+        Series& s = st.series[at[2]];
         if (s.files.empty()) {
             s.uid = f.series_uid;
             s.number = f.series_number;
             s.modality = f.modality;
             s.description = f.series_description;
         }
-        Study& st = study_fields[f.study_uid];
-        if (st.uid.empty() && st.date.empty()) {
-            st.uid = f.study_uid;
-            st.date = f.study_date;
-            st.description = f.study_description;
-        }
         s.files.push_back(std::move(f));
+        touched.insert(at);
     }
-    std::vector<Patient> patients;
-    for (auto& [key, studies] : tree) {
-        Patient p;
-        p.id = key.first;
-        p.name = key.second;
-        p.character_set = character_sets[key];
-        for (auto& [study_uid, series] : studies) {
-            Study study = study_fields[study_uid];
-            for (auto& [uid, s] : series) {
-                order_series(s);
-                study.series.push_back(std::move(s));
-            }
-            std::sort(study.series.begin(), study.series.end(), series_less);
-            p.studies.push_back(std::move(study));
+    for (const auto& [p, st, s] : touched) {
+        order_series(patients_[p].studies[st].series[s]);
+    }
+    for (Patient& p : patients_) {
+        for (Study& st : p.studies) {
+            std::sort(st.series.begin(), st.series.end(), series_less);
         }
-        std::stable_sort(p.studies.begin(), p.studies.end(),
-                         [](const Study& a, const Study& b) { return a.date < b.date; });
-        patients.push_back(std::move(p));
+        std::sort(p.studies.begin(), p.studies.end(), [](const Study& a, const Study& b) {
+            return std::tie(a.date, a.uid) < std::tie(b.date, b.uid);
+        });
     }
-    return patients;
+    std::sort(patients_.begin(), patients_.end(),
+              [](const Patient& a, const Patient& b) { return std::tie(a.id, a.name) < std::tie(b.id, b.name); });
+}
+
+std::size_t SeriesSet::series_count() const
+{
+    std::size_t count = 0;
+    for (const Patient& p : patients_) {
+        for (const Study& st : p.studies) {
+            count += st.series.size();
+        }
+    }
+    return count;
+}
+
+std::vector<Patient> group_series(std::vector<ScannedFile> files)
+{
+    SeriesSet set;
+    set.add(std::move(files));
+    return set.take();
 }

@@ -85,11 +85,27 @@ struct Patient {
     std::vector<Study> studies;
 };
 
-// Groups files by patient (ID, then name), study and series (their UIDs),
+// Files grouped by patient (ID, then name), study and series (their UIDs),
 // each series in display order: along the slice normal when every image has
 // a position and the same orientation; otherwise by Instance Number; otherwise
 // by Content Time, then Acquisition Time; otherwise by file name in natural
-// order. Ties keep Instance Number order.
+// order. Ties keep Instance Number order. Patients come in (ID, name) order,
+// studies by date, series by number. Files can be added as a scan finds them:
+// the order is the same as when they all come at once.
+class SeriesSet {
+public:
+    // Adds files to their patients, studies and series, and puts the series
+    // they join in order again.
+    void add(std::vector<ScannedFile> files);
+    const std::vector<Patient>& patients() const { return patients_; }
+    std::vector<Patient> take() { return std::move(patients_); }
+    std::size_t series_count() const;
+
+private:
+    std::vector<Patient> patients_;
+};
+
+// All files grouped at once (see SeriesSet).
 std::vector<Patient> group_series(std::vector<ScannedFile> files);
 
 // Natural order of names: digit runs compare by value ("2" before "10").

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "series/folder_scan.h"
 #include "series/series.h"
 #include "tests/common/dicom_bytes.h"
 #include "tests/common/test_temp_dir.h"
@@ -265,6 +266,63 @@ TEST(SeriesScan, ListsWhatItPassesOverAndGoesOn)
     if (can_lock) {
         EXPECT_NE(reason(root / "locked"), std::nullopt);
     }
+}
+
+// What the window's pane lists: series UIDs, each with its files and frames in order.
+std::vector<std::string> listing(const std::vector<Patient>& patients)
+{
+    std::vector<std::string> lines;
+    for (const Patient& p : patients) {
+        for (const Study& st : p.studies) {
+            for (const Series& s : st.series) {
+                lines.push_back(p.id + " " + st.uid + " " + s.uid);
+                for (const SeriesImage& image : s.images) {
+                    lines.push_back(s.files[image.file].path + " " + std::to_string(image.frame));
+                }
+            }
+        }
+    }
+    return lines;
+}
+
+TEST(FolderScan, FilesTakenAsTheyComeGroupAsAllAtOnce)
+{
+    for (const char* folder : {"a", "b", "c"}) {
+        fs::create_directory(test_temp_dir() / folder);
+    }
+    for (int i = 0; i < 12; ++i) {
+        const std::string n = std::to_string(i);
+        write_temp("a/" + n, dicom(Fields{}.with_instance(std::to_string(12 - i)).with_position("0\\0\\" + n)));
+        write_temp("b/" + n, dicom(Fields{}.with_series("1.2.3.9").with_number("9").with_instance(n)));
+    }
+    write_temp("b/multi",
+               dicom(Fields{}.with_series("1.2.3.9").with_number("9").with_instance("5").with_frames("2")));
+    write_temp("c/P2", dicom(Fields{}.with_patient_id("P0").with_study("0.1").with_series("0.1.2")));
+    const std::vector<std::string> all_at_once = listing(scan_test_folder());
+
+    // One file at a time into the set, in the order the readers finish.
+    FolderScan scan({test_temp_dir().string()}, 2);
+    SeriesSet set;
+    std::vector<SkippedPath> skipped;
+    for (bool finished = false; !finished;) {
+        finished = scan.progress().finished;
+        std::vector<ScannedFile> files;
+        scan.take(files, skipped);
+        for (ScannedFile& f : files) {
+            set.add({std::move(f)});
+        }
+    }
+    EXPECT_EQ(scan.progress().scanned, 26U);
+    EXPECT_TRUE(skipped.empty());
+    EXPECT_EQ(listing(set.patients()), all_at_once);
+    EXPECT_EQ(set.series_count(), 3U);
+
+    // A cancelled scan ends, whatever it had left to do.
+    FolderScan cancelled({test_temp_dir().string()}, 1);
+    cancelled.cancel();
+    const ScanResult partial = cancelled.finish();
+    EXPECT_TRUE(cancelled.progress().finished);
+    EXPECT_LE(partial.files.size(), 26U);
 }
 
 } // namespace
