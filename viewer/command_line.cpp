@@ -18,8 +18,10 @@ void describe(QCommandLineParser& parser)
         QStringLiteral("Velmor: the header, element table and image of a DICOM file."));
     parser.addOption(help_option);
     parser.addOption(version_option);
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("The DICOM file to open."),
-                                 QStringLiteral("[FILE]"));
+    parser.addPositionalArgument(
+        QStringLiteral("path"),
+        QStringLiteral("A DICOM file to open; a folder, a DICOMDIR or several files open as a set of series."),
+        QStringLiteral("[PATH...]"));
 }
 
 } // namespace
@@ -36,11 +38,15 @@ LaunchOptions read_command_line(const QStringList& arguments)
         options.action = LaunchAction::print_help;
     } else if (parser.isSet(version_option)) {
         options.action = LaunchAction::print_version;
-    } else if (parser.positionalArguments().size() > 1) {
-        options.action = LaunchAction::refuse;
-        options.error = QStringLiteral("Only one file can be opened.");
-    } else if (parser.positionalArguments().size() == 1) {
-        options.file = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
+    } else {
+        const QStringList given = parser.positionalArguments();
+        if (given.size() == 1 && !QFileInfo(given.first()).isDir()) {
+            options.file = QFileInfo(given.first()).absoluteFilePath();
+        } else {
+            for (const QString& path : given) {
+                options.paths.append(QFileInfo(path).absoluteFilePath());
+            }
+        }
     }
     return options;
 }

@@ -1,4 +1,4 @@
-// What `velmor [FILE]` was asked to do: open the window (with or without a
+// What `velmor [PATH...]` was asked to do: open the window (with or without a
 // file), print the help or the version, or refuse the arguments.
 #pragma once
 
@@ -9,8 +9,9 @@ enum class LaunchAction { open_window, print_help, print_version, refuse };
 
 struct LaunchOptions {
     LaunchAction action = LaunchAction::open_window;
-    QString file;  // open_window: the absolute path to open, or empty
-    QString error; // refuse: why, one line
+    QString file;      // open_window: the one file to open (absolute path), or empty
+    QStringList paths; // open_window: a folder or several files, opened as a set
+    QString error;     // refuse: why, one line
 };
 
 // arguments as QCoreApplication::arguments() gives them, program name first.

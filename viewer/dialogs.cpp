@@ -13,6 +13,11 @@ QString Dialogs::openFile(QWidget* parent)
     return dialog.selectedFiles().first();
 }
 
+QString Dialogs::openFolder(QWidget* parent)
+{
+    return QFileDialog::getExistingDirectory(parent, QString(), QString(), QFileDialog::ShowDirsOnly);
+}
+
 QString Dialogs::saveFile(QWidget* parent)
 {
     QFileDialog dialog(parent);

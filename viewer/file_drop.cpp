@@ -19,3 +19,18 @@ QString dropped_file(const QMimeData* data)
     }
     return path;
 }
+
+QStringList dropped_paths(const QMimeData* data)
+{
+    QStringList paths;
+    if (data == nullptr || !data->hasUrls()) {
+        return paths;
+    }
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty()) {
+            return {};
+        }
+        paths.append(url.toLocalFile());
+    }
+    return paths;
+}

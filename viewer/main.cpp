@@ -1,5 +1,5 @@
 // Velmor: a single-window DICOM header and image viewer.
-//   velmor [FILE] | --help | --version
+//   velmor [PATH...] | --help | --version
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -89,7 +89,11 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(application_icon());
     try {
         TForm1 form;
-        form.show_and_open(options.file);
+        if (options.paths.isEmpty()) {
+            form.show_and_open(options.file);
+        } else {
+            form.show_and_open_set(options.paths);
+        }
         return app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("Velmor"), QString::fromLocal8Bit(e.what()));

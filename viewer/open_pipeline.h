@@ -23,6 +23,7 @@ public:
     FileCheck check() const { return check_; }
     int error() const { return error_; }
     const HeaderListing& listing() const { return listing_; }
+    const std::string& path() const { return path_; }
 
     // The picture of frame `index` (0-based) through the source opened with
     // the walk; the first frame's call walks to the pixel data, later ones

@@ -11,18 +11,24 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstring>
 
+#include "series/folder_scan.h"
 #include "viewer/about.h"
 #include "viewer/dump_view.h"
 #include "viewer/encoding.h"
@@ -32,6 +38,7 @@
 #include "viewer/hex_dump.h"
 #include "viewer/image_step.h"
 #include "viewer/messages.h"
+#include "viewer/read_ahead.h"
 #include "viewer/report.h"
 
 namespace {
@@ -154,13 +161,47 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
 
     show_listing();
 
+    // The scan's line: files read and found, Cancel, and the paths passed over.
+    lbScan = named(new QLabel(this), "lbScan");
+    sbCancelScan = named(new QToolButton(this), "sbCancelScan");
+    sbCancelScan->setText(QStringLiteral("Cancel"));
+    connect(sbCancelScan, &QToolButton::clicked, this, &TForm1::cancel_scan);
+    sbSkipped = named(new QToolButton(this), "sbSkipped");
+    connect(sbSkipped, &QToolButton::clicked, this, &TForm1::show_skipped);
+    statusBar()->addWidget(lbScan, 1);
+    statusBar()->addPermanentWidget(sbSkipped);
+    statusBar()->addPermanentWidget(sbCancelScan);
+    statusBar()->hide();
+    scan_timer_ = new QTimer(this);
+    connect(scan_timer_, &QTimer::timeout, this, &TForm1::poll_scan);
+
     // Client area 745 x 561 below the menu bar, fixed single border.
     move(97, 80);
-    setFixedSize(745, 561 + menuBar()->sizeHint().height());
+    size_for_set(false);
+    // Lays out the splitter now, so that the controls have their places
+    // before the window first shows.
+    layout()->activate();
+}
+
+void TForm1::size_for_set(bool set_open)
+{
+    const int height = 561 + menuBar()->sizeHint().height();
+    if (!set_open) {
+        setFixedSize(745, height);
+        return;
+    }
+    // The pane takes the room the window gains; the client area keeps its size.
+    const int full_height = height + statusBar()->sizeHint().height();
+    const int handle = splitter->handleWidth();
+    setMinimumSize(745 + handle + 160, full_height);
+    setMaximumSize(QWIDGETSIZE_MAX, full_height);
+    resize(std::max(width(), 745 + handle + 280), full_height);
 }
 
 TForm1::~TForm1()
 {
+    scan_.reset();
+    read_ahead_.reset();
     // The table outlives the listing it shows: the widgets go after the
     // members, and a closing table still asks its model for rows.
     grid_model->show(nullptr, 0);
@@ -168,9 +209,22 @@ TForm1::~TForm1()
 
 void TForm1::create_controls()
 {
-    auto* client = named(new QWidget(this), "ClientArea");
+    // The series pane shows left of the client area only while a set is open.
+    splitter = named(new QSplitter(Qt::Horizontal, this), "splitter");
+    splitter->setChildrenCollapsible(false);
+    tvSeries = named(new QTreeWidget(splitter), "tvSeries");
+    tvSeries->setHeaderHidden(true);
+    tvSeries->setMinimumWidth(120);
+    tvSeries->hide();
+    connect(tvSeries, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { series_item_chosen(item); });
+    connect(tvSeries, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item) { series_item_chosen(item); });
+    auto* client = named(new QWidget(splitter), "ClientArea");
     client->setFixedSize(745, 561);
-    setCentralWidget(client);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    setCentralWidget(splitter);
     create_toolbar(client);
     create_panes(client);
     create_grid();
@@ -318,6 +372,10 @@ void TForm1::create_menu()
     Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
 
+    OpenFolder1 = named(File1->addAction(QStringLiteral("フォルダを開く...")), "OpenFolder1");
+    OpenFolder1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    connect(OpenFolder1, &QAction::triggered, this, &TForm1::OpenFolder1Click);
+
     mSave = named(File1->addAction(QStringLiteral("ヘッダ情報を保存...")), "mSave");
     mSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     mSave->setEnabled(false);
@@ -424,6 +482,9 @@ void TForm1::open_file(const QString& path)
     if (!walked) {
         return;
     }
+    if (set_open_) {
+        close_set();
+    }
     opened_ = std::move(opened);
     edFname->setText(path);
     file_name_ = QFileInfo(path).fileName();
@@ -441,6 +502,20 @@ void TForm1::show_and_open(const QString& file)
     show();
     if (!file.isEmpty()) {
         open_file(file);
+    }
+}
+
+void TForm1::show_and_open_set(const QStringList& paths)
+{
+    show();
+    open_set(paths);
+}
+
+void TForm1::OpenFolder1Click()
+{
+    const QString path = dialogs_->openFolder(this);
+    if (!path.isEmpty()) {
+        open_set({path});
     }
 }
 
@@ -497,6 +572,10 @@ void TForm1::step_to_frame(int index)
 
 void TForm1::show_frame_title()
 {
+    if (set_open_ && set_.series() != nullptr) {
+        setWindowTitle(QStringLiteral("Velmor - ") + QString::fromStdString(set_.title()));
+        return;
+    }
     QString title = QStringLiteral("Velmor");
     if (!file_name_.isEmpty()) {
         title += QStringLiteral(" - ") + file_name_;
@@ -509,6 +588,12 @@ void TForm1::show_frame_title()
 
 void TForm1::ImageWheel(int angle_delta)
 {
+    if (set_open_) {
+        if (angle_delta != 0) {
+            step_in_set(set_.step() + (angle_delta < 0 ? 1 : -1));
+        }
+        return;
+    }
     if (angle_delta < 0) {
         step_to_frame(shown_.frame + 1);
     } else if (angle_delta > 0) {
@@ -518,6 +603,16 @@ void TForm1::ImageWheel(int angle_delta)
 
 void TForm1::ImageKeyPress(int key)
 {
+    if (set_open_) {
+        switch (key) {
+        case Qt::Key_PageDown: step_in_set(set_.step() + 1); break;
+        case Qt::Key_PageUp: step_in_set(set_.step() - 1); break;
+        case Qt::Key_Home: step_in_set(0); break;
+        case Qt::Key_End: step_in_set(set_.steps() - 1); break;
+        default: break;
+        }
+        return;
+    }
     switch (key) {
     case Qt::Key_PageDown: step_to_frame(shown_.frame + 1); break;
     case Qt::Key_PageUp: step_to_frame(shown_.frame - 1); break;
@@ -637,9 +732,20 @@ void TForm1::Exit1Click() { close(); }
 
 void TForm1::About1Click() { dialogs_->about(this, about_caption(), about_text()); }
 
+namespace {
+
+// A drop with a folder in it opens everything dropped as a set.
+bool drops_a_folder(const QMimeData* data)
+{
+    const QStringList paths = dropped_paths(data);
+    return std::any_of(paths.begin(), paths.end(), [](const QString& p) { return QFileInfo(p).isDir(); });
+}
+
+} // namespace
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (dropped_file(event->mimeData()).isEmpty()) {
+    if (dropped_file(event->mimeData()).isEmpty() && !drops_a_folder(event->mimeData())) {
         event->ignore();
         return;
     }
@@ -648,7 +754,7 @@ void TForm1::dragEnterEvent(QDragEnterEvent* event)
 
 void TForm1::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (dropped_file(event->mimeData()).isEmpty()) {
+    if (dropped_file(event->mimeData()).isEmpty() && !drops_a_folder(event->mimeData())) {
         event->ignore();
         return;
     }
@@ -657,6 +763,13 @@ void TForm1::dragMoveEvent(QDragMoveEvent* event)
 
 void TForm1::dropEvent(QDropEvent* event)
 {
+    if (drops_a_folder(event->mimeData())) {
+        event->acceptProposedAction();
+        const QStringList paths = dropped_paths(event->mimeData());
+        QMetaObject::invokeMethod(
+            this, [this, paths] { open_set(paths); }, Qt::QueuedConnection);
+        return;
+    }
     const QString path = dropped_file(event->mimeData());
     if (path.isEmpty()) {
         event->ignore();

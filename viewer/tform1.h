@@ -1,6 +1,7 @@
 // The main window: tool bar, dump memo, image pane and element table.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 #include <QString>
@@ -12,6 +13,7 @@
 #include "viewer/display_info.h"
 #include "viewer/header_walk.h"
 #include "viewer/open_pipeline.h"
+#include "viewer/set_browser.h"
 #include "viewer/viewer_state.h"
 
 class QAction;
@@ -26,6 +28,12 @@ class QTableView;
 class DumpView;
 class GridModel;
 class QToolButton;
+class QSplitter;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class FolderScan;
+class ReadAhead;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -42,6 +50,23 @@ public:
     void open_file(const QString& path);
     // Start-up: shows the window, then opens file unless it is empty.
     void show_and_open(const QString& file);
+    // Start-up with a folder or several files: shows the window and opens them as a set.
+    void show_and_open_set(const QStringList& paths);
+    // File > Open folder: a folder chosen in the dialog, opened as a set.
+    void OpenFolder1Click();
+    // Opens folders, files and DICOMDIRs as one set: the scan starts, the
+    // series pane fills as files are read, and the first series found shows.
+    void open_set(const QStringList& paths);
+    // Stops the scan where it is; what was read stays open.
+    void cancel_scan();
+    // A set is open (the series pane shows), and its scan has ended.
+    bool set_is_open() const { return set_open_; }
+    bool scan_finished() const;
+    const SetBrowser& set_browser() const { return set_; }
+    // The paths the scan passed over, with their reasons.
+    const std::vector<SkippedPath>& skipped() const { return skipped_; }
+    // Shows a series of the set from its first image, with its window.
+    void show_series(const SeriesKey& key);
     void About1Click();
     void sbSaveClick();
     void Exit1Click();
@@ -79,8 +104,16 @@ public:
     QLabel* pnWind = nullptr;
     QTableView* strGrid = nullptr;
     GridModel* grid_model = nullptr;
+    // The set's series pane, left of the single-file layout, and the scan's
+    // line in the status bar.
+    QSplitter* splitter = nullptr;
+    QTreeWidget* tvSeries = nullptr;
+    QLabel* lbScan = nullptr;
+    QToolButton* sbCancelScan = nullptr;
+    QToolButton* sbSkipped = nullptr;
     QMenu* File1 = nullptr;
     QAction* Open1 = nullptr;
+    QAction* OpenFolder1 = nullptr;
     QAction* mSave = nullptr;
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
@@ -118,6 +151,18 @@ private:
     // Shows frame `index` of the open file, keeping the window.
     void step_to_frame(int index);
     void show_frame_title();
+    // The set: the scan's results taken in, the pane rebuilt, the image of
+    // the step shown (with the series' window when `opening`).
+    void poll_scan();
+    void take_scanned(bool all);
+    void fill_series_pane();
+    void show_scan_line();
+    void show_skipped();
+    void series_item_chosen(QTreeWidgetItem* item);
+    void step_in_set(int step);
+    void show_set_image(bool opening);
+    void close_set();
+    void size_for_set(bool set_open);
     void show_listing();
     int message(const char* text, const char* caption, QMessageBox::Icon icon,
                 QMessageBox::StandardButtons buttons);
@@ -140,6 +185,18 @@ private:
         int frame = 0;
         int frame_count = 1;
     } shown_;
+    // The set open, its scan and what it passed over, the images read ahead.
+    bool set_open_ = false;
+    SetBrowser set_;
+    std::unique_ptr<FolderScan> scan_;
+    std::vector<ScannedFile> pending_; // read, not yet grouped
+    QElapsedTimer scan_clock_;
+    qint64 last_grouping_ms_ = 0; // how long the last grouping took
+    qint64 last_grouped_at_ = 0;  // when (ms since the scan started)
+    std::vector<SkippedPath> skipped_;
+    std::unique_ptr<ReadAhead> read_ahead_;
+    QTimer* scan_timer_ = nullptr;
+    int step_direction_ = 1;
     DragLimits drag_limits_;
     int drag_start_x_ = 0;
     int drag_start_y_ = 0;

@@ -19,6 +19,7 @@
 #include "viewer/command_line.h"
 #include "viewer/dump_view.h"
 #include "viewer/tform1.h"
+#include <QTreeWidget>
 
 namespace {
 
@@ -142,15 +143,36 @@ private slots:
     {
         QMimeData remote;
         remote.setUrls({QUrl(QStringLiteral("https://example.org/CT_small.dcm")), QUrl::fromLocalFile(ct_small)});
-        QMimeData folder;
-        folder.setUrls({QUrl::fromLocalFile(samples)});
         QMimeData text;
         text.setText(ct_small);
-        for (const QMimeData* mime : {&remote, &folder, &text}) {
+        for (const QMimeData* mime : {&remote, &text}) {
             QCOMPARE(drag_and_drop(*form_, *mime), std::make_pair(false, false));
         }
         QVERIFY(form_->edFname->text().isEmpty());
         QVERIFY(!form_->sbSave->isEnabled());
+        QVERIFY(dialogs_->boxes.isEmpty());
+    }
+
+    void aDroppedFolderOpensAsASetThatAFileCloses()
+    {
+        form_->show();
+        const int single_width = form_->width();
+        QMimeData folder;
+        folder.setUrls({QUrl::fromLocalFile(samples + QStringLiteral("/dicomdirtests"))});
+        QCOMPARE(drag_and_drop(*form_, folder), std::make_pair(true, true));
+        QVERIFY(form_->set_is_open());
+        QTRY_VERIFY_WITH_TIMEOUT(form_->scan_finished(), 20000);
+        QTRY_VERIFY(form_->tvSeries->topLevelItemCount() > 0);
+        QVERIFY(form_->width() > single_width);
+        QVERIFY(form_->windowTitle().contains(QStringLiteral(" / ")));
+
+        QMimeData file;
+        file.setUrls({QUrl::fromLocalFile(ct_small)});
+        QCOMPARE(drag_and_drop(*form_, file), std::make_pair(true, true));
+        QVERIFY(!form_->set_is_open());
+        QVERIFY(!form_->tvSeries->isVisible());
+        QCOMPARE(form_->width(), single_width);
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Velmor - CT_small.dcm"));
         QVERIFY(dialogs_->boxes.isEmpty());
     }
 
@@ -181,12 +203,13 @@ private slots:
         QCOMPARE(read_command_line({program, QStringLiteral("-h")}).action, LaunchAction::print_help);
         QCOMPARE(read_command_line({program, ct_small, QStringLiteral("--version")}).action,
                  LaunchAction::print_version);
-        for (const QStringList& bad : {QStringList{program, QStringLiteral("a.dcm"), QStringLiteral("b.dcm")},
-                                       QStringList{program, QStringLiteral("--frame")}}) {
-            const LaunchOptions refused = read_command_line(bad);
-            QCOMPARE(refused.action, LaunchAction::refuse);
-            QVERIFY(!refused.error.isEmpty());
-        }
+        // A folder, or several files, open as a set.
+        QCOMPARE(read_command_line({program, samples}).paths, QStringList{samples});
+        QVERIFY(read_command_line({program, samples}).file.isEmpty());
+        QCOMPARE(read_command_line({program, ct_small, mr_small}).paths, (QStringList{ct_small, mr_small}));
+        const LaunchOptions refused = read_command_line({program, QStringLiteral("--frame")});
+        QCOMPARE(refused.action, LaunchAction::refuse);
+        QVERIFY(!refused.error.isEmpty());
     }
 
     void helpAndVersionExitWithoutAWindow()

@@ -4,16 +4,26 @@ same series with the same fields and image counts, each with the same files,
 in slice order (along the normal) or else by Instance Number.
 
 usage: series_cli_test.py VELMOR_DUMP FOLDER
+       series_cli_test.py VELMOR_DUMP --made   (a folder make_series_folder.py writes)
 """
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
 import warnings
 
 import pydicom
 from pydicom.errors import InvalidDicomError
 
 velmor_dump, folder = sys.argv[1:3]
+if folder == "--made":
+    scratch = tempfile.mkdtemp(prefix="velmor_series_")
+    folder = os.path.join(scratch, "study")
+    maker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_series_folder.py")
+    subprocess.run([sys.executable, maker, folder, os.path.join(scratch, "manifest.tsv")], check=True)
+    import atexit
+    atexit.register(shutil.rmtree, scratch)
 warnings.simplefilter("ignore")  # pydicom on the DICOMDIR files of the folder
 
 
@@ -27,7 +37,7 @@ for top, _, names in os.walk(folder):
         path = os.path.join(top, name)
         try:
             ds = pydicom.dcmread(path, stop_before_pixels=True)
-        except InvalidDicomError:
+        except (InvalidDicomError, EOFError):
             continue
         if "SeriesInstanceUID" not in ds:
             continue
@@ -51,7 +61,8 @@ def order(datasets):
                 for ds, i in zip(datasets, instance)]
     else:
         keys = [(i, 0) for i in instance]
-    return [ds.filename for _, ds in sorted(zip(keys, datasets), key=lambda pair: pair[0])]
+    ordered = [ds for _, ds in sorted(zip(keys, datasets), key=lambda pair: pair[0])]
+    return [ds.filename for ds in ordered for _ in range(int(ds.get("NumberOfFrames") or 1))]
 
 
 run = subprocess.run([velmor_dump, "series", "--files", folder], capture_output=True, text=True)
