@@ -59,7 +59,8 @@ public:
     void open_set(const QStringList& paths);
     // Stops the scan where it is; what was read stays open.
     void cancel_scan();
-    // A set is open (the series pane shows), and its scan has ended.
+    // A set is open (the series pane shows), and its scan has ended and
+    // everything it read is in the pane.
     bool set_is_open() const { return set_open_; }
     bool scan_finished() const;
     const SetBrowser& set_browser() const { return set_; }

@@ -102,7 +102,7 @@ void TForm1::open_set(const QStringList& paths)
     scan_timer_->start(first_poll_ms);
 }
 
-bool TForm1::scan_finished() const { return !scan_ || scan_->progress().finished; }
+bool TForm1::scan_finished() const { return !scan_ || (scan_->progress().finished && !scan_timer_->isActive()); }
 
 void TForm1::cancel_scan()
 {

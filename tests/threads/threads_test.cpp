@@ -13,9 +13,11 @@
 #include "base/log.h"
 #include "image/single.h"
 #include "reader/dicom_reader.h"
+#include "series/folder_scan.h"
 #include "viewer/display.h"
 #include "viewer/header_walk.h"
 #include "viewer/image_step.h"
+#include "viewer/read_ahead.h"
 #include "viewer/report.h"
 
 namespace {
@@ -143,5 +145,41 @@ TEST(ManyFilesAtOnce, EveryThreadGetsWhatOneThreadAloneGets)
             EXPECT_TRUE(got.picture == alone[f].picture) << files[f];
         }
     }
+    log_level = LogLevel::notice;
+}
+
+// The window's background work: images read ahead while the window takes
+// others, and a folder scan taken from while it runs.
+TEST(ManyFilesAtOnce, ReadAheadAndFolderScanHandOverWhatOneThreadMakes)
+{
+    log_level = LogLevel::silent;
+    const auto rendered = [](const PreparedImage& p) {
+        DisplayBitmap bitmap;
+        render_display_pixels(*p.picture, {40, 400}, bitmap);
+        return std::string(bitmap.rows.begin(), bitmap.rows.end()) + p.file->listing().header_size_text;
+    };
+    std::vector<ImageKey> keys;
+    std::vector<std::string> alone;
+    const ViewerState state;
+    for (const char* name : files) {
+        keys.emplace_back(samples + "/" + name, 0);
+        alone.push_back(rendered(*prepare_image(keys.back(), state)));
+    }
+    ReadAhead ahead;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        // Wants the rest, takes one: some are ready, one is being made, some not begun.
+        ahead.want(std::vector<ImageKey>(keys.begin() + static_cast<std::ptrdiff_t>(i), keys.end()), state);
+        EXPECT_EQ(rendered(*ahead.take(keys[i], state)), alone[i]) << keys[i].first;
+        EXPECT_LE(ahead.held(), keys.size() - i);
+    }
+
+    FolderScan scan({samples + "/dicomdirtests"});
+    std::vector<ScannedFile> taken;
+    std::vector<SkippedPath> skipped;
+    while (!scan.progress().finished) {
+        scan.take(taken, skipped);
+    }
+    scan.take(taken, skipped);
+    EXPECT_EQ(taken.size(), scan_paths({samples + "/dicomdirtests"}).files.size());
     log_level = LogLevel::notice;
 }
