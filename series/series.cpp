@@ -25,7 +25,7 @@ bool same_orientation(const std::array<double, 6>& a, const std::array<double, 6
     return true;
 }
 
-double along_normal(const ScannedFile& f)
+double along_normal(const SeriesFile& f)
 {
     const auto& o = *f.orientation;
     const double n[3] = {o[1] * o[5] - o[2] * o[4], o[2] * o[3] - o[0] * o[5], o[0] * o[4] - o[1] * o[3]};
@@ -36,7 +36,7 @@ double along_normal(const ScannedFile& f)
 std::string file_name(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 // Instance Number order, then natural file-name order for files without one.
-bool instance_less(const ScannedFile& a, const ScannedFile& b)
+bool instance_less(const SeriesFile& a, const SeriesFile& b)
 {
     if (a.instance_number && b.instance_number && *a.instance_number != *b.instance_number) {
         return *a.instance_number < *b.instance_number;
@@ -49,11 +49,11 @@ bool instance_less(const ScannedFile& a, const ScannedFile& b)
 }
 
 template <typename Key>
-void sort_by(std::vector<ScannedFile>& files, Key key, double tolerance)
+void sort_by(std::vector<SeriesFile>& files, Key key, double tolerance)
 {
     std::sort(files.begin(), files.end(), instance_less);
     std::stable_sort(files.begin(), files.end(),
-                     [&](const ScannedFile& a, const ScannedFile& b) { return key(a) < key(b) - tolerance; });
+                     [&](const SeriesFile& a, const SeriesFile& b) { return key(a) < key(b) - tolerance; });
 }
 
 void order_series(Series& s)
@@ -61,10 +61,10 @@ void order_series(Series& s)
     s.mixed_orientations = false;
     auto& files = s.files;
     const auto all = [&](auto has) { return std::all_of(files.begin(), files.end(), has); };
-    const bool positioned = all([](const ScannedFile& f) { return f.position && f.orientation; });
+    const bool positioned = all([](const SeriesFile& f) { return f.position && f.orientation; });
     bool agree = positioned;
     if (positioned) {
-        for (const ScannedFile& f : files) {
+        for (const SeriesFile& f : files) {
             if (!same_orientation(*f.orientation, *files.front().orientation)) {
                 agree = false;
                 s.mixed_orientations = true;
@@ -75,20 +75,20 @@ void order_series(Series& s)
     if (agree) {
         s.order = SeriesOrder::position;
         sort_by(files, along_normal, position_tolerance);
-    } else if (all([](const ScannedFile& f) { return f.instance_number.has_value(); })) {
+    } else if (all([](const SeriesFile& f) { return f.instance_number.has_value(); })) {
         s.order = SeriesOrder::instance_number;
         std::sort(files.begin(), files.end(), instance_less);
-    } else if (all([](const ScannedFile& f) { return f.content_time.has_value(); })) {
+    } else if (all([](const SeriesFile& f) { return f.content_time.has_value(); })) {
         s.order = SeriesOrder::content_time;
         sort_by(
-            files, [](const ScannedFile& f) { return *f.content_time; }, 0);
-    } else if (all([](const ScannedFile& f) { return f.acquisition_time.has_value(); })) {
+            files, [](const SeriesFile& f) { return *f.content_time; }, 0);
+    } else if (all([](const SeriesFile& f) { return f.acquisition_time.has_value(); })) {
         s.order = SeriesOrder::acquisition_time;
         sort_by(
-            files, [](const ScannedFile& f) { return *f.acquisition_time; }, 0);
+            files, [](const SeriesFile& f) { return *f.acquisition_time; }, 0);
     } else {
         s.order = SeriesOrder::file_name;
-        std::sort(files.begin(), files.end(), [](const ScannedFile& a, const ScannedFile& b) {
+        std::sort(files.begin(), files.end(), [](const SeriesFile& a, const SeriesFile& b) {
             const std::string na = file_name(a.path);
             const std::string nb = file_name(b.path);
             if (natural_less(na, nb) != natural_less(nb, na)) {
@@ -218,7 +218,7 @@ void SeriesSet::add(std::vector<ScannedFile> files)
             s.modality = f.modality;
             s.description = f.series_description;
         }
-        s.files.push_back(std::move(f));
+        s.files.push_back(std::move(static_cast<SeriesFile&>(f)));
         touched.insert(at);
     }
     for (const auto& [p, st, s] : touched) {

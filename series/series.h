@@ -9,25 +9,30 @@
 #include <string>
 #include <vector>
 
-// What the scan keeps of one DICOM file: the header up to its pixel data.
-struct ScannedFile {
+// What a series keeps of each of its files: what puts it in order.
+struct SeriesFile {
     std::string path;
-    std::string character_set;                        // (0008,0005), for the names
-    std::string patient_name;                         // (0010,0010)
-    std::string patient_id;                           // (0010,0020)
-    std::string study_uid;                            // (0020,000D)
-    std::string study_date;                           // (0008,0020)
-    std::string study_description;                    // (0008,1030)
-    std::string series_uid;                           // (0020,000E)
-    std::string series_number;                        // (0020,0011)
-    std::string modality;                             // (0008,0060)
-    std::string series_description;                   // (0008,103E)
     std::optional<long long> instance_number;         // (0020,0013)
     std::optional<std::array<double, 3>> position;    // (0020,0032)
     std::optional<std::array<double, 6>> orientation; // (0020,0037)
     std::optional<double> content_time;               // (0008,0033), seconds of the day
     std::optional<double> acquisition_time;           // (0008,0032), seconds of the day
     int frames = 1;                                   // (0028,0008), at least 1
+};
+
+// What the scan reads of one DICOM file: the header up to its pixel data.
+// The fields of the patient, study and series stay with those groups.
+struct ScannedFile : SeriesFile {
+    std::string character_set;      // (0008,0005), for the names
+    std::string patient_name;       // (0010,0010)
+    std::string patient_id;         // (0010,0020)
+    std::string study_uid;          // (0020,000D)
+    std::string study_date;         // (0008,0020)
+    std::string study_description;  // (0008,1030)
+    std::string series_uid;         // (0020,000E)
+    std::string series_number;      // (0020,0011)
+    std::string modality;           // (0008,0060)
+    std::string series_description; // (0008,103E)
 };
 
 // A file or folder the scan passed over, and why.
@@ -65,7 +70,7 @@ struct Series {
     std::string number;
     std::string modality;
     std::string description;
-    std::vector<ScannedFile> files;  // in display order
+    std::vector<SeriesFile> files;   // in display order
     std::vector<SeriesImage> images; // in display order, frames in place
     SeriesOrder order = SeriesOrder::file_name;
     bool mixed_orientations = false; // the positions were set aside for them

@@ -132,7 +132,7 @@ std::vector<std::string> order_of_only_series(SeriesOrder expected_order)
     const Series& s = patients[0].studies[0].series[0];
     EXPECT_EQ(s.order, expected_order);
     std::vector<std::string> names;
-    for (const ScannedFile& f : s.files) {
+    for (const SeriesFile& f : s.files) {
         names.push_back(fs::path(f.path).filename().string());
     }
     return names;
