@@ -1,6 +1,7 @@
 #include "viewer/tform1.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
@@ -17,6 +18,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -177,7 +179,7 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
 
     // Client area 745 x 561 below the menu bar, fixed single border.
     move(97, 80);
-    size_for_set(false);
+    resize(745, 561 + menuBar()->sizeHint().height());
     // Lays out the splitter now, so that the controls have their places
     // before the window first shows.
     layout()->activate();
@@ -185,17 +187,18 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
 
 void TForm1::size_for_set(bool set_open)
 {
-    const int height = 561 + menuBar()->sizeHint().height();
-    if (!set_open) {
-        setFixedSize(745, height);
-        return;
+    // The series pane and the status line add their room to the window's;
+    // the client area keeps its size.
+    const int pane = 280 + splitter->handleWidth();
+    const int status = statusBar()->sizeHint().height();
+    // The least size follows the pane shown or hidden before the window resizes.
+    QCoreApplication::sendPostedEvents(splitter, QEvent::LayoutRequest);
+    layout()->activate();
+    if (set_open) {
+        resize(width() + pane, height() + status);
+    } else {
+        resize(std::max(745, width() - pane), height() - status);
     }
-    // The pane takes the room the window gains; the client area keeps its size.
-    const int full_height = height + statusBar()->sizeHint().height();
-    const int handle = splitter->handleWidth();
-    setMinimumSize(745 + handle + 160, full_height);
-    setMaximumSize(QWIDGETSIZE_MAX, full_height);
-    resize(std::max(width(), 745 + handle + 280), full_height);
 }
 
 TForm1::~TForm1()
@@ -221,7 +224,10 @@ void TForm1::create_controls()
     connect(tvSeries, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { series_item_chosen(item); });
     auto* client = named(new QWidget(splitter), "ClientArea");
-    client->setFixedSize(745, 561);
+    // The form's size is the least the window takes; it grows from there.
+    client->setMinimumSize(745, 561);
+    client->resize(745, 561);
+    client->installEventFilter(this);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
     setCentralWidget(splitter);
@@ -281,8 +287,19 @@ void TForm1::create_panes(QWidget* client)
     Panel2->setGeometry(0, 29, 745, 532);
     Panel2->installEventFilter(this);
 
-    Panel4 = panel(Panel2, "Panel4", QFrame::NoFrame, QFrame::Plain, 0);
+    // The dump left of the picture, the table below both, in splitters whose
+    // handles take the gaps of the form's layout.
+    splitPanes = named(new QSplitter(Qt::Vertical, Panel2), "splitPanes");
+    splitPanes->setHandleWidth(6);
+    splitPanes->setChildrenCollapsible(false);
+    splitTop = named(new QSplitter(Qt::Horizontal, splitPanes), "splitTop");
+    splitTop->setHandleWidth(6);
+    splitTop->setChildrenCollapsible(false);
+
+    Panel4 = panel(splitTop, "Panel4", QFrame::NoFrame, QFrame::Plain, 0);
     Panel4->setGeometry(8, 8, 462, 262);
+    Panel4->setMinimumSize(120, 80);
+    Panel4->installEventFilter(this);
 
     Memo = named(new DumpView(Panel4), "Memo");
     Memo->setGeometry(0, 0, 462, 262);
@@ -295,8 +312,10 @@ void TForm1::create_panes(QWidget* client)
     memo_palette.setColor(QPalette::Text, Qt::white);
     Memo->setPalette(memo_palette);
 
-    Panel3 = panel(Panel2, "Panel3", QFrame::Panel, QFrame::Sunken, 2);
+    Panel3 = panel(splitTop, "Panel3", QFrame::Panel, QFrame::Sunken, 2);
     Panel3->setGeometry(476, 8, 260, 260);
+    Panel3->setMinimumSize(68, 68);
+    Panel3->installEventFilter(this);
     Panel3->setAutoFillBackground(true);
     QPalette black = Panel3->palette();
     black.setColor(QPalette::Window, Qt::black);
@@ -324,8 +343,11 @@ void TForm1::create_panes(QWidget* client)
 // strGrid: the element table below the panes.
 void TForm1::create_grid()
 {
-    strGrid = named(new QTableView(Panel2), "strGrid");
-    strGrid->setGeometry(8, 276, 725, 245);
+    strGrid = named(new QTableView(splitPanes), "strGrid");
+    strGrid->setMinimumHeight(60);
+    splitPanes->setGeometry(8, 8, 728, 513);
+    splitPanes->setSizes({262, 245});
+    splitTop->setSizes({462, 260});
     grid_model = new GridModel(strGrid);
     grid_model->show(&listing().grid, state_.next_row);
     strGrid->setModel(grid_model);
@@ -396,8 +418,15 @@ void TForm1::create_menu()
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == Panel2 && event->type() == QEvent::Resize) {
+    if (event->type() == QEvent::Resize &&
+        (watched == Panel2 || watched == Panel4 || watched == Panel3 || watched == centralWidget())) {
         Panel2Resize();
+    } else if (event->type() == QEvent::Resize && watched->objectName() == QLatin1String("ClientArea")) {
+        // The tool bar and Panel2 span the client area; the exit button stays right.
+        const QSize size = static_cast<QResizeEvent*>(event)->size();
+        Panel1->setGeometry(0, 0, size.width(), 29);
+        sbClose->move(size.width() - 69, 4);
+        Panel2->setGeometry(0, 29, size.width(), size.height() - 29);
     }
     if (strGrid != nullptr && (watched == strGrid || watched == strGrid->horizontalHeader()) &&
         event->type() == QEvent::FontChange) {
@@ -434,8 +463,18 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 
 void TForm1::Panel2Resize()
 {
+    // The panes keep the form's margins: 8 left and top, 9 right, 11 below.
+    splitPanes->setGeometry(8, 8, Panel2->width() - 17, Panel2->height() - 19);
     // The memo fills Panel4, both scroll bars in sight.
     Memo->resize(Panel4->size());
+    // The picture: the largest square inside Panel3's frame, centred; at the
+    // form's size the 256 x 256 of the form.
+    const int frame = Panel3->frameWidth();
+    const QRect inside = Panel3->rect().adjusted(frame, frame, -frame, -frame);
+    const int side = std::max(1, std::min(inside.width(), inside.height()));
+    Image->setGeometry(inside.x() + (inside.width() - side) / 2, inside.y() + (inside.height() - side) / 2, side,
+                       side);
+    pnWind->move(Image->x() + (side - pnWind->width()) / 2, Image->y() + (side - pnWind->height()) / 2);
 }
 
 int TForm1::message(const char* text, const char* caption, QMessageBox::Icon icon,

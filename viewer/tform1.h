@@ -98,6 +98,8 @@ public:
     QLabel* Label2 = nullptr;
     QLineEdit* edHsize = nullptr;
     QFrame* Panel2 = nullptr;
+    QSplitter* splitPanes = nullptr; // the dump and picture above the table
+    QSplitter* splitTop = nullptr;   // the dump left of the picture
     QFrame* Panel4 = nullptr;
     DumpView* Memo = nullptr;
     QFrame* Panel3 = nullptr;

@@ -82,11 +82,14 @@ void TForm1::open_set(const QStringList& paths)
     sbSave->setEnabled(false);
     clear_display();
 
+    if (!set_open_) {
+        size_for_set(true);
+    }
     set_open_ = true;
     tvSeries->clear();
     tvSeries->show();
     statusBar()->show();
-    size_for_set(true);
+    splitter->setSizes({280, splitter->width() - 280 - splitter->handleWidth()});
     setWindowTitle(QStringLiteral("Velmor"));
 
     std::vector<std::string> scan_paths;
