@@ -14,6 +14,8 @@
 #include <utility>
 
 #include "reader/dicom_reader.h"
+#include "series/dicomdir.h"
+#include "series/scan_fields.h"
 #include "series/series.h"
 
 namespace fs = std::filesystem;
@@ -195,6 +197,17 @@ bool wanted(const ELEMENT& e)
 
 } // namespace
 
+std::string loaded_text(const ELEMENT& e) { return value_text(e); }
+
+bool is_scanned_field(const ELEMENT& e)
+{
+    ELEMENT at_top = e; // the scan itself wants only the data set's own fields
+    at_top.sq_depth = 0;
+    return wanted(at_top);
+}
+
+void take_scanned_field(ScannedFile& file, const ELEMENT& e) { take(file, e, value_text(e)); }
+
 std::optional<ScannedFile> scan_file(const std::string& path, std::string& reason)
 {
     DicomReader reader;
@@ -266,6 +279,7 @@ struct Walk {
     std::vector<SkippedPath> skipped;
     std::set<std::pair<dev_t, ino_t>> visited; // folders walked, against loops and repeats
     std::vector<std::pair<dev_t, ino_t>> open; // the folders above the current one
+    std::set<std::string> passed_over;         // unreadable DICOMDIRs, already listed as skipped
 
     bool identity(const fs::path& p, std::pair<dev_t, ino_t>& id)
     {
@@ -327,7 +341,9 @@ struct Walk {
         if (fs::is_directory(status)) {
             folder(p);
         } else if (fs::is_regular_file(status)) {
-            files.push_back(p.string());
+            if (!passed_over.contains(p.string())) {
+                files.push_back(p.string());
+            }
         } else {
             skipped.push_back({p.string(), "not a regular file"});
         }
@@ -339,8 +355,13 @@ struct Walk {
 ScanResult scan_paths(const std::vector<std::string>& paths)
 {
     Walk walk;
+    ScanResult result; // first what DICOMDIRs list instead of their folders' files
     for (const std::string& p : paths) {
-        walk.path(fs::path(p));
+        const DicomdirUse dicomdir = list_dicomdir_of(p, result);
+        if (!dicomdir.listed) {
+            walk.passed_over.insert(dicomdir.unreadable);
+            walk.path(fs::path(p));
+        }
     }
     const std::size_t count = walk.files.size();
     std::vector<std::optional<ScannedFile>> read(count);
@@ -360,8 +381,7 @@ ScanResult scan_paths(const std::vector<std::string>& paths)
         }
         work();
     }
-    ScanResult result;
-    result.skipped = std::move(walk.skipped);
+    result.skipped.insert(result.skipped.end(), walk.skipped.begin(), walk.skipped.end());
     for (std::size_t i = 0; i < count; ++i) {
         if (read[i]) {
             result.files.push_back(std::move(*read[i]));
