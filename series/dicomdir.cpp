@@ -388,8 +388,8 @@ std::string without_spaces_around(const std::string& text)
 }
 
 // The components of a Referenced File ID; empty, with the reason, when the
-// ID is refused: a component that is empty, ".", ".." or holds a slash
-// would name something other than a file under the DICOMDIR's folder.
+// ID is refused: a component that is empty, ".", ".." or holds a slash (or
+// a NUL) would name something other than a file under the DICOMDIR's folder.
 std::vector<std::string> id_components(const std::string& id, std::string& refusal)
 {
     std::vector<std::string> components;
@@ -400,8 +400,11 @@ std::vector<std::string> id_components(const std::string& id, std::string& refus
             end = id.size();
         }
         std::string part = without_spaces_around(id.substr(start, end - start));
-        if (part.empty() || part == "." || part == ".." || part.find('/') != std::string::npos ||
-            part.find('\0') != std::string::npos) {
+        if (part.empty() || part == "." || part.find('\0') != std::string::npos) {
+            refusal = "refused: a Referenced File ID component is empty, '.' or holds a NUL";
+            return {};
+        }
+        if (part == ".." || part.find('/') != std::string::npos) {
             refusal = "refused: the Referenced File ID leaves the DICOMDIR's folder";
             return {};
         }
@@ -418,7 +421,8 @@ std::optional<ScannedFile> leaf_file(const Directory& dir, const Leaf& leaf, Med
     const Record& r = dir.records[leaf.record];
     std::string id_path = r.file_id;
     std::replace(id_path.begin(), id_path.end(), '\\', '/');
-    skipped.path = (medium.folder() / id_path).string();
+    // Joined as text: an absolute ID would replace the folder in a path join.
+    skipped.path = medium.folder().empty() ? id_path : medium.folder().string() + "/" + id_path;
     const std::vector<std::string> components = id_components(r.file_id, skipped.reason);
     if (components.empty()) {
         return std::nullopt;
