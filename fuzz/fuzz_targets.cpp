@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +22,7 @@
 #include "jpeg/ljpeg.h"
 #include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
+#include "series/dicomdir.h"
 #include "series/series.h"
 #include "viewer/charset.h"
 #include "viewer/encoding.h"
@@ -419,5 +422,69 @@ void fuzz_series(const uint8_t* data, std::size_t size)
     }
     if (steps != 3 * static_cast<std::size_t>(std::max(file->frames, 1))) {
         __builtin_trap(); // every frame of every file is a step, once
+    }
+}
+
+namespace {
+
+// A medium in memory-backed storage: the DICOMDIR and the files it may name,
+// removed again when the fuzzer exits.
+struct FuzzMedium {
+    std::filesystem::path folder = "/dev/shm/velmor-fuzz-medium-" + std::to_string(getpid());
+    FuzzMedium()
+    {
+        for (const char* file :
+             {"77654033/CR1/6154", "77654033/ct2/17106", "pt000000/st000000/se000000/im000000", "a/ct/im1"}) {
+            const std::filesystem::path path = folder / file;
+            std::filesystem::create_directories(path.parent_path());
+            std::ofstream(path) << "not read";
+        }
+    }
+    ~FuzzMedium()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+};
+
+} // namespace
+
+void fuzz_dicomdir(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    static const FuzzMedium medium;
+    const std::string path = (medium.folder / "DICOMDIR").string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        return;
+    }
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    const DicomdirListing listing = read_dicomdir(path);
+    if (!listing.error.empty() && (!listing.files.empty() || !listing.skipped.empty())) {
+        __builtin_trap(); // an unreadable DICOMDIR lists nothing
+    }
+    const std::string inside = medium.folder.string() + "/";
+    for (const ScannedFile& file : listing.files) {
+        if (file.path.rfind(inside, 0) != 0 || file.path.find("/../") != std::string::npos ||
+            file.path.find("/./") != std::string::npos || file.series_uid.empty()) {
+            __builtin_trap(); // a listed file lies on the medium and has a series
+        }
+    }
+    for (const SkippedPath& skipped : listing.skipped) {
+        if (skipped.reason.empty()) {
+            __builtin_trap();
+        }
+    }
+    std::size_t steps = 0;
+    for (const Patient& patient : group_series(listing.files)) {
+        for (const Study& study : patient.studies) {
+            for (const Series& series : study.series) {
+                steps += series.files.size();
+            }
+        }
+    }
+    if (steps != listing.files.size()) {
+        __builtin_trap(); // every listed file is in one series
     }
 }

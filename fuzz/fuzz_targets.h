@@ -42,3 +42,8 @@ void fuzz_picture(const uint8_t* data, std::size_t size);
 // The folder scan of one file, then that file three times over as one
 // series: grouping and display order.
 void fuzz_series(const uint8_t* data, std::size_t size);
+// The bytes as a DICOMDIR on a small medium of its own (a few files, names
+// in another case than pydicom's DICOMDIRs give them): its listing, then
+// grouping. Aborts when a listed file lies outside the medium's folder or a
+// DICOMDIR that cannot be read lists anything.
+void fuzz_dicomdir(const uint8_t* data, std::size_t size);

@@ -145,6 +145,34 @@ def charset_seeds(out):
                     f.write(seed)
 
 
+def dicomdir_seeds(out, tmp):
+    """pydicom's DICOMDIRs (explicit, implicit, big endian, reordered, without
+    offsets, without patients, empty) and one that dcmmkdir's CT/MR profile
+    makes of CT and MR copies, with positions and icon images in its records."""
+    target = os.path.join(out, "dicomdir")
+    os.makedirs(target, exist_ok=True)
+    folder = os.path.join(SAMPLES, "dicomdirtests")
+    for name in sorted(os.listdir(folder)):
+        if name.startswith("DICOMDIR"):
+            shutil.copy(os.path.join(folder, name), os.path.join(target, name))
+    shutil.copy(os.path.join(folder, "TINY_ALPHA", "DICOMDIR"), os.path.join(target, "TINY_ALPHA"))
+    medium = os.path.join(tmp, "medium")
+    for k, (source, series) in enumerate((("CT_small.dcm", "CT"), ("MR_small.dcm", "MR"))):
+        for i in range(2):
+            ds = pydicom.dcmread(os.path.join(SAMPLES, source))
+            ds.StudyInstanceUID, ds.SeriesInstanceUID = "1.2.3", f"1.2.3.{k + 1}"
+            ds.StudyDate, ds.StudyTime, ds.StudyID, ds.AccessionNumber = "20240102", "101010", "1", "7"
+            ds.SOPInstanceUID = ds.file_meta.MediaStorageSOPInstanceUID = f"1.2.3.{k + 1}.{i + 1}"
+            ds.InstanceNumber = i + 1
+            path = os.path.join(medium, "A", series, f"IM{i + 1}")
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            ds.save_as(path, write_like_original=False)
+    subprocess.run(["dcmmkdir", "-q", "-Pcm", "+r", "+I", "-Nrc", "-Nec", "+D", "DICOMDIR", "A"], cwd=medium,
+                   capture_output=True)
+    if os.path.exists(os.path.join(medium, "DICOMDIR")):
+        shutil.copy(os.path.join(medium, "DICOMDIR"), os.path.join(target, "dcmmkdir-ctmr"))
+
+
 def main(out):
     for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
@@ -164,6 +192,7 @@ def main(out):
                         f.write(bytes([first]) + whole)
             fragment_seed(path, out)
             deflated_seed(path, out)
+        dicomdir_seeds(out, tmp)
     charset_seeds(out)
 
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "series/dicomdir.h"
 #include "series/walk.h"
 
 FolderScan::FolderScan(std::vector<std::string> paths, unsigned threads)
@@ -32,7 +33,11 @@ void FolderScan::cancel()
 void FolderScan::walk(const std::vector<std::string>& paths)
 {
     Walk walker;
-    walker.on_file = [this](std::string path) {
+    std::string passed_over; // a DICOMDIR that could not be read, listed as skipped already
+    walker.on_file = [this, &passed_over](std::string path) {
+        if (path == passed_over) {
+            return;
+        }
         const std::lock_guard lock(mutex_);
         found_.push_back(std::move(path));
         more_.notify_one();
@@ -46,7 +51,22 @@ void FolderScan::walk(const std::vector<std::string>& paths)
         if (cancelled_) {
             break;
         }
-        walker.path(p);
+        // A DICOMDIR (given, or at the top of a folder given) lists its files
+        // from its records instead of the walk.
+        ScanResult listed;
+        const DicomdirUse dicomdir = list_dicomdir_of(p, listed);
+        {
+            const std::lock_guard lock(mutex_);
+            for (ScannedFile& file : listed.files) {
+                files_.emplace_back(found_.size(), std::move(file));
+            }
+            listed_ += listed.files.size();
+            std::move(listed.skipped.begin(), listed.skipped.end(), std::back_inserter(walk_skipped_));
+        }
+        if (!dicomdir.listed) {
+            passed_over = dicomdir.unreadable;
+            walker.path(p);
+        }
     }
     const std::lock_guard lock(mutex_);
     walked_ = true;
@@ -82,7 +102,7 @@ void FolderScan::read()
 FolderScan::Progress FolderScan::progress() const
 {
     const std::lock_guard lock(mutex_);
-    return {found_.size(), scanned_, running_ == 0};
+    return {found_.size() + listed_, scanned_ + listed_, running_ == 0};
 }
 
 void FolderScan::take(std::vector<ScannedFile>& files, std::vector<SkippedPath>& skipped)
@@ -104,8 +124,8 @@ ScanResult FolderScan::finish()
 {
     threads_.clear(); // joins: the scan runs to its end (or its cancel)
     const auto by_index = [](const auto& a, const auto& b) { return a.first < b.first; };
-    std::sort(files_.begin(), files_.end(), by_index);
-    std::sort(read_skipped_.begin(), read_skipped_.end(), by_index);
+    std::stable_sort(files_.begin(), files_.end(), by_index);
+    std::stable_sort(read_skipped_.begin(), read_skipped_.end(), by_index);
     ScanResult result;
     take(result.files, result.skipped);
     return result;

@@ -1,5 +1,6 @@
-// The folder scan as it runs: one thread walks the paths, one per core reads
-// each file found up to its pixel data, and the caller takes what has been
+// The folder scan as it runs: one thread walks the paths (a DICOMDIR given,
+// or at the top of a folder given, lists its files from its records
+// instead), one per core reads each file found up to its pixel data, and the caller takes what has been
 // read whenever it likes (the window polls on a timer, velmor-dump waits for
 // the end). Qt-free.
 #pragma once
@@ -36,8 +37,9 @@ public:
     // Appends the files read and the paths passed over since the last take.
     void take(std::vector<ScannedFile>& files, std::vector<SkippedPath>& skipped);
     // Waits for the end, then gives what was not taken: files in the order
-    // the walk found them, and the paths the walk passed over before those
-    // whose reading failed.
+    // the walk found them (those a DICOMDIR lists in the order of its
+    // records, where the walk stood), and the paths the walk passed over
+    // before those whose reading failed.
     ScanResult finish();
 
 private:
@@ -49,6 +51,7 @@ private:
     std::vector<std::string> found_;
     std::size_t next_ = 0;    // the next found path to read
     std::size_t scanned_ = 0; // reads finished
+    std::size_t listed_ = 0;  // files a DICOMDIR listed from its records
     std::size_t running_ = 0; // threads not yet ended
     bool walked_ = false;
     std::atomic<bool> cancelled_{false};

@@ -9,6 +9,7 @@
 
 #include "reader/dicom_reader.h"
 #include "series/folder_scan.h"
+#include "series/scan_fields.h"
 #include "series/series.h"
 
 namespace {
@@ -187,6 +188,17 @@ bool wanted(const ELEMENT& e)
 }
 
 } // namespace
+
+std::string loaded_text(const ELEMENT& e) { return value_text(e); }
+
+bool is_scanned_field(const ELEMENT& e)
+{
+    ELEMENT at_top = e; // the scan itself wants only the data set's own fields
+    at_top.sq_depth = 0;
+    return wanted(at_top);
+}
+
+void take_scanned_field(ScannedFile& file, const ELEMENT& e) { take(file, e, value_text(e)); }
 
 std::optional<ScannedFile> scan_file(const std::string& path, std::string& reason)
 {

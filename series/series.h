@@ -52,7 +52,9 @@ std::optional<ScannedFile> scan_file(const std::string& path, std::string& reaso
 
 // Walks the paths (files, and folders recursively, following symbolic links
 // but never round a loop) and reads every file found on every core. Nothing
-// stops the scan: what cannot be read is listed in skipped.
+// stops the scan: what cannot be read is listed in skipped. A DICOMDIR given,
+// or found at the top of a folder given, stands for the folder: its records
+// are listed instead (series/dicomdir.h).
 ScanResult scan_paths(const std::vector<std::string>& paths);
 
 // One step of a series: a file, and for a multi-frame file one of its frames

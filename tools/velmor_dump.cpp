@@ -69,6 +69,9 @@ constexpr Command commands[] = {
      "      orientation; otherwise by instance number; otherwise by content time, then\n"
      "      acquisition time; otherwise by file name, numbers by value. The files and\n"
      "      folders passed over go to standard error with the reason, one a line.\n"
+     "      A DICOMDIR given, or found at the top of a folder given, stands for its\n"
+     "      folder: the files are listed from its directory records, not read, and\n"
+     "      the files it names that are missing go to standard error.\n"
      "      Exit status: 0 series found; 1 no DICOM file found."},
 };
 

@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "series/dicomdir.h"
 #include "series/folder_scan.h"
 #include "viewer/about.h"
 #include "viewer/dump_view.h"
@@ -514,6 +515,11 @@ void TForm1::Open1Click()
 
 void TForm1::open_file(const QString& path)
 {
+    // A DICOMDIR stands for the files of its medium: they open as a set.
+    if (is_dicomdir(QFile::encodeName(path).toStdString())) {
+        open_set({path});
+        return;
+    }
     // A refused file leaves the file shown as it was.
     auto opened = std::make_unique<OpenedFile>();
     const bool walked = opened->open(QFile::encodeName(path).constData(), state_);

@@ -17,7 +17,9 @@ class FolderDialogs : public Dialogs {
 public:
     QString folder;
     QStringList boxes;
+    QString file;
     QString openFolder(QWidget*) override { return folder; }
+    QString openFile(QWidget*) override { return file; }
     int message(QWidget*, const QString& text, const QString&, QMessageBox::Icon,
                 QMessageBox::StandardButtons) override
     {
@@ -133,6 +135,23 @@ private slots:
             form.ImageWheel(-120);
             QVERIFY(form.windowTitle().endsWith(QStringLiteral(" 2 / %1").arg(images.size())));
         }
+    }
+
+    void aDicomdirOpenedAsAFileOpensItsMedium()
+    {
+        FolderDialogs dialogs;
+        dialogs.file = QStringLiteral(VELMOR_PYDICOM_FILES "/dicomdirtests/DICOMDIR");
+        TForm1 form(&dialogs);
+        form.show();
+        form.Open1Click();
+        QVERIFY(form.set_is_open());
+        QTRY_VERIFY_WITH_TIMEOUT(form.scan_finished(), 20000);
+        // Its records name two patients (as pydicom reads them); the first series' first image shows.
+        QCOMPARE(form.tvSeries->topLevelItemCount(), 2);
+        QVERIFY(form.state().image_shown);
+        QVERIFY(form.edFname->text().startsWith(QStringLiteral(VELMOR_PYDICOM_FILES "/dicomdirtests/")));
+        QVERIFY(!form.sbSkipped->isVisible());
+        QVERIFY(dialogs.boxes.isEmpty());
     }
 };
 
