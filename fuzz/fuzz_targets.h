@@ -42,3 +42,6 @@ void fuzz_picture(const uint8_t* data, std::size_t size);
 // The folder scan of one file, then that file three times over as one
 // series: grouping and display order.
 void fuzz_series(const uint8_t* data, std::size_t size);
+// The image view's header attributes read from the file, then distances
+// across its ultrasound regions, a readout and the view transform with them.
+void fuzz_view_attributes(const uint8_t* data, std::size_t size);

@@ -143,6 +143,18 @@ TEST(Measurement, HeadersAreReadInEveryEncoding)
         EXPECT_EQ(across(read_dx.attributes), "40.0 mm (magnification corrected)");
     }
 
+    // The same written by pydicom, sequences and items of defined length (the
+    // fuzz target's seeds).
+    const std::string seeds = VELMOR_REGRESSIONS "/view_attributes/";
+    for (const char* name : {"ultrasound-regions-explicit-le", "ultrasound-regions-implicit"}) {
+        const ViewAttributesRead read = read_view_attributes(seeds + name);
+        EXPECT_EQ(read.attributes.ultrasound_regions.size(), 2U) << name;
+        EXPECT_EQ(across(read.attributes), "20.0 mm") << name;
+    }
+    const ViewAttributesRead mammogram = read_view_attributes(seeds + "mammogram-detector-spacing-big-endian");
+    EXPECT_EQ(mammogram.attributes.modality_lut_type, "OD");
+    EXPECT_EQ(across(mammogram.attributes), "4.0 mm (magnification corrected)");
+
     const ViewAttributesRead missing = read_view_attributes(test_temp_path("none.dcm"));
     EXPECT_EQ(missing.problem.rfind("cannot open", 0), 0U) << missing.problem;
     DicomBytes cut = DicomBytes::file("1.2.840.10008.1.2.1");
