@@ -146,8 +146,9 @@ def charset_seeds(out):
 
 
 def view_attribute_seeds(out):
-    """Headers the sample files lack: ultrasound regions in two encodings and a
-    mammogram with detector spacing, magnification and a Modality LUT."""
+    """Headers the sample files lack: ultrasound regions in two byte orders and
+    a mammogram (implicit VR) with detector spacing, magnification and a
+    Modality LUT."""
     from pydicom.dataset import Dataset, FileMetaDataset
     from pydicom.sequence import Sequence
     from pydicom.uid import ExplicitVRBigEndian, ExplicitVRLittleEndian, ImplicitVRLittleEndian
@@ -174,12 +175,12 @@ def view_attribute_seeds(out):
 
     made = []
     for name, syntax in (("ultrasound-regions-explicit-le", ExplicitVRLittleEndian),
-                         ("ultrasound-regions-implicit", ImplicitVRLittleEndian)):
+                         ("ultrasound-regions-big-endian", ExplicitVRBigEndian)):
         ds = header("US", syntax)
         ds.SequenceOfUltrasoundRegions = Sequence([region(0, 0, 9, 9, 4, 0.5), region(10, 20, 300, 200, 3, 0.02)])
         ds.PixelSpacing = [0.3, 0.3]
         made.append((name, ds))
-    ds = header("MG", ExplicitVRBigEndian)
+    ds = header("MG", ImplicitVRLittleEndian)
     ds.EstimatedRadiographicMagnificationFactor = 1.25
     ds.ImagerPixelSpacing = ds.PixelSpacing = [0.05, 0.05]
     lut = Dataset()
@@ -188,7 +189,7 @@ def view_attribute_seeds(out):
     ds.ImagePositionPatient = [1, 2, 3]
     ds.ImageOrientationPatient = [1, 0, 0, 0, 1, 0]
     ds.RescaleIntercept, ds.RescaleSlope, ds.RescaleType = -1024, 1, "HU"
-    made.append(("mammogram-detector-spacing-big-endian", ds))
+    made.append(("mammogram-detector-spacing-implicit", ds))
     os.makedirs(os.path.join(out, "view_attributes"), exist_ok=True)
     for name, ds in made:
         ds.save_as(os.path.join(out, "view_attributes", name), write_like_original=False)
