@@ -1,6 +1,8 @@
 #include "fuzz_targets.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +26,9 @@
 #include "reader/inflate_view.h"
 #include "series/dicomdir.h"
 #include "series/series.h"
+#include "view/measurement.h"
+#include "view/readout.h"
+#include "view/view_transform.h"
 #include "viewer/charset.h"
 #include "viewer/encoding.h"
 #include "viewer/header_walk.h"
@@ -486,5 +491,40 @@ void fuzz_dicomdir(const uint8_t* data, std::size_t size)
     }
     if (steps != listing.files.size()) {
         __builtin_trap(); // every listed file is in one series
+    }
+}
+
+void fuzz_view_attributes(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    const char* path = write_fuzz_input(data, size);
+    if (path == nullptr) {
+        return;
+    }
+    const ViewAttributes a = read_view_attributes(path).attributes;
+    // Rulers across each region, corner to corner, and one across a frame of
+    // the file's spacing.
+    std::vector<std::pair<FramePoint, FramePoint>> rulers = {{{0.5, 0.5}, {100.5, 40.5}}};
+    for (const UltrasoundRegion& r : a.ultrasound_regions) {
+        rulers.push_back({{r.min_x + 0.5, r.min_y + 0.5}, {r.max_x + 0.5, r.max_y + 0.5}});
+    }
+    for (const auto& [from, to] : rulers) {
+        const Distance d = measure_distance(a, from, to);
+        if (std::isnan(d.length) || d.length < 0.0 || distance_text(d).empty()) {
+            __builtin_trap();
+        }
+    }
+    const std::vector<int32_t> samples = {-2000, 0, 7, 65535, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const std::optional<Readout> r = read_out(stored_frame(samples, 4, 4), a, {3.5, 2.5}, 2);
+    if (!r || r->stored.size() != 1 || readout_text(*r).empty()) {
+        __builtin_trap();
+    }
+    const std::array<double, 2> spacing = a.pixel_spacing.value_or(std::array<double, 2>{1.0, 1.0});
+    ViewTransform view({512, 512, spacing[0], spacing[1]}, {300, 200});
+    view.zoom_by(3.0, {10, 10});
+    view.pan_by(-20, 5);
+    const ScreenRect shown = view.frame_on_screen();
+    if (!std::isfinite(shown.x) || !std::isfinite(shown.y) || !(shown.width > 0) || !(shown.height > 0)) {
+        __builtin_trap();
     }
 }

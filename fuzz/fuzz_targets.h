@@ -47,3 +47,7 @@ void fuzz_series(const uint8_t* data, std::size_t size);
 // grouping. Aborts when a listed file lies outside the medium's folder or a
 // DICOMDIR that cannot be read lists anything.
 void fuzz_dicomdir(const uint8_t* data, std::size_t size);
+
+// The image view's header attributes read from the file, then distances
+// across its ultrasound regions, a readout and the view transform with them.
+void fuzz_view_attributes(const uint8_t* data, std::size_t size);

@@ -26,7 +26,7 @@ RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
 DCT = ("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51")
 DEFLATED = b"1.2.840.10008.1.2.1.99"
-WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk", "series")
+WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk", "series", "view_attributes")
 CODEC_TARGETS = {
     "1.2.840.10008.1.2.4.50": "jpeg_codec",
     "1.2.840.10008.1.2.4.51": "jpeg_codec",
@@ -173,6 +173,56 @@ def dicomdir_seeds(out, tmp):
         shutil.copy(os.path.join(medium, "DICOMDIR"), os.path.join(target, "dcmmkdir-ctmr"))
 
 
+def view_attribute_seeds(out):
+    """Headers the sample files lack: ultrasound regions in two byte orders and
+    a mammogram (implicit VR) with detector spacing, magnification and a
+    Modality LUT."""
+    from pydicom.dataset import Dataset, FileMetaDataset
+    from pydicom.sequence import Sequence
+    from pydicom.uid import ExplicitVRBigEndian, ExplicitVRLittleEndian, ImplicitVRLittleEndian
+
+    def header(modality, syntax):
+        ds = Dataset()
+        ds.file_meta = FileMetaDataset()
+        ds.file_meta.TransferSyntaxUID = syntax
+        ds.file_meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.7"
+        ds.file_meta.MediaStorageSOPInstanceUID = "1.2.3.4"
+        ds.is_little_endian = syntax != ExplicitVRBigEndian
+        ds.is_implicit_VR = syntax == ImplicitVRLittleEndian
+        ds.Modality = modality
+        ds.Rows = ds.Columns = 4
+        return ds
+
+    def region(x0, y0, x1, y1, units, delta):
+        r = Dataset()
+        r.RegionLocationMinX0, r.RegionLocationMinY0 = x0, y0
+        r.RegionLocationMaxX1, r.RegionLocationMaxY1 = x1, y1
+        r.PhysicalUnitsXDirection = r.PhysicalUnitsYDirection = units
+        r.PhysicalDeltaX, r.PhysicalDeltaY = delta, delta / 2
+        return r
+
+    made = []
+    for name, syntax in (("ultrasound-regions-explicit-le", ExplicitVRLittleEndian),
+                         ("ultrasound-regions-big-endian", ExplicitVRBigEndian)):
+        ds = header("US", syntax)
+        ds.SequenceOfUltrasoundRegions = Sequence([region(0, 0, 9, 9, 4, 0.5), region(10, 20, 300, 200, 3, 0.02)])
+        ds.PixelSpacing = [0.3, 0.3]
+        made.append((name, ds))
+    ds = header("MG", ImplicitVRLittleEndian)
+    ds.EstimatedRadiographicMagnificationFactor = 1.25
+    ds.ImagerPixelSpacing = ds.PixelSpacing = [0.05, 0.05]
+    lut = Dataset()
+    lut.ModalityLUTType = "OD"
+    ds.ModalityLUTSequence = Sequence([lut])
+    ds.ImagePositionPatient = [1, 2, 3]
+    ds.ImageOrientationPatient = [1, 0, 0, 0, 1, 0]
+    ds.RescaleIntercept, ds.RescaleSlope, ds.RescaleType = -1024, 1, "HU"
+    made.append(("mammogram-detector-spacing-implicit", ds))
+    os.makedirs(os.path.join(out, "view_attributes"), exist_ok=True)
+    for name, ds in made:
+        ds.save_as(os.path.join(out, "view_attributes", name), write_like_original=False)
+
+
 def main(out):
     for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
@@ -194,6 +244,7 @@ def main(out):
             deflated_seed(path, out)
         dicomdir_seeds(out, tmp)
     charset_seeds(out)
+    view_attribute_seeds(out)
 
 
 if __name__ == "__main__":

@@ -84,3 +84,4 @@ TEST(FuzzRegressions, AnnouncedFramesBeyondTheFileAreRefused)
 TEST(FuzzRegressions, Picture) { EXPECT_GE(replay("picture", fuzz_picture), 1U); }
 TEST(FuzzRegressions, Series) { EXPECT_GE(replay("series", fuzz_series), 3U); }
 TEST(FuzzRegressions, Dicomdir) { EXPECT_GE(replay("dicomdir", fuzz_dicomdir), 3U); }
+TEST(FuzzRegressions, ViewAttributes) { EXPECT_GE(replay("view_attributes", fuzz_view_attributes), 3U); }
