@@ -129,11 +129,16 @@ int DicomReader::open(const char* name)
 
 int DicomReader::open_stream(std::FILE* stream, bool inflated_view)
 {
+    return open_stream(stream, inflated_view, regular_file_size(stream));
+}
+
+int DicomReader::open_stream(std::FILE* stream, bool inflated_view, int64_t file_size)
+{
     dicom_log(LogLevel::debug, "dicom_open()");
     close();
     state_ = DicomReaderState{};
     state_.reader_stream = stream;
-    state_.file_size = regular_file_size(stream);
+    state_.file_size = file_size;
     state_.stream_is_inflated_view = inflated_view;
     return restart();
 }

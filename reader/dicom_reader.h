@@ -49,6 +49,9 @@ public:
     // byte; `inflated_view`: the stream is a deflated file's inflated view
     // (reader/inflate_view.h), read as it is. Statuses as open()'s.
     int open_stream(std::FILE* stream, bool inflated_view);
+    // The same for a stream without a file descriptor of its own (one made by
+    // fopencookie): `file_size` bytes, as its file holds them.
+    int open_stream(std::FILE* stream, bool inflated_view, int64_t file_size);
     // Reads the open stream again from its first byte, as open() left it;
     // -4 when the reader is closed.
     int restart();

@@ -9,6 +9,7 @@
 
 #include "reader/dicom_reader.h"
 #include "series/folder_scan.h"
+#include "series/header_stream.h"
 #include "series/scan_fields.h"
 #include "series/series.h"
 
@@ -202,12 +203,14 @@ void take_scanned_field(ScannedFile& file, const ELEMENT& e) { take(file, e, val
 
 std::optional<ScannedFile> scan_file(const std::string& path, std::string& reason)
 {
-    DicomReader reader;
-    const int opened = reader.open(path.c_str());
-    if (opened == -4) {
+    int64_t size = 0;
+    std::FILE* stream = open_header_stream(path, size);
+    if (stream == nullptr) {
         reason = std::string("cannot open: ") + std::strerror(errno);
         return std::nullopt;
     }
+    DicomReader reader;
+    const int opened = reader.open_stream(stream, false, size);
     if (opened == -5) {
         reason = "not DICOM";
         return std::nullopt;
