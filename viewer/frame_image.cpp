@@ -53,7 +53,7 @@ std::optional<FrameImage> read_frame(const single_image& record, int index, int 
     if (gray && !frame->one_bit()) {
         frame->ignore_bits(overlay_bits_in_samples(record.display.overlays, record.bits_allocated, bits_stored));
     }
-    image.overlays = overlay_mask(record.display.overlays, image.columns, image.rows, frame_number,
+    image.overlays = overlay_mask(record.display.overlays, image.columns, image.rows, kept, frame_number,
                                   gray ? &*frame : nullptr, record.bits_allocated, bits_stored, image.problems);
 
     if (!gray) {

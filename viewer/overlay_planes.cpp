@@ -46,14 +46,14 @@ uint64_t overlay_bits_in_samples(const std::vector<OverlayItem>& planes, int bit
     return mask;
 }
 
-OverlayMask overlay_mask(const std::vector<OverlayItem>& planes, int columns, int rows, int frame_number,
-                         const FrameSamples* samples, int bits_allocated, int bits_stored,
+OverlayMask overlay_mask(const std::vector<OverlayItem>& planes, int columns, int rows, std::size_t held,
+                         int frame_number, const FrameSamples* samples, int bits_allocated, int bits_stored,
                          std::vector<std::string>& problems)
 {
     OverlayMask mask;
     mask.columns = columns;
     mask.rows = rows;
-    const std::size_t pixels = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
+    const std::size_t pixels = std::min(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), held);
     for (const OverlayItem& plane : planes) {
         const std::string name = plane_name(plane);
         if (plane.rows == 0 || plane.columns == 0) {
@@ -74,8 +74,8 @@ OverlayMask overlay_mask(const std::vector<OverlayItem>& planes, int columns, in
         const uint64_t plane_pixels = uint64_t{plane.rows} * plane.columns;
         if (plane.data) {
             const uint64_t needed = plane_pixels * static_cast<uint64_t>(plane.frames.value_or(1));
-            const uint64_t held = uint64_t{plane.data->size()} * 8;
-            if (held < needed) {
+            const uint64_t bits = uint64_t{plane.data->size()} * 8;
+            if (bits < needed) {
                 problems.push_back(name + " is not shown: its Overlay Data holds " +
                                    std::to_string(plane.data->size()) + " bytes, " + std::to_string(plane.rows) +
                                    " x " + std::to_string(plane.columns) + " x " +
@@ -100,6 +100,9 @@ OverlayMask overlay_mask(const std::vector<OverlayItem>& planes, int columns, in
         for (int64_t r = r0; r < r1; ++r) {
             for (int64_t c = c0; c < c1; ++c) {
                 const auto at = static_cast<std::size_t>((top + r) * columns + left + c);
+                if (at >= pixels) {
+                    break;
+                }
                 bool on = false;
                 if (plane.data) {
                     const uint64_t bit =

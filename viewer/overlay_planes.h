@@ -24,17 +24,19 @@ uint64_t overlay_bits_in_samples(const std::vector<OverlayItem>& planes, int bit
 struct OverlayMask {
     int columns = 0;
     int rows = 0;
-    // 255 where a plane shows, 0 elsewhere, row by row; empty when no plane
-    // shows on the frame.
+    // 255 where a plane shows, 0 elsewhere, row by row, for the pixels the
+    // frame holds (a frame the file cuts short holds fewer than columns x
+    // rows); empty when no plane shows on the frame.
     std::vector<uint8_t> pixels;
 
     bool empty() const { return pixels.empty(); }
 };
 
 // The mask of frame `frame_number` (0-based in the file) of a columns x
-// rows image. `samples` gives the stored samples for the planes kept in the
-// pixel data (null: such planes are left out). Each plane that cannot be
-// read adds a message to `problems`.
-OverlayMask overlay_mask(const std::vector<OverlayItem>& planes, int columns, int rows, int frame_number,
-                         const FrameSamples* samples, int bits_allocated, int bits_stored,
+// rows image whose first `held` pixels are stored. `samples` gives the
+// stored samples for the planes kept in the pixel data (null: such planes
+// are left out). Each plane that cannot be read adds a message to
+// `problems`.
+OverlayMask overlay_mask(const std::vector<OverlayItem>& planes, int columns, int rows, std::size_t held,
+                         int frame_number, const FrameSamples* samples, int bits_allocated, int bits_stored,
                          std::vector<std::string>& problems);

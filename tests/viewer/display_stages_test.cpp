@@ -208,17 +208,19 @@ TEST(OverlayMask, PlanesPlacedPerFrameAndRefusedWhenShort)
     OverlayItem data = plane(2, 3, {0b111111});
     data.origin_row = 0;
     data.origin_column = 2;
-    OverlayMask mask = overlay_mask({data}, 3, 3, 0, nullptr, 8, 8, problems);
+    OverlayMask mask = overlay_mask({data}, 3, 3, 9, 0, nullptr, 8, 8, problems);
     EXPECT_EQ(mask.pixels, (std::vector<uint8_t>{0, 255, 255, 0, 0, 0, 0, 0, 0}));
+    mask = overlay_mask({data}, 3, 3, 2, 0, nullptr, 8, 8, problems);
+    EXPECT_EQ(mask.pixels, (std::vector<uint8_t>{0, 255})) << "over the pixels a cut frame holds";
 
     // Two overlay frames from image frame 2 on: frame 1 shows nothing.
     OverlayItem frames = plane(1, 2, {0b0110});
     frames.frames = 2;
     frames.first_frame = 2;
-    EXPECT_TRUE(overlay_mask({frames}, 2, 1, 0, nullptr, 8, 8, problems).empty());
-    EXPECT_EQ(overlay_mask({frames}, 2, 1, 1, nullptr, 8, 8, problems).pixels, (std::vector<uint8_t>{0, 255}));
-    EXPECT_EQ(overlay_mask({frames}, 2, 1, 2, nullptr, 8, 8, problems).pixels, (std::vector<uint8_t>{255, 0}));
-    EXPECT_TRUE(overlay_mask({frames}, 2, 1, 3, nullptr, 8, 8, problems).empty());
+    EXPECT_TRUE(overlay_mask({frames}, 2, 1, 2, 0, nullptr, 8, 8, problems).empty());
+    EXPECT_EQ(overlay_mask({frames}, 2, 1, 2, 1, nullptr, 8, 8, problems).pixels, (std::vector<uint8_t>{0, 255}));
+    EXPECT_EQ(overlay_mask({frames}, 2, 1, 2, 2, nullptr, 8, 8, problems).pixels, (std::vector<uint8_t>{255, 0}));
+    EXPECT_TRUE(overlay_mask({frames}, 2, 1, 2, 3, nullptr, 8, 8, problems).empty());
     EXPECT_TRUE(problems.empty());
 
     OverlayItem short_data = plane(4, 4, {0xFF});
@@ -226,7 +228,7 @@ TEST(OverlayMask, PlanesPlacedPerFrameAndRefusedWhenShort)
     OverlayItem nothing = plane(4, 4, {});
     nothing.data.reset();
     nothing.bit_position = 3;
-    EXPECT_TRUE(overlay_mask({short_data, nothing}, 4, 4, 0, nullptr, 16, 12, problems).empty());
+    EXPECT_TRUE(overlay_mask({short_data, nothing}, 4, 4, 16, 0, nullptr, 16, 12, problems).empty());
     EXPECT_EQ(problems, (std::vector<std::string>{
                             "Overlay 6002 is not shown: its Overlay Data holds 1 bytes, 4 x 4 x 1 pixels need 2.",
                             "Overlay 6000 is not shown: it has no Overlay Data and its bit 3 is not an unused bit "
