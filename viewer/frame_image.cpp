@@ -84,6 +84,7 @@ std::optional<FrameImage> read_frame(const single_image& record, int index, int 
     }
     image.kind = PictureKind::windowed;
     image.modality = stage.linear();
+    image.value_type = stage.has_table() ? record.display.modality_lut->type : record.display.rescale_type;
     read_gray(*frame, stage, image);
     image.windows =
         FileWindows::of(record.display, record.pixel_representation == 1 && !stage.has_table(), image.problems);
@@ -101,4 +102,14 @@ std::optional<FrameImage> FrameImage::of(const single_image& record, int index, 
         refusal = FrameRefusal::out_of_memory;
         return std::nullopt;
     }
+}
+
+std::optional<double> FrameImage::value_at(int column, int row) const
+{
+    if (kind == PictureKind::colour || column < 0 || row < 0 || column >= columns || row >= rows) {
+        return std::nullopt;
+    }
+    const std::size_t i =
+        static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(column);
+    return modality(i < samples.size() ? samples[i] : missing_sample);
 }

@@ -63,7 +63,15 @@ struct FrameImage {
     FileWindows windows; // the file's VOI choices
     PresentationStage presentation;
     std::string modality_name; // (0008,0060), such as "CT"
+    // What the modality values are: the Modality LUT Type when the LUT
+    // applies, else the Rescale Type (0028,1054); empty when the file says
+    // nothing.
+    std::string value_type;
     OverlayMask overlays;
     // What was left out and why (a Modality LUT, a VOI LUT, an overlay plane).
     std::vector<std::string> problems;
+
+    // The modality value of the frame's pixel (column, row), 0-based;
+    // nothing outside the frame and for colour pictures.
+    std::optional<double> value_at(int column, int row) const;
 };

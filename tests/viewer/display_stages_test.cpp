@@ -339,4 +339,7 @@ TEST(RenderPicture, AnySizeWindowedInvertedWithOverlays)
     EXPECT_EQ(render(cut, full_view(), 2, 2, settings).pixels, (std::vector<uint8_t>{255, 255, 0, 0}));
     EXPECT_EQ(render(cut, zoom_view(full_view(), 8, 0, 0), 16, 16, settings).pixels[15 * 16], 0)
         << "the lower row, enlarged past 4 x";
+    EXPECT_EQ(cut.value_at(1, 0), 200);
+    EXPECT_EQ(cut.value_at(1, 1), -100) << "a pixel the frame lacks";
+    EXPECT_FALSE(cut.value_at(2, 0));
 }
