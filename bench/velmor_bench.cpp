@@ -303,22 +303,27 @@ void Resample(benchmark::State& state)
 {
     const int size = static_cast<int>(state.range(0));
     const std::vector<int32_t> source = source_samples(size);
-    DisplaySamples samples{};
+    std::vector<int32_t> samples(display_pixel_count);
     for (auto _ : state) {
         resample_to_display(source.data(), source.size(), size, size, samples.data(), display_size, display_size);
         benchmark::DoNotOptimize(samples.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sizeof samples));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * samples.size() * sizeof(int32_t)));
 }
 BENCHMARK(Resample)->Arg(512)->Arg(2048)->Unit(benchmark::kMicrosecond);
 
 void Render(benchmark::State& state)
 {
-    auto picture = std::make_unique<DisplayPicture>();
-    for (std::size_t i = 0; i < picture->samples.size(); ++i) {
-        picture->samples[i] = static_cast<int32_t>(i % 4096);
+    FrameImage frame;
+    frame.columns = frame.frame_columns = display_size;
+    frame.rows = frame.frame_rows = display_size;
+    frame.samples.resize(display_pixel_count);
+    for (std::size_t i = 0; i < frame.samples.size(); ++i) {
+        frame.samples[i] = static_cast<int32_t>(i % 4096);
     }
-    picture->modality.intercept = static_cast<double>(state.range(0));
+    frame.modality.intercept = static_cast<double>(state.range(0));
+    auto picture = std::make_unique<DisplayPicture>();
+    picture->show(std::move(frame));
     DisplayBitmap pixels;
     for (auto _ : state) {
         render_display_pixels(*picture, {1000, 2000}, pixels);

@@ -33,7 +33,10 @@
 #include "viewer/encoding.h"
 #include "viewer/header_walk.h"
 #include "viewer/image_step.h"
+#include "viewer/open_pipeline.h"
+#include "viewer/picture_render.h"
 #include "viewer/report.h"
+#include "viewer/window_choices.h"
 
 void fuzz_reader_walk(const uint8_t* data, std::size_t size)
 {
@@ -385,6 +388,65 @@ void fuzz_picture(const uint8_t* data, std::size_t size)
         if (build_display_picture(image, frame, *picture, result)) {
             DisplayBitmap bitmap;
             render_display_pixels(*picture, window_spanning(picture->range), bitmap);
+        }
+    }
+}
+
+namespace {
+
+// Renders the view; any size but the one asked for is a fault.
+void render_checked(const FrameImage& frame, const ViewRect& view, int width, int height,
+                    const RenderSettings& settings)
+{
+    ViewSamples samples;
+    PictureBitmap bitmap;
+    if (!view_samples(frame, view, width, height, samples) || !render_picture(frame, samples, settings, bitmap)) {
+        return;
+    }
+    if (bitmap.pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                                    static_cast<std::size_t>(bitmap.channels)) {
+        __builtin_trap();
+    }
+}
+
+} // namespace
+
+void fuzz_display(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    if (size < 1) {
+        return;
+    }
+    const char* path = write_fuzz_input(data + 1, size - 1);
+    if (path == nullptr) {
+        return;
+    }
+    ViewerState state;
+    OpenedFile opened;
+    if (!opened.open(path, state)) {
+        return;
+    }
+    for (const int index : {0, data[0] % 4}) {
+        FrameImage frame;
+        FrameInfo info;
+        image_failure failure;
+        if (opened.frame(index, frame, info, failure) != ImageStepResult::Shown) {
+            continue;
+        }
+        RenderSettings settings;
+        settings.voi = open_voi(frame, info.bits_allocated, {50, 1024, VoiFunction::linear}, false);
+        const ViewRect fit = fit_view(frame.frame_columns, frame.frame_rows, frame.row_spacing,
+                                      frame.column_spacing, display_size, display_size);
+        render_checked(frame, fit, display_size, display_size, settings);
+        settings.overlays = true;
+        settings.invert = true;
+        const ViewRect other =
+            fit_view(frame.frame_columns, frame.frame_rows, frame.row_spacing, frame.column_spacing, 97, 61);
+        render_checked(frame, other, 97, 61, settings);
+        render_checked(frame, zoom_view(other, 6, 40, 30), 97, 61, settings);
+        for (const WindowChoice& choice : window_choices(frame)) {
+            settings.voi = choice.setting;
+            render_checked(frame, other, 97, 61, settings);
         }
     }
 }

@@ -39,6 +39,11 @@ void fuzz_charset(const uint8_t* data, std::size_t size);
 // The picture of an image record built from the input: sample reading,
 // colour conversion, palette lookup, resampling and the window.
 void fuzz_picture(const uint8_t* data, std::size_t size);
+// One file through Open and the display stages: the header walk, frame 1
+// (and another frame the first byte picks) as the display keeps it, its
+// window choices, and the picture at 256 x 256, at another size with
+// overlays and inverted, and zoomed past 4 x; every window choice rendered.
+void fuzz_display(const uint8_t* data, std::size_t size);
 // The folder scan of one file, then that file three times over as one
 // series: grouping and display order.
 void fuzz_series(const uint8_t* data, std::size_t size);

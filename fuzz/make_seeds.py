@@ -2,7 +2,9 @@
 """Seed corpora for the fuzz targets from pydicom's sample files and from
 files the peer encoders make of them.
 
-Whole files seed the reader, extraction and header-walk targets; the RLE,
+Whole files seed the reader, extraction and header-walk targets, and
+(after a byte that picks a frame) the display target, with files made from
+MR_small.dcm that carry each input of the display stages; the RLE,
 lossless JPEG and codec targets get single fragments with the small prefix
 their harness reads (slot size, depth; for the codecs one byte of Bits
 Allocated, Pixel Representation and photometric interpretation); the inflate
@@ -223,8 +225,61 @@ def view_attribute_seeds(out):
         ds.save_as(os.path.join(out, "view_attributes", name), write_like_original=False)
 
 
+def display_files(tmp):
+    """MR_small with a Modality LUT, a VOI LUT, several windows and a VOI LUT
+    Function, Presentation LUT Shape INVERSE, and overlay planes in Overlay
+    Data (one cut short, one of two frames) and in the high bits."""
+    import numpy as np
+    from pydicom.dataset import Dataset
+    from pydicom.sequence import Sequence
+
+    def lut(descriptor, data):
+        item = Dataset()
+        item.add_new(0x00283002, "US", descriptor)
+        item.add_new(0x00283006, "OW", np.asarray(data, "<u2").tobytes())
+        return item
+
+    def overlay(ds, group, bits, frames=None):
+        ds.add_new((group, 0x0010), "US", 64)
+        ds.add_new((group, 0x0011), "US", 64)
+        ds.add_new((group, 0x0050), "SS", [1, 1])
+        ds.add_new((group, 0x0100), "US", 1)
+        ds.add_new((group, 0x0102), "US", 0)
+        if frames:
+            ds.add_new((group, 0x0015), "IS", frames)
+            ds.add_new((group, 0x0051), "US", 1)
+        ds.add_new((group, 0x3000), "OW", bits)
+
+    ring = np.packbits((np.add.outer(np.arange(64), np.arange(64)) % 9 == 0).ravel(), bitorder="little").tobytes()
+    changes = {
+        "modality_lut": lambda ds: setattr(ds, "ModalityLUTSequence", Sequence([lut([4096, 0, 16], np.arange(4096) * 9)])),
+        "voi_lut": lambda ds: setattr(ds, "VOILUTSequence", Sequence([lut([0, 0, 12], np.arange(65536) % 4096)])),
+        "windows": lambda ds: ds.update({"WindowCenter": [40, 600], "WindowWidth": [400, 1600],
+                                          "WindowCenterWidthExplanation": ["A", "B"], "VOILUTFunction": "SIGMOID"}),
+        "inverse": lambda ds: setattr(ds, "PresentationLUTShape", "INVERSE"),
+        "overlay": lambda ds: overlay(ds, 0x6000, ring),
+        "overlay_cut": lambda ds: overlay(ds, 0x6002, ring[:100]),
+        "overlay_frames": lambda ds: overlay(ds, 0x6004, ring * 2, frames=2),
+    }
+    made = []
+    for name, change in changes.items():
+        ds = pydicom.dcmread(os.path.join(SAMPLES, "MR_small.dcm"))
+        change(ds)
+        path = os.path.join(tmp, f"display_{name}.dcm")
+        ds.save_as(path, write_like_original=False)
+        made.append(path)
+    ds = pydicom.dcmread(os.path.join(SAMPLES, "MR_small.dcm"))
+    ds.PixelRepresentation, ds.BitsStored, ds.HighBit = 0, 12, 11
+    ds.PixelData = (ds.pixel_array.astype(np.uint16) | 0x8000).astype("<u2").tobytes()
+    for element, value in ((0x0010, 64), (0x0011, 64), (0x0100, 16), (0x0102, 15)):
+        ds.add_new((0x6000, element), "US", value)
+    path = os.path.join(tmp, "display_high_bits.dcm")
+    ds.save_as(path, write_like_original=False)
+    return made + [path]
+
+
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view") + tuple(set(CODEC_TARGETS.values())):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view", "display") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(d, f) for d in (SAMPLES, CHARSETS) for f in sorted(os.listdir(d)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
@@ -242,6 +297,12 @@ def main(out):
                         f.write(bytes([first]) + whole)
             fragment_seed(path, out)
             deflated_seed(path, out)
+        for path in samples + display_files(tmp):
+            if os.path.getsize(path) <= MAX_SEED:
+                with open(path, "rb") as f:
+                    whole = f.read()
+                with open(os.path.join(out, "display", os.path.basename(path)), "wb") as f:
+                    f.write(bytes([1]) + whole)
         dicomdir_seeds(out, tmp)
     charset_seeds(out)
     view_attribute_seeds(out)

@@ -166,6 +166,7 @@ single_image* ImageExtraction::extract(int32_t wanted)
     record_.frames = 1;
     record_.samples_per_pixel = 1;
     record_.rescale_slope = 1.0;
+    DisplayAttributeCollector display(record_.display);
 
     for (;;) {
         ELEMENT* element = reader_.element();
@@ -176,6 +177,15 @@ single_image* ImageExtraction::extract(int32_t wanted)
             if (reader_.skip() != 0) {
                 return fail_reader();
             }
+            continue;
+        }
+        if (const std::optional<int32_t> hint = display.wanted(*element)) {
+            element->value = nullptr;
+            if (reader_.load(*hint) != 0) {
+                element->value = nullptr;
+                return fail_reader();
+            }
+            display.store(*element, take_value(element));
             continue;
         }
         const Collected collected = collected_field(element->group, element->element);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "image/display_attributes.h"
 #include "image/image_failure.h"
 #include "reader/dicom.h"
 
@@ -45,6 +46,9 @@ struct single_image {
     double row_spacing;
     double column_spacing;
     palette_table palette[3];
+    // The Modality LUT, windows, VOI LUTs, Presentation LUT Shape and overlay
+    // planes, for the display stages.
+    DisplayAttributes display;
     uint8_t* pixels;
     // Bytes in `pixels` that hold image data (without the 4 trailing zero bytes).
     std::size_t pixel_bytes;

@@ -49,14 +49,26 @@ constexpr Command commands[] = {
      "      been decoded yet). The record is printed once the pixels are written.\n"
      "      Exit status: 0 done; 1 FILE cannot be opened, its image cannot be loaded, or\n"
      "      OUT cannot be written."},
-    {"picture", cmd_picture, "picture FILE OUT [--level L] [--width W] [--frame N]",
-     "Runs the whole Open pipeline and writes the 256 x 256 picture the viewer shows\n"
-     "      of frame N (1-based, default 1) as PNG (OUT ending in .png, gray or colour),\n"
-     "      binary PGM (.pgm, gray pictures) or binary PPM (.ppm). --level and --width\n"
-     "      stand for the window a previous file left; the file's own window wins.\n"
+    {"picture", cmd_picture,
+     "picture FILE OUT [--level L] [--width W] [--frame N] [--size WxH|full] [--window N] [--invert] "
+     "[--overlays]",
+     "Runs the whole Open pipeline and writes the picture the viewer shows of frame N\n"
+     "      (1-based, default 1) as PNG (OUT ending in .png, gray or colour), binary PGM\n"
+     "      (.pgm, gray pictures) or binary PPM (.ppm). The picture is 256 x 256 unless\n"
+     "      --size asks for W x H (the frame fitted, its aspect kept, between black bands)\n"
+     "      or for the frame's own size (full, one pixel per pixel). Gray images go\n"
+     "      through the Modality LUT or rescale, then the file's first window or VOI LUT;\n"
+     "      --window N applies choice N instead: the file's windows, its VOI LUTs, the CT\n"
+     "      presets (brain, subdural, stroke, lung, mediastinum, abdomen, liver, bone) when\n"
+     "      the modality is CT, \"auto (min–max)\" and \"auto (1–99 %)\", in that order.\n"
+     "      MONOCHROME1, Presentation LUT Shape INVERSE and --invert each invert; two cancel.\n"
+     "      --overlays draws the overlay planes (60xx) in yellow, and so writes colour: a\n"
+     "      .pgm OUT is refused; a plane that cannot be read is named on standard error\n"
+     "      and the picture is written without it. --level and --width stand for the\n"
+     "      window a previous file left; the file's own window wins.\n"
      "      Exit status: 0 written; 1 FILE cannot be opened, is shorter than 132 bytes,\n"
      "      its image cannot be shown or holds no frame N (the message gives the count),\n"
-     "      or OUT cannot be written."},
+     "      the picture offers no window N, or OUT cannot be written."},
     {"series", cmd_series, "series [--files] PATH...",
      "Scans the files and folders (recursively, following symbolic links but never\n"
      "      round a loop), reading each file up to its pixel data on every core, and\n"

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 constexpr int display_size = 256;
+constexpr std::size_t display_pixel_count = std::size_t{display_size} * display_size;
 
 struct DisplayInfo {
     // Device-independent bitmap header fields; every other field is 0.

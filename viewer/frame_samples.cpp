@@ -156,7 +156,7 @@ uint64_t FrameSamples::raw(uint64_t sample) const
 
 int64_t FrameSamples::value(std::size_t pixel) const
 {
-    const uint64_t v = raw(pixel);
+    const uint64_t v = raw(pixel) & ~ignored_bits_;
     if (!is_signed_) {
         return static_cast<int64_t>(v);
     }
@@ -165,41 +165,13 @@ int64_t FrameSamples::value(std::size_t pixel) const
     return static_cast<int64_t>(low ^ sign) - static_cast<int64_t>(sign);
 }
 
-std::array<int64_t, 2> FrameSamples::value_extremes() const
+std::size_t FrameSamples::readable() const
 {
-    if (held_ == 0) {
-        return {0, 0};
-    }
-    if (bits_allocated_ == 1) {
-        int64_t lowest = value(0);
-        int64_t highest = lowest;
-        for (std::size_t i = 1; i < held_ && lowest == highest; ++i) {
-            lowest = std::min(lowest, value(i));
-            highest = std::max(highest, value(i));
-        }
-        return {lowest, highest};
-    }
-    // Whole samples from data_ on: held_ of them lie inside the buffer.
-    const unsigned shift = 64U - static_cast<unsigned>(is_signed_ ? bits_stored_ : 64);
-    const auto extremes = [&](auto sample_type) {
-        using Sample = decltype(sample_type);
-        int64_t lowest = INT64_MAX;
-        int64_t highest = INT64_MIN;
-        for (std::size_t i = 0; i < held_; ++i) {
-            Sample raw_sample{};
-            std::memcpy(&raw_sample, data_ + i * sizeof(Sample), sizeof(Sample));
-            // Sign-extended from Bits Stored when signed (shift 0 otherwise).
-            const int64_t v = static_cast<int64_t>(uint64_t{raw_sample} << shift) >> shift;
-            lowest = std::min(lowest, v);
-            highest = std::max(highest, v);
-        }
-        return std::array<int64_t, 2>{lowest, highest};
-    };
-    switch (bits_allocated_) {
-    case 8: return extremes(uint8_t{});
-    case 16: return extremes(uint16_t{});
-    default: return extremes(uint32_t{});
-    }
+    const uint64_t pixels = static_cast<uint64_t>(columns_) * static_cast<uint64_t>(rows_);
+    const uint64_t buffer_bits = uint64_t{bytes_} * 8;
+    const uint64_t samples =
+        buffer_bits > first_bit_ ? (buffer_bits - first_bit_) / static_cast<uint64_t>(bits_allocated_) : 0;
+    return static_cast<std::size_t>(std::min(pixels, std::max<uint64_t>(held_, samples)));
 }
 
 uint8_t FrameSamples::eight_bit(uint64_t sample) const

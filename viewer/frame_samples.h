@@ -25,6 +25,7 @@ enum class FrameRefusal {
     not_displayable, // a photometric interpretation without a picture (HSV, ARGB, CMYK, unknown)
     no_samples,      // no pixels, no size, or a sample layout without a reading
     past_end,        // a frame index past the frames the file holds
+    out_of_memory,   // no memory for the frame's samples
 };
 
 class FrameSamples {
@@ -44,13 +45,19 @@ public:
     bool one_bit() const { return bits_allocated_ == 1; }
     // Pixels of the frame the buffer holds (the rest read as 0).
     std::size_t held() const { return held_; }
+    // The pixels from which on every sample of every pixel reads as 0: at
+    // least held(), more when a colour frame is cut inside its planes.
+    std::size_t readable() const;
 
     // Gray frames: the stored value of pixel i (row by row), unsigned or
-    // sign-extended from Bits Stored as declared.
+    // sign-extended from Bits Stored as declared, without the bits that
+    // ignore_bits() names.
     int64_t value(std::size_t pixel) const;
-    // The lowest and highest of the values of the held pixels ({0, 0} when
-    // none is held).
-    std::array<int64_t, 2> value_extremes() const;
+    // Gray frames: the sample of pixel i as stored, every bit of it (0 when
+    // the buffer does not hold it).
+    uint64_t stored_bits(std::size_t pixel) const { return raw(pixel); }
+    // Leaves `mask` out of every value(): bits that carry an overlay plane.
+    void ignore_bits(uint64_t mask) { ignored_bits_ = mask; }
     // Colour frames: pixel i as 8-bit RGB.
     Rgb rgb(std::size_t pixel) const;
 
@@ -72,4 +79,5 @@ private:
     bool planar_ = false;
     FrameColour colour_ = FrameColour::gray;
     std::size_t held_ = 0;
+    uint64_t ignored_bits_ = 0;
 };

@@ -37,12 +37,16 @@ struct FrameInfo {
 };
 
 // Builds the picture of frame `index` (0-based) of an extracted record:
-// samples read as declared, modality values from the record's rescale
-// slope and intercept, the aspect ratio kept. False (picture untouched) when
+// samples read as declared, through the modality stage, the aspect ratio
+// kept. False (picture untouched) when
 // the frame cannot be shown; `result` and `failure` say why.
 bool build_display_picture(const single_image& image, int index, DisplayPicture& picture, ImageStepResult& result,
                            image_failure& failure);
 bool build_display_picture(const single_image& image, int index, DisplayPicture& picture, ImageStepResult& result);
+// The same for a record whose frame `index` is frame `frame_number` of the
+// file (a record of one frame: index 0), for the overlay planes of that frame.
+bool build_display_picture(const single_image& image, int index, int frame_number, DisplayPicture& picture,
+                           ImageStepResult& result, image_failure& failure);
 
 // Opens `path` with the reader, extracts frame `index` (0-based) and
 // resamples it into `picture`. Reader and record are released on every path.
@@ -54,6 +58,11 @@ ImageStepResult load_display_image(const char* path, int index, DisplayPicture& 
 // is decoded alone, without walking the header again.
 ImageStepResult frame_picture(ImageSource& source, int index, DisplayPicture& picture, FrameInfo& info,
                               image_failure& failure);
+
+// Frame `index` (0-based) of an image source as the display stages keep it:
+// decoded once, rendered at any size and window from then on.
+ImageStepResult frame_image(ImageSource& source, int index, FrameImage& image, FrameInfo& info,
+                            image_failure& failure);
 
 // The window of a freshly opened file: a picture of 32-bit samples in a file
 // without a window of its own gets the window spanning the values of the

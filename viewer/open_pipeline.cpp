@@ -26,6 +26,15 @@ ImageStepResult OpenedFile::picture(int index, DisplayPicture& picture, FrameInf
     return frame_picture(*source_, index, picture, info, failure);
 }
 
+ImageStepResult OpenedFile::frame(int index, FrameImage& image, FrameInfo& info, image_failure& failure)
+{
+    if (!source_) {
+        failure = image_failures::unopened(path_.c_str());
+        return ImageStepResult::OpenFailed;
+    }
+    return frame_image(*source_, index, image, info, failure);
+}
+
 ImageStepResult open_picture(OpenedFile& file, int index, ViewerState& state, bool keep_window,
                              DisplayPicture& picture, FrameInfo& info, image_failure& failure)
 {

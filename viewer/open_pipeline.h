@@ -29,6 +29,9 @@ public:
     // the walk; the first frame's call walks to the pixel data, later ones
     // decode their frame alone.
     ImageStepResult picture(int index, DisplayPicture& picture, FrameInfo& info, image_failure& failure);
+    // The same frame as the display stages keep it (see FrameImage): decoded
+    // once, then rendered at any size, view and window.
+    ImageStepResult frame(int index, FrameImage& image, FrameInfo& info, image_failure& failure);
 
 private:
     std::string path_;

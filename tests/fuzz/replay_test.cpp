@@ -68,6 +68,7 @@ TEST(FuzzRegressions, JpegCodec) { EXPECT_GE(replay("jpeg_codec", fuzz_jpeg_code
 TEST(FuzzRegressions, JpegLsCodec) { EXPECT_GE(replay("jpegls_codec", fuzz_jpegls_codec), 1U); }
 TEST(FuzzRegressions, Jpeg2000Codec) { EXPECT_GE(replay("jpeg2000_codec", fuzz_jpeg2000_codec), 2U); }
 TEST(FuzzRegressions, Charset) { EXPECT_GE(replay("charset", fuzz_charset), 1U); }
+TEST(FuzzRegressions, Display) { EXPECT_GE(replay("display", fuzz_display), 3U); }
 
 // The extraction finding: a 28 KB file whose header announces far more
 // encapsulated frames than its fragments could decode to is refused before

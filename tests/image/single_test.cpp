@@ -211,6 +211,65 @@ TEST(SingleImage, IconImageSequenceNeverTouchesTheRecord)
     EXPECT_EQ(e.pixels, counting(6));
 }
 
+TEST(SingleImage, DisplayAttributesAreCollectedInEveryEncoding)
+{
+    for (const auto& [syntax, encoding] :
+         {std::pair{explicit_little, Encoding::ExplicitLittle},
+          std::pair{implicit_little, Encoding::ImplicitLittle}, std::pair{explicit_big, Encoding::ExplicitBig}}) {
+        DicomBytes file = dicom_file(syntax, encoding);
+        file.text(0x0008, 0x0060, "CS", "CT");
+        // A window inside another sequence is not the image's.
+        file.header(0x0008, 0x1140, "SQ").item().text(0x0028, 0x1050, "DS", "7").item_end().sequence_end();
+        file.text(0x0028, 0x1050, "DS", "40\\-600.5").text(0x0028, 0x1051, "DS", "400\\1500");
+        file.text(0x0028, 0x1055, "LO", "SOFT\\LUNG").text(0x0028, 0x1056, "CS", "SIGMOID");
+        // Two Modality LUT items (the first alone counts) and two VOI LUTs.
+        file.header(0x0028, 0x3000, "SQ");
+        file.item().us(0x0028, 0x3002, {2, 0, 16}).element(0x0028, 0x3006, "OW", file.n16(7) + file.n16(0x1234));
+        file.text(0x0028, 0x3004, "LO", "OD").item_end();
+        file.item().us(0x0028, 0x3002, {9, 9, 9}).item_end().sequence_end();
+        file.header(0x0028, 0x3010, "SQ");
+        file.item().us(0x0028, 0x3002, {1, 5, 8}).us(0x0028, 0x3006, {200}).text(0x0028, 0x3003, "LO", "A");
+        file.item_end().item().text(0x0028, 0x3003, "LO", "B").item_end().sequence_end();
+        file.text(0x2050, 0x0020, "CS", "INVERSE");
+        file.us(0x6002, 0x0010, 3)
+            .us(0x6002, 0x0011, 4)
+            .element(0x6002, 0x0050, "SS", file.n16(0xFFFE) + file.n16(2));
+        file.text(0x6002, 0x0015, "IS", "2").us(0x6002, 0x0051, 3).element(0x6002, 0x3000, "OW", file.n16(0x8001));
+        file.us(0x6000, 0x0100, 16).us(0x6000, 0x0102, 13);
+        file.us(0x0028, 0x0010, 1).us(0x0028, 0x0011, 1).us(0x0028, 0x0100, 8);
+        file.element(0x7FE0, 0x0010, "OB", {1, 0});
+        const Extraction e = extract(file.byte_vector());
+        ASSERT_TRUE(e.record) << syntax;
+        const DisplayAttributes& d = e.record->display;
+        EXPECT_EQ(d.modality, "CT");
+        EXPECT_EQ(d.window_centers, (std::vector<double>{40, -600.5})) << syntax;
+        EXPECT_EQ(d.window_widths, (std::vector<double>{400, 1500}));
+        EXPECT_EQ(d.window_names, (std::vector<std::string>{"SOFT", "LUNG"}));
+        EXPECT_EQ(d.voi_lut_function, "SIGMOID");
+        ASSERT_TRUE(d.modality_lut);
+        EXPECT_EQ(d.modality_lut->descriptor, (std::vector<uint16_t>{2, 0, 16}));
+        EXPECT_EQ(d.modality_lut->data, (std::vector<uint16_t>{7, 0x1234})) << syntax;
+        EXPECT_EQ(d.modality_lut->type, "OD");
+        ASSERT_EQ(d.voi_luts.size(), 2U);
+        EXPECT_EQ(d.voi_luts[0].data, (std::vector<uint16_t>{200}));
+        EXPECT_EQ(d.voi_luts[0].explanation, "A");
+        EXPECT_TRUE(d.voi_luts[1].descriptor.empty());
+        EXPECT_EQ(d.presentation_lut_shape, "INVERSE");
+        ASSERT_EQ(d.overlays.size(), 2U);
+        EXPECT_EQ(d.overlays[0].group, 0x6000) << "in group order";
+        EXPECT_EQ(d.overlays[0].bit_position, 13);
+        EXPECT_FALSE(d.overlays[0].data);
+        const OverlayItem& plane = d.overlays[1];
+        EXPECT_EQ(plane.rows, 3);
+        EXPECT_EQ(plane.columns, 4);
+        EXPECT_EQ(plane.origin_row, -2);
+        EXPECT_EQ(plane.origin_column, 2);
+        EXPECT_EQ(plane.frames, 2);
+        EXPECT_EQ(plane.first_frame, 3);
+        EXPECT_EQ(plane.data, (std::optional<std::vector<uint8_t>>{{0x01, 0x80}})) << syntax;
+    }
+}
+
 TEST(SingleImage, PixelDataGroupsEvenAreTakenOddAreSkipped)
 {
     DicomBytes file = dicom_file(explicit_little);

@@ -2,19 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 namespace {
 
+FrameImage gray_frame(int columns, int rows, int32_t value)
+{
+    FrameImage frame;
+    frame.columns = frame.frame_columns = columns;
+    frame.rows = frame.frame_rows = rows;
+    frame.samples.assign(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), value);
+    return frame;
+}
+
 // Renders a square gray picture whose every sample is `value` and returns
 // the pixel at the top left.
 uint8_t shade(int32_t value, int32_t level, int32_t width, Modality modality = {}, bool inverted = false)
 {
+    FrameImage frame = gray_frame(4, 4, value);
+    frame.modality = modality;
+    frame.presentation.monochrome1 = inverted;
     auto picture = std::make_unique<DisplayPicture>();
-    picture->samples.fill(value);
-    picture->modality = modality;
-    picture->inverted = inverted;
+    EXPECT_TRUE(picture->show(std::move(frame)));
     DisplayBitmap bitmap;
     render_display_pixels(*picture, {level, width}, bitmap);
     return bitmap.rows[0];
@@ -62,27 +73,26 @@ TEST(RenderDisplay, ModalityValuesAreTakenInDoublePrecision)
 
 TEST(RenderDisplay, BandsAreBlackAndRowsRunBottomUp)
 {
+    FrameImage frame = gray_frame(64, 32, -1000);
+    std::fill_n(frame.samples.begin(), 64, 1000); // the image's top row
+    frame.presentation.monochrome1 = true;        // the bands stay black all the same
     auto picture = std::make_unique<DisplayPicture>();
-    picture->placement = picture_placement(64, 32);
-    picture->inverted = true; // the bands stay black all the same
-    picture->samples.fill(-1000);
-    for (int k = 0; k < display_size; ++k) {
-        picture->samples[static_cast<std::size_t>(64 * display_size + k)] = 1000; // the image's top row
-    }
+    ASSERT_TRUE(picture->show(frame));
     DisplayBitmap bitmap;
     render_display_pixels(*picture, {50, 1024}, bitmap);
     ASSERT_EQ(bitmap.rows.size(), display_pixel_count);
     EXPECT_EQ(bitmap.rows[64 * 256], 0) << "top image row, white inverted";
-    EXPECT_EQ(bitmap.rows[65 * 256 + 17], 255);
+    EXPECT_EQ(bitmap.rows[70 * 256 + 17], 255) << "rows below it, black inverted";
     EXPECT_EQ(bitmap.rows[63 * 256], 0) << "band";
     EXPECT_EQ(bitmap.rows[255 * 256], 0) << "band at the bottom";
 
-    picture->kind = PictureKind::colour;
-    picture->rgb.fill(0);
-    picture->rgb[(64 * 256 + 3) * 3 + 1] = 200;
+    frame.kind = PictureKind::colour;
+    frame.rgb.assign(64 * 32 * 3, 200);
+    ASSERT_TRUE(picture->show(frame));
     render_display_pixels(*picture, {50, 1024}, bitmap);
     EXPECT_EQ(bitmap.bytes_per_pixel, 3);
     EXPECT_EQ(bitmap.rows[(64 * 256 + 3) * 3 + 1], 200);
+    EXPECT_EQ(bitmap.rows[(63 * 256 + 3) * 3 + 1], 0) << "band";
 }
 
 TEST(PicturePlacement, KeepsTheAspectRatio)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/single.h"
+#include "viewer/frame_image.h"
 #include "viewer/frame_samples.h"
 #include "viewer/header_walk.h"
 
@@ -58,6 +59,14 @@ std::vector<int64_t> values(const single_image& image, int index = 0)
     return out;
 }
 
+// The lowest and highest modality value of the frame's picture.
+std::array<double, 2> range_of(const single_image& image)
+{
+    FrameRefusal refusal = FrameRefusal::none;
+    const std::optional<FrameImage> frame = FrameImage::of(image, 0, 0, refusal);
+    return frame ? std::array<double, 2>{frame->range.lowest, frame->range.highest} : std::array<double, 2>{};
+}
+
 const std::string samples_dir = VELMOR_PYDICOM_FILES;
 
 } // namespace
@@ -70,7 +79,7 @@ TEST(FrameSamples, GraySamplesAreReadAsDeclared)
     image.pixel_representation = 1;
     image.bits_stored = 12;
     EXPECT_EQ(values(image), (std::vector<int64_t>{1, -960, -1, 0})) << "sign-extended from Bits Stored";
-    EXPECT_EQ(frame_of(image).value_extremes(), (std::array<int64_t, 2>{-960, 1}));
+    EXPECT_EQ(range_of(image), (std::array<double, 2>{-960, 1}));
 
     std::vector<uint8_t> narrow = {0, 127, 128, 255};
     image = record(2, 2, 8, narrow);
@@ -83,7 +92,7 @@ TEST(FrameSamples, GraySamplesAreReadAsDeclared)
     EXPECT_EQ(values(image), (std::vector<int64_t>{3000000000LL, 7, 4294967295LL, 0}));
     image.pixel_representation = 1;
     EXPECT_EQ(values(image)[2], -1);
-    EXPECT_EQ(frame_of(image).value_extremes(), (std::array<int64_t, 2>{-1294967296, 7}));
+    EXPECT_EQ(range_of(image), (std::array<double, 2>{-1294967296, 7}));
 
     // 1-bit: eight pixels a byte, the first in the lowest bit; frame 2 of
     // 3 x 2 pixels starts inside the first byte.

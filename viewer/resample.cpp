@@ -1,0 +1,223 @@
+#include "viewer/resample.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <type_traits>
+
+namespace {
+
+// Truncates toward zero, as an integer conversion does.
+int truncate(double v) { return static_cast<int>(v); }
+
+// Truncates toward zero and holds the result to the 32-bit range.
+int32_t truncate_held(double v)
+{
+    return static_cast<int32_t>(std::clamp(std::trunc(v), double{INT32_MIN}, double{INT32_MAX}));
+}
+
+template <typename Out>
+Out rounded(double v)
+{
+    constexpr double low = std::is_same_v<Out, uint8_t> ? 0.0 : double{INT32_MIN};
+    constexpr double high = std::is_same_v<Out, uint8_t> ? 255.0 : double{INT32_MAX};
+    return static_cast<Out>(std::clamp(std::floor(v + 0.5), low, high));
+}
+
+// The source pixels [first, first + count) of a plane: where the plane
+// holds them all, in place; otherwise copied into `scratch` with the missing
+// value after the held ones.
+template <typename T>
+const T* plane_pixels(const Plane<T>& plane, std::size_t first, std::size_t count, std::vector<T>& scratch)
+{
+    const auto channels = static_cast<std::size_t>(plane.channels);
+    if (first + count <= plane.held) {
+        return plane.pixels + first * channels;
+    }
+    scratch.resize(count * channels);
+    for (std::size_t i = 0; i < count; ++i) {
+        const T* from = first + i < plane.held ? plane.pixels + (first + i) * channels : plane.missing;
+        std::copy(from, from + channels, scratch.begin() + static_cast<std::ptrdiff_t>(i * channels));
+    }
+    return scratch.data();
+}
+
+// Down the rows, then across: each output row is the weighted sum of the
+// source rows it takes, over the source columns the view takes; each output
+// pixel then the weighted sum of that row's columns.
+template <typename Sum, typename In, typename Out>
+void resample_passes(const Plane<In>& plane, const AxisTaps& across, const AxisTaps& down, Out* output, int width)
+{
+    if (across.begin >= across.end || down.begin >= down.end) {
+        return;
+    }
+    const auto stride = static_cast<std::size_t>(plane.channels);
+    const auto span = static_cast<std::size_t>(across.source_end - across.source_begin);
+    const std::size_t row_length = span * stride;
+    std::vector<Sum> row(row_length);
+    std::vector<In> scratch;
+    for (int y = down.begin; y < down.end; ++y) {
+        std::fill(row.begin(), row.end(), Sum{0});
+        const auto k = static_cast<std::size_t>(y - down.begin);
+        for (uint32_t t = down.first[k]; t < down.first[k + 1]; ++t) {
+            const std::size_t first =
+                static_cast<std::size_t>(down.source[t]) * static_cast<std::size_t>(plane.columns) +
+                static_cast<std::size_t>(across.source_begin);
+            const In* source = plane_pixels(plane, first, span, scratch);
+            const auto w = static_cast<Sum>(down.weight[t]);
+            for (std::size_t i = 0; i < row_length; ++i) {
+                row[i] += w * static_cast<Sum>(source[i]);
+            }
+        }
+        Out* out = output + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * stride;
+        for (int x = across.begin; x < across.end; ++x) {
+            const auto j = static_cast<std::size_t>(x - across.begin);
+            for (std::size_t c = 0; c < stride; ++c) {
+                Sum v = 0;
+                for (uint32_t t = across.first[j]; t < across.first[j + 1]; ++t) {
+                    const auto at = static_cast<std::size_t>(across.source[t] - across.source_begin) * stride + c;
+                    v += static_cast<Sum>(across.weight[t]) * row[at];
+                }
+                out[static_cast<std::size_t>(x) * stride + c] = rounded<Out>(static_cast<double>(v));
+            }
+        }
+    }
+}
+
+} // namespace
+
+void resample_to_display(const SampleAt& sample_at, int sw, int sh, int32_t* destination, int dw, int dh,
+                         std::size_t stride)
+{
+    if (sw <= 0 || sh <= 0 || dw < 2 || dh < 2) {
+        return;
+    }
+    const float xr = static_cast<float>(sw - 1) / static_cast<float>(dw - 1);
+    const float yr = static_cast<float>(sh - 1) / static_cast<float>(dh - 1);
+    const int last_column = sw - 1;
+    const int last_row = sh - 1;
+    const auto sample = [&](int row, int column) -> double {
+        row = std::min(row, last_row);
+        column = std::min(column, last_column);
+        return sample_at(static_cast<std::size_t>(row) * static_cast<std::size_t>(sw) +
+                         static_cast<std::size_t>(column));
+    };
+
+    for (int y = 0; y < dh; ++y) {
+        // The product of an integer below 2^24 and a float is exact in double:
+        // that is the value before it is rounded to single precision.
+        const double y_product = static_cast<double>(y) * yr;
+        const float fy = static_cast<float>(y_product);
+        const int y0 = std::min(yr > 1.0F ? truncate(y_product) : truncate(fy), last_row);
+        const float dy = fy - static_cast<float>(y0);
+
+        for (int x = 0; x < dw; ++x) {
+            const double x_product = static_cast<double>(x) * xr;
+            const float fx = static_cast<float>(x_product);
+            int x0 = 0;
+            int x1 = 0;
+            if (xr > 1.0F) {
+                x0 = truncate(x_product);
+                x1 = truncate(static_cast<double>(x + 1) * xr);
+                if (x1 == x0) {
+                    x1 = x0 + 1;
+                }
+            } else {
+                x0 = truncate(fx);
+                x1 = x0 + 1;
+            }
+            x0 = std::min(x0, last_column);
+            const float dx = fx - static_cast<float>(x0);
+
+            const double wx0 = 1.0 - static_cast<double>(dx);
+            const double wy0 = 1.0 - static_cast<double>(dy);
+            const float v = static_cast<float>(sample(y0, x0) * wx0 * wy0 + sample(y0, x1) * dx * wy0 +
+                                               sample(y0 + 1, x0) * wx0 * dy + sample(y0 + 1, x1) * dx * dy);
+            destination[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] =
+                truncate_held(static_cast<double>(v) + 0.5);
+        }
+    }
+}
+
+void resample_to_display(const int32_t* source, std::size_t held, int sw, int sh, int32_t* destination, int dw,
+                         int dh)
+{
+    const SampleAt at = [&](std::size_t i) { return i < held ? static_cast<double>(source[i]) : 0.0; };
+    resample_to_display(at, sw, sh, destination, dw, dh, static_cast<std::size_t>(std::max(dw, 0)));
+}
+
+AxisTaps axis_taps(double origin, double scale, int outputs, int sources)
+{
+    AxisTaps taps;
+    taps.first.push_back(0);
+    if (!(scale > 0) || !std::isfinite(scale) || !std::isfinite(origin) || sources <= 0 || outputs <= 0) {
+        return taps;
+    }
+    // The output pixels whose centre lies in [0, sources).
+    const double from = std::ceil((0 - origin) * scale - 0.5);
+    const double to = std::ceil((sources - origin) * scale - 0.5);
+    taps.begin = static_cast<int>(std::clamp(from, 0.0, static_cast<double>(outputs)));
+    taps.end = static_cast<int>(std::clamp(to, 0.0, static_cast<double>(outputs)));
+    taps.source_begin = sources;
+    taps.source_end = 0;
+    const auto add = [&](int32_t source, double weight) {
+        taps.source.push_back(source);
+        taps.weight.push_back(static_cast<float>(weight));
+        taps.source_begin = std::min(taps.source_begin, source);
+        taps.source_end = std::max(taps.source_end, source + 1);
+    };
+    const int32_t last = sources - 1;
+    for (int x = taps.begin; x < taps.end; ++x) {
+        const double centre = origin + (x + 0.5) / scale;
+        if (scale > 4) {
+            add(std::clamp(static_cast<int32_t>(std::floor(centre)), 0, last), 1.0);
+        } else if (scale >= 1) {
+            const double t = centre - 0.5;
+            const double below = std::floor(t);
+            const double f = t - below;
+            if (below < 0) {
+                add(0, 1.0);
+            } else if (below >= last) {
+                add(last, 1.0);
+            } else {
+                const auto c = static_cast<int32_t>(below);
+                add(c, 1.0 - f);
+                if (f > 0) {
+                    add(c + 1, f);
+                }
+            }
+        } else {
+            const double a = std::max(origin + x / scale, 0.0);
+            const double b = std::min(origin + (x + 1) / scale, static_cast<double>(sources));
+            const auto c0 = static_cast<int32_t>(std::floor(a));
+            const auto c1 = std::min(static_cast<int32_t>(std::ceil(b)), sources);
+            for (int32_t c = c0; c < c1; ++c) {
+                const double covered = std::min(b, c + 1.0) - std::max(a, static_cast<double>(c));
+                if (covered > 0) {
+                    add(c, covered / (b - a));
+                }
+            }
+        }
+        taps.first.push_back(static_cast<uint32_t>(taps.source.size()));
+    }
+    if (taps.begin >= taps.end) {
+        taps.source_begin = taps.source_end = 0;
+    }
+    return taps;
+}
+
+void resample_plane(const Plane<int32_t>& plane, const AxisTaps& across, const AxisTaps& down, int32_t* output,
+                    int width, bool wide)
+{
+    if (wide) {
+        resample_passes<double>(plane, across, down, output, width);
+    } else {
+        resample_passes<float>(plane, across, down, output, width);
+    }
+}
+
+void resample_plane(const Plane<uint8_t>& plane, const AxisTaps& across, const AxisTaps& down, uint8_t* output,
+                    int width)
+{
+    resample_passes<float>(plane, across, down, output, width);
+}
