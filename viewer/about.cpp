@@ -1,10 +1,11 @@
 #include "viewer/about.h"
 
+#include <QCoreApplication>
 #include <QtGlobal>
 
 #include "velmor/version.h"
 
-QString about_caption() { return QStringLiteral("バージョン情報"); }
+QString about_caption() { return QCoreApplication::translate("About", "バージョン情報"); }
 
 QString about_text()
 {

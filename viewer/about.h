@@ -3,7 +3,7 @@
 
 #include <QString>
 
-// "バージョン情報" (Version information).
+// "バージョン情報" (Version information), in the user's language.
 QString about_caption();
 
 // The version, what the program is, its licence and the Qt versions.

@@ -1,11 +1,18 @@
 #include "element_grid.h"
 
 #include "encoding.h"
+#include "translatable.h"
 
 const ElementGrid::Row& grid_header_row()
 {
+    // The window shows the last two in the user's language (context "GridModel").
     static const ElementGrid::Row header = {
-        "Grp ID", "Elm ID", "VR", "Length", utf8_to_cp932("説明"), utf8_to_cp932("データ"),
+        "Grp ID",
+        "Elm ID",
+        "VR",
+        "Length",
+        utf8_to_cp932(QT_TRANSLATE_NOOP("GridModel", "説明")),
+        utf8_to_cp932(QT_TRANSLATE_NOOP("GridModel", "データ")),
     };
     return header;
 }

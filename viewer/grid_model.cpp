@@ -1,5 +1,6 @@
 #include "viewer/grid_model.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include "viewer/encoding.h"
@@ -41,5 +42,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= grid_columns) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
-    return QString::fromStdString(cp932_to_utf8(grid_header_row()[static_cast<std::size_t>(section)]));
+    // The report keeps the header row's bytes; the window shows it in the user's language.
+    const std::string title = cp932_to_utf8(grid_header_row()[static_cast<std::size_t>(section)]);
+    return QCoreApplication::translate("GridModel", title.c_str());
 }

@@ -8,6 +8,7 @@
 
 #include "velmor/version.h"
 #include "viewer/command_line.h"
+#include "viewer/language.h"
 #include "viewer/tform1.h"
 
 namespace {
@@ -81,6 +82,8 @@ int main(int argc, char** argv)
 
     VelmorApplication app(argc, argv);
     name_application();
+    // Japanese when the user's language is Japanese (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), English otherwise.
+    install_window_language(app, QLocale::system());
     // The arguments again, without the Qt options (-platform, -style ...) the application took.
     options = read_command_line(QCoreApplication::arguments());
     if (options.action != LaunchAction::open_window) {

@@ -40,6 +40,7 @@
 #include "viewer/grid_model.h"
 #include "viewer/hex_dump.h"
 #include "viewer/image_step.h"
+#include "viewer/language.h"
 #include "viewer/messages.h"
 #include "viewer/read_ahead.h"
 #include "viewer/report.h"
@@ -167,7 +168,7 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
     // The scan's line: files read and found, Cancel, and the paths passed over.
     lbScan = named(new QLabel(this), "lbScan");
     sbCancelScan = named(new QToolButton(this), "sbCancelScan");
-    sbCancelScan->setText(QStringLiteral("Cancel"));
+    sbCancelScan->setText(tr("キャンセル"));
     connect(sbCancelScan, &QToolButton::clicked, this, &TForm1::cancel_scan);
     sbSkipped = named(new QToolButton(this), "sbSkipped");
     connect(sbSkipped, &QToolButton::clicked, this, &TForm1::show_skipped);
@@ -260,7 +261,7 @@ void TForm1::create_toolbar(QWidget* client)
     sbClose->setGeometry(676, 4, 59, 22);
     sbClose->setAutoRaise(true);
     sbClose->setIcon(two_state_glyph(draw_exit));
-    sbClose->setText(QStringLiteral("終了"));
+    sbClose->setText(tr("終了"));
     sbClose->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     connect(sbClose, &QToolButton::clicked, this, &TForm1::Exit1Click);
 
@@ -388,32 +389,32 @@ void TForm1::create_menu()
 {
     QMenuBar* MainMenu1 = menuBar();
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    File1 = MainMenu1->addMenu(QStringLiteral("ファイル (&F)"));
+    File1 = MainMenu1->addMenu(tr("ファイル (&F)"));
     File1->setObjectName(QStringLiteral("File1"));
 
-    Open1 = named(File1->addAction(QStringLiteral("DICOMファイルを開く...")), "Open1");
+    Open1 = named(File1->addAction(tr("DICOMファイルを開く...")), "Open1");
     Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
 
-    OpenFolder1 = named(File1->addAction(QStringLiteral("フォルダを開く...")), "OpenFolder1");
+    OpenFolder1 = named(File1->addAction(tr("フォルダを開く...")), "OpenFolder1");
     OpenFolder1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(OpenFolder1, &QAction::triggered, this, &TForm1::OpenFolder1Click);
 
-    mSave = named(File1->addAction(QStringLiteral("ヘッダ情報を保存...")), "mSave");
+    mSave = named(File1->addAction(tr("ヘッダ情報を保存...")), "mSave");
     mSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     mSave->setEnabled(false);
     connect(mSave, &QAction::triggered, this, &TForm1::sbSaveClick);
 
     N1 = named(File1->addSeparator(), "N1");
 
-    Exit1 = named(File1->addAction(QStringLiteral("終了 (&X)")), "Exit1");
+    Exit1 = named(File1->addAction(tr("終了 (&X)")), "Exit1");
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
 
     N2 = named(MainMenu1->addAction(QString()), "N2");
 
-    Help1 = MainMenu1->addMenu(QStringLiteral("ヘルプ (&H)"));
+    Help1 = MainMenu1->addMenu(tr("ヘルプ (&H)"));
     Help1->setObjectName(QStringLiteral("Help1"));
-    About1 = named(Help1->addAction(QStringLiteral("バージョン情報 (&A)...")), "About1");
+    About1 = named(Help1->addAction(tr("バージョン情報 (&A)...")), "About1");
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
 }
 
@@ -481,7 +482,7 @@ void TForm1::Panel2Resize()
 int TForm1::message(const char* text, const char* caption, QMessageBox::Icon icon,
                     QMessageBox::StandardButtons buttons)
 {
-    return dialogs_->message(this, QString::fromUtf8(text), QString::fromUtf8(caption), icon, buttons);
+    return dialogs_->message(this, window_message(text), window_message(caption), icon, buttons);
 }
 
 void TForm1::show_check_box(const QString& path, FileCheck check, int error)

@@ -1,6 +1,7 @@
 // The window with a set open: the scan feeding the series pane, the status
 // line, and the steps through a series with the images read ahead.
 #include <QAction>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -58,7 +59,7 @@ QString series_text(const Series& s, const std::string& charset)
     }
     QString text = parts.join(QLatin1Char(' ')) + QStringLiteral(" (%1)").arg(s.images.size());
     if (s.mixed_orientations) {
-        text += QStringLiteral(" - several orientations: in Instance Number order");
+        text += QCoreApplication::translate("TForm1", " - 複数の向き: インスタンス番号順");
     }
     return text;
 }
@@ -126,7 +127,7 @@ void TForm1::poll_scan()
         scan_timer_->stop();
         sbCancelScan->hide();
         if (set_.patients().empty()) {
-            clear_display(QStringLiteral("No DICOM files found"));
+            clear_display(tr("DICOMファイルが見つかりません"));
         }
     } else if (set_.series() != nullptr) {
         scan_timer_->setInterval(poll_ms);
@@ -205,15 +206,15 @@ void TForm1::show_scan_line()
     const FolderScan::Progress progress = scan_->progress();
     QString line;
     if (!progress.finished) {
-        line = QStringLiteral("Scanning: %1 of %2 files read").arg(progress.scanned).arg(progress.found);
+        line = tr("スキャン中: %2 ファイル中 %1 ファイル読み込み済み").arg(progress.scanned).arg(progress.found);
     } else {
-        line = QStringLiteral("%1 files in %2 series").arg(set_.file_count()).arg(set_.series_count());
+        line = tr("%1 ファイル、%2 シリーズ").arg(set_.file_count()).arg(set_.series_count());
         if (progress.scanned < progress.found) {
-            line += QStringLiteral(" (scan cancelled)");
+            line += tr(" (スキャン中止)");
         }
     }
     lbScan->setText(line);
-    sbSkipped->setText(QStringLiteral("%1 skipped").arg(skipped_.size()));
+    sbSkipped->setText(tr("スキップ %1 件").arg(skipped_.size()));
     sbSkipped->setVisible(!skipped_.empty());
 }
 
@@ -225,9 +226,9 @@ void TForm1::show_skipped()
                      utf8(skipped_[i].reason));
     }
     if (skipped_.size() > skipped_in_box) {
-        lines.append(QStringLiteral("... and %1 more").arg(skipped_.size() - skipped_in_box));
+        lines.append(tr("... ほか %1 件").arg(skipped_.size() - skipped_in_box));
     }
-    dialogs_->message(this, lines.join(QLatin1Char('\n')), QStringLiteral("Skipped"), QMessageBox::Information,
+    dialogs_->message(this, lines.join(QLatin1Char('\n')), tr("スキップしたファイル"), QMessageBox::Information,
                       QMessageBox::Ok);
 }
 
@@ -277,7 +278,7 @@ void TForm1::show_set_image(bool opening)
         if (!prepared->walked) {
             opened_.reset();
             show_listing();
-            clear_display(QStringLiteral("Cannot open this file"));
+            clear_display(tr("このファイルを開けません"));
             state_.image_shown = false;
             shown_ = {};
             show_frame_title();

@@ -101,8 +101,8 @@ private slots:
         QVERIFY(form.tvSeries->isVisible());
         // The first series shows while the scan may still run; the line sums up at its end.
         QTRY_VERIFY_WITH_TIMEOUT(form.scan_finished(), 20000);
-        QTRY_COMPARE(form.lbScan->text(), QStringLiteral("15 files in 3 series"));
-        QCOMPARE(form.sbSkipped->text(), QStringLiteral("3 skipped"));
+        QTRY_COMPARE(form.lbScan->text(), QStringLiteral("15 ファイル、3 シリーズ"));
+        QCOMPARE(form.sbSkipped->text(), QStringLiteral("スキップ 3 件"));
         QCOMPARE(form.tvSeries->topLevelItemCount(), 2);
         QCOMPARE(form.tvSeries->topLevelItem(0)->text(0), QStringLiteral("Alpha^One (A1)"));
         QVERIFY(dialogs.boxes.isEmpty());

@@ -1,0 +1,124 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="ja_JP">
+<context>
+    <name>About</name>
+    <message>
+        <source>バージョン情報</source>
+        <translation>About Velmor</translation>
+    </message>
+</context>
+<context>
+    <name>GridModel</name>
+    <message>
+        <source>説明</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>データ</source>
+        <translation>Data</translation>
+    </message>
+</context>
+<context>
+    <name>Messages</name>
+    <message>
+        <source>エラー</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>情報</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>ファイルを開くことができません。</source>
+        <translation>Cannot open the file.</translation>
+    </message>
+    <message>
+        <source>DICOMファイルではありません。</source>
+        <translation>Not a DICOM file.</translation>
+    </message>
+    <message>
+        <source>DICOM Part-10 フォーマットではありません。</source>
+        <translation>Not in DICOM Part-10 format.</translation>
+    </message>
+    <message>
+        <source>ファイルを作成することができません。</source>
+        <translation>Cannot create the file.</translation>
+    </message>
+</context>
+<context>
+    <name>TForm1</name>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>終了</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>ファイル (&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>DICOMファイルを開く...</source>
+        <translation>&amp;Open DICOM file...</translation>
+    </message>
+    <message>
+        <source>フォルダを開く...</source>
+        <translation>Open &amp;folder...</translation>
+    </message>
+    <message>
+        <source>ヘッダ情報を保存...</source>
+        <translation>&amp;Save header information...</translation>
+    </message>
+    <message>
+        <source>終了 (&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>ヘルプ (&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>バージョン情報 (&amp;A)...</source>
+        <translation>&amp;About...</translation>
+    </message>
+    <message>
+        <source> - 複数の向き: インスタンス番号順</source>
+        <translation> - several orientations: in Instance Number order</translation>
+    </message>
+    <message>
+        <source>DICOMファイルが見つかりません</source>
+        <translation>No DICOM files found</translation>
+    </message>
+    <message>
+        <source>スキャン中: %2 ファイル中 %1 ファイル読み込み済み</source>
+        <translation>Scanning: %1 of %2 files read</translation>
+    </message>
+    <message>
+        <source>%1 ファイル、%2 シリーズ</source>
+        <translation>%1 files in %2 series</translation>
+    </message>
+    <message>
+        <source> (スキャン中止)</source>
+        <translation> (scan cancelled)</translation>
+    </message>
+    <message>
+        <source>スキップ %1 件</source>
+        <translation>%1 skipped</translation>
+    </message>
+    <message>
+        <source>... ほか %1 件</source>
+        <translation>... and %1 more</translation>
+    </message>
+    <message>
+        <source>スキップしたファイル</source>
+        <translation>Skipped</translation>
+    </message>
+    <message>
+        <source>このファイルを開けません</source>
+        <translation>Cannot open this file</translation>
+    </message>
+</context>
+</TS>
