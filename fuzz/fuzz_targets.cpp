@@ -25,6 +25,7 @@
 #include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
 #include "series/dicomdir.h"
+#include "series/scan_fields.h"
 #include "series/series.h"
 #include "view/measurement.h"
 #include "view/readout.h"
@@ -451,6 +452,17 @@ void fuzz_display(const uint8_t* data, std::size_t size)
     }
 }
 
+namespace {
+
+// Equal values, NaN read from the same text included.
+template <typename T>
+bool same_bits(const std::optional<T>& a, const std::optional<T>& b)
+{
+    return a.has_value() == b.has_value() && (!a || std::memcmp(&*a, &*b, sizeof(T)) == 0);
+}
+
+} // namespace
+
 void fuzz_series(const uint8_t* data, std::size_t size)
 {
     log_level = LogLevel::silent;
@@ -460,6 +472,21 @@ void fuzz_series(const uint8_t* data, std::size_t size)
     }
     std::string reason;
     const std::optional<ScannedFile> file = scan_file(path, reason);
+    // The direct walk of common headers reads what the stream reader reads,
+    // wherever both read the file.
+    std::string reader_reason;
+    const std::optional<ScannedFile> read = scan_file_with_reader(path, reader_reason);
+    if (file && read &&
+        (file->patient_name != read->patient_name || file->patient_id != read->patient_id ||
+         file->study_uid != read->study_uid || file->study_date != read->study_date ||
+         file->study_description != read->study_description || file->series_uid != read->series_uid ||
+         file->series_number != read->series_number || file->modality != read->modality ||
+         file->series_description != read->series_description || file->character_set != read->character_set ||
+         file->instance_number != read->instance_number || !same_bits(file->position, read->position) ||
+         !same_bits(file->orientation, read->orientation) || !same_bits(file->content_time, read->content_time) ||
+         !same_bits(file->acquisition_time, read->acquisition_time) || file->frames != read->frames)) {
+        __builtin_trap();
+    }
     if (!file) {
         if (reason.empty()) {
             __builtin_trap(); // a file passed over says why

@@ -5,93 +5,118 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
-// What the stream reads from: the file, its first block, the position.
-struct HeaderFile {
+constexpr std::size_t first_read = 8192;
+
+// What the stream reads from: the file, its first bytes, the position.
+struct StreamState {
     int fd = -1;
     int64_t size = 0;
     int64_t position = 0;
-    std::array<char, 8192> head{};
-    int64_t head_bytes = 0;
+    std::string head;
 };
 
-ssize_t read_header(void* cookie, char* buffer, std::size_t count)
+ssize_t read_stream(void* cookie, char* buffer, std::size_t count)
 {
-    auto* f = static_cast<HeaderFile*>(cookie);
-    if (f->position < f->head_bytes) {
+    auto* s = static_cast<StreamState*>(cookie);
+    const auto head = static_cast<int64_t>(s->head.size());
+    if (s->position < head) {
         const auto n =
-            static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(count), f->head_bytes - f->position));
-        std::memcpy(buffer, f->head.data() + f->position, n);
-        f->position += static_cast<int64_t>(n);
+            static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(count), head - s->position));
+        std::memcpy(buffer, s->head.data() + s->position, n);
+        s->position += static_cast<int64_t>(n);
         return static_cast<ssize_t>(n);
     }
-    const ssize_t n = ::pread(f->fd, buffer, count, static_cast<off_t>(f->position));
+    const ssize_t n = ::pread(s->fd, buffer, count, static_cast<off_t>(s->position));
     if (n > 0) {
-        f->position += n;
+        s->position += n;
     }
     return n;
 }
 
-int seek_header(void* cookie, off64_t* offset, int whence)
+int seek_stream(void* cookie, off64_t* offset, int whence)
 {
-    auto* f = static_cast<HeaderFile*>(cookie);
+    auto* s = static_cast<StreamState*>(cookie);
     int64_t base = 0;
     switch (whence) {
     case SEEK_SET: base = 0; break;
-    case SEEK_CUR: base = f->position; break;
-    case SEEK_END: base = f->size; break;
+    case SEEK_CUR: base = s->position; break;
+    case SEEK_END: base = s->size; break;
     default: errno = EINVAL; return -1;
     }
     if ((*offset > 0 && base > INT64_MAX - *offset) || base + *offset < 0) {
         errno = EINVAL;
         return -1;
     }
-    f->position = base + *offset;
-    *offset = f->position;
+    s->position = base + *offset;
+    *offset = s->position;
     return 0;
 }
 
-int close_header(void* cookie)
+int close_stream(void* cookie)
 {
-    auto* f = static_cast<HeaderFile*>(cookie);
-    const int status = ::close(f->fd);
-    delete f;
+    auto* s = static_cast<StreamState*>(cookie);
+    const int status = ::close(s->fd);
+    delete s;
     return status;
 }
 
 } // namespace
 
-std::FILE* open_header_stream(const std::string& path, int64_t& size)
+HeaderFile::~HeaderFile()
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return nullptr;
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool HeaderFile::open(const std::string& path)
+{
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return nullptr;
+    if (::fstat(fd_, &st) != 0) {
+        return false;
     }
-    auto* f = new HeaderFile;
-    f->fd = fd;
-    f->size = static_cast<int64_t>(st.st_size);
-    const ssize_t n = ::pread(fd, f->head.data(), f->head.size(), 0);
-    f->head_bytes = n > 0 ? n : 0;
-    std::FILE* stream = fopencookie(f, "rb", {read_header, nullptr, seek_header, close_header});
+    size_ = static_cast<int64_t>(st.st_size);
+    bytes_.resize(first_read);
+    const ssize_t n = ::pread(fd_, bytes_.data(), bytes_.size(), 0);
+    bytes_.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return true;
+}
+
+bool HeaderFile::read_more()
+{
+    const std::size_t had = bytes_.size();
+    const auto want =
+        static_cast<std::size_t>(std::min<int64_t>(size_, static_cast<int64_t>(std::max(had * 2, first_read))));
+    if (want <= had) {
+        return false;
+    }
+    bytes_.resize(want);
+    const ssize_t n = ::pread(fd_, bytes_.data() + had, want - had, static_cast<off_t>(had));
+    bytes_.resize(had + (n > 0 ? static_cast<std::size_t>(n) : 0));
+    return bytes_.size() > had;
+}
+
+std::FILE* HeaderFile::stream()
+{
+    auto* s = new StreamState{fd_, size_, 0, std::move(bytes_)};
+    std::FILE* stream = fopencookie(s, "rb", {read_stream, nullptr, seek_stream, close_stream});
     if (stream == nullptr) {
         const int error = errno;
-        ::close(fd);
-        delete f;
+        bytes_ = std::move(s->head);
+        delete s;
         errno = error;
         return nullptr;
     }
-    size = f->size;
+    fd_ = -1;
+    bytes_.clear();
     return stream;
 }

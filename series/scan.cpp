@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "reader/dicom_reader.h"
+#include "series/fast_header.h"
 #include "series/folder_scan.h"
 #include "series/header_stream.h"
 #include "series/scan_fields.h"
@@ -122,9 +123,8 @@ bool plausible_first(const ELEMENT& e, int64_t bytes_left)
            (e.length == UNDEFINED_LENGTH || static_cast<int64_t>(e.length) <= bytes_left);
 }
 
-void take(ScannedFile& f, const ELEMENT& e, const std::string& text)
+void take_tag(ScannedFile& f, uint32_t tag, const std::string& text)
 {
-    const uint32_t tag = (uint32_t{e.group} << 16) | e.element;
     switch (tag) {
     case 0x00080005: f.character_set = text; break;
     case 0x00100010: f.patient_name = text; break;
@@ -162,12 +162,14 @@ void take(ScannedFile& f, const ELEMENT& e, const std::string& text)
     }
 }
 
-bool wanted(const ELEMENT& e)
+void take(ScannedFile& f, const ELEMENT& e, const std::string& text)
 {
-    if (e.sq_depth != 0 || e.length == UNDEFINED_LENGTH || e.length > 4096) {
-        return false;
-    }
-    switch ((uint32_t{e.group} << 16) | e.element) {
+    take_tag(f, (uint32_t{e.group} << 16) | e.element, text);
+}
+
+bool wanted_tag(uint32_t tag)
+{
+    switch (tag) {
     case 0x00080005:
     case 0x00100010:
     case 0x00100020:
@@ -188,6 +190,67 @@ bool wanted(const ELEMENT& e)
     }
 }
 
+bool wanted(const ELEMENT& e)
+{
+    return e.sq_depth == 0 && e.length != UNDEFINED_LENGTH && e.length <= 4096 &&
+           wanted_tag((uint32_t{e.group} << 16) | e.element);
+}
+
+// A value's bytes as the reader loads them (value_text): a split string's
+// values each end at a NUL; the ends trimmed.
+std::string raw_value_text(int32_t vr, std::string_view value)
+{
+    if (!vr_is_split_string(vr)) {
+        return trimmed(value.data(), static_cast<uint32_t>(value.size()));
+    }
+    std::string joined;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(value.find('\\', start), value.size());
+        const std::string_view part = value.substr(start, end - start);
+        joined.append(part.substr(0, std::min(part.find('\0'), part.size())));
+        if (end == value.size()) {
+            break;
+        }
+        joined.push_back('\\');
+        start = end + 1;
+    }
+    return trimmed(joined.data(), static_cast<uint32_t>(joined.size()));
+}
+
+// The frames the pixel data can hold at most: a frame takes at least a bit
+// of it (an item header when encapsulated).
+int64_t frames_room(uint32_t pixel_length, int64_t bytes_after_header)
+{
+    return pixel_length == UNDEFINED_LENGTH ? bytes_after_header / 8 : int64_t{pixel_length} * 8;
+}
+
+// The header straight from the file's first bytes, when it is of the common
+// kind; nullopt leaves the file to the reader.
+std::optional<ScannedFile> fast_scan(HeaderFile& header, const std::string& path, std::string& reason)
+{
+    for (;;) {
+        ScannedFile file;
+        const FastHeader walk = fast_header(header.bytes(), header.size(), wanted_tag,
+                                            [&](uint32_t tag, int32_t vr, std::string_view value) {
+                                                take_tag(file, tag, raw_value_text(vr, value));
+                                            });
+        if (walk.status == FastHeaderStatus::needs_more && header.read_more()) {
+            continue;
+        }
+        if (walk.status != FastHeaderStatus::read) {
+            return std::nullopt;
+        }
+        file.path = path;
+        file.frames = static_cast<int>(std::clamp<int64_t>(
+            frames_room(walk.pixel_length, header.size() - walk.pixel_value_start), 1, file.frames));
+        if (file.series_uid.empty()) {
+            reason = "no Series Instance UID";
+        }
+        return file;
+    }
+}
+
 } // namespace
 
 std::string loaded_text(const ELEMENT& e) { return value_text(e); }
@@ -201,10 +264,40 @@ bool is_scanned_field(const ELEMENT& e)
 
 void take_scanned_field(ScannedFile& file, const ELEMENT& e) { take(file, e, value_text(e)); }
 
+namespace {
+// The header through the stream reader, over the file as far as it is read.
+std::optional<ScannedFile> reader_scan(HeaderFile& header, const std::string& path, std::string& reason);
+} // namespace
+
 std::optional<ScannedFile> scan_file(const std::string& path, std::string& reason)
 {
-    int64_t size = 0;
-    std::FILE* stream = open_header_stream(path, size);
+    HeaderFile header;
+    if (!header.open(path)) {
+        reason = std::string("cannot open: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    if (std::optional<ScannedFile> fast = fast_scan(header, path, reason)) {
+        return reason.empty() ? fast : std::nullopt;
+    }
+    return reader_scan(header, path, reason);
+}
+
+std::optional<ScannedFile> scan_file_with_reader(const std::string& path, std::string& reason)
+{
+    HeaderFile header;
+    if (!header.open(path)) {
+        reason = std::string("cannot open: ") + std::strerror(errno);
+        return std::nullopt;
+    }
+    return reader_scan(header, path, reason);
+}
+
+namespace {
+
+std::optional<ScannedFile> reader_scan(HeaderFile& header, const std::string& path, std::string& reason)
+{
+    const int64_t size = header.size();
+    std::FILE* stream = header.stream();
     if (stream == nullptr) {
         reason = std::string("cannot open: ") + std::strerror(errno);
         return std::nullopt;
@@ -233,7 +326,7 @@ std::optional<ScannedFile> scan_file(const std::string& path, std::string& reaso
         }
         first = false;
         if (e->group == 0x7FE0 && e->element == 0x0010 && e->sq_depth == 0) {
-            most_frames = e->length == UNDEFINED_LENGTH ? reader.bytes_left() / 8 : int64_t{e->length} * 8;
+            most_frames = frames_room(e->length, reader.bytes_left());
             break;
         }
         if (wanted(*e)) {
@@ -266,5 +359,7 @@ std::optional<ScannedFile> scan_file(const std::string& path, std::string& reaso
     }
     return file;
 }
+
+} // namespace
 
 ScanResult scan_paths(const std::vector<std::string>& paths) { return FolderScan(paths).finish(); }

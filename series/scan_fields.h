@@ -2,6 +2,7 @@
 // series/ (a DICOMDIR's directory records carry the same fields).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "reader/dicom.h"
@@ -17,3 +18,7 @@ bool is_scanned_field(const ELEMENT& e);
 
 // Puts the loaded value of such an element into its field of the file.
 void take_scanned_field(ScannedFile& file, const ELEMENT& e);
+
+// scan_file without the direct walk of common headers: every file through the
+// stream reader (the fuzz target compares the two).
+std::optional<ScannedFile> scan_file_with_reader(const std::string& path, std::string& reason);
