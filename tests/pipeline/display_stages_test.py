@@ -20,6 +20,8 @@ from pydicom.dataset import Dataset
 from pydicom.pixel_data_handlers.util import apply_modality_lut, apply_voi_lut
 from pydicom.sequence import Sequence
 from pydicom.uid import ExplicitVRLittleEndian
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from picture_resampling import axis, placement  # noqa: E402
 
 failures = []
 passed = 0
@@ -36,34 +38,7 @@ def check(ok, what):
         print("FAIL:", what)
 
 
-# ---- the viewer's resampling and window, as tests/viewer/picture_peer_test.py has them
-
-
-def placement(columns, rows):
-    if columns == rows:
-        return 0, 0, 256, 256
-    if columns > rows:
-        h = max(2, (256 * rows + columns // 2) // columns)
-        return 0, (256 - h) // 2, 256, h
-    w = max(2, (256 * columns + rows // 2) // rows)
-    return (256 - w) // 2, 0, w, 256
-
-
-def picture_axis(s, d):
-    r = f32(s - 1) / f32(d - 1)
-    i = np.arange(d, dtype=np.float64)
-    product = i * np.float64(r)
-    f = product.astype(f32)
-    if r > 1:
-        p0 = np.trunc(product).astype(np.int64)
-        p1 = np.trunc((i + 1) * np.float64(r)).astype(np.int64)
-        p1 = np.where(p1 == p0, p0 + 1, p1)
-    else:
-        p0 = np.trunc(f).astype(np.int64)
-        p1 = p0 + 1
-    p0 = np.minimum(p0, s - 1)
-    frac = (f - p0.astype(f32)).astype(np.float64)
-    return p0, np.minimum(p1, s - 1), frac
+# ---- the viewer's resampling and window
 
 
 def picture_resample(src):
@@ -72,8 +47,8 @@ def picture_resample(src):
     sh, sw = src.shape
     x, y, w, h = placement(sw, sh)
     src = src.astype(np.float64)
-    x0, x1, dx = picture_axis(sw, w)
-    y0, _, dy = picture_axis(sh, h)
+    x0, x1, dx = axis(sw, w)
+    y0, _, dy = axis(sh, h)
     y1 = np.minimum(y0 + 1, sh - 1)
     dx, dy = dx[None, :], dy[:, None]
     v = (src[y0][:, x0] * (1 - dx) * (1 - dy) + src[y0][:, x1] * dx * (1 - dy)

@@ -21,6 +21,8 @@ from pydicom.dataset import Dataset, FileMetaDataset
 from pydicom.pixel_data_handlers.util import apply_color_lut, convert_color_space
 from pydicom.encaps import encapsulate
 from pydicom.uid import ExplicitVRLittleEndian, RLELossless, generate_uid
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from picture_resampling import axis, placement  # noqa: E402
 
 failures = []
 passed = 0
@@ -36,34 +38,6 @@ def check(ok, what):
     else:
         failures.append(what)
         print("FAIL:", what)
-
-
-def placement(columns, rows):
-    if columns == rows:
-        return 0, 0, 256, 256
-    if columns > rows:
-        h = max(2, (256 * rows + columns // 2) // columns)
-        return 0, (256 - h) // 2, 256, h
-    w = max(2, (256 * columns + rows // 2) // rows)
-    return (256 - w) // 2, 0, w, 256
-
-
-def axis(s, d):
-    """Source positions and weights along one axis, as the viewer takes them."""
-    r = f32(s - 1) / f32(d - 1)
-    i = np.arange(d, dtype=np.float64)
-    product = i * np.float64(r)
-    f = product.astype(f32)
-    if r > 1:
-        p0 = np.trunc(product).astype(np.int64)
-        p1 = np.trunc((i + 1) * np.float64(r)).astype(np.int64)
-        p1 = np.where(p1 == p0, p0 + 1, p1)
-    else:
-        p0 = np.trunc(f).astype(np.int64)
-        p1 = p0 + 1
-    p0 = np.minimum(p0, s - 1)
-    frac = (f - p0.astype(f32)).astype(np.float64)
-    return p0, np.minimum(p1, s - 1), frac
 
 
 def resample(src, dw, dh, lower_row_next=True):
