@@ -1,6 +1,7 @@
 #include "viewer/tform1.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -44,6 +45,7 @@
 #include "viewer/messages.h"
 #include "viewer/read_ahead.h"
 #include "viewer/report.h"
+#include "viewer/window_choices.h"
 
 namespace {
 
@@ -410,6 +412,33 @@ void TForm1::create_menu()
     Exit1 = named(File1->addAction(tr("終了 (&X)")), "Exit1");
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
 
+    // The window of the picture: the file's, the presets, automatic ones;
+    // Invert and Overlays. Also the picture's right-click menu.
+    Window1 = MainMenu1->addMenu(tr("ウィンドウ (&W)"));
+    Window1->setObjectName(QStringLiteral("Window1"));
+    Invert1 = named(new QAction(tr("反転"), this), "Invert1");
+    Invert1->setCheckable(true);
+    // Single keys act only while the picture has the focus (see eventFilter):
+    // the menu names them without taking them as shortcuts.
+    Invert1->setText(Invert1->text() + QStringLiteral("\tI"));
+    connect(Invert1, &QAction::toggled, this, [this](bool on) {
+        invert_ = on;
+        if (state_.image_shown) {
+            render_display();
+        }
+    });
+    Overlays1 = named(new QAction(tr("オーバーレイ"), this), "Overlays1");
+    Overlays1->setCheckable(true);
+    Overlays1->setChecked(true);
+    Overlays1->setText(Overlays1->text() + QStringLiteral("\tO"));
+    connect(Overlays1, &QAction::toggled, this, [this](bool on) {
+        overlays_shown_ = on;
+        if (state_.image_shown) {
+            render_display();
+        }
+    });
+    connect(Window1, &QMenu::aboutToShow, this, &TForm1::fill_window_menu);
+
     N2 = named(MainMenu1->addAction(QString()), "N2");
 
     Help1 = MainMenu1->addMenu(tr("ヘルプ (&H)"));
@@ -448,11 +477,27 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         case QEvent::MouseButtonRelease: ImageMouseUp(); return true;
+        case QEvent::ContextMenu:
+            fill_window_menu();
+            Window1->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+            return true;
+        case QEvent::Resize:
+            if (state_.image_shown) {
+                render_display();
+            }
+            break;
         case QEvent::Wheel: ImageWheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); return true;
         case QEvent::KeyPress: {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_PageDown || key == Qt::Key_PageUp || key == Qt::Key_Home || key == Qt::Key_End) {
                 ImageKeyPress(key);
+                return true;
+            }
+            if (key == Qt::Key_I || key == Qt::Key_O) {
+                QAction* action = key == Qt::Key_I ? Invert1 : Overlays1;
+                if (state_.image_shown) {
+                    action->toggle();
+                }
                 return true;
             }
             break;
@@ -586,6 +631,8 @@ void TForm1::load_display_image()
     }
     shown_ = {0, info.count};
     drag_limits_ = drag_limits(display_picture_->range);
+    picture_changed();
+    apply_open_voi(info);
     show_frame_title();
     render_display();
 }
@@ -612,6 +659,7 @@ void TForm1::step_to_frame(int index)
     }
     shown_.frame = index;
     drag_limits_ = drag_limits(display_picture_->range);
+    picture_changed();
     show_frame_title();
     render_display();
 }
@@ -670,19 +718,121 @@ void TForm1::ImageKeyPress(int key)
 
 void TForm1::render_display()
 {
-    render_display_pixels(*display_picture_, {state_.window_level, state_.window_width}, display_pixels_);
-    const std::vector<uint8_t>& rows = display_pixels_.rows;
-    const bool colour = display_pixels_.bytes_per_pixel == 3;
-    QImage picture = colour ? QImage(display_size, display_size, QImage::Format_RGB888) : display_bitmap_;
-    const std::size_t row_bytes = display_pixels_.row_bytes();
-    for (int r = 0; r < display_size; ++r) {
-        std::memcpy(picture.scanLine(r), &rows[static_cast<std::size_t>(r) * row_bytes], row_bytes);
+    // The picture at the pane's size: at the form's 256 x 256 the picture of
+    // the Open, larger or smaller resampled from the frame's samples again
+    // (once a size; a window change maps the same samples).
+    const QSize size = Image->size();
+    const ViewSamples* samples = &display_picture_->view;
+    if (size != QSize(display_size, display_size)) {
+        if (pane_view_size_ != size) {
+            const FrameImage& frame = display_picture_->frame;
+            const ViewRect fit = fit_view(frame.frame_columns, frame.frame_rows, frame.row_spacing,
+                                          frame.column_spacing, size.width(), size.height());
+            if (!view_samples(frame, fit, size.width(), size.height(), pane_view_)) {
+                pane_view_size_ = QSize();
+                return;
+            }
+            pane_view_size_ = size;
+        }
+        samples = &pane_view_;
     }
+    RenderSettings settings;
+    settings.voi = voi_;
+    settings.voi.window.center = state_.window_level;
+    settings.voi.window.width = state_.window_width;
+    settings.invert = invert_;
+    settings.overlays = overlays_shown_ && !display_picture_->frame.overlays.empty();
+    PictureBitmap rendered;
+    if (!render_picture(display_picture_->frame, *samples, settings, rendered)) {
+        return;
+    }
+    const bool colour = rendered.channels == 3;
+    QImage picture(rendered.width, rendered.height, colour ? QImage::Format_RGB888 : QImage::Format_Indexed8);
     if (!colour) {
+        picture.setColorTable(display_bitmap_.colorTable());
+    }
+    const auto row_bytes = static_cast<std::size_t>(rendered.width) * static_cast<std::size_t>(rendered.channels);
+    for (int r = 0; r < rendered.height; ++r) {
+        std::memcpy(picture.scanLine(r), &rendered.pixels[static_cast<std::size_t>(r) * row_bytes], row_bytes);
+    }
+    if (!colour && size == QSize(display_size, display_size)) {
         display_bitmap_ = picture;
     }
     Image->setPixmap(QPixmap::fromImage(picture));
     state_.image_shown = true;
+}
+
+void TForm1::picture_changed()
+{
+    pane_view_size_ = QSize();
+    // A VOI LUT of another file is not this one's: its window applies instead.
+    const FrameImage& frame = display_picture_->frame;
+    if (voi_.lut >= 0) {
+        const auto& choices = frame.windows.choices();
+        const bool held = std::any_of(choices.begin(), choices.end(),
+                                      [&](const WindowChoice& c) { return c.setting.lut == voi_.lut; });
+        if (!held) {
+            voi_.lut = -1;
+        }
+    }
+}
+
+void TForm1::apply_open_voi(const FrameInfo& info)
+{
+    voi_ = open_voi(
+        display_picture_->frame, info.bits_allocated,
+        {static_cast<double>(state_.window_level), static_cast<double>(state_.window_width), VoiFunction::linear},
+        false);
+    state_.window_level = static_cast<int32_t>(std::trunc(std::clamp(voi_.window.center, -2e9, 2e9)));
+    state_.window_width = static_cast<int32_t>(std::trunc(std::clamp(voi_.window.width, -2e9, 2e9)));
+}
+
+void TForm1::fill_window_menu()
+{
+    Window1->clear();
+    const bool windowed = state_.image_shown && display_picture_->kind == PictureKind::windowed;
+    if (windowed) {
+        for (const WindowChoice& choice : window_choices(display_picture_->frame)) {
+            QString text = QString::fromStdString(choice.name);
+            if (choice.setting.lut < 0) {
+                const QString values =
+                    QStringLiteral("%1 / %2").arg(choice.setting.window.center).arg(choice.setting.window.width);
+                text = text.isEmpty() ? values : text + QStringLiteral("  (") + values + QLatin1Char(')');
+            } else if (text.isEmpty()) {
+                text = QStringLiteral("VOI LUT %1").arg(choice.setting.lut + 1);
+            }
+            QAction* action = Window1->addAction(text);
+            action->setCheckable(true);
+            VoiSetting shown = voi_;
+            shown.window.center = state_.window_level;
+            shown.window.width = state_.window_width;
+            action->setChecked(choice.setting.lut >= 0
+                                   ? shown.lut == choice.setting.lut
+                                   : shown.lut < 0 &&
+                                         std::trunc(choice.setting.window.center) == state_.window_level &&
+                                         std::trunc(choice.setting.window.width) == state_.window_width);
+            const VoiSetting setting = choice.setting;
+            connect(action, &QAction::triggered, this, [this, setting] { choose_window(setting); });
+        }
+        Window1->addSeparator();
+    }
+    Window1->addAction(Invert1);
+    Window1->addAction(Overlays1);
+    Invert1->setEnabled(state_.image_shown && display_picture_->kind != PictureKind::colour);
+    Overlays1->setEnabled(state_.image_shown && !display_picture_->frame.overlays.empty());
+}
+
+void TForm1::choose_window(const VoiSetting& setting)
+{
+    if (!state_.image_shown || state_.dragging) {
+        return;
+    }
+    voi_ = setting;
+    if (setting.lut < 0) {
+        state_.window_level = static_cast<int32_t>(std::trunc(std::clamp(setting.window.center, -2e9, 2e9)));
+        state_.window_width = static_cast<int32_t>(std::trunc(std::clamp(setting.window.width, -2e9, 2e9)));
+    }
+    render_display();
 }
 
 void TForm1::clear_display(const QString& text)
@@ -731,6 +881,7 @@ void TForm1::ImageMouseUp()
     pnWind->hide();
     state_.window_width = drag_.width;
     state_.window_level = drag_.level;
+    voi_.lut = -1;
     render_display();
 }
 

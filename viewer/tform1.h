@@ -13,6 +13,7 @@
 #include "viewer/display_info.h"
 #include "viewer/header_walk.h"
 #include "viewer/open_pipeline.h"
+#include "viewer/picture_render.h"
 #include "viewer/set_browser.h"
 #include "viewer/viewer_state.h"
 
@@ -120,6 +121,9 @@ public:
     QAction* mSave = nullptr;
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
+    QMenu* Window1 = nullptr;
+    QAction* Invert1 = nullptr;
+    QAction* Overlays1 = nullptr;
     QAction* N2 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* About1 = nullptr;
@@ -154,6 +158,14 @@ private:
     // Shows frame `index` of the open file, keeping the window.
     void step_to_frame(int index);
     void show_frame_title();
+    // A new picture (file, frame or image of a set): the pane's samples go,
+    // and a VOI LUT the new frame lacks gives way to the window.
+    void picture_changed();
+    // The VOI an Open applies: the file's first window or VOI LUT, else the window kept.
+    void apply_open_voi(const FrameInfo& info);
+    // The Window menu (and the picture's right-click menu) for the picture shown.
+    void fill_window_menu();
+    void choose_window(const VoiSetting& setting);
     // The set: the scan's results taken in, the pane rebuilt, the image of
     // the step shown (with the series' window when `opening`).
     void poll_scan();
@@ -200,6 +212,14 @@ private:
     std::unique_ptr<ReadAhead> read_ahead_;
     QTimer* scan_timer_ = nullptr;
     int step_direction_ = 1;
+    // What the picture is rendered with besides the window level and width:
+    // a VOI LUT or the window's function, Invert, Overlays; and the frame's
+    // samples resampled at the pane's size when it is not the form's.
+    VoiSetting voi_;
+    bool invert_ = false;
+    bool overlays_shown_ = true;
+    ViewSamples pane_view_;
+    QSize pane_view_size_;
     DragLimits drag_limits_;
     int drag_start_x_ = 0;
     int drag_start_y_ = 0;

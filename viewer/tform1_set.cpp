@@ -305,6 +305,10 @@ void TForm1::show_set_image(bool opening)
     if (result == ImageStepResult::Shown) {
         shown_ = {key.second, info.count};
         drag_limits_ = drag_limits(display_picture_->range);
+        picture_changed();
+        if (opening) {
+            apply_open_voi(info);
+        }
         render_display();
     } else {
         state_.image_shown = false;

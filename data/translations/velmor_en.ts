@@ -49,6 +49,18 @@
 <context>
     <name>TForm1</name>
     <message>
+        <source>ウィンドウ (&amp;W)</source>
+        <translation>&amp;Window</translation>
+    </message>
+    <message>
+        <source>反転</source>
+        <translation>Invert</translation>
+    </message>
+    <message>
+        <source>オーバーレイ</source>
+        <translation>Overlays</translation>
+    </message>
+    <message>
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>

@@ -179,10 +179,11 @@ private slots:
     void helpMenuComesLastWithTheAboutBox()
     {
         const QList<QAction*> top = form_->menuBar()->actions();
-        QCOMPARE(top.size(), 3);
+        QCOMPARE(top.size(), 4);
         QCOMPARE(top[0], form_->File1->menuAction());
-        QCOMPARE(top[1], form_->N2);
-        QCOMPARE(top[2], form_->Help1->menuAction());
+        QCOMPARE(top[1], form_->Window1->menuAction());
+        QCOMPARE(top[2], form_->N2);
+        QCOMPARE(top[3], form_->Help1->menuAction());
         form_->About1->trigger();
         QCOMPARE(dialogs_->abouts.size(), 1);
         const QString about = dialogs_->abouts.first();

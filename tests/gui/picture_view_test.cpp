@@ -1,0 +1,98 @@
+// The picture of the window beyond its first look: the Window menu with the
+// file's windows and the presets, Invert, and the picture rendered at the
+// pane's size when the window grows.
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+
+#include "viewer/tform1.h"
+
+namespace {
+
+const QString ct_small = QStringLiteral(VELMOR_PYDICOM_FILES "/CT_small.dcm");
+
+class QuietDialogs : public Dialogs {
+public:
+    QStringList boxes;
+    int message(QWidget*, const QString& text, const QString&, QMessageBox::Icon,
+                QMessageBox::StandardButtons) override
+    {
+        boxes.append(text);
+        return QMessageBox::Ok;
+    }
+};
+
+QImage shown(const TForm1& form) { return form.Image->pixmap().toImage().convertToFormat(QImage::Format_RGB888); }
+
+QAction* action_named(QMenu* menu, const QString& start)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text().startsWith(start)) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class PictureViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void windowMenuOffersTheFileAndThePresetsAndInverts()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        form.open_file(ct_small);
+        QVERIFY(form.state().image_shown);
+        emit form.Window1->aboutToShow();
+        // CT_small carries no window of its own: the CT presets and the automatic ones.
+        QAction* lung = action_named(form.Window1, QStringLiteral("lung"));
+        QVERIFY(lung != nullptr);
+        QVERIFY(action_named(form.Window1, QStringLiteral("auto (min")) != nullptr);
+        const QImage before = shown(form);
+        lung->trigger();
+        QCOMPARE(form.state().window_level, -600);
+        QCOMPARE(form.state().window_width, 1500);
+        QVERIFY(shown(form) != before);
+
+        // Invert, from the key while the picture has the focus: every gray level mirrored.
+        const QImage lung_picture = shown(form);
+        form.Image->setFocus();
+        QTest::keyClick(form.Image, Qt::Key_I);
+        QVERIFY(form.Invert1->isChecked());
+        const QImage inverted = shown(form);
+        for (const QPoint p : {QPoint(128, 128), QPoint(40, 200), QPoint(200, 60)}) {
+            QCOMPARE(qRed(inverted.pixel(p)), 255 - qRed(lung_picture.pixel(p)));
+        }
+        QVERIFY(dialogs.boxes.isEmpty());
+    }
+
+    void thePictureFollowsThePaneAtItsOwnResolution()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        form.open_file(ct_small);
+        QCOMPARE(form.Image->size(), QSize(256, 256));
+        QCOMPARE(form.Image->pixmap().size(), QSize(256, 256));
+        form.resize(form.width() + 400, form.height() + 300);
+        QTRY_VERIFY(form.Image->width() > 256);
+        // Square CT, square pane: the picture is the pane's size, its pixels
+        // made from the frame (a 128 x 128 frame at more than twice: bilinear
+        // steps between neighbours, not blocks of the 256 picture).
+        QCOMPARE(form.Image->pixmap().size(), form.Image->size());
+        const QImage big = shown(form);
+        int distinct_neighbours = 0;
+        for (int x = 100; x < 140; ++x) {
+            distinct_neighbours += big.pixel(x, big.height() / 2) != big.pixel(x + 1, big.height() / 2) ? 1 : 0;
+        }
+        QVERIFY(distinct_neighbours > 20);
+    }
+};
+
+QTEST_MAIN(PictureViewTest)
+#include "picture_view_test.moc"
