@@ -1,17 +1,12 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: the real window under Xvfb with a sample file open.
-# Needs xvfb, imagemagick and a build in build/ (target velmor_screenshot).
+# Takes docs/screenshot.png: the real window, offscreen, with the demo study
+# (scripts/make_demo_study.py) open through File > Open folder, or with the
+# file or folder given. Needs a build in build/ (target velmor_screenshot).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-file=${1:-/usr/lib/python3/dist-packages/pydicom/data/test_files/CT_small.dcm}
+demo=$root/build/demo-study
+/usr/bin/python3 "$root/scripts/make_demo_study.py" "$demo"
+input=${1:-$demo}
 out=$root/docs/screenshot.png
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  "$1" "$2" 6 > /tmp/velmor_geometry.$$ &
-  pid=$!
-  sleep 3
-  geometry=$(head -n1 /tmp/velmor_geometry.$$)
-  import -window root -crop "$geometry" +repage "$3"
-  wait $pid
-  rm -f /tmp/velmor_geometry.$$
-' _ "$root/build/bin/velmor_screenshot" "$file" "$out"
+QT_QPA_PLATFORM=offscreen "$root/build/bin/velmor_screenshot" "$input" 2 "$out" 2>/dev/null
 echo "wrote $out"
