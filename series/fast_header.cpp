@@ -121,13 +121,20 @@ public:
                 return {}; // a delimiter at the top: the reader's to judge
             }
             if (e.length == UNDEFINED_LENGTH) {
-                if (!(e.vr == VR_SQ || (!explicit_ && e.vr != VR_OB && e.vr != VR_OW)) || !skip_items(1)) {
+                if (!(e.vr == VR_SQ || (!explicit_ && e.vr != VR_OB && e.vr != VR_OW)) || !skip_items(1, -1)) {
                     return status_;
                 }
                 continue;
             }
             if (static_cast<int64_t>(at_) + e.length > file_size_) {
                 return {}; // past the end of the file: the reader says so
+            }
+            if (e.vr == VR_SQ) {
+                // Its items are walked: a sequence must hold whole items, or the reader judges it.
+                if (!skip_items(1, static_cast<int64_t>(at_) + e.length)) {
+                    return status_;
+                }
+                continue;
             }
             if (wanted(e.tag) && e.length <= 4096) {
                 if (!has(e.length)) {
@@ -206,41 +213,47 @@ private:
         return true;
     }
 
-    // Skips the items of a sequence of undefined length, up to and past its delimiter.
-    bool skip_items(int depth)
+    // Skips the items of a sequence up to its end (`end`; -1: its delimiter,
+    // which is skipped too). Every item must be whole, and every element in
+    // it within the item.
+    bool skip_items(int depth, int64_t end)
     {
         if (depth > most_depth) {
             return refuse();
         }
         for (;;) {
+            if (end >= 0 && static_cast<int64_t>(at_) == end) {
+                return true;
+            }
             if (!has(8)) {
                 return need_more();
             }
             Element e;
             header(e, explicit_);
-            if (e.tag == sequence_end_tag) {
+            if (end < 0 && e.tag == sequence_end_tag) {
                 return true;
             }
             if (e.tag != item_tag) {
                 return refuse();
             }
-            if (e.length != UNDEFINED_LENGTH) {
-                if (static_cast<int64_t>(at_) + e.length > file_size_) {
-                    return refuse();
-                }
-                at_ += e.length;
-                continue;
+            const int64_t item_end = e.length == UNDEFINED_LENGTH ? -1 : static_cast<int64_t>(at_) + e.length;
+            if (item_end > file_size_ || (end >= 0 && (item_end < 0 || item_end > end))) {
+                return refuse();
             }
-            if (!skip_item_elements(depth)) {
+            if (!skip_item_elements(depth, item_end)) {
                 return false;
             }
         }
     }
 
-    // Skips the elements of an item of undefined length, up to and past its delimiter.
-    bool skip_item_elements(int depth)
+    // Skips the elements of an item up to its end (`end`; -1: its
+    // delimiter, which is skipped too).
+    bool skip_item_elements(int depth, int64_t end)
     {
         for (;;) {
+            if (end >= 0 && static_cast<int64_t>(at_) == end) {
+                return true;
+            }
             if (!has(8)) {
                 return need_more();
             }
@@ -248,22 +261,32 @@ private:
             if (!header(e, explicit_)) {
                 return false;
             }
-            if (e.tag == item_end_tag) {
+            if (end < 0 && e.tag == item_end_tag) {
                 return true;
             }
             if ((e.tag >> 16) == 0xFFFE) {
                 return refuse();
             }
             if (e.length == UNDEFINED_LENGTH) {
-                if (!(e.vr == VR_SQ || (!explicit_ && e.vr != VR_OB && e.vr != VR_OW)) || !skip_items(depth + 1)) {
-                    return status_.status == FastHeaderStatus::needs_more ? false : refuse();
+                if (end >= 0 || !(e.vr == VR_SQ || (!explicit_ && e.vr != VR_OB && e.vr != VR_OW))) {
+                    return refuse();
+                }
+                if (!skip_items(depth + 1, -1)) {
+                    return false;
                 }
                 continue;
             }
-            if (static_cast<int64_t>(at_) + e.length > file_size_) {
+            const int64_t element_end = static_cast<int64_t>(at_) + e.length;
+            if (element_end > file_size_ || (end >= 0 && element_end > end)) {
                 return refuse();
             }
-            at_ += e.length;
+            if (e.vr == VR_SQ) {
+                if (!skip_items(depth + 1, element_end)) {
+                    return false;
+                }
+                continue;
+            }
+            at_ = static_cast<std::size_t>(element_end);
         }
     }
 
