@@ -443,8 +443,34 @@ void TForm1::create_menu()
 
     Help1 = MainMenu1->addMenu(tr("ヘルプ (&H)"));
     Help1->setObjectName(QStringLiteral("Help1"));
+    Shortcuts1 = named(Help1->addAction(tr("ショートカット")), "Shortcuts1");
+    connect(Shortcuts1, &QAction::triggered, this, &TForm1::Shortcuts1Click);
     About1 = named(Help1->addAction(tr("バージョン情報 (&A)...")), "About1");
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+}
+
+void TForm1::Shortcuts1Click()
+{
+    // The menus' shortcuts, then the keys and the mouse over the picture
+    // (single keys act only while the picture has the focus).
+    const std::pair<QString, QString> keys[] = {
+        {Open1->shortcut().toString(QKeySequence::NativeText), tr("DICOMファイルを開く")},
+        {OpenFolder1->shortcut().toString(QKeySequence::NativeText), tr("フォルダを開く")},
+        {mSave->shortcut().toString(QKeySequence::NativeText), tr("ヘッダ情報を保存")},
+        {QStringLiteral("Page Down / Page Up"), tr("次 / 前の画像 (フレーム)")},
+        {QStringLiteral("Home / End"), tr("最初 / 最後の画像")},
+        {tr("ホイール"), tr("次 / 前の画像 (フレーム)")},
+        {tr("左ドラッグ"), tr("ウィンドウレベルとウィンドウ幅")},
+        {tr("右クリック"), tr("ウィンドウメニュー")},
+        {QStringLiteral("I"), tr("反転")},
+        {QStringLiteral("O"), tr("オーバーレイ")},
+    };
+    QStringList lines;
+    for (const auto& [key, what] : keys) {
+        lines.append(key + QStringLiteral("\t") + what);
+    }
+    dialogs_->message(this, lines.join(QLatin1Char('\n')), tr("ショートカット"), QMessageBox::NoIcon,
+                      QMessageBox::Ok);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)

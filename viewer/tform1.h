@@ -70,6 +70,8 @@ public:
     // Shows a series of the set from its first image, with its window.
     void show_series(const SeriesKey& key);
     void About1Click();
+    // Help > Keyboard shortcuts: every key and mouse action, in a box.
+    void Shortcuts1Click();
     void sbSaveClick();
     void Exit1Click();
     void Panel2Resize();
@@ -126,6 +128,7 @@ public:
     QAction* Overlays1 = nullptr;
     QAction* N2 = nullptr;
     QMenu* Help1 = nullptr;
+    QAction* Shortcuts1 = nullptr;
     QAction* About1 = nullptr;
 
 protected:

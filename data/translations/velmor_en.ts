@@ -49,6 +49,50 @@
 <context>
     <name>TForm1</name>
     <message>
+        <source>DICOMファイルを開く</source>
+        <translation>Open a DICOM file</translation>
+    </message>
+    <message>
+        <source>フォルダを開く</source>
+        <translation>Open a folder</translation>
+    </message>
+    <message>
+        <source>ヘッダ情報を保存</source>
+        <translation>Save the header information</translation>
+    </message>
+    <message>
+        <source>次 / 前の画像 (フレーム)</source>
+        <translation>Next / previous image (frame)</translation>
+    </message>
+    <message>
+        <source>最初 / 最後の画像</source>
+        <translation>First / last image</translation>
+    </message>
+    <message>
+        <source>ホイール</source>
+        <translation>Wheel</translation>
+    </message>
+    <message>
+        <source>左ドラッグ</source>
+        <translation>Left drag</translation>
+    </message>
+    <message>
+        <source>ウィンドウレベルとウィンドウ幅</source>
+        <translation>Window level and window width</translation>
+    </message>
+    <message>
+        <source>右クリック</source>
+        <translation>Right click</translation>
+    </message>
+    <message>
+        <source>ウィンドウメニュー</source>
+        <translation>The Window menu</translation>
+    </message>
+    <message>
+        <source>ショートカット</source>
+        <translation>Keyboard shortcuts</translation>
+    </message>
+    <message>
         <source>ウィンドウ (&amp;W)</source>
         <translation>&amp;Window</translation>
     </message>

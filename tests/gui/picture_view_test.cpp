@@ -92,6 +92,28 @@ private slots:
         }
         QVERIFY(distinct_neighbours > 20);
     }
+
+    void noTwoActionsShareAKeyAndTheListNamesThemAll()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        // The picture's own keys are taken by no menu action.
+        QList<QKeySequence> taken = {Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Home,
+                                     Qt::Key_End,      Qt::Key_I,      Qt::Key_O};
+        for (QAction* action : form.findChildren<QAction*>()) {
+            for (const QKeySequence& key : action->shortcuts()) {
+                QVERIFY2(!taken.contains(key), qPrintable(key.toString()));
+                taken.append(key);
+            }
+        }
+        form.Shortcuts1->trigger();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        for (const QString& key :
+             {QStringLiteral("Ctrl+O"), QStringLiteral("Ctrl+Shift+O"), QStringLiteral("Ctrl+S"),
+              QStringLiteral("Page Down"), QStringLiteral("Home"), QStringLiteral("I\t"), QStringLiteral("O\t")}) {
+            QVERIFY2(dialogs.boxes.first().contains(key), qPrintable(key));
+        }
+    }
 };
 
 QTEST_MAIN(PictureViewTest)
