@@ -29,6 +29,7 @@
 #include <QTreeWidget>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "series/dicomdir.h"
@@ -462,6 +463,9 @@ void TForm1::Shortcuts1Click()
         {tr("ホイール"), tr("次 / 前の画像 (フレーム)")},
         {tr("左ドラッグ"), tr("ウィンドウレベルとウィンドウ幅")},
         {tr("右クリック"), tr("ウィンドウメニュー")},
+        {tr("Ctrl + ホイール, + / -"), tr("拡大 / 縮小 (カーソルの位置で)")},
+        {QStringLiteral("F / 1"), tr("全体を表示 / 等倍")},
+        {tr("中ボタンドラッグ"), tr("移動")},
         {QStringLiteral("I"), tr("反転")},
         {QStringLiteral("O"), tr("オーバーレイ")},
     };
@@ -494,15 +498,32 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             Image->setFocus(Qt::MouseFocusReason);
+            if (mouse->button() == Qt::MiddleButton && state_.image_shown) {
+                panning_ = true;
+                pan_from_ = mouse->position();
+                return true;
+            }
             ImageMouseDown(mouse->button(), mouse->position().toPoint().x(), mouse->position().toPoint().y());
             return true;
         }
         case QEvent::MouseMove: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (panning_) {
+                const QPointF delta = mouse->position() - pan_from_;
+                pan_from_ = mouse->position();
+                pan_picture(delta.x(), delta.y());
+                return true;
+            }
             ImageMouseMove(mouse->position().toPoint().x(), mouse->position().toPoint().y());
             return true;
         }
-        case QEvent::MouseButtonRelease: ImageMouseUp(); return true;
+        case QEvent::MouseButtonRelease:
+            if (panning_) {
+                panning_ = false;
+                return true;
+            }
+            ImageMouseUp();
+            return true;
         case QEvent::ContextMenu:
             fill_window_menu();
             Window1->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
@@ -512,11 +533,33 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 render_display();
             }
             break;
-        case QEvent::Wheel: ImageWheel(static_cast<QWheelEvent*>(event)->angleDelta().y()); return true;
+        case QEvent::Wheel: {
+            const auto* wheel = static_cast<QWheelEvent*>(event);
+            if (wheel->modifiers() & Qt::ControlModifier) {
+                // Ctrl + wheel zooms about the cursor, 1.25 x a notch.
+                zoom_picture(std::pow(1.25, wheel->angleDelta().y() / 120.0), wheel->position().x(),
+                             wheel->position().y());
+                return true;
+            }
+            ImageWheel(wheel->angleDelta().y());
+            return true;
+        }
         case QEvent::KeyPress: {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_PageDown || key == Qt::Key_PageUp || key == Qt::Key_Home || key == Qt::Key_End) {
                 ImageKeyPress(key);
+                return true;
+            }
+            if (key == Qt::Key_Plus || key == Qt::Key_Equal || key == Qt::Key_Minus) {
+                zoom_picture(key == Qt::Key_Minus ? 0.8 : 1.25, Image->width() / 2.0, Image->height() / 2.0);
+                return true;
+            }
+            if (key == Qt::Key_F || key == Qt::Key_1) {
+                if (key == Qt::Key_F) {
+                    fit_picture();
+                } else {
+                    actual_size_picture();
+                }
                 return true;
             }
             if (key == Qt::Key_I || key == Qt::Key_O) {
@@ -659,6 +702,7 @@ void TForm1::load_display_image()
     drag_limits_ = drag_limits(display_picture_->range);
     picture_changed();
     apply_open_voi(info);
+    zoom_.reset();
     show_frame_title();
     render_display();
 }
@@ -749,16 +793,15 @@ void TForm1::render_display()
     // (once a size; a window change maps the same samples).
     const QSize size = Image->size();
     const ViewSamples* samples = &display_picture_->view;
-    if (size != QSize(display_size, display_size)) {
-        if (pane_view_size_ != size) {
-            const FrameImage& frame = display_picture_->frame;
-            const ViewRect fit = fit_view(frame.frame_columns, frame.frame_rows, frame.row_spacing,
-                                          frame.column_spacing, size.width(), size.height());
-            if (!view_samples(frame, fit, size.width(), size.height(), pane_view_)) {
+    if (size != QSize(display_size, display_size) || zoom_) {
+        const ViewRect view = shown_view();
+        if (pane_view_size_ != size || pane_view_rect_ != view) {
+            if (!view_samples(display_picture_->frame, view, size.width(), size.height(), pane_view_)) {
                 pane_view_size_ = QSize();
                 return;
             }
             pane_view_size_ = size;
+            pane_view_rect_ = view;
         }
         samples = &pane_view_;
     }
@@ -786,6 +829,56 @@ void TForm1::render_display()
     }
     Image->setPixmap(QPixmap::fromImage(picture));
     state_.image_shown = true;
+}
+
+ViewRect TForm1::shown_view() const
+{
+    if (zoom_) {
+        return *zoom_;
+    }
+    const FrameImage& frame = display_picture_->frame;
+    return fit_view(frame.frame_columns, frame.frame_rows, frame.row_spacing, frame.column_spacing, Image->width(),
+                    Image->height());
+}
+
+void TForm1::zoom_picture(double factor, double x, double y)
+{
+    if (!state_.image_shown) {
+        return;
+    }
+    const ViewRect view = shown_view();
+    // 1/8 to 32 screen pixels an image pixel, along the finer axis.
+    const double finer = std::min(view.scale_x, view.scale_y);
+    factor = std::clamp(finer * factor, 1.0 / 8, 32.0) / finer;
+    zoom_ = zoom_view(view, factor, x, y);
+    render_display();
+}
+
+void TForm1::pan_picture(double dx, double dy)
+{
+    if (!state_.image_shown) {
+        return;
+    }
+    zoom_ = pan_view(shown_view(), dx, dy);
+    render_display();
+}
+
+void TForm1::fit_picture()
+{
+    zoom_.reset();
+    if (state_.image_shown) {
+        render_display();
+    }
+}
+
+void TForm1::actual_size_picture()
+{
+    if (!state_.image_shown) {
+        return;
+    }
+    // One image pixel a screen pixel along the finer axis, about the pane's centre.
+    const ViewRect view = shown_view();
+    zoom_picture(1.0 / std::min(view.scale_x, view.scale_y), Image->width() / 2.0, Image->height() / 2.0);
 }
 
 void TForm1::picture_changed()

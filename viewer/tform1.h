@@ -4,9 +4,11 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
+#include <QPointF>
 #include <QString>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "viewer/dialogs.h"
 #include "viewer/display.h"
@@ -90,6 +92,9 @@ public:
     // The element table as the walk stored it (code page 932 bytes, decoded
     // values in UTF-8; see ElementGrid).
     const ElementGrid& grid() const { return listing().grid; }
+    // The part of the frame the picture shows, at what scale: the whole
+    // frame fitted, unless zoomed or panned.
+    ViewRect shown_view() const;
 
     // Controls, named as the form names them.
     QFrame* Panel1 = nullptr;
@@ -169,6 +174,12 @@ private:
     // The Window menu (and the picture's right-click menu) for the picture shown.
     void fill_window_menu();
     void choose_window(const VoiSetting& setting);
+    // Zoom (factor about pane point x, y; 1/8 to 32 x), pan by a mouse move,
+    // back to the whole frame (F), one image pixel a screen pixel (1).
+    void zoom_picture(double factor, double x, double y);
+    void pan_picture(double dx, double dy);
+    void fit_picture();
+    void actual_size_picture();
     // The set: the scan's results taken in, the pane rebuilt, the image of
     // the step shown (with the series' window when `opening`).
     void poll_scan();
@@ -223,6 +234,10 @@ private:
     bool overlays_shown_ = true;
     ViewSamples pane_view_;
     QSize pane_view_size_;
+    ViewRect pane_view_rect_;
+    std::optional<ViewRect> zoom_; // none: the whole frame fitted
+    bool panning_ = false;
+    QPointF pan_from_;
     DragLimits drag_limits_;
     int drag_start_x_ = 0;
     int drag_start_y_ = 0;

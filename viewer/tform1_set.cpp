@@ -308,6 +308,7 @@ void TForm1::show_set_image(bool opening)
         picture_changed();
         if (opening) {
             apply_open_voi(info);
+            zoom_.reset();
         }
         render_display();
     } else {

@@ -49,6 +49,26 @@
 <context>
     <name>TForm1</name>
     <message>
+        <source>Ctrl + ホイール, + / -</source>
+        <translation>Ctrl + wheel, + / -</translation>
+    </message>
+    <message>
+        <source>拡大 / 縮小 (カーソルの位置で)</source>
+        <translation>Zoom in / out (about the cursor)</translation>
+    </message>
+    <message>
+        <source>全体を表示 / 等倍</source>
+        <translation>Fit the whole frame / one to one</translation>
+    </message>
+    <message>
+        <source>中ボタンドラッグ</source>
+        <translation>Middle drag</translation>
+    </message>
+    <message>
+        <source>移動</source>
+        <translation>Pan</translation>
+    </message>
+    <message>
         <source>DICOMファイルを開く</source>
         <translation>Open a DICOM file</translation>
     </message>

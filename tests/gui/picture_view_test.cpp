@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
+#include <QWheelEvent>
+#include <cmath>
 
 #include "viewer/tform1.h"
 
@@ -91,6 +93,24 @@ private slots:
             distinct_neighbours += big.pixel(x, big.height() / 2) != big.pixel(x + 1, big.height() / 2) ? 1 : 0;
         }
         QVERIFY(distinct_neighbours > 20);
+
+        // Ctrl + wheel zooms about the cursor: the frame point under it stays.
+        const ViewRect before = form.shown_view();
+        const QPointF cursor(100, 60);
+        QWheelEvent notch(cursor, form.Image->mapToGlobal(cursor), QPoint(), QPoint(0, 240), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(form.Image, &notch);
+        const ViewRect after = form.shown_view();
+        QVERIFY(after.scale_x > before.scale_x * 1.5);
+        QVERIFY(std::abs((before.left + 100 / before.scale_x) - (after.left + 100 / after.scale_x)) < 1e-9);
+        QVERIFY(std::abs((before.top + 60 / before.scale_y) - (after.top + 60 / after.scale_y)) < 1e-9);
+        QVERIFY(shown(form) != big);
+        // 1 shows one image pixel a screen pixel; F fits again.
+        form.Image->setFocus();
+        QTest::keyClick(form.Image, Qt::Key_1);
+        QCOMPARE(form.shown_view().scale_x, 1.0);
+        QTest::keyClick(form.Image, Qt::Key_F);
+        QCOMPARE(form.shown_view(), before);
     }
 
     void noTwoActionsShareAKeyAndTheListNamesThemAll()
