@@ -1,5 +1,6 @@
 #include "dialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 
 QString Dialogs::openFile(QWidget* parent)
@@ -31,6 +32,21 @@ QString Dialogs::saveFile(QWidget* parent)
         return {};
     }
     saved_type_ = dialog.selectedNameFilter() == utf8_type ? ReportEncoding::utf8 : ReportEncoding::cp932;
+    return dialog.selectedFiles().first();
+}
+
+QString Dialogs::exportImage(QWidget* parent, bool& full_resolution)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    const QString full = QCoreApplication::translate("Dialogs", "PNG, 全体をフル解像度で (*.png)");
+    dialog.setNameFilters({QCoreApplication::translate("Dialogs", "PNG, 表示中の画像 (*.png)"), full});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    full_resolution = dialog.selectedNameFilter() == full;
     return dialog.selectedFiles().first();
 }
 

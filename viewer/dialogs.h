@@ -19,6 +19,9 @@ public:
     // SaveDlg: "Text File (*.txt)" or "UTF-8 text (*.txt)", default
     // extension "txt", asks before overwriting. Empty when the user cancels.
     virtual QString saveFile(QWidget* parent);
+    // Export image: a PNG file to write, and whether the whole frame at full
+    // resolution (else the view shown) was chosen. Empty when the user cancels.
+    virtual QString exportImage(QWidget* parent, bool& full_resolution);
     // The encoding of the file type chosen in the last saveFile.
     virtual ReportEncoding savedFileType() const { return saved_type_; }
     // A modal message box; returns the button pressed.

@@ -408,6 +408,10 @@ void TForm1::create_menu()
     mSave->setEnabled(false);
     connect(mSave, &QAction::triggered, this, &TForm1::sbSaveClick);
 
+    Export1 = named(File1->addAction(tr("画像をエクスポート...")), "Export1");
+    Export1->setEnabled(false);
+    connect(Export1, &QAction::triggered, this, &TForm1::Export1Click);
+
     N1 = named(File1->addSeparator(), "N1");
 
     Exit1 = named(File1->addAction(tr("終了 (&X)")), "Exit1");
@@ -448,6 +452,45 @@ void TForm1::create_menu()
     connect(Shortcuts1, &QAction::triggered, this, &TForm1::Shortcuts1Click);
     About1 = named(Help1->addAction(tr("バージョン情報 (&A)...")), "About1");
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+}
+
+void TForm1::Export1Click()
+{
+    if (!state_.image_shown) {
+        return;
+    }
+    bool full = false;
+    const QString path = dialogs_->exportImage(this, full);
+    if (path.isEmpty()) {
+        return;
+    }
+    QImage picture = Image->pixmap().toImage();
+    if (full) {
+        // The whole frame, one image pixel a pixel, with the window, Invert
+        // and Overlays of the view.
+        const FrameImage& frame = display_picture_->frame;
+        RenderSettings settings;
+        settings.voi = voi_;
+        settings.voi.window.center = state_.window_level;
+        settings.voi.window.width = state_.window_width;
+        settings.invert = invert_;
+        settings.overlays = overlays_shown_ && !frame.overlays.empty();
+        ViewSamples samples;
+        PictureBitmap bitmap;
+        if (!view_samples(frame, full_view(), frame.frame_columns, frame.frame_rows, samples) ||
+            !render_picture(frame, samples, settings, bitmap)) {
+            message(image_failures::out_of_memory().message.c_str(), msg::caption_error, QMessageBox::NoIcon,
+                    QMessageBox::Ok);
+            return;
+        }
+        const auto row_bytes = static_cast<qsizetype>(bitmap.width) * bitmap.channels;
+        picture = QImage(bitmap.pixels.data(), bitmap.width, bitmap.height, row_bytes,
+                         bitmap.channels == 3 ? QImage::Format_RGB888 : QImage::Format_Grayscale8)
+                      .copy();
+    }
+    if (!picture.save(path, "PNG")) {
+        message(msg::cannot_create, msg::caption_error, QMessageBox::NoIcon, QMessageBox::Ok);
+    }
 }
 
 void TForm1::Shortcuts1Click()
@@ -829,6 +872,7 @@ void TForm1::render_display()
     }
     Image->setPixmap(QPixmap::fromImage(picture));
     state_.image_shown = true;
+    Export1->setEnabled(true);
 }
 
 ViewRect TForm1::shown_view() const
@@ -956,6 +1000,7 @@ void TForm1::choose_window(const VoiSetting& setting)
 
 void TForm1::clear_display(const QString& text)
 {
+    Export1->setEnabled(false);
     QImage black(display_size, display_size, QImage::Format_RGB888);
     black.fill(Qt::black);
     if (!text.isEmpty()) {

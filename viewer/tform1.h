@@ -72,6 +72,8 @@ public:
     // Shows a series of the set from its first image, with its window.
     void show_series(const SeriesKey& key);
     void About1Click();
+    // File > Export image: the view shown, or the whole frame at full resolution, as PNG.
+    void Export1Click();
     // Help > Keyboard shortcuts: every key and mouse action, in a box.
     void Shortcuts1Click();
     void sbSaveClick();
@@ -126,6 +128,7 @@ public:
     QAction* Open1 = nullptr;
     QAction* OpenFolder1 = nullptr;
     QAction* mSave = nullptr;
+    QAction* Export1 = nullptr;
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Window1 = nullptr;

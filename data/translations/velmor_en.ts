@@ -9,6 +9,17 @@
     </message>
 </context>
 <context>
+    <name>Dialogs</name>
+    <message>
+        <source>PNG, 全体をフル解像度で (*.png)</source>
+        <translation>PNG, the whole frame at full resolution (*.png)</translation>
+    </message>
+    <message>
+        <source>PNG, 表示中の画像 (*.png)</source>
+        <translation>PNG, the view shown (*.png)</translation>
+    </message>
+</context>
+<context>
     <name>GridModel</name>
     <message>
         <source>説明</source>
@@ -48,6 +59,10 @@
 </context>
 <context>
     <name>TForm1</name>
+    <message>
+        <source>画像をエクスポート...</source>
+        <translation>&amp;Export image...</translation>
+    </message>
     <message>
         <source>Ctrl + ホイール, + / -</source>
         <translation>Ctrl + wheel, + / -</translation>

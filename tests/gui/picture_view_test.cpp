@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 #include <cmath>
@@ -17,6 +19,13 @@ const QString ct_small = QStringLiteral(VELMOR_PYDICOM_FILES "/CT_small.dcm");
 class QuietDialogs : public Dialogs {
 public:
     QStringList boxes;
+    QString export_path;
+    bool export_full = false;
+    QString exportImage(QWidget*, bool& full_resolution) override
+    {
+        full_resolution = export_full;
+        return export_path;
+    }
     int message(QWidget*, const QString& text, const QString&, QMessageBox::Icon,
                 QMessageBox::StandardButtons) override
     {
@@ -133,6 +142,35 @@ private slots:
               QStringLiteral("Page Down"), QStringLiteral("Home"), QStringLiteral("I\t"), QStringLiteral("O\t")}) {
             QVERIFY2(dialogs.boxes.first().contains(key), qPrintable(key));
         }
+    }
+
+    void exportWritesTheViewOrTheWholeFrameAsVelmorDumpDoes()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        QVERIFY(!form.Export1->isEnabled());
+        form.open_file(ct_small);
+        QVERIFY(form.Export1->isEnabled());
+        QTemporaryDir dir;
+        dialogs.export_path = dir.filePath(QStringLiteral("view.png"));
+        form.Export1->trigger();
+        QCOMPARE(QImage(dialogs.export_path).convertToFormat(QImage::Format_RGB888), shown(form));
+
+        dialogs.export_path = dir.filePath(QStringLiteral("full.png"));
+        dialogs.export_full = true;
+        form.Export1->trigger();
+        const QString dumped = dir.filePath(QStringLiteral("dump.png"));
+        QProcess dump;
+        dump.start(QStringLiteral(VELMOR_DUMP), {QStringLiteral("picture"), ct_small, dumped,
+                                                 QStringLiteral("--size"), QStringLiteral("full")});
+        QVERIFY(dump.waitForFinished(30000));
+        QCOMPARE(dump.exitCode(), 0);
+        const QImage full(dialogs.export_path);
+        QCOMPARE(full.size(), QSize(128, 128));
+        QCOMPARE(full.convertToFormat(QImage::Format_RGB888),
+                 QImage(dumped).convertToFormat(QImage::Format_RGB888));
+        QVERIFY(dialogs.boxes.isEmpty());
     }
 };
 
