@@ -955,6 +955,13 @@ void TForm1::fill_window_menu()
     Window1->clear();
     const bool windowed = state_.image_shown && display_picture_->kind == PictureKind::windowed;
     if (windowed) {
+        // The choice in force: its VOI LUT, or its window's level, width and function.
+        const auto in_force = [this](const VoiSetting& c) {
+            return c.lut >= 0 ? voi_.lut == c.lut
+                              : voi_.lut < 0 && c.window.function == voi_.window.function &&
+                                    std::trunc(c.window.center) == state_.window_level &&
+                                    std::trunc(c.window.width) == state_.window_width;
+        };
         for (const WindowChoice& choice : window_choices(display_picture_->frame)) {
             QString text = QString::fromStdString(choice.name);
             if (choice.setting.lut < 0) {
@@ -966,14 +973,7 @@ void TForm1::fill_window_menu()
             }
             QAction* action = Window1->addAction(text);
             action->setCheckable(true);
-            VoiSetting shown = voi_;
-            shown.window.center = state_.window_level;
-            shown.window.width = state_.window_width;
-            action->setChecked(choice.setting.lut >= 0
-                                   ? shown.lut == choice.setting.lut
-                                   : shown.lut < 0 &&
-                                         std::trunc(choice.setting.window.center) == state_.window_level &&
-                                         std::trunc(choice.setting.window.width) == state_.window_width);
+            action->setChecked(in_force(choice.setting));
             const VoiSetting setting = choice.setting;
             connect(action, &QAction::triggered, this, [this, setting] { choose_window(setting); });
         }

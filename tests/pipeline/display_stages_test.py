@@ -21,7 +21,7 @@ from pydicom.pixel_data_handlers.util import apply_modality_lut, apply_voi_lut
 from pydicom.sequence import Sequence
 from pydicom.uid import ExplicitVRLittleEndian
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from picture_resampling import axis, placement  # noqa: E402
+from picture_model import axis, linear_window, placement  # noqa: E402
 
 failures = []
 passed = 0
@@ -94,18 +94,6 @@ def view_resample(src, width, height):
     across = axis_weights(left, scale, width, columns)
     down = axis_weights(top, scale, height, rows)
     return np.floor(down @ src.astype(np.float64) @ across.T + 0.5)
-
-
-def todays_window(values, level, width):
-    """LINEAR as the viewer has always windowed."""
-    lo = level - int(width / 2)
-    hi = lo + width
-    if hi <= lo:
-        hi = lo + 2
-    scale = f32(255) / f32(hi - lo)
-    offset = -scale * f32(lo)
-    index = np.clip(np.trunc(values * np.float64(scale) + np.float64(offset)), 0, 255)
-    return np.where(values > hi, 255, np.where(values < lo, 0, index))
 
 
 # ---- pydicom's pipeline
@@ -219,11 +207,11 @@ def sizes(dump, samples, work):
     ds = pydicom.dcmread(ct)
     stored = ds.pixel_array
     hu = lambda v: v * float(ds.RescaleSlope) + float(ds.RescaleIntercept)
-    compare(dump, ct, work, "CT_small at 256 x 256", todays_window(hu(picture_resample(stored)), 50, 1024))
+    compare(dump, ct, work, "CT_small at 256 x 256", linear_window(hu(picture_resample(stored)), 50, 1024))
     for width, height, kernel in ((64, 64, "area"), (300, 200, "bilinear"), (700, 700, "nearest")):
         compare(dump, ct, work, f"CT_small at {width} x {height} ({kernel})",
-                todays_window(hu(view_resample(stored, width, height)), 50, 1024), "--size", f"{width}x{height}")
-    compare(dump, ct, work, "CT_small at full size", todays_window(hu(stored.astype(np.float64)), 50, 1024),
+                linear_window(hu(view_resample(stored, width, height)), 50, 1024), "--size", f"{width}x{height}")
+    compare(dump, ct, work, "CT_small at full size", linear_window(hu(stored.astype(np.float64)), 50, 1024),
             "--size", "full")
 
 
@@ -363,7 +351,7 @@ def overlays(dump, samples, work):
     compare(dump, path, work, "overlays in (60xx,3000)", levels, "--size", "full", "--overlays", overlay=shown)
     mask = picture_resample(shown * 255.0) >= 128
     compare(dump, path, work, "overlays at 256 x 256",
-            todays_window(picture_resample(modality_values(ds)), 600, 1600), "--overlays", overlay=mask)
+            linear_window(picture_resample(modality_values(ds)), 600, 1600), "--overlays", overlay=mask)
     plain, _ = picture(dump, path, work)
     check(plain is not None and not (plain == YELLOW).all(axis=-1).any(), "no overlays without --overlays")
     run = subprocess.run([dump, "picture", path, os.path.join(work, "gray.pgm"), "--overlays"],

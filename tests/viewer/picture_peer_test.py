@@ -22,7 +22,7 @@ from pydicom.pixel_data_handlers.util import apply_color_lut, convert_color_spac
 from pydicom.encaps import encapsulate
 from pydicom.uid import ExplicitVRLittleEndian, RLELossless, generate_uid
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
-from picture_resampling import axis, placement  # noqa: E402
+from picture_model import axis, linear_window, placement  # noqa: E402
 
 failures = []
 passed = 0
@@ -52,17 +52,6 @@ def resample(src, dw, dh, lower_row_next=True):
     return np.trunc(v.astype(f32).astype(np.float64) + 0.5)
 
 
-def window_index(values, level, width):
-    lo = level - int(width / 2)
-    hi = lo + width
-    if hi <= lo:
-        hi = lo + 2
-    scale = f32(255) / f32(hi - lo)
-    offset = -scale * f32(lo)
-    index = np.clip(np.trunc(values * np.float64(scale) + np.float64(offset)), 0, 255)
-    return np.where(values > hi, 255, np.where(values < lo, 0, index))
-
-
 def reference(ds, frame=0, level=50, width=1024):
     """The expected 256 x 256 picture (H x W x 3) of one frame."""
     arr = ds.pixel_array
@@ -90,7 +79,7 @@ def reference(ds, frame=0, level=50, width=1024):
     else:
         slope = float(ds.get("RescaleSlope", 1))
         intercept = float(ds.get("RescaleIntercept", 0))
-        gray = window_index(resample(arr, w, h) * slope + intercept, level, width)
+        gray = linear_window(resample(arr, w, h) * slope + intercept, level, width)
     if pi == "MONOCHROME1":
         gray = 255 - gray
     out[y:y + h, x:x + w, :] = gray[..., None]

@@ -1,5 +1,6 @@
-"""The 256 x 256 picture's placement and resampling axis as the viewer
-computes them, for the Python tests that compare pictures with peers."""
+"""The 256 x 256 picture's placement, resampling axis and LINEAR window as
+the viewer computes them, for the Python tests that compare pictures with
+peers."""
 import numpy as np
 
 f32 = np.float32
@@ -32,3 +33,16 @@ def axis(s, d):
     p0 = np.minimum(p0, s - 1)
     frac = (f - p0.astype(f32)).astype(np.float64)
     return p0, np.minimum(p1, s - 1), frac
+
+
+def linear_window(values, level, width):
+    """Modality values to gray levels through the LINEAR window, as the viewer
+    has always windowed (level and width integers)."""
+    lo = level - int(width / 2)
+    hi = lo + width
+    if hi <= lo:
+        hi = lo + 2
+    scale = f32(255) / f32(hi - lo)
+    offset = -scale * f32(lo)
+    index = np.clip(np.trunc(values * np.float64(scale) + np.float64(offset)), 0, 255)
+    return np.where(values > hi, 255, np.where(values < lo, 0, index))
