@@ -15,8 +15,8 @@
 
 #include <string>
 
+#include "view/frame_point.h"
 #include "view/view_attributes.h"
-#include "view/view_transform.h"
 
 enum class DistanceUnit {
     mm,

@@ -76,19 +76,20 @@ std::optional<Readout> read_out(const StoredFrame& frame, const ViewAttributes& 
     return r;
 }
 
-std::string readout_text(const Readout& readout)
+std::string readout_text(const Readout& readout, const ReadoutWords& words)
 {
-    std::string text = "x " + std::to_string(readout.column) + "  y " + std::to_string(readout.row);
+    std::string text =
+        words.x + " " + std::to_string(readout.column) + "  " + words.y + " " + std::to_string(readout.row);
     if (readout.stored.empty()) {
-        text += "   no value";
+        text += "   " + words.no_value;
     } else {
-        text += "   stored ";
+        text += "   " + words.stored + " ";
         for (std::size_t i = 0; i < readout.stored.size(); ++i) {
             text += (i > 0 ? ", " : "") + std::to_string(readout.stored[i]);
         }
     }
     if (readout.value) {
-        text += "   " + (readout.unit.empty() ? "value " + number_text(*readout.value)
+        text += "   " + (readout.unit.empty() ? words.value + " " + number_text(*readout.value)
                                               : number_text(*readout.value) + " " + readout.unit);
     }
     if (readout.patient) {
@@ -96,7 +97,7 @@ std::string readout_text(const Readout& readout)
         text += "   (" + fixed_text(p[0], 1) + ", " + fixed_text(p[1], 1) + ", " + fixed_text(p[2], 1) + ") mm";
     }
     if (readout.frame > 0) {
-        text += "   frame " + std::to_string(readout.frame);
+        text += "   " + words.frame + " " + std::to_string(readout.frame);
     }
     return text;
 }

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "view/frame_point.h"
 #include "view/view_attributes.h"
-#include "view/view_transform.h"
 
 // One frame's stored samples, as the display pipeline keeps them.
 struct StoredFrame {
@@ -59,9 +59,19 @@ std::string modality_unit(const ViewAttributes& attributes, bool lut_in_use);
 // Pixel Spacing (row spacing first); nullopt unless all three are present.
 std::optional<std::array<double, 3>> patient_position(const ViewAttributes& attributes, double column, double row);
 
+// The words of the status bar's line, in the user's language.
+struct ReadoutWords {
+    std::string x = "x";
+    std::string y = "y";
+    std::string stored = "stored";
+    std::string value = "value";
+    std::string no_value = "no value";
+    std::string frame = "frame";
+};
+
 // The status bar's line, such as
 // "x 120  y 88   stored 1032   1032 HU   (-12.3, 45.6, 78.9) mm   frame 3":
 // colour as "stored 12, 34, 56"; a modality value without a unit as
 // "value 0.5"; "no value" for a pixel the frame does not hold; the patient
 // coordinate and the frame only when known.
-std::string readout_text(const Readout& readout);
+std::string readout_text(const Readout& readout, const ReadoutWords& words = {});

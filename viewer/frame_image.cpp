@@ -12,9 +12,16 @@ void read_gray(const FrameSamples& frame, const ModalityStage& stage, FrameImage
 {
     int32_t lowest = INT32_MAX;
     int32_t highest = INT32_MIN;
+    if (stage.has_table()) {
+        image.stored.resize(image.samples.size());
+    }
     for (std::size_t i = 0; i < image.samples.size(); ++i) {
-        const int32_t sample = stage.sample(frame.value(i));
+        const int64_t stored = frame.value(i);
+        const int32_t sample = stage.sample(stored);
         image.samples[i] = sample;
+        if (!image.stored.empty()) {
+            image.stored[i] = static_cast<int32_t>(std::clamp<int64_t>(stored, INT32_MIN, INT32_MAX));
+        }
         lowest = std::min(lowest, sample);
         highest = std::max(highest, sample);
     }

@@ -55,6 +55,9 @@ struct FrameImage {
     // them takes the missing sample or colour (that of a stored 0).
     std::vector<int32_t> samples;
     std::vector<uint8_t> rgb;
+    // The stored values, kept only when a Modality LUT maps them to the
+    // samples (otherwise the samples are the stored values held to 32 bits).
+    std::vector<int32_t> stored;
     int32_t missing_sample = 0;
     std::array<uint8_t, 3> missing_rgb{};
     bool wide = false;   // samples reach beyond 2^24 in magnitude

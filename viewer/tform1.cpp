@@ -107,6 +107,16 @@ void draw_disk(QPainter& p)
     p.drawRect(4, 9, 7, 5);
 }
 
+void draw_ruler(QPainter& p)
+{
+    p.setPen(Qt::black);
+    p.setBrush(QColor(240, 200, 96));
+    p.drawPolygon(QPolygon({QPoint(1, 11), QPoint(11, 1), QPoint(14, 4), QPoint(4, 14)}));
+    for (int i = 0; i < 4; ++i) {
+        p.drawLine(4 + 2 * i, 8 - 2 * i, 6 + 2 * i, 10 - 2 * i);
+    }
+}
+
 void draw_exit(QPainter& p)
 {
     p.setPen(QPen(QColor(192, 0, 0), 2));
@@ -175,16 +185,21 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
     connect(sbCancelScan, &QToolButton::clicked, this, &TForm1::cancel_scan);
     sbSkipped = named(new QToolButton(this), "sbSkipped");
     connect(sbSkipped, &QToolButton::clicked, this, &TForm1::show_skipped);
-    statusBar()->addWidget(lbScan, 1);
+    // The status bar below the client area: the values under the cursor,
+    // and the scan's line while a set is open.
+    lbValues = named(new QLabel(this), "lbValues");
+    statusBar()->addWidget(lbValues, 1);
+    statusBar()->addPermanentWidget(lbScan);
     statusBar()->addPermanentWidget(sbSkipped);
     statusBar()->addPermanentWidget(sbCancelScan);
-    statusBar()->hide();
+    sbSkipped->hide();
+    sbCancelScan->hide();
     scan_timer_ = new QTimer(this);
     connect(scan_timer_, &QTimer::timeout, this, &TForm1::poll_scan);
 
-    // Client area 745 x 561 below the menu bar, fixed single border.
+    // Client area 745 x 561 between the menu bar and the status bar.
     move(97, 80);
-    resize(745, 561 + menuBar()->sizeHint().height());
+    resize(745, 561 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     // Lays out the splitter now, so that the controls have their places
     // before the window first shows.
     layout()->activate();
@@ -192,17 +207,15 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
 
 void TForm1::size_for_set(bool set_open)
 {
-    // The series pane and the status line add their room to the window's;
-    // the client area keeps its size.
+    // The series pane adds its room to the window's; the client area keeps its size.
     const int pane = 280 + splitter->handleWidth();
-    const int status = statusBar()->sizeHint().height();
     // The least size follows the pane shown or hidden before the window resizes.
     QCoreApplication::sendPostedEvents(splitter, QEvent::LayoutRequest);
     layout()->activate();
     if (set_open) {
-        resize(width() + pane, height() + status);
+        resize(width() + pane, height());
     } else {
-        resize(std::max(745, width() - pane), height() - status);
+        resize(std::max(745, width() - pane), height());
     }
 }
 
@@ -259,6 +272,13 @@ void TForm1::create_toolbar(QWidget* client)
     sbSave->setIcon(two_state_glyph(draw_disk));
     sbSave->setEnabled(false);
     connect(sbSave, &QToolButton::clicked, this, &TForm1::sbSaveClick);
+
+    sbRuler = named(new QToolButton(Panel1), "sbRuler");
+    sbRuler->setGeometry(56, 4, 23, 22);
+    sbRuler->setAutoRaise(true);
+    sbRuler->setCheckable(true);
+    sbRuler->setIcon(two_state_glyph(draw_ruler));
+    sbRuler->setToolTip(tr("距離を測る") + QStringLiteral(" (M)"));
 
     sbClose = named(new QToolButton(Panel1), "sbClose");
     sbClose->setGeometry(676, 4, 59, 22);
@@ -331,6 +351,8 @@ void TForm1::create_panes(QWidget* client)
     Image->setGeometry(2, 2, 256, 256);
     Image->setScaledContents(true);
     Image->setFocusPolicy(Qt::ClickFocus);
+    // The values under the cursor follow it without a button held.
+    Image->setMouseTracking(true);
     Image->installEventFilter(this);
 
     pnWind = named(new QLabel(QStringLiteral("WL=  50,  WW=1000"), Panel3), "pnWind");
@@ -508,7 +530,9 @@ void TForm1::Shortcuts1Click()
         {tr("右クリック"), tr("ウィンドウメニュー")},
         {tr("Ctrl + ホイール, + / -"), tr("拡大 / 縮小 (カーソルの位置で)")},
         {QStringLiteral("F / 1"), tr("全体を表示 / 等倍")},
-        {tr("中ボタンドラッグ"), tr("移動")},
+        {tr("中ボタンドラッグ, Space + 左ドラッグ"), tr("移動")},
+        {QStringLiteral("M"), tr("距離を測る (左ドラッグ)")},
+        {QStringLiteral("Esc"), tr("計測線を消す")},
         {QStringLiteral("I"), tr("反転")},
         {QStringLiteral("O"), tr("オーバーレイ")},
     };
@@ -541,9 +565,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             Image->setFocus(Qt::MouseFocusReason);
-            if (mouse->button() == Qt::MiddleButton && state_.image_shown) {
+            const bool pan =
+                mouse->button() == Qt::MiddleButton || (mouse->button() == Qt::LeftButton && space_held_);
+            if (pan && state_.image_shown) {
                 panning_ = true;
                 pan_from_ = mouse->position();
+                return true;
+            }
+            if (mouse->button() == Qt::LeftButton && sbRuler->isChecked()) {
+                start_ruler(mouse->position());
                 return true;
             }
             ImageMouseDown(mouse->button(), mouse->position().toPoint().x(), mouse->position().toPoint().y());
@@ -555,9 +585,12 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 const QPointF delta = mouse->position() - pan_from_;
                 pan_from_ = mouse->position();
                 pan_picture(delta.x(), delta.y());
-                return true;
+            } else if (ruler_drag_) {
+                move_ruler(mouse->position());
+            } else {
+                ImageMouseMove(mouse->position().toPoint().x(), mouse->position().toPoint().y());
             }
-            ImageMouseMove(mouse->position().toPoint().x(), mouse->position().toPoint().y());
+            show_readout(mouse->position());
             return true;
         }
         case QEvent::MouseButtonRelease:
@@ -565,8 +598,22 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 panning_ = false;
                 return true;
             }
+            if (ruler_drag_) {
+                end_ruler();
+                return true;
+            }
             ImageMouseUp();
             return true;
+        case QEvent::Leave: show_readout(std::nullopt); break;
+        case QEvent::FocusOut: space_held_ = false; break;
+        case QEvent::KeyRelease: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Space && !key->isAutoRepeat()) {
+                space_held_ = false;
+                return true;
+            }
+            break;
+        }
         case QEvent::ContextMenu:
             fill_window_menu();
             Window1->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
@@ -603,6 +650,18 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 } else {
                     actual_size_picture();
                 }
+                return true;
+            }
+            if (key == Qt::Key_Space) {
+                space_held_ = true;
+                return true;
+            }
+            if (key == Qt::Key_M) {
+                sbRuler->toggle();
+                return true;
+            }
+            if (key == Qt::Key_Escape) {
+                clear_rulers();
                 return true;
             }
             if (key == Qt::Key_I || key == Qt::Key_O) {
@@ -870,7 +929,8 @@ void TForm1::render_display()
     if (!colour && size == QSize(display_size, display_size)) {
         display_bitmap_ = picture;
     }
-    Image->setPixmap(QPixmap::fromImage(picture));
+    rendered_ = picture;
+    show_picture();
     state_.image_shown = true;
     Export1->setEnabled(true);
 }
@@ -928,6 +988,7 @@ void TForm1::actual_size_picture()
 void TForm1::picture_changed()
 {
     pane_view_size_ = QSize();
+    ruler_drag_.reset();
     // A VOI LUT of another file is not this one's: its window applies instead.
     const FrameImage& frame = display_picture_->frame;
     if (voi_.lut >= 0) {

@@ -6,10 +6,15 @@
 #include <QMainWindow>
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "view/frame_point.h"
+#include "view/view_attributes.h"
 #include "viewer/dialogs.h"
 #include "viewer/display.h"
 #include "viewer/display_info.h"
@@ -97,11 +102,23 @@ public:
     // The part of the frame the picture shows, at what scale: the whole
     // frame fitted, unless zoomed or panned.
     ViewRect shown_view() const;
+    // The frame point under pane point `position` of the picture, and back.
+    FramePoint frame_point(QPointF position) const;
+    QPointF pane_point(FramePoint point) const;
+    // The measurements drawn on the image shown, each from one end to the other.
+    struct RulerLine {
+        FramePoint from;
+        FramePoint to;
+    };
+    const std::vector<RulerLine>& ruler_lines() const;
+    // The length written beside each of them, in the order drawn.
+    QStringList ruler_texts() const;
 
     // Controls, named as the form names them.
     QFrame* Panel1 = nullptr;
     QToolButton* sbOpen = nullptr;
     QToolButton* sbSave = nullptr;
+    QToolButton* sbRuler = nullptr; // checked: a left drag over the picture measures a distance
     QToolButton* sbClose = nullptr;
     QLabel* Label1 = nullptr;
     QLineEdit* edFname = nullptr;
@@ -122,6 +139,8 @@ public:
     QSplitter* splitter = nullptr;
     QTreeWidget* tvSeries = nullptr;
     QLabel* lbScan = nullptr;
+    // The values under the cursor.
+    QLabel* lbValues = nullptr;
     QToolButton* sbCancelScan = nullptr;
     QToolButton* sbSkipped = nullptr;
     QMenu* File1 = nullptr;
@@ -163,6 +182,18 @@ private:
     const HeaderListing& listing() const { return opened_ ? opened_->listing() : no_listing_; }
     // Maps the display picture through the window and shows it in Image.
     void render_display();
+    // Shows the picture last rendered with the image's measurements over it.
+    void show_picture();
+    // The status bar's values at pane point `position`; none off the picture.
+    void show_readout(std::optional<QPointF> position);
+    const ViewAttributes& view_attributes() const;
+    // The ruler: a line from the press to the release; Esc clears the image's lines.
+    void start_ruler(QPointF position);
+    void move_ruler(QPointF position);
+    void end_ruler();
+    void clear_rulers();
+    // The image shown: its file and frame.
+    std::pair<std::string, int> shown_image() const;
     // Shows a black picture: no file's picture stays beside another's header.
     // A non-empty text is written across it.
     void clear_display(const QString& text = QString());
@@ -240,11 +271,20 @@ private:
     ViewRect pane_view_rect_;
     std::optional<ViewRect> zoom_; // none: the whole frame fitted
     bool panning_ = false;
+    bool space_held_ = false; // Space + left drag pans
     QPointF pan_from_;
     DragLimits drag_limits_;
     int drag_start_x_ = 0;
     int drag_start_y_ = 0;
     WindowSetting drag_{};
+    // The picture as rendered, before the measurements are drawn over it.
+    QImage rendered_;
+    // The header's attributes for readout and distances, read once per file.
+    mutable std::string attributes_path_;
+    mutable ViewAttributes attributes_;
+    // Measurements by image; the line being drawn.
+    std::map<std::pair<std::string, int>, std::vector<RulerLine>> rulers_;
+    std::optional<RulerLine> ruler_drag_;
 };
 
 // Makes "ＭＳ Ｐゴシック" resolve to IPAPGothic and "Terminal" to a monospace

@@ -89,7 +89,6 @@ void TForm1::open_set(const QStringList& paths)
     set_open_ = true;
     tvSeries->clear();
     tvSeries->show();
-    statusBar()->show();
     splitter->setSizes({280, splitter->width() - 280 - splitter->handleWidth()});
     setWindowTitle(QStringLiteral("Velmor"));
 
@@ -334,6 +333,8 @@ void TForm1::close_set()
     set_open_ = false;
     tvSeries->clear();
     tvSeries->hide();
-    statusBar()->hide();
+    lbScan->clear();
+    sbSkipped->hide();
+    sbCancelScan->hide();
     size_for_set(false);
 }

@@ -76,10 +76,6 @@
         <translation>Fit the whole frame / one to one</translation>
     </message>
     <message>
-        <source>中ボタンドラッグ</source>
-        <translation>Middle drag</translation>
-    </message>
-    <message>
         <source>移動</source>
         <translation>Pan</translation>
     </message>
@@ -210,6 +206,46 @@
     <message>
         <source>このファイルを開けません</source>
         <translation>Cannot open this file</translation>
+    </message>
+    <message>
+        <source>距離を測る</source>
+        <translation>Measure distance</translation>
+    </message>
+    <message>
+        <source>中ボタンドラッグ, Space + 左ドラッグ</source>
+        <translation>Middle drag, Space + left drag</translation>
+    </message>
+    <message>
+        <source>距離を測る (左ドラッグ)</source>
+        <translation>Measure a distance (left drag)</translation>
+    </message>
+    <message>
+        <source>計測線を消す</source>
+        <translation>Clear the measurements</translation>
+    </message>
+    <message>
+        <source>x</source>
+        <translation>x</translation>
+    </message>
+    <message>
+        <source>y</source>
+        <translation>y</translation>
+    </message>
+    <message>
+        <source>格納値</source>
+        <translation>stored</translation>
+    </message>
+    <message>
+        <source>値</source>
+        <translation>value</translation>
+    </message>
+    <message>
+        <source>値なし</source>
+        <translation>no value</translation>
+    </message>
+    <message>
+        <source>フレーム</source>
+        <translation>frame</translation>
     </message>
 </context>
 </TS>

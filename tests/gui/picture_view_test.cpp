@@ -5,8 +5,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QWheelEvent>
 #include <cmath>
 
@@ -15,6 +17,7 @@
 namespace {
 
 const QString ct_small = QStringLiteral(VELMOR_PYDICOM_FILES "/CT_small.dcm");
+const QString rgb_two_frames = QStringLiteral(VELMOR_PYDICOM_FILES "/SC_rgb_rle_2frame.dcm");
 
 class QuietDialogs : public Dialogs {
 public:
@@ -35,6 +38,15 @@ public:
 };
 
 QImage shown(const TForm1& form) { return form.Image->pixmap().toImage().convertToFormat(QImage::Format_RGB888); }
+
+// A left drag over the picture from `from` to `to`, in pane pixels.
+void drag(QWidget* image, QPoint from, QPoint to)
+{
+    QTest::mousePress(image, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, to, image->mapToGlobal(to), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(image, &move);
+    QTest::mouseRelease(image, Qt::LeftButton, Qt::NoModifier, to);
+}
 
 QAction* action_named(QMenu* menu, const QString& start)
 {
@@ -171,6 +183,89 @@ private slots:
         QCOMPARE(full.convertToFormat(QImage::Format_RGB888),
                  QImage(dumped).convertToFormat(QImage::Format_RGB888));
         QVERIFY(dialogs.boxes.isEmpty());
+    }
+
+    void theStatusBarReadsTheValueUnderTheCursor()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        // The client area keeps its size; the status bar lies below it.
+        QCOMPARE(form.centralWidget()->height(), 561);
+        QVERIFY(form.statusBar()->isVisible());
+        form.open_file(ct_small);
+        // CT_small's 128 x 128 frame fills the 256 x 256 picture: pane pixel
+        // (241, 177) shows image pixel (120, 88), stored 998, intercept -1024.
+        const QPoint at(241, 177);
+        QMouseEvent move(QEvent::MouseMove, at, form.Image->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(form.Image, &move);
+        const QString values = form.lbValues->text();
+        QVERIFY2(values.startsWith(QStringLiteral("x 120  y 88   ")) &&
+                     values.contains(QStringLiteral(" 998   -26 HU   (")),
+                 qPrintable(values));
+        QVERIFY(values.endsWith(QStringLiteral(") mm")));
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(form.Image, &leave);
+        QVERIFY(form.lbValues->text().isEmpty());
+    }
+
+    void theRulerMeasuresInTheFilesUnitAndStaysWithItsImageUntilEsc()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        form.open_file(ct_small);
+        const QImage plain = shown(form);
+        const int level = form.state().window_level;
+        form.Image->setFocus();
+        QTest::keyClick(form.Image, Qt::Key_M);
+        QVERIFY(form.sbRuler->isChecked());
+        // 200 pane pixels at 2 x: 100 image pixels of 0.661468 mm.
+        drag(form.Image, QPoint(20, 20), QPoint(220, 20));
+        QCOMPARE(form.ruler_texts(), QStringList{QStringLiteral("66.1 mm")});
+        QCOMPARE(form.state().window_level, level);
+        QVERIFY(shown(form) != plain);
+        QTest::keyClick(form.Image, Qt::Key_Escape);
+        QVERIFY(form.ruler_texts().isEmpty());
+        QCOMPARE(shown(form), plain);
+
+        // Lines belong to their frame.
+        form.open_file(rgb_two_frames);
+        drag(form.Image, QPoint(10, 10), QPoint(10, 110));
+        QCOMPARE(form.ruler_lines().size(), std::size_t{1});
+        QTest::keyClick(form.Image, Qt::Key_PageDown);
+        QCOMPARE(form.shown_frame(), 1);
+        QVERIFY(form.ruler_lines().empty());
+        QTest::keyClick(form.Image, Qt::Key_PageUp);
+        QCOMPARE(form.ruler_lines().size(), std::size_t{1});
+
+        // M again: the left drag windows once more.
+        QTest::keyClick(form.Image, Qt::Key_M);
+        form.open_file(ct_small);
+        const int width = form.state().window_width;
+        drag(form.Image, QPoint(20, 20), QPoint(120, 20));
+        QVERIFY(form.state().window_width != width);
+        QVERIFY(form.ruler_lines().empty());
+    }
+
+    void spaceAndTheLeftDragPanWithoutWindowing()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        form.open_file(ct_small);
+        form.Image->setFocus();
+        QTest::keyClick(form.Image, Qt::Key_Plus);
+        const ViewRect zoomed = form.shown_view();
+        const WindowSetting window{form.state().window_level, form.state().window_width};
+        QTest::keyPress(form.Image, Qt::Key_Space);
+        drag(form.Image, QPoint(100, 100), QPoint(140, 90));
+        QTest::keyRelease(form.Image, Qt::Key_Space);
+        QCOMPARE(form.shown_view().left, zoomed.left - 40 / zoomed.scale_x);
+        QCOMPARE(form.shown_view().top, zoomed.top + 10 / zoomed.scale_y);
+        QCOMPARE(form.state().window_level, window.level);
+        QCOMPARE(form.state().window_width, window.width);
     }
 };
 

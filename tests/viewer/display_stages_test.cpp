@@ -9,6 +9,7 @@
 
 #include "image/single.h"
 #include "viewer/frame_image.h"
+#include "viewer/picture_readout.h"
 #include "viewer/picture_render.h"
 #include "viewer/resample.h"
 #include "viewer/window_choices.h"
@@ -342,4 +343,30 @@ TEST(RenderPicture, AnySizeWindowedInvertedWithOverlays)
     EXPECT_EQ(cut.value_at(1, 0), 200);
     EXPECT_EQ(cut.value_at(1, 1), -100) << "a pixel the frame lacks";
     EXPECT_FALSE(cut.value_at(2, 0));
+}
+
+TEST(PictureReadout, GivesTheStoredValueAndTheLutsValueAtTheFramesPixel)
+{
+    // A frame held at half resolution: 2 samples for 4 columns, the samples
+    // a Modality LUT's entries for stored 1 and 2.
+    FrameImage frame = gray_frame(2, 1, {100, 200});
+    frame.frame_columns = 4;
+    frame.stored = {1, 2};
+    frame.modality = {0.5, -10.0};
+    ViewAttributes attributes;
+    attributes.modality = "MR";
+    attributes.modality_lut_type = "OD";
+    attributes.rescale_type = "ignored while the LUT applies";
+    const std::optional<Readout> r = picture_readout(frame, attributes, {3.5, 0.5}, 2);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_EQ(readout_text(*r), "x 3  y 0   stored 2   90 OD   frame 2");
+    EXPECT_FALSE(picture_readout(frame, attributes, {4.0, 0.5}, 2).has_value());
+
+    // Without the LUT the samples are the stored values, and the unit the Rescale Type's.
+    frame.stored.clear();
+    attributes.rescale_type = "BQML";
+    EXPECT_EQ(readout_text(*picture_readout(frame, attributes, {0.5, 0.5}, 0)), "x 0  y 0   stored 100   40 BQML");
+    // A pixel the frame does not hold.
+    frame.samples.resize(1);
+    EXPECT_EQ(readout_text(*picture_readout(frame, attributes, {2.5, 0.5}, 0)), "x 2  y 0   no value");
 }
