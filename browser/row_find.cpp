@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "browser/tag_query.h"
+#include "reader/dictionary_keywords.h"
 
 namespace {
 
@@ -31,7 +32,11 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-std::string_view keyword_of(uint32_t /*tag*/) { return {}; }
+std::string_view keyword_of(uint32_t tag)
+{
+    const char* keyword = keyword_of_tag(tag);
+    return keyword != nullptr ? std::string_view(keyword) : std::string_view();
+}
 
 } // namespace
 

@@ -181,6 +181,10 @@ TEST(RowFinder, MatchesTagsAndTextAndKeepsTheRowsAbove)
     EXPECT_EQ(by_tag.shown, expected);
     EXPECT_EQ(rows[static_cast<std::size_t>(by_tag.shown.front())].tag, 0x30060039U);
 
+    // Keywords: ContourData, and ROIDisplayColor in each of the three ROI contour items.
+    EXPECT_EQ(finder.find("contourdata").matches, by_tag.matches);
+    EXPECT_EQ(finder.find("RoiDisplayColor").matches.size(), 3U);
+
     const FindResult by_value = finder.find("ISOCENTER beam 2");
     ASSERT_EQ(by_value.matches.size(), 2U);
     EXPECT_EQ(tag_path(rows, by_value.matches[0]), "(3006,0020)[2].(3006,0028)");
