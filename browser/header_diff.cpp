@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "browser/tag_path.h"
 
@@ -77,19 +78,24 @@ private:
     std::vector<int32_t> children_;
 };
 
-bool same_bytes(const ElementRow& a, const ByteSource& a_bytes, const ElementRow& b, const ByteSource& b_bytes)
+// Room for one block of each file's value while two values are compared.
+struct CompareBlocks {
+    static constexpr std::size_t size = 64 * 1024;
+    std::unique_ptr<uint8_t[]> a{new uint8_t[size]};
+    std::unique_ptr<uint8_t[]> b{new uint8_t[size]};
+};
+
+bool same_bytes(const ElementRow& a, const ByteSource& a_bytes, const ElementRow& b, const ByteSource& b_bytes,
+                CompareBlocks& blocks)
 {
     if (a.value_length != b.value_length) {
         return false;
     }
-    constexpr std::size_t block = 64 * 1024;
-    std::vector<uint8_t> a_block(block);
-    std::vector<uint8_t> b_block(block);
     for (int64_t done = 0; done < a.value_length;) {
-        const auto want = static_cast<std::size_t>(std::min<int64_t>(a.value_length - done, block));
-        const std::size_t a_got = a_bytes(a.value_offset + done, a_block.data(), want);
-        const std::size_t b_got = b_bytes(b.value_offset + done, b_block.data(), want);
-        if (a_got != b_got || std::memcmp(a_block.data(), b_block.data(), a_got) != 0) {
+        const auto want = static_cast<std::size_t>(std::min<int64_t>(a.value_length - done, CompareBlocks::size));
+        const std::size_t a_got = a_bytes(a.value_offset + done, blocks.a.get(), want);
+        const std::size_t b_got = b_bytes(b.value_offset + done, blocks.b.get(), want);
+        if (a_got != b_got || std::memcmp(blocks.a.get(), blocks.b.get(), a_got) != 0) {
             return false;
         }
         if (a_got < want) {
@@ -111,6 +117,7 @@ std::vector<HeaderDifference> compare_headers(const HeaderListing& first, const 
     const RowTree a(first.rows, options);
     const RowTree b(second.rows, options);
     std::vector<HeaderDifference> differences;
+    CompareBlocks blocks;
     const auto add = [&](DiffMark mark, int32_t a_row, int32_t b_row) {
         HeaderDifference d;
         d.mark = mark;
@@ -141,8 +148,8 @@ std::vector<HeaderDifference> compare_headers(const HeaderListing& first, const 
             } else {
                 const ElementRow& ra = first.rows[static_cast<std::size_t>(pair.a)];
                 const ElementRow& rb = second.rows[static_cast<std::size_t>(pair.b)];
-                const bool differ =
-                    ra.folds() != rb.folds() || (!ra.folds() && !same_bytes(ra, first_bytes, rb, second_bytes));
+                const bool differ = ra.folds() != rb.folds() ||
+                                    (!ra.folds() && !same_bytes(ra, first_bytes, rb, second_bytes, blocks));
                 if (differ) {
                     add(DiffMark::changed, pair.a, pair.b);
                 }
