@@ -85,8 +85,56 @@ struct CompareBlocks {
     std::unique_ptr<uint8_t[]> b{new uint8_t[size]};
 };
 
-bool same_bytes(const ElementRow& a, const ByteSource& a_bytes, const ElementRow& b, const ByteSource& b_bytes,
-                CompareBlocks& blocks)
+// The size of the numbers a value of the VR holds, as byte order applies to
+// them; 1 for text and bytes.
+std::size_t number_size(const std::string& vr)
+{
+    for (const char* two : {"US", "SS", "OW", "AT"}) {
+        if (vr == two) {
+            return 2;
+        }
+    }
+    for (const char* four : {"UL", "SL", "FL", "OF", "OL"}) {
+        if (vr == four) {
+            return 4;
+        }
+    }
+    for (const char* eight : {"FD", "OD", "SV", "UV", "OV"}) {
+        if (vr == eight) {
+            return 8;
+        }
+    }
+    return 1;
+}
+
+// The VR the headers give, else the one the table shows.
+std::string vr_of(const ElementRow& a, const ElementRow& b, std::string shown)
+{
+    const uint16_t vr = a.vr != 0 ? a.vr : b.vr;
+    if (vr == 0) {
+        return shown;
+    }
+    return {static_cast<char>(vr >> 8), static_cast<char>(vr & 0xFF)};
+}
+
+// The meta group at the top level is little endian in every file.
+bool is_big_endian(const DiffSide& side, const ElementRow& row)
+{
+    return side.big_endian && !(row.depth == 0 && row.group() == 0x0002);
+}
+
+// Reverses each `unit` bytes in place; a partial unit at the end stays.
+void swap_units(uint8_t* bytes, std::size_t count, std::size_t unit)
+{
+    for (std::size_t at = 0; unit > 1 && at + unit <= count; at += unit) {
+        std::reverse(bytes + at, bytes + at + unit);
+    }
+}
+
+// Whether the values hold the same bytes once b's numbers of `swap` bytes
+// are reversed (1: as they are).
+bool same_value(const ElementRow& a, const ByteSource& a_bytes, const ElementRow& b, const ByteSource& b_bytes,
+                std::size_t swap, CompareBlocks& blocks)
 {
     if (a.value_length != b.value_length) {
         return false;
@@ -95,6 +143,7 @@ bool same_bytes(const ElementRow& a, const ByteSource& a_bytes, const ElementRow
         const auto want = static_cast<std::size_t>(std::min<int64_t>(a.value_length - done, CompareBlocks::size));
         const std::size_t a_got = a_bytes(a.value_offset + done, blocks.a.get(), want);
         const std::size_t b_got = b_bytes(b.value_offset + done, blocks.b.get(), want);
+        swap_units(blocks.b.get(), b_got, swap);
         if (a_got != b_got || std::memcmp(blocks.a.get(), blocks.b.get(), a_got) != 0) {
             return false;
         }
@@ -110,14 +159,27 @@ std::string value_text(const HeaderListing& listing, int32_t row) { return listi
 
 } // namespace
 
-std::vector<HeaderDifference> compare_headers(const HeaderListing& first, const ByteSource& first_bytes,
-                                              const HeaderListing& second, const ByteSource& second_bytes,
+std::vector<HeaderDifference> compare_headers(const DiffSide& first_side, const DiffSide& second_side,
                                               const DiffOptions& options)
 {
+    const HeaderListing& first = first_side.listing;
+    const HeaderListing& second = second_side.listing;
     const RowTree a(first.rows, options);
     const RowTree b(second.rows, options);
     std::vector<HeaderDifference> differences;
     CompareBlocks blocks;
+    // Sequences and items match by place alone; values by their bytes, b's
+    // numbers reversed where the byte orders differ.
+    const auto same = [&](int32_t a_row, int32_t b_row) {
+        const ElementRow& ra = first.rows[static_cast<std::size_t>(a_row)];
+        const ElementRow& rb = second.rows[static_cast<std::size_t>(b_row)];
+        if (ra.folds() || rb.folds()) {
+            return ra.folds() == rb.folds();
+        }
+        const bool swapped = is_big_endian(first_side, ra) != is_big_endian(second_side, rb);
+        const std::size_t swap = swapped ? number_size(vr_of(ra, rb, first.grid.cell(a_row + 1, 2))) : 1;
+        return same_value(ra, first_side.bytes, rb, second_side.bytes, swap, blocks);
+    };
     const auto add = [&](DiffMark mark, int32_t a_row, int32_t b_row) {
         HeaderDifference d;
         d.mark = mark;
@@ -145,14 +207,8 @@ std::vector<HeaderDifference> compare_headers(const HeaderListing& first, const 
                 add(DiffMark::only_first, pair.a, -1);
             } else if (pair.a < 0) {
                 add(DiffMark::only_second, -1, pair.b);
-            } else {
-                const ElementRow& ra = first.rows[static_cast<std::size_t>(pair.a)];
-                const ElementRow& rb = second.rows[static_cast<std::size_t>(pair.b)];
-                const bool differ = ra.folds() != rb.folds() ||
-                                    (!ra.folds() && !same_bytes(ra, first_bytes, rb, second_bytes, blocks));
-                if (differ) {
-                    add(DiffMark::changed, pair.a, pair.b);
-                }
+            } else if (!same(pair.a, pair.b)) {
+                add(DiffMark::changed, pair.a, pair.b);
             }
         }
         const bool with_a = top || pair.a >= 0;

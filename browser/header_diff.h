@@ -1,8 +1,9 @@
 // Two headers compared element by element, matched by tag path: the
 // elements only in the first, only in the second, and those whose values
 // differ. Sequence and item rows take part by their path alone; delimiters
-// do not take part. Values are compared as the bytes the files hold; the
-// value texts are the element table's.
+// do not take part. Values are compared as the bytes the files hold, the
+// numbers of binary values taken in each file's byte order; the value texts
+// are the element table's.
 #pragma once
 
 #include <cstddef>
@@ -32,10 +33,17 @@ struct DiffOptions {
 // returns how many it read.
 using ByteSource = std::function<std::size_t(int64_t offset, uint8_t* into, std::size_t count)>;
 
+// One of the headers compared: its listing, the bytes of the walked file,
+// and whether its data set (all but the meta group) is big endian.
+struct DiffSide {
+    const HeaderListing& listing;
+    ByteSource bytes;
+    bool big_endian = false;
+};
+
 // The differences in tag path order (item indices by number). A path met
 // more than once in a file is matched by its first, second, ... occurrence.
-std::vector<HeaderDifference> compare_headers(const HeaderListing& first, const ByteSource& first_bytes,
-                                              const HeaderListing& second, const ByteSource& second_bytes,
+std::vector<HeaderDifference> compare_headers(const DiffSide& first, const DiffSide& second,
                                               const DiffOptions& options = {});
 
 // A source over an open file (the file the walk read, which stays open).

@@ -110,9 +110,10 @@ int cmd_diff(int argc, char** argv)
     if (!walk(paths[0], first) || !walk(paths[1], second)) {
         return 2;
     }
-    const std::vector<HeaderDifference> differences =
-        compare_headers(first.listing, file_byte_source(first.file.get()), second.listing,
-                        file_byte_source(second.file.get()), options);
+    const DiffSide first_side{first.listing, file_byte_source(first.file.get()), first.state.big_endian_data_set};
+    const DiffSide second_side{second.listing, file_byte_source(second.file.get()),
+                               second.state.big_endian_data_set};
+    const std::vector<HeaderDifference> differences = compare_headers(first_side, second_side, options);
     for (const HeaderDifference& d : differences) {
         std::string line(1, static_cast<char>(d.mark));
         line += '\t';

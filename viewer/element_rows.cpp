@@ -1,5 +1,7 @@
 #include "viewer/element_rows.h"
 
+#include "reader/vr.h"
+
 namespace {
 
 constexpr uint32_t undefined_length = 0xFFFFFFFF;
@@ -9,12 +11,13 @@ constexpr uint16_t delimiter_group = 0xFFFE;
 
 ElementRowBuilder::ElementRowBuilder(std::vector<ElementRow>& rows) : rows_(rows) {}
 
-void ElementRowBuilder::add(uint16_t group, uint16_t element, bool is_sequence, uint32_t value_length,
+void ElementRowBuilder::add(uint16_t group, uint16_t element, uint16_t vr, uint32_t value_length,
                             int64_t walk_length, int64_t header_offset, int64_t value_offset)
 {
     close_ended(header_offset);
     ElementRow row;
     row.tag = (uint32_t{group} << 16) | element;
+    row.vr = vr;
     row.header_offset = header_offset;
     row.value_offset = value_offset;
     row.value_length = walk_length;
@@ -43,7 +46,7 @@ void ElementRowBuilder::add(uint16_t group, uint16_t element, bool is_sequence, 
     // fragments end the walk): the walk enters it as it enters a sequence.
     const bool undefined_element =
         value_length == undefined_length && group != delimiter_group && !(group == 0x7FE0 && element == 0x0010);
-    if (item || is_sequence || undefined_element) {
+    if (item || vr == VR_SQ || undefined_element) {
         row.kind = item ? RowKind::item : RowKind::sequence;
         if (item) {
             row.item_index = open_.empty() ? top_items_++ : open_.back().items++;

@@ -20,6 +20,7 @@ struct ElementRow {
     int32_t parent = -1;     // the row of the enclosing sequence or item, -1 at depth 0
     int32_t item_index = -1; // an item's place among its sequence's items, from 0; -1 for other rows
     RowKind kind = RowKind::element;
+    uint16_t vr = 0;           // the VR the header gives ('O' << 8 | 'W'), 0 when it gives none
     int64_t header_offset = 0; // where the element's header starts
     int64_t value_offset = 0;  // where its value starts (the end of the header)
     // The value's bytes: what the walk read or skipped for an element; for a
@@ -41,9 +42,10 @@ class ElementRowBuilder {
 public:
     explicit ElementRowBuilder(std::vector<ElementRow>& rows);
 
-    // value_length is the length as the file gives it (0xFFFFFFFF:
-    // undefined); walk_length what the walk reads or skips as the value.
-    void add(uint16_t group, uint16_t element, bool is_sequence, uint32_t value_length, int64_t walk_length,
+    // vr is the VR the walk took for the header (SQ for a sequence);
+    // value_length the length as the file gives it (0xFFFFFFFF: undefined);
+    // walk_length what the walk reads or skips as the value.
+    void add(uint16_t group, uint16_t element, uint16_t vr, uint32_t value_length, int64_t walk_length,
              int64_t header_offset, int64_t value_offset);
     // The walk stopped at `offset`: what is still open ends there.
     void finish(int64_t offset);

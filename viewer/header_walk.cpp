@@ -529,7 +529,8 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
         }
         const int64_t value_start = ftello(file);
         state.text.enter(tag.group, tag.element, tag.vr, tag.raw_length, element_start, value_start);
-        rows.add(tag.group, tag.element, tag.vr == VR_SQ, tag.raw_length, tag.length, element_start, value_start);
+        rows.add(tag.group, tag.element, static_cast<uint16_t>(tag.vr), tag.raw_length, tag.length, element_start,
+                 value_start);
         format_element_row(listing.grid, file, tag, state, order);
         element_start = ftello(file);
         if (tag.group == 0x7FE0 && tag.element == 0x0010) {

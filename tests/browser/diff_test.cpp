@@ -53,11 +53,17 @@ std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 } // namespace
 
-TEST(DiffCommand, FileAgainstItselfIsTheSame)
+TEST(DiffCommand, SameValuesAreTheSame)
 {
     const DiffRun same = run_diff(quoted(ct_small) + " " + quoted(ct_small));
     EXPECT_EQ(same.status, 0);
     EXPECT_EQ(same.out, "");
+    // The same image in explicit VR little and big endian: only the meta group differs.
+    const std::string files = std::string(VELMOR_PYDICOM_FILES);
+    const DiffRun orders =
+        run_diff("--ignore 0002 '" + files + "/MR_small.dcm' '" + files + "/MR_small_bigendian.dcm'");
+    EXPECT_EQ(orders.status, 0);
+    EXPECT_EQ(orders.out, "");
 }
 
 TEST(DiffCommand, ListsExactlyTheChangedValues)
