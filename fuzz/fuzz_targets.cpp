@@ -16,6 +16,13 @@
 #include <vector>
 
 #include "base/log.h"
+#include "browser/byte_link.h"
+#include "browser/fold_state.h"
+#include "browser/header_diff.h"
+#include "browser/row_copy.h"
+#include "browser/row_find.h"
+#include "browser/tag_path.h"
+#include "browser/tag_query.h"
 #include "fuzz_input.h"
 #include "image/codec.h"
 #include "image/rle.h"
@@ -296,6 +303,66 @@ void fuzz_header_walk(const uint8_t* data, std::size_t size)
     std::fclose(file);
     const std::string report = build_report(listing.dump.all_lines(), listing.grid, state.next_row);
     (void)report;
+}
+
+void fuzz_browser(const uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (const std::optional<uint32_t> tag = parse_tag_query(bytes.substr(0, 13))) {
+        char text[12];
+        std::snprintf(text, sizeof text, "(%04X,%04X)", static_cast<unsigned>(*tag >> 16),
+                      static_cast<unsigned>(*tag & 0xFFFF));
+        if (parse_tag_query(text) != tag) {
+            std::abort();
+        }
+    }
+    const char* path = write_fuzz_input(data, size);
+    if (path == nullptr) {
+        return;
+    }
+    FileCheck check{};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(path, check), std::fclose);
+    if (!file) {
+        return;
+    }
+    ViewerState state;
+    HeaderListing listing;
+    walk_header(file.get(), listing, state);
+    const std::vector<ElementRow>& rows = listing.rows;
+
+    const RowFinder finder(listing);
+    const FindResult found = finder.find(bytes.substr(size > 12 ? size - 12 : 0));
+    for (const int32_t match : found.matches) {
+        for (int32_t row = match; row >= 0; row = rows[static_cast<std::size_t>(row)].parent) {
+            if (!std::binary_search(found.shown.begin(), found.shown.end(), row)) {
+                std::abort();
+            }
+        }
+    }
+
+    FoldState folds(rows);
+    folds.fold_all();
+    const std::vector<int32_t> top = folds.visible_rows();
+    const auto top_count =
+        std::count_if(rows.begin(), rows.end(), [](const ElementRow& r) { return r.depth == 0; });
+    if (static_cast<std::ptrdiff_t>(top.size()) != top_count) {
+        std::abort();
+    }
+
+    const std::size_t sampled = std::min<std::size_t>(rows.size(), 2000);
+    for (std::size_t row = 0; row < sampled; ++row) {
+        const auto r = static_cast<int32_t>(row);
+        if (tag_path(rows, r).empty() || row_at_offset(rows, rows[row].header_offset) != r) {
+            std::abort();
+        }
+        (void)row_bytes(rows, r, listing.dump.byte_count());
+    }
+    (void)copy_rows(listing, {0, static_cast<int32_t>(rows.size()) - 1});
+
+    const DiffSide side{listing, file_byte_source(file.get()), state.big_endian_data_set};
+    if (!compare_headers(side, side).empty()) {
+        std::abort();
+    }
 }
 
 void fuzz_inflate_view(const uint8_t* data, std::size_t size)

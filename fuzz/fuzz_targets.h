@@ -39,6 +39,13 @@ void fuzz_charset(const uint8_t* data, std::size_t size);
 // The picture of an image record built from the input: sample reading,
 // colour conversion, palette lookup, resampling and the window.
 void fuzz_picture(const uint8_t* data, std::size_t size);
+// The header walk's rows through the browser model: the tag query parser
+// on the first bytes, find with the last bytes as the query, folding, tag
+// paths, the byte-row link, copy, and the header compared with itself.
+// Aborts when find shows a match without the rows above it, folding all
+// leaves a nested row in view, a row's first byte leads to another row, or
+// the header differs from itself.
+void fuzz_browser(const uint8_t* data, std::size_t size);
 // One file through Open and the display stages: the header walk, frame 1
 // (and another frame the first byte picks) as the display keeps it, its
 // window choices, and the picture at 256 x 256, at another size with

@@ -85,6 +85,21 @@ constexpr Command commands[] = {
      "      folder: the files are listed from its directory records, not read, and\n"
      "      the files it names that are missing go to standard error.\n"
      "      Exit status: 0 series found; 1 no DICOM file found."},
+    {"diff", cmd_diff, "diff [--ignore GGGG]... [--no-private] FILE1 FILE2",
+     "Walks both headers as the viewer lists them (up to Pixel Data) and prints one\n"
+     "      tab-separated line per element that differs, matched by tag path such as\n"
+     "      (300A,00B0)[2].(300A,0111)[0].(300A,0112) (items numbered from 0):\n"
+     "      \"-\", path, value for an element only in FILE1; \"+\", path, value for one\n"
+     "      only in FILE2; \"~\", path, FILE1's value, FILE2's value for a value that\n"
+     "      differs. Values are compared as the bytes the files hold (binary numbers\n"
+     "      each in its file's byte order) and shown as the element table shows them,\n"
+     "      control characters as \\n, \\r, \\t or \\xNN.\n"
+     "      A sequence or item present in one file alone is listed with everything in\n"
+     "      it; delimiters are not compared. Lines come in tag path order.\n"
+     "      --ignore GGGG leaves out group GGGG (hexadecimal; repeatable) and what its\n"
+     "      sequences hold; --no-private leaves out the private (odd) groups.\n"
+     "      Exit status: 0 the headers are the same; 1 they differ; 2 a file cannot be\n"
+     "      opened, is a folder or is shorter than 132 bytes, or bad arguments."},
 };
 
 void print_help(std::FILE* out)

@@ -507,6 +507,8 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
     listing.header_size_text.clear();
     listing.dump = HeaderDump();
     listing.grid.clear_element_rows();
+    listing.rows.clear();
+    ElementRowBuilder rows(listing.rows);
     state.next_row = 1;
     state.rescale_intercept = 0;
     state.text.reset();
@@ -525,7 +527,10 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
         if (read_tag_header(file, tag, state, order) != 1) {
             break;
         }
-        state.text.enter(tag.group, tag.element, tag.vr, tag.raw_length, element_start, ftello(file));
+        const int64_t value_start = ftello(file);
+        state.text.enter(tag.group, tag.element, tag.vr, tag.raw_length, element_start, value_start);
+        rows.add(tag.group, tag.element, static_cast<uint16_t>(tag.vr), tag.raw_length, tag.length, element_start,
+                 value_start);
         format_element_row(listing.grid, file, tag, state, order);
         element_start = ftello(file);
         if (tag.group == 0x7FE0 && tag.element == 0x0010) {
@@ -533,6 +538,7 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
             break;
         }
     }
+    rows.finish(element_start);
 
     // The header is the bytes before Pixel Data, a position the walk reached;
     // a file without Pixel Data is header through and through.

@@ -10,6 +10,7 @@
 
 #include "reader/dictionary.h"
 #include "viewer/element_grid.h"
+#include "viewer/element_rows.h"
 #include "viewer/hex_dump.h"
 #include "viewer/viewer_state.h"
 
@@ -84,13 +85,15 @@ std::string cannot_open_text(int error);
 // What the Open command shows once the walk is done.
 struct HeaderListing {
     ElementGrid grid;
+    std::vector<ElementRow> rows; // rows[i] tells of grid row i + 1
     HeaderDump dump;              // the dump lines, read from the file when asked for
     std::string header_size_text; // empty unless Pixel Data was reached
 };
 
 // Lists a checked file's header: resets the header size, the memo, the grid,
 // next_row and the intercept; fills one grid row per element up to and
-// including Pixel Data (whose position becomes the header size); then sets
+// including Pixel Data (whose position becomes the header size), and
+// beside each its ElementRow; then sets
 // the dump to the bytes before that position, or to the whole file when it
 // holds no Pixel Data. The meta group (group 0002 from the start) is read
 // little endian; when its (0002,0010) names explicit VR big endian, the

@@ -31,14 +31,6 @@ std::string build_report_from(const MemoLines& memo_lines, const ElementGrid& gr
                               ReportEncoding encoding)
 {
     std::string out;
-    const bool utf8 = encoding == ReportEncoding::utf8;
-    const auto put_cell = [&](int32_t row, int column) {
-        if (grid.holds_utf8(row, column) == utf8) {
-            append_cell(out, grid.cell(row, column)); // already in the report's encoding
-        } else {
-            append_cell(out, utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column));
-        }
-    };
     memo_lines([&](std::string& line) {
         out += line;
         out += "\r\n";
@@ -46,16 +38,26 @@ std::string build_report_from(const MemoLines& memo_lines, const ElementGrid& gr
     out += "\r\n";
     out += report_separator;
     out += "\r\n";
-    // A row reads "(%s:%s)  %s  %s  \t%s \t[ %s ]": the text before each cell, then the end.
-    constexpr const char* before_cell[] = {"(", ":", ")  ", "  ", "  \t", " \t[ "};
     for (int32_t row = 0; row < next_row; ++row) {
-        for (int column = 0; column < 6; ++column) {
-            out += before_cell[column];
-            put_cell(row, column);
-        }
-        out += " ]\r\n";
+        append_report_row(out, grid, row, encoding);
     }
     return out;
+}
+
+void append_report_row(std::string& out, const ElementGrid& grid, int32_t row, ReportEncoding encoding)
+{
+    const bool utf8 = encoding == ReportEncoding::utf8;
+    // A row reads "(%s:%s)  %s  %s  \t%s \t[ %s ]": the text before each cell, then the end.
+    constexpr const char* before_cell[] = {"(", ":", ")  ", "  ", "  \t", " \t[ "};
+    for (int column = 0; column < grid_columns; ++column) {
+        out += before_cell[column];
+        if (grid.holds_utf8(row, column) == utf8) {
+            append_cell(out, grid.cell(row, column)); // already in the report's encoding
+        } else {
+            append_cell(out, utf8 ? grid.cell_utf8(row, column) : grid.cell_cp932(row, column));
+        }
+    }
+    out += " ]\r\n";
 }
 
 std::vector<std::string> split_memo_lines(const std::string& text)

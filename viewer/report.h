@@ -27,6 +27,10 @@ using MemoLines = std::function<void(const std::function<void(std::string& line)
 std::string build_report_from(const MemoLines& memo_lines, const ElementGrid& grid, int32_t next_row,
                               ReportEncoding encoding = ReportEncoding::cp932);
 
+// Appends grid row `row` as the report writes it, its CR LF included.
+void append_report_row(std::string& out, const ElementGrid& grid, int32_t row,
+                       ReportEncoding encoding = ReportEncoding::cp932);
+
 // Splits a memo's text into its lines as the memo counts them: no lines for
 // an empty text, and a final line break does not start another line.
 std::vector<std::string> split_memo_lines(const std::string& text);

@@ -63,6 +63,8 @@ TEST(FuzzRegressions, Rle) { EXPECT_GE(replay("rle", fuzz_rle), 1U); }
 TEST(FuzzRegressions, Ljpeg) { EXPECT_GE(replay("ljpeg", fuzz_ljpeg), 3U); }
 TEST(FuzzRegressions, Dct) { EXPECT_GE(replay("dct", fuzz_dct), 3U); }
 TEST(FuzzRegressions, HeaderWalk) { EXPECT_GE(replay("header_walk", fuzz_header_walk), 3U); }
+// The header walk's findings through the browser model too.
+TEST(FuzzRegressions, Browser) { EXPECT_GE(replay("header_walk", fuzz_browser), 3U); }
 TEST(FuzzRegressions, InflateView) { EXPECT_GE(replay("inflate_view", fuzz_inflate_view), 1U); }
 TEST(FuzzRegressions, JpegCodec) { EXPECT_GE(replay("jpeg_codec", fuzz_jpeg_codec), 1U); }
 TEST(FuzzRegressions, JpegLsCodec) { EXPECT_GE(replay("jpegls_codec", fuzz_jpegls_codec), 1U); }

@@ -138,3 +138,28 @@ TEST(LargeFiles, EncapsulatedFragmentsBeyond4GiB)
     EXPECT_EQ(last_line(std::string("'") + VELMOR_DUMP + "' elements '" + path + "'"),
               std::to_string(last_fragment + 12) + "\t(FFFE,E0DD)\tUN\t0\t0\t-\t-1\n");
 }
+
+TEST(LargeFiles, WalkRowsPast4GiBKeepTheirOffsets)
+{
+    // A 4 GiB OB value (a hole) in the header, then a text element past it.
+    const std::string head = real_header() + DicomBytes().header(0x0019, 0x1010, "OB", 0xFFFFFFF0U).bytes();
+    const int64_t far = static_cast<int64_t>(head.size()) + 0xFFFFFFF0LL;
+    const std::string path =
+        write_sparse("far_rows.dcm", head, far, DicomBytes().element(0x0020, 0x4000, "LT", "far away").bytes());
+
+    FileCheck check{};
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(check_dicom_file(path.c_str(), check), std::fclose);
+    ASSERT_TRUE(file);
+    HeaderListing listing;
+    ViewerState state;
+    walk_header(file.get(), listing, state);
+    ASSERT_GE(listing.rows.size(), 2U);
+    const ElementRow& hole = listing.rows[listing.rows.size() - 2];
+    EXPECT_EQ(hole.value_length, 0xFFFFFFF0LL);
+    EXPECT_EQ(hole.end_offset(), far);
+    const ElementRow& text = listing.rows.back();
+    EXPECT_EQ(text.tag, 0x00204000U);
+    EXPECT_EQ(text.header_offset, far);
+    EXPECT_EQ(text.value_offset, far + 8);
+    EXPECT_EQ(text.value_length, 8);
+}
