@@ -1,4 +1,5 @@
 #include "reader/dictionary.h"
+#include "reader/dictionary_keywords.h"
 
 #include <gtest/gtest.h>
 
@@ -117,4 +118,37 @@ TEST(DataDictionary, RegistryTagsOutsideTheTableGainOnlyTheirName)
         }
     }
     EXPECT_EQ(dictionary_lookup(0x0008, 0x002A, VR_NONE).vr, VR_NONE);
+}
+
+TEST(Keywords, TagsAndKeywordsBothWays)
+{
+    struct Case {
+        uint32_t tag;
+        const char* keyword;
+    };
+    const Case cases[] = {
+        {0x00100010, "PatientName"},          {0x7FE00010, "PixelData"},
+        {0x00080005, "SpecificCharacterSet"}, {0x00000000, "CommandGroupLength"},
+        {0x00020010, "TransferSyntaxUID"},    {0x30060039, "ROIContourSequence"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_STREQ(keyword_of_tag(c.tag), c.keyword) << std::hex << c.tag;
+        EXPECT_EQ(tag_of_keyword(c.keyword), c.tag) << c.keyword;
+    }
+    // Every keyword of the table leads back to a tag that has it.
+    for (std::size_t i = 0; i < keyword_tags_size; ++i) {
+        EXPECT_STREQ(keyword_of_tag(keyword_tags[i].tag), keyword_tags[i].keyword) << keyword_tags[i].keyword;
+    }
+}
+
+TEST(Keywords, RepeatingGroupsPrivateTagsAndUnknownKeywords)
+{
+    EXPECT_STREQ(keyword_of_tag(0x60023000), "OverlayData");
+    EXPECT_STREQ(keyword_of_tag(0x50100010), "NumberOfPoints"); // curve group 50xx
+    EXPECT_EQ(tag_of_keyword("OverlayData"), 0x60003000U);
+    EXPECT_EQ(keyword_of_tag(0x00091010), nullptr) << "private";
+    EXPECT_EQ(keyword_of_tag(0x00100011), nullptr) << "not in the registry";
+    EXPECT_EQ(tag_of_keyword("patientname"), std::nullopt) << "case-sensitive";
+    EXPECT_EQ(tag_of_keyword(""), std::nullopt);
+    EXPECT_EQ(tag_of_keyword("PatientNameX"), std::nullopt);
 }
