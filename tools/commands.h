@@ -6,3 +6,5 @@ int cmd_elements(int argc, char** argv); // elements [-v] FILE
 int cmd_pixels(int argc, char** argv);   // pixels FILE [OUT]
 int cmd_picture(int argc, char** argv);  // picture FILE OUT [--level L] [--width W] [--frame N]
 int cmd_series(int argc, char** argv);   // series [--files] PATH...
+int cmd_json(int argc, char** argv);     // json [--pretty] [--bulk-threshold N] [--pixel-data] FILE
+int cmd_xml(int argc, char** argv);      // xml [--bulk-threshold N] [--pixel-data] FILE
