@@ -1,5 +1,7 @@
 #include "export/data_set.h"
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -31,28 +33,36 @@ bool is_binary(int32_t vr)
     }
 }
 
-// The VR of an element of a data set encoded without VRs.
-int32_t implicit_vr(uint32_t tag)
+// The VR the dictionary gives a tag (VR_XS stays for the caller to resolve),
+// or VR_NONE.
+int32_t dictionary_vr(uint32_t tag)
 {
-    const auto group = static_cast<uint16_t>(tag >> 16);
-    const auto element = static_cast<uint16_t>(tag & 0xFFFF);
-    int32_t vr = VR_NONE;
-    if (const DictEntry* entry = dictionary_find(group, element)) {
+    int32_t vr = registry_vr(tag);
+    if (vr == VR_XS) {
+        return vr; // the 719-entry table says US for some of these
+    }
+    vr = VR_NONE;
+    if (const DictEntry* entry = dictionary_find(static_cast<uint16_t>(tag >> 16), static_cast<uint16_t>(tag))) {
         vr = entry->vr;
     }
     if (vr == VR_NONE || vr == VR_DL) {
         vr = registry_vr(tag);
     }
-    if (vr == VR_OX) {
-        return VR_OW;
-    }
+    return vr == VR_OX ? VR_OW : vr;
+}
+
+// The VR of an element of a data set encoded without VRs.
+int32_t implicit_vr(uint32_t tag)
+{
+    const int32_t vr = dictionary_vr(tag);
     if (vr != VR_NONE) {
         return vr;
     }
+    const auto element = static_cast<uint16_t>(tag & 0xFFFF);
     if (element == 0x0000) {
         return VR_UL;
     }
-    if (group % 2 != 0 && element >= 0x0010 && element <= 0x00FF) {
+    if ((tag >> 16) % 2 != 0 && element >= 0x0010 && element <= 0x00FF) {
         return VR_LO; // private creator
     }
     return VR_UN;
@@ -122,10 +132,10 @@ private:
         if (e.group == 0xFFFE) {
             return take_delimiter(e, tag);
         }
-        const bool explicit_vr = (reader_.state().syntax & SYNTAX_EXPLICIT) != 0;
-        const int32_t vr = explicit_vr ? e.vr : implicit_vr(tag);
+        const int32_t vr = element_vr(e, tag);
         DataSet& set = top.kind == Level::data_set ? *top.set : flat_item(top);
-        if (e.group == 0x0002 && !options_.meta) {
+        // Group lengths describe the file's encoding, not the data set.
+        if ((e.group == 0x0002 && !options_.meta) || e.element == 0x0000) {
             return reader_.skip() == 0;
         }
         set.elements.push_back({});
@@ -133,6 +143,7 @@ private:
         element.tag = tag;
         element.vr = vr;
         if (tag == pixel_data_tag && e.length == UNDEFINED_LENGTH) {
+            element.vr = VR_OB; // encapsulated pixel data is OB whatever the file says
             element.file_offset = value_start();
             levels_.push_back({Level::fragments, no_end, nullptr, &element});
             return true;
@@ -146,6 +157,27 @@ private:
             return reader_.skip() == 0;
         }
         return take_value(e, element, set);
+    }
+
+    // The VR the file gives, or for a data set without VRs the registry's. A
+    // public element the file marks UN takes the registry's VR too, when its
+    // value has a defined length and is little endian (as UN values are).
+    int32_t element_vr(const ELEMENT& e, uint32_t tag) const
+    {
+        const int32_t syntax = reader_.state().syntax;
+        int32_t vr = e.vr;
+        if ((syntax & SYNTAX_EXPLICIT) == 0) {
+            vr = implicit_vr(tag);
+        } else if (vr == VR_UN && e.length != UNDEFINED_LENGTH && (syntax & SYNTAX_LITTLE) != 0) {
+            const int32_t known = dictionary_vr(tag);
+            if (known != VR_NONE && known != VR_SQ && known != VR_UN) {
+                vr = known;
+            }
+        }
+        if (vr == VR_XS) {
+            vr = signed_samples_ ? VR_SS : VR_US;
+        }
+        return vr;
     }
 
     // The data set an element outside any item goes to (a sequence's content
@@ -227,6 +259,11 @@ private:
         if (!load_into(element.value, load_vr)) {
             return false;
         }
+        if (element.tag == 0x00280103 && levels_.size() == 1 && element.value.size() >= 2) {
+            uint16_t representation = 0;
+            std::memcpy(&representation, element.value.data(), 2);
+            signed_samples_ = representation == 1;
+        }
         if (element.tag == 0x00080005) {
             set.charset = nullptr;
             if (auto charset = CharacterSet::from_value(element.value)) {
@@ -259,7 +296,23 @@ private:
     DicomReader& reader_;
     const ReadOptions& options_;
     std::vector<Level> levels_;
+    bool signed_samples_ = false; // the data set's Pixel Representation is 1
 };
+
+// Elements in ascending tag order, as the models list them, whatever order
+// the file gave them in.
+void sort_by_tag(DataSet& set)
+{
+    const auto by_tag = [](const DataElement& a, const DataElement& b) { return a.tag < b.tag; };
+    if (!std::is_sorted(set.elements.begin(), set.elements.end(), by_tag)) {
+        std::stable_sort(set.elements.begin(), set.elements.end(), by_tag);
+    }
+    for (DataElement& element : set.elements) {
+        for (DataSet& item : element.items) {
+            sort_by_tag(item);
+        }
+    }
+}
 
 } // namespace
 
@@ -277,6 +330,7 @@ ReadResult read_data_set(const char* path, const ReadOptions& options)
         result.failure = reader.state().failure != 0 ? reader.state().failure : -1;
     }
     reader.close();
+    sort_by_tag(result.data_set);
     return result;
 }
 

@@ -1,6 +1,8 @@
 // A DICOM file read into a tree of data sets, elements, items and fragments
 // for the model writers: each value as the file holds it (numbers in host byte
-// order), or where it lies in the file when it is bulk data left unread.
+// order), or where it lies in the file when it is bulk data left unread. Group
+// lengths (gggg,0000) are left out: they describe the file's encoding only.
+// Each data set's elements are in ascending tag order.
 #pragma once
 
 #include <cstdint>

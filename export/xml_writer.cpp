@@ -31,6 +31,7 @@ private:
             case '<': text_ += "&lt;"; break;
             case '>': text_ += "&gt;"; break;
             case '"': text_ += "&quot;"; break;
+            case '\r': text_ += "&#13;"; break; // a parser would read a bare one as a line feed
             default:
                 if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
                     text_ += "\xEF\xBF\xBD";
@@ -75,8 +76,14 @@ private:
     void attribute(const DataElement& element, const DataSet& set)
     {
         const CharacterSet* charset = set.charset.get();
+        // A private element is named by its creator and its tag without the
+        // block number: (0009,1001) of "CREATOR" is 00090001.
+        std::vector<std::string> creator;
+        if (const DataElement* creator_element = private_creator(element, set)) {
+            creator = text_values(*creator_element, charset);
+        }
         text_ += "<DicomAttribute tag=\"";
-        text_ += tag_hex(element.tag);
+        text_ += tag_hex(creator.empty() ? element.tag : element.tag & 0xFFFF00FF);
         text_ += "\" vr=\"";
         text_ += vr_text(element.vr);
         text_ += '"';
@@ -84,13 +91,10 @@ private:
             text_ += " keyword=\"";
             text_ += keyword;
             text_ += '"';
-        } else if (const DataElement* creator = private_creator(element, set)) {
-            const auto names = text_values(*creator, charset);
-            if (!names.empty()) {
-                text_ += " privateCreator=\"";
-                escaped(names[0]);
-                text_ += '"';
-            }
+        } else if (!creator.empty()) {
+            text_ += " privateCreator=\"";
+            escaped(creator[0]);
+            text_ += '"';
         }
         text_ += ">\n";
         switch (value_kind(element.vr)) {

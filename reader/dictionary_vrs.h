@@ -8,9 +8,12 @@
 
 #include "reader/vr.h"
 
+// "US or SS": US, or SS when the pixel data's samples are signed.
+constexpr int32_t VR_XS = vr_code('X', 'S');
+
 struct TagVr {
     uint32_t tag; // group in the high 16 bits
-    int32_t vr;   // the first of two ("US or SS" is US); OB or OW is VR_OX
+    int32_t vr;   // VR_OX for OB or OW, VR_XS for US or SS, else the first of those given
 };
 
 // A repeating group or element: tags with (tag & mask) == value.

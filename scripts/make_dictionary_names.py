@@ -169,9 +169,11 @@ print(f"{len(keywords)} keywords; {len(masked_keywords)} repeating patterns")
 
 
 def vr_code(vr):
-    """The VR a file without VRs takes: the first of two, OX for OB or OW."""
+    """The VR a file without VRs takes: OX for OB or OW, XS for US or SS, otherwise the first."""
     if vr == "OB or OW":
         return "VR_OX"
+    if vr == "US or SS":
+        return "VR_XS"
     first = vr.split(" or ")[0]
     if not re.fullmatch(r"[A-Z]{2}", first):
         sys.exit(f"unexpected VR {vr!r}")
