@@ -26,6 +26,8 @@
 
 #include "dictionary_vrs.h"
 
+// One entry a line, as written here.
+// clang-format off
 const TagVr tag_vrs[] = {
     {0x00000000, VR_UL},
     {0x00000001, VR_UL},
@@ -5022,4 +5024,5 @@ const MaskedTagVr masked_tag_vrs[] = {
     {0x10000005, 0xFFFF000F, VR_US},
     {0x10100000, 0xFFFF0000, VR_US},
 };
+// clang-format on
 const std::size_t masked_tag_vrs_size = sizeof(masked_tag_vrs) / sizeof(masked_tag_vrs[0]);

@@ -196,6 +196,8 @@ out[0:4] = [
 out += [
     '#include "dictionary_vrs.h"',
     "",
+    "// One entry a line, as written here.",
+    "// clang-format off",
     "const TagVr tag_vrs[] = {",
 ]
 out += [f"    {{0x{tag:08X}, {vr}}}," for tag, vr in vrs]
@@ -209,6 +211,7 @@ out += [
 out += [f"    {{0x{value:08X}, 0x{mask:08X}, {vr}}}," for _, value, mask, vr in masked_vrs]
 out += [
     "};",
+    "// clang-format on",
     "const std::size_t masked_tag_vrs_size = sizeof(masked_tag_vrs) / sizeof(masked_tag_vrs[0]);",
     "",
 ]
