@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "base/log.h"
+#include "export/data_set.h"
+#include "export/json_writer.h"
+#include "export/xml_writer.h"
 #include "fuzz_input.h"
 #include "image/codec.h"
 #include "image/rle.h"
@@ -615,5 +618,35 @@ void fuzz_view_attributes(const uint8_t* data, std::size_t size)
     const ScreenRect shown = view.frame_on_screen();
     if (!std::isfinite(shown.x) || !std::isfinite(shown.y) || !(shown.width > 0) || !(shown.height > 0)) {
         __builtin_trap();
+    }
+}
+
+void fuzz_model(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    const char* path = write_fuzz_input(data, size);
+    if (path == nullptr) {
+        return;
+    }
+    const uint8_t choice = size > 0 ? data[size - 1] : 0;
+    ReadOptions read;
+    read.bulk_threshold = (choice & 1) != 0 ? 1U << 20 : choice;
+    read.pixel_data = (choice & 2) != 0;
+    const ReadResult result = read_data_set(path, read);
+    ModelOptions options;
+    options.file_path = path;
+    for (const bool pretty : {false, true}) {
+        options.pretty = pretty;
+        ModelOutput json(nullptr);
+        std::vector<ModelWarning> warnings;
+        write_json(result.data_set, options, json, warnings);
+        if (!is_utf8(json.text())) {
+            std::abort();
+        }
+    }
+    ModelOutput xml(nullptr);
+    write_xml(result.data_set, options, xml);
+    if (!is_utf8(xml.text())) {
+        std::abort();
     }
 }
