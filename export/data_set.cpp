@@ -1,6 +1,7 @@
 #include "export/data_set.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -84,6 +85,17 @@ public:
         levels_.push_back({Level::data_set, no_end, &root, nullptr});
     }
 
+    // Reads the items of a sequence whose value the file holds as UN bytes,
+    // which `reader` reads from memory: every value is loaded (offsets in
+    // those bytes name nothing in the file).
+    TreeReader(DicomReader& reader, const ReadOptions& options, DataSet& parent, DataElement& sequence,
+               std::size_t depth)
+        : reader_(reader), options_(options), offsets_in_file_(false), depth_(depth)
+    {
+        levels_.push_back({Level::data_set, no_end, &parent, nullptr});
+        levels_.push_back({Level::sequence, no_end, nullptr, &sequence});
+    }
+
     // Reads every element; false when the reader failed.
     bool read_all()
     {
@@ -151,12 +163,24 @@ private:
         if (vr == VR_SQ || (e.length == UNDEFINED_LENGTH && vr == VR_UN)) {
             element.vr = VR_SQ;
             element.is_sequence = true;
-            if (levels_.size() < max_depth) {
+            if (depth_ + levels_.size() < max_depth) {
                 levels_.push_back({Level::sequence, end_of(e), nullptr, &element});
             }
             return reader_.skip() == 0;
         }
+        if (e.vr == VR_UN && vr == VR_UN && is_un_sequence(e, tag)) {
+            return take_un_sequence(element, set);
+        }
         return take_value(e, element, set);
+    }
+
+    // A public sequence that an explicit little endian data set marks UN,
+    // with a defined length.
+    bool is_un_sequence(const ELEMENT& e, uint32_t tag) const
+    {
+        const int32_t syntax = reader_.state().syntax;
+        return (syntax & SYNTAX_EXPLICIT) != 0 && (syntax & SYNTAX_LITTLE) != 0 && e.length != UNDEFINED_LENGTH &&
+               dictionary_vr(tag) == VR_SQ;
     }
 
     // The VR the file gives, or for a data set without VRs the registry's. A
@@ -221,8 +245,7 @@ private:
             return reader_.skip() == 0;
         }
         const uint64_t total = static_cast<uint64_t>(e.offset - element.file_offset) + 8 + e.length;
-        const bool wanted = options_.pixel_data || reader_.state().stream_is_inflated_view;
-        if (!wanted || (total > options_.bulk_threshold && !reader_.state().stream_is_inflated_view)) {
+        if (!options_.pixel_data || (total > options_.bulk_threshold && values_stay_in_file())) {
             element.in_file = true;
             element.value.clear();
             element.file_length = total;
@@ -241,6 +264,39 @@ private:
         return load_into(element.value, VR_OB);
     }
 
+    // Bulk data can stay in the file: its offsets name the file's bytes (not
+    // those of an inflated view or of a value read from memory).
+    bool values_stay_in_file() const { return offsets_in_file_ && !reader_.state().stream_is_inflated_view; }
+
+    // A sequence the file marks UN: its value is read as the items of a data
+    // set without VRs, little endian.
+    bool take_un_sequence(DataElement& element, DataSet& set)
+    {
+        std::string bytes;
+        if (!load_into(bytes, VR_OB)) {
+            return false;
+        }
+        element.vr = VR_SQ;
+        element.is_sequence = true;
+        if (bytes.empty() || depth_ + levels_.size() + 2 >= max_depth) {
+            return true;
+        }
+        std::FILE* stream = fmemopen(bytes.data(), bytes.size(), "rb");
+        if (stream == nullptr) {
+            return true;
+        }
+        // Items take the data set's character set; anything after the items
+        // lands in `scope` and is dropped.
+        DataSet scope;
+        scope.charset = set.charset;
+        DicomReader inner;
+        inner.attach(stream, static_cast<int64_t>(bytes.size()), SYNTAX_IMPLICIT | SYNTAX_LITTLE);
+        TreeReader items(inner, options_, scope, element, depth_ + levels_.size());
+        items.read_all(); // a fault inside keeps the items read before it
+        inner.close();
+        return true;
+    }
+
     bool take_value(ELEMENT& e, DataElement& element, DataSet& set)
     {
         element.file_offset = value_start();
@@ -249,7 +305,7 @@ private:
         // (its offsets name no bytes of the file).
         const bool bulk = is_binary(element.vr) && (e.length > options_.bulk_threshold ||
                                                     (element.tag == pixel_data_tag && !options_.pixel_data));
-        if (bulk && !reader_.state().stream_is_inflated_view) {
+        if (bulk && values_stay_in_file()) {
             element.in_file = true;
             return reader_.skip() == 0;
         }
@@ -297,6 +353,8 @@ private:
     const ReadOptions& options_;
     std::vector<Level> levels_;
     bool signed_samples_ = false; // the data set's Pixel Representation is 1
+    bool offsets_in_file_ = true; // the reader reads the file itself
+    std::size_t depth_ = 0;       // levels open around the bytes this reader reads
 };
 
 // Elements in ascending tag order, as the models list them, whatever order
