@@ -259,7 +259,7 @@ private:
                                 static_cast<char>((e.length >> 8) & 0xFF),
                                 static_cast<char>((e.length >> 16) & 0xFF),
                                 static_cast<char>((e.length >> 24) & 0xFF)};
-        element.value.append(header, sizeof header);
+        element.value.append(std::string_view(header, sizeof header));
         element.file_length = total;
         return load_into(element.value, VR_OB);
     }
@@ -272,12 +272,13 @@ private:
     // set without VRs, little endian.
     bool take_un_sequence(DataElement& element, DataSet& set)
     {
-        std::string bytes;
-        if (!load_into(bytes, VR_OB)) {
+        ValueBytes value;
+        if (!load_into(value, VR_OB)) {
             return false;
         }
         element.vr = VR_SQ;
         element.is_sequence = true;
+        std::string bytes(value.view());
         if (bytes.empty() || depth_ + levels_.size() + 2 >= max_depth) {
             return true;
         }
@@ -322,7 +323,7 @@ private:
         }
         if (element.tag == 0x00080005) {
             set.charset = nullptr;
-            if (auto charset = CharacterSet::from_value(element.value)) {
+            if (auto charset = CharacterSet::from_value(element.value.view())) {
                 set.charset = std::make_shared<const CharacterSet>(*charset);
             }
         }
@@ -330,7 +331,7 @@ private:
     }
 
     // Loads the current value as `vr` and appends its bytes.
-    bool load_into(std::string& into, int32_t vr)
+    bool load_into(ValueBytes& into, int32_t vr)
     {
         ELEMENT& record = reader_.record();
         const int32_t file_vr = record.vr;
@@ -342,8 +343,12 @@ private:
             return false;
         }
         if (record.value != nullptr) {
-            into.append(static_cast<const char*>(record.value), length);
-            std::free(record.value);
+            if (into.empty()) {
+                into.adopt(record.value, length);
+            } else {
+                into.append(std::string_view(static_cast<const char*>(record.value), length));
+                std::free(record.value);
+            }
             record.value = nullptr;
         }
         return true;

@@ -6,14 +6,56 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reader/vr.h"
 #include "viewer/charset.h"
 
 struct DataElement;
+
+// A value's bytes: the block the reader loaded, kept as it is rather than
+// copied (a 150 MB Pixel Data value is read once), or bytes appended here.
+class ValueBytes {
+public:
+    std::string_view view() const { return block_ ? std::string_view(block_.get(), block_size_) : built_; }
+    operator std::string_view() const { return view(); }
+    const char* data() const { return view().data(); }
+    std::size_t size() const { return view().size(); }
+    bool empty() const { return size() == 0; }
+
+    // Takes over a block from std::malloc holding `size` bytes.
+    void adopt(void* block, std::size_t size)
+    {
+        built_.clear();
+        block_.reset(static_cast<char*>(block));
+        block_size_ = size;
+    }
+    void append(std::string_view bytes)
+    {
+        if (block_) {
+            built_.assign(view());
+            block_.reset();
+        }
+        built_ += bytes;
+    }
+    void clear()
+    {
+        block_.reset();
+        built_.clear();
+    }
+
+private:
+    struct Free {
+        void operator()(char* block) const { std::free(block); }
+    };
+    std::unique_ptr<char, Free> block_;
+    std::size_t block_size_ = 0;
+    std::string built_;
+};
 
 // A data set: the file's, or an item of a sequence.
 struct DataSet {
@@ -26,7 +68,7 @@ struct DataSet {
 struct DataElement {
     uint32_t tag = 0; // group in the high 16 bits
     int32_t vr = 0;
-    std::string value;        // the loaded bytes (encapsulated data: items with their headers)
+    ValueBytes value;         // the loaded bytes (encapsulated data: items with their headers)
     bool in_file = false;     // bulk data not loaded: file_offset and file_length locate it
     int64_t file_offset = 0;  // of the value's first byte
     uint64_t file_length = 0; // bytes of the value (encapsulated: up to the sequence delimiter)

@@ -213,7 +213,7 @@ private:
         newline();
         key("InlineBinary");
         text_ += '"';
-        append_base64(text_, element.value);
+        out_.append_base64(element.value);
         text_ += '"';
     }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 class ModelOutput {
 public:
@@ -19,6 +20,9 @@ public:
             flush();
         }
     }
+    // Appends bytes in Base64, handing the text to the stream piece by piece,
+    // so that a large value never stands whole in the buffer.
+    void append_base64(std::string_view bytes);
     // false when the stream refused a write.
     bool flush()
     {

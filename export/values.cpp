@@ -64,7 +64,7 @@ std::vector<std::string_view> split(std::string_view text, char at)
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 template <typename T>
-void append_numbers(std::vector<std::string>& out, const std::string& bytes)
+void append_numbers(std::vector<std::string>& out, std::string_view bytes)
 {
     for (std::size_t at = 0; at + sizeof(T) <= bytes.size(); at += sizeof(T)) {
         T number;

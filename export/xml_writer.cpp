@@ -192,7 +192,7 @@ private:
             text_ += "\"/>\n";
         } else if (!element.value.empty()) {
             text_ += "<InlineBinary>";
-            append_base64(text_, element.value);
+            out_.append_base64(element.value);
             text_ += "</InlineBinary>\n";
         }
     }
