@@ -1,5 +1,7 @@
 #include "export/xml_writer.h"
 
+#include <algorithm>
+
 #include "export/values.h"
 #include "reader/dictionary_keywords.h"
 
@@ -65,12 +67,10 @@ private:
             return nullptr;
         }
         const uint32_t creator_tag = (group << 16) | block;
-        for (const DataElement& e : set.elements) {
-            if (e.tag == creator_tag) {
-                return &e;
-            }
-        }
-        return nullptr;
+        // The elements are in tag order (see data_set.h).
+        const auto it = std::lower_bound(set.elements.begin(), set.elements.end(), creator_tag,
+                                         [](const DataElement& e, uint32_t tag) { return e.tag < tag; });
+        return it != set.elements.end() && it->tag == creator_tag ? &*it : nullptr;
     }
 
     void attribute(const DataElement& element, const DataSet& set)
