@@ -146,8 +146,8 @@ private:
         }
         const int32_t vr = element_vr(e, tag);
         DataSet& set = top.kind == Level::data_set ? *top.set : flat_item(top);
-        // Group lengths describe the file's encoding, not the data set.
-        if ((e.group == 0x0002 && !options_.meta) || e.element == 0x0000) {
+        // The file meta information and group lengths describe the file, not the data set.
+        if (e.group == 0x0002 || e.element == 0x0000) {
             return reader_.skip() == 0;
         }
         set.elements.push_back({});

@@ -1,7 +1,8 @@
 // A DICOM file read into a tree of data sets, elements, items and fragments
 // for the model writers: each value as the file holds it (numbers in host byte
 // order), or where it lies in the file when it is bulk data left unread. Group
-// lengths (gggg,0000) are left out: they describe the file's encoding only.
+// lengths (gggg,0000) and the file meta information (group 0002) are left
+// out: they describe the file, not its data set.
 // Each data set's elements are in ascending tag order.
 #pragma once
 
@@ -79,7 +80,6 @@ struct DataElement {
 struct ReadOptions {
     uint64_t bulk_threshold = 1024; // binary values longer than this stay in the file
     bool pixel_data = false;        // Pixel Data loaded like any other binary value
-    bool meta = false;              // the file meta information (group 0002) too
 };
 
 // What a read gives: the elements up to the end of the file, or up to the
