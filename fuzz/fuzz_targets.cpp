@@ -23,6 +23,9 @@
 #include "browser/row_find.h"
 #include "browser/tag_path.h"
 #include "browser/tag_query.h"
+#include "export/data_set.h"
+#include "export/json_writer.h"
+#include "export/xml_writer.h"
 #include "fuzz_input.h"
 #include "image/codec.h"
 #include "image/rle.h"
@@ -673,5 +676,35 @@ void fuzz_view_attributes(const uint8_t* data, std::size_t size)
     const std::optional<Readout> r = read_out(stored_frame(samples, 4, 4), a, {3.5, 2.5}, 2);
     if (!r || r->stored.size() != 1 || readout_text(*r).empty()) {
         __builtin_trap();
+    }
+}
+
+void fuzz_model(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    const char* path = write_fuzz_input(data, size);
+    if (path == nullptr) {
+        return;
+    }
+    const uint8_t choice = size > 0 ? data[size - 1] : 0;
+    ReadOptions read;
+    read.bulk_threshold = (choice & 1) != 0 ? 1U << 20 : choice;
+    read.pixel_data = (choice & 2) != 0;
+    const ReadResult result = read_data_set(path, read);
+    ModelOptions options;
+    options.file_path = path;
+    for (const bool pretty : {false, true}) {
+        options.pretty = pretty;
+        ModelOutput json(nullptr);
+        std::vector<ModelWarning> warnings;
+        write_json(result.data_set, options, json, warnings);
+        if (!is_utf8(json.text())) {
+            std::abort();
+        }
+    }
+    ModelOutput xml(nullptr);
+    write_xml(result.data_set, options, xml);
+    if (!is_utf8(xml.text())) {
+        std::abort();
     }
 }

@@ -63,3 +63,9 @@ void fuzz_dicomdir(const uint8_t* data, std::size_t size);
 // The image view's header attributes read from the file, then distances
 // across its ultrasound regions, a readout and the view transform with them.
 void fuzz_view_attributes(const uint8_t* data, std::size_t size);
+
+// The file read into the export tree and written as the JSON model (plain and
+// indented) and the native XML model; the last byte chooses the bulk data
+// threshold and whether Pixel Data is loaded. Aborts when a model is not
+// UTF-8.
+void fuzz_model(const uint8_t* data, std::size_t size);

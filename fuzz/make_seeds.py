@@ -28,7 +28,7 @@ RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
 DCT = ("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51")
 DEFLATED = b"1.2.840.10008.1.2.1.99"
-WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk", "series", "view_attributes", "browser")
+WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk", "series", "view_attributes", "browser", "model")
 CODEC_TARGETS = {
     "1.2.840.10008.1.2.4.50": "jpeg_codec",
     "1.2.840.10008.1.2.4.51": "jpeg_codec",

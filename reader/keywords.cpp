@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "reader/dictionary_keywords.h"
+#include "reader/dictionary_vrs.h"
 
 const char* keyword_of_tag(uint32_t tag)
 {
@@ -31,4 +32,23 @@ std::optional<uint32_t> tag_of_keyword(std::string_view keyword)
         return it->tag;
     }
     return std::nullopt;
+}
+
+int32_t registry_vr(uint32_t tag)
+{
+    if ((tag >> 16) % 2 != 0) {
+        return VR_NONE;
+    }
+    const TagVr* end = tag_vrs + tag_vrs_size;
+    const TagVr* it =
+        std::lower_bound(tag_vrs, end, tag, [](const TagVr& v, uint32_t wanted) { return v.tag < wanted; });
+    if (it != end && it->tag == tag) {
+        return it->vr;
+    }
+    for (std::size_t i = 0; i < masked_tag_vrs_size; ++i) {
+        if ((tag & masked_tag_vrs[i].mask) == masked_tag_vrs[i].value) {
+            return masked_tag_vrs[i].vr;
+        }
+    }
+    return VR_NONE;
 }

@@ -7,3 +7,5 @@ int cmd_pixels(int argc, char** argv);   // pixels FILE [OUT]
 int cmd_picture(int argc, char** argv);  // picture FILE OUT [--level L] [--width W] [--frame N]
 int cmd_series(int argc, char** argv);   // series [--files] PATH...
 int cmd_diff(int argc, char** argv);     // diff [--ignore GGGG]... [--no-private] FILE1 FILE2
+int cmd_json(int argc, char** argv);     // json [--pretty] [--bulk-threshold N] [--pixel-data] FILE
+int cmd_xml(int argc, char** argv);      // xml [--bulk-threshold N] [--pixel-data] FILE

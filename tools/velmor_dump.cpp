@@ -100,6 +100,27 @@ constexpr Command commands[] = {
      "      sequences hold; --no-private leaves out the private (odd) groups.\n"
      "      Exit status: 0 the headers are the same; 1 they differ; 2 a file cannot be\n"
      "      opened, is a folder or is shorter than 132 bytes, or bad arguments."},
+    {"json", cmd_json, "json [--pretty] [--bulk-threshold N] [--pixel-data] FILE",
+     "Writes FILE's data set (without its file meta information) in the DICOM JSON\n"
+     "      model: one member a tag (8 upper-case hex digits) with its \"vr\" and its\n"
+     "      \"Value\" array (numbers for IS, DS, US, SS, UL, SL, FL, FD, SV and UV; person\n"
+     "      names as objects of Alphabetic, Ideographic and Phonetic; AT as 8 hex digits;\n"
+     "      items as objects), text decoded with the file's character sets into UTF-8.\n"
+     "      OB, OD, OF, OL, OV, OW and UN values up to N bytes (default 1024) are written\n"
+     "      as \"InlineBinary\" (Base64), longer ones as \"BulkDataURI\": file://PATH\n"
+     "      #offset=O&length=L, the bytes of FILE that hold the value. Pixel Data is a\n"
+     "      BulkDataURI unless --pixel-data lets it (or its fragments, with their item\n"
+     "      headers) follow the threshold too. A DS or IS value that is no valid number is\n"
+     "      written as a string and named on standard error. --pretty indents.\n"
+     "      Exit status: 0 written; 1 FILE cannot be opened or is no DICOM file, or the\n"
+     "      reader stopped at a fault (the elements before it are written, the fault is\n"
+     "      named on standard error), or standard output cannot be written."},
+    {"xml", cmd_xml, "xml [--bulk-threshold N] [--pixel-data] FILE",
+     "Writes FILE's data set in the native DICOM XML model (NativeDicomModel, UTF-8):\n"
+     "      one DicomAttribute a tag with its tag, vr, keyword (or privateCreator), then\n"
+     "      numbered Value, PersonName (name groups and components) or Item elements,\n"
+     "      InlineBinary (Base64) or BulkData uri=, with the bulk data rules and exit\n"
+     "      status of json."},
 };
 
 void print_help(std::FILE* out)

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Broken-file sweep: every real sample file, cut short at many lengths and
-with bytes flipped at seeded random positions, through the three velmor-dump
-commands (report, elements, pixels), run in process by sweep_runner (one
-process per core, so a sanitizer build starts a few times, not once a run).
+with bytes flipped at seeded random positions, through five velmor-dump
+commands (report, elements, pixels, json with every value inline, xml), run
+in process by sweep_runner (one process per core, so a sanitizer build
+starts a few times, not once a run).
 Each run must end inside the time cap with status 0, 1 or 2, say something
 on standard error when it fails, and never trip a sanitizer.
 
@@ -28,7 +29,7 @@ HEADER_STEP = 64
 MAX_HEADER_CUTS = 128  # 8 KB: more than any real header here
 PIXEL_CUTS = 6
 FLIP_VARIANTS = 6
-COMMANDS = ("report", "elements", "pixels")
+COMMANDS = ("report", "elements", "pixels", "json", "xml")
 # Made deflated at sweep time (image_dfl.dcm is deflated already).
 DEFLATE_SOURCES = ("CT_small.dcm", "rtplan.dcm")
 

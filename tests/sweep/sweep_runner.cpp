@@ -76,6 +76,16 @@ int run_command(const std::string& command, std::string file)
     if (command == "pixels") {
         return cmd_pixels(1, argv.data());
     }
+    if (command == "json") {
+        // Pixel Data and every value inline, so that all of the file is decoded.
+        std::string pixel_data = "--pixel-data";
+        std::string threshold[2] = {"--bulk-threshold", "1099511627776"};
+        std::vector<char*> args = {pixel_data.data(), threshold[0].data(), threshold[1].data(), file.data()};
+        return cmd_json(4, args.data());
+    }
+    if (command == "xml") {
+        return cmd_xml(1, argv.data());
+    }
     return -1;
 }
 
