@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 
-QString Dialogs::openFile(QWidget* parent)
+namespace {
+
+// One existing file chosen in a file dialog; empty when the user cancels.
+QString existing_file(QWidget* parent, const QString& caption)
 {
-    QFileDialog dialog(parent);
+    QFileDialog dialog(parent, caption);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
@@ -13,6 +16,15 @@ QString Dialogs::openFile(QWidget* parent)
     }
     return dialog.selectedFiles().first();
 }
+
+} // namespace
+
+QString Dialogs::compareFile(QWidget* parent)
+{
+    return existing_file(parent, QCoreApplication::translate("TForm1", "比較..."));
+}
+
+QString Dialogs::openFile(QWidget* parent) { return existing_file(parent, QString()); }
 
 QString Dialogs::openFolder(QWidget* parent)
 {

@@ -14,6 +14,8 @@ public:
     virtual ~Dialogs() = default;
     // OpenDlg: every file is offered. Empty when the user cancels.
     virtual QString openFile(QWidget* parent);
+    // Compare with: a second file to set against the one open. Empty when the user cancels.
+    virtual QString compareFile(QWidget* parent);
     // Open folder: a folder to scan for DICOM files. Empty when the user cancels.
     virtual QString openFolder(QWidget* parent);
     // SaveDlg: "Text File (*.txt)" or "UTF-8 text (*.txt)", default

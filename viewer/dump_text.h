@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ public:
     explicit DumpText(HeaderDump dump = HeaderDump());
 
     std::size_t line_count() const { return line_count_; }
+    // The file's bytes the dump shows.
+    int64_t byte_count() const { return dump_.byte_count(); }
     // Line `index`, "" past the end.
     std::string line(std::size_t index) const;
     // Lines [first, first + count) that exist, in order.

@@ -45,6 +45,7 @@ void DumpView::show_from_the_top()
     caret_column_ = 0;
     anchor_line_ = 0;
     anchor_column_ = 0;
+    highlight_begin_ = highlight_end_ = 0;
     update_scroll_ranges();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
@@ -102,6 +103,7 @@ void DumpView::paintEvent(QPaintEvent*)
     text_.lines(static_cast<std::size_t>(first), static_cast<std::size_t>(viewport()->height() / height + 1),
                 [&](std::string& line) {
                     const QString shown = QString::fromStdString(line);
+                    paint_highlight(painter, index, shown, x, y);
                     if (selected && index >= from.y() && index <= to.y()) {
                         const int left = index == from.y() ? metrics.horizontalAdvance(shown.left(from.x())) : 0;
                         // A line break inside the selection shows as a space's width.
@@ -412,7 +414,63 @@ void DumpView::mousePressEvent(QMouseEvent* event)
         return;
     }
     const QPoint at = position_at(event->position().toPoint());
-    move_caret(at.y(), at.x(), (event->modifiers() & Qt::ShiftModifier) != 0);
+    const bool extend = (event->modifiers() & Qt::ShiftModifier) != 0;
+    move_caret(at.y(), at.x(), extend);
+    const QPoint under = character_at(event->position().toPoint());
+    const int64_t offset = dump_byte_at(static_cast<std::size_t>(under.y()), under.x());
+    if (!extend && offset >= 0 && offset < text_.byte_count()) {
+        emit byte_clicked(offset);
+    }
+}
+
+QPoint DumpView::character_at(QPoint pixel) const
+{
+    const int line = std::max(0, first_visible_line() + pixel.y() / line_height());
+    const QString text = line_text(static_cast<std::size_t>(line));
+    const int x = pixel.x() - text_margin() + horizontalScrollBar()->value();
+    for (int i = 0; i < text.size(); ++i) {
+        if (x < fontMetrics().horizontalAdvance(text.left(i + 1))) {
+            return {x < 0 ? -1 : i, line};
+        }
+    }
+    return {-1, line};
+}
+
+void DumpView::highlight_bytes(int64_t begin, int64_t end)
+{
+    highlight_begin_ = begin;
+    highlight_end_ = std::max(begin, end);
+    if (highlight_end_ > highlight_begin_) {
+        const auto line = static_cast<int>(std::min<std::size_t>(dump_line_of(begin), INT32_MAX));
+        if (line < first_visible_line() || line >= first_visible_line() + visible_line_count()) {
+            verticalScrollBar()->setValue(line);
+        }
+        horizontalScrollBar()->setValue(0);
+    }
+    viewport()->update();
+}
+
+void DumpView::paint_highlight(QPainter& painter, int index, const QString& shown, int x, int y) const
+{
+    if (highlight_end_ <= highlight_begin_ || index < 2) {
+        return;
+    }
+    const int64_t line_start = static_cast<int64_t>(index - 2) * 16;
+    const int64_t first = std::max(highlight_begin_, line_start);
+    const int64_t last = std::min(highlight_end_, line_start + 16) - 1;
+    if (first > last) {
+        return;
+    }
+    const QFontMetrics metrics = fontMetrics();
+    const auto advance = [&](int column) { return metrics.horizontalAdvance(shown.left(column)); };
+    const QColor mark(255, 230, 140);
+    const int height = line_height();
+    for (const auto& [from, to] : {std::pair{dump_hex_column(first), dump_hex_column(last) + 2},
+                                   std::pair{dump_char_column(first), dump_char_column(last) + 1}}) {
+        if (to <= shown.size()) {
+            painter.fillRect(x + advance(from), y, advance(to) - advance(from), height, mark);
+        }
+    }
 }
 
 void DumpView::mouseMoveEvent(QMouseEvent* event)

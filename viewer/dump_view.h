@@ -10,9 +10,12 @@
 #include <QAbstractScrollArea>
 #include <QPoint>
 #include <QString>
+#include <cstdint>
 #include <utility>
 
 #include "viewer/dump_text.h"
+
+class QPainter;
 
 class DumpView : public QAbstractScrollArea {
     Q_OBJECT
@@ -38,6 +41,14 @@ public:
     int caret_column() const { return caret_column_; }
     // The selected text, lines joined by line feeds; empty without one.
     QString selected_text() const;
+    // Marks the bytes [begin, end) of the file, digits and characters, and
+    // scrolls the first of them into view; an empty range clears the mark.
+    void highlight_bytes(int64_t begin, int64_t end);
+    std::pair<int64_t, int64_t> highlighted_bytes() const { return {highlight_begin_, highlight_end_}; }
+
+signals:
+    // A click on a byte's digits or character: the byte's offset in the file.
+    void byte_clicked(int64_t offset);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -68,6 +79,10 @@ private:
     // Removes the selected text; the caret goes where it began.
     void erase_selection();
     QPoint position_at(QPoint pixel) const;
+    // The line and the column of the character under `pixel`; column -1 past the line's end.
+    QPoint character_at(QPoint pixel) const;
+    // Fills the marked bytes' digits and characters on line `index` drawn at x, y.
+    void paint_highlight(QPainter& painter, int index, const QString& shown, int x, int y) const;
     void ensure_caret_visible();
     void update_scroll_ranges();
     // Caret and selection at the start, the view scrolled to the top.
@@ -81,4 +96,6 @@ private:
     int caret_column_ = 0;
     int anchor_line_ = 0;
     int anchor_column_ = 0;
+    int64_t highlight_begin_ = 0;
+    int64_t highlight_end_ = 0;
 };

@@ -43,6 +43,37 @@ std::string dump_line(std::size_t offset, const uint8_t* bytes, std::size_t coun
 
 } // namespace
 
+namespace {
+
+constexpr int address_columns = 9; // "%08X "
+constexpr int bytes_per_line = 16;
+constexpr int hex_columns = 3 * bytes_per_line;
+
+} // namespace
+
+std::size_t dump_line_of(int64_t offset) { return 2 + static_cast<std::size_t>(offset / bytes_per_line); }
+
+int dump_hex_column(int64_t offset) { return address_columns + 3 * static_cast<int>(offset % bytes_per_line); }
+
+int dump_char_column(int64_t offset)
+{
+    return address_columns + hex_columns + static_cast<int>(offset % bytes_per_line);
+}
+
+int64_t dump_byte_at(std::size_t line, int column)
+{
+    if (line < 2 || column < address_columns) {
+        return -1;
+    }
+    const auto start = static_cast<int64_t>(line - 2) * bytes_per_line;
+    const int in_hex = column - address_columns;
+    if (in_hex < hex_columns) {
+        return in_hex % 3 == 2 ? -1 : start + in_hex / 3;
+    }
+    const int in_chars = in_hex - hex_columns;
+    return in_chars < bytes_per_line ? start + in_chars : -1;
+}
+
 std::vector<std::string> dump_lines(const uint8_t* bytes, std::size_t size)
 {
     std::vector<std::string> lines;

@@ -17,6 +17,16 @@ const std::vector<std::string>& dump_header_lines();
 // line with the 0 to 15 remaining bytes.
 std::vector<std::string> dump_lines(const uint8_t* bytes, std::size_t size);
 
+// Where a byte lies in the dump: byte `offset` is on line
+// dump_line_of(offset), its two hexadecimal digits at columns
+// [dump_hex_column(offset), + 2) and its character at dump_char_column(offset).
+std::size_t dump_line_of(int64_t offset);
+int dump_hex_column(int64_t offset);
+int dump_char_column(int64_t offset);
+// The byte whose digits or character are at `column` of line `line`; -1 for
+// the heading lines, the address and the blanks.
+int64_t dump_byte_at(std::size_t line, int column);
+
 // Receives one dump line; the callee may take the string.
 using DumpLineSink = std::function<void(std::string& line)>;
 

@@ -27,11 +27,14 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "browser/fold_state.h"
+#include "browser/row_find.h"
 #include "series/dicomdir.h"
 #include "series/folder_scan.h"
 #include "viewer/about.h"
@@ -370,14 +373,25 @@ void TForm1::create_panes(QWidget* client)
 // strGrid: the element table below the panes.
 void TForm1::create_grid()
 {
-    strGrid = named(new QTableView(splitPanes), "strGrid");
+    // The table under its find field (shown by Ctrl+F).
+    paneTable = named(new QWidget(splitPanes), "paneTable");
+    auto* table_layout = new QVBoxLayout(paneTable);
+    table_layout->setContentsMargins(0, 0, 0, 0);
+    table_layout->setSpacing(2);
+    edFind = named(new QLineEdit(paneTable), "edFind");
+    edFind->hide();
+    table_layout->addWidget(edFind);
+    strGrid = named(new QTableView(paneTable), "strGrid");
     strGrid->setMinimumHeight(60);
+    table_layout->addWidget(strGrid);
     splitPanes->setGeometry(8, 8, 728, 513);
     splitPanes->setSizes({262, 245});
     splitTop->setSizes({462, 260});
     grid_model = new GridModel(strGrid);
     grid_model->show(&listing().grid, state_.next_row);
     strGrid->setModel(grid_model);
+    strGrid->setColumnHidden(GridModel::keyword_column, true);
+    create_browse();
     strGrid->setFont(pixel_font(terminal_family, 14));
     strGrid->horizontalHeader()->setFont(pixel_font(terminal_family, 14));
     strGrid->verticalHeader()->hide();
@@ -433,6 +447,10 @@ void TForm1::create_menu()
     Export1 = named(File1->addAction(tr("画像をエクスポート...")), "Export1");
     Export1->setEnabled(false);
     connect(Export1, &QAction::triggered, this, &TForm1::Export1Click);
+
+    Compare1 = named(File1->addAction(tr("比較...")), "Compare1");
+    Compare1->setEnabled(false);
+    connect(Compare1, &QAction::triggered, this, &TForm1::Compare1Click);
 
     N1 = named(File1->addSeparator(), "N1");
 
@@ -523,6 +541,10 @@ void TForm1::Shortcuts1Click()
         {Open1->shortcut().toString(QKeySequence::NativeText), tr("DICOMファイルを開く")},
         {OpenFolder1->shortcut().toString(QKeySequence::NativeText), tr("フォルダを開く")},
         {mSave->shortcut().toString(QKeySequence::NativeText), tr("ヘッダ情報を保存")},
+        {Find1->shortcut().toString(QKeySequence::NativeText), tr("表を検索")},
+        {QStringLiteral("Enter, F3 / Shift+F3"), tr("次 / 前の一致")},
+        {QStringLiteral("Left / Right"), tr("シーケンスと項目を折りたたむ / 開く (表)")},
+        {QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText), tr("選んだ行をコピー (表)")},
         {QStringLiteral("Page Down / Page Up"), tr("次 / 前の画像 (フレーム)")},
         {QStringLiteral("Home / End"), tr("最初 / 最後の画像")},
         {tr("ホイール"), tr("次 / 前の画像 (フレーム)")},
@@ -559,6 +581,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     if (strGrid != nullptr && (watched == strGrid || watched == strGrid->horizontalHeader()) &&
         event->type() == QEvent::FontChange) {
         fit_grid_rows();
+    }
+    if (strGrid != nullptr && browse_event(watched, event)) {
+        return true;
     }
     if (watched == Image) {
         switch (event->type()) {
@@ -1117,9 +1142,10 @@ void TForm1::show_listing()
     Memo->set_dump(listing().dump);
 
     // Row 0 of the grid is the header; every element row gets a visible row.
-    grid_model->show(&listing().grid, state_.next_row);
+    grid_model->show(&listing().grid, state_.next_row, &listing().rows);
     strGrid->scrollToTop();
     strGrid->horizontalScrollBar()->setValue(0);
+    browse_new_listing();
 }
 
 void TForm1::sbSaveClick()

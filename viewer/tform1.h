@@ -32,11 +32,18 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QDialog;
 class QTableView;
+class QTableWidget;
+class FoldState;
+class RowFinder;
+struct FindResult;
+struct HeaderDifference;
 class DumpView;
 class GridModel;
 class QToolButton;
 class QSplitter;
+class QKeyEvent;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -82,6 +89,18 @@ public:
     // Help > Keyboard shortcuts: every key and mouse action, in a box.
     void Shortcuts1Click();
     void sbSaveClick();
+    // File > Compare with: a second file chosen, its differences from the one open shown.
+    void Compare1Click();
+    void compare_with(const QString& path);
+    // The header browser: the element row under the table's cursor (-1 for
+    // none), folding a sequence or item row, the find field's query.
+    int table_element_row() const;
+    void fold_row(int element_row, bool fold);
+    void find_rows(const QString& query);
+    // Enter / F3 (forward) and Shift+F3: the next or previous match selected.
+    void step_find(bool forward);
+    // The table's selected rows as the report writes them, to the clipboard.
+    void copy_table_rows();
     void Exit1Click();
     void Panel2Resize();
     void ImageMouseDown(Qt::MouseButton button, int x, int y);
@@ -99,6 +118,8 @@ public:
     // The element table as the walk stored it (code page 932 bytes, decoded
     // values in UTF-8; see ElementGrid).
     const ElementGrid& grid() const { return listing().grid; }
+    // What the walk knows of each element row (grid row i + 1 for row i).
+    const std::vector<ElementRow>& element_rows() const { return listing().rows; }
     // The part of the frame the picture shows, at what scale: the whole
     // frame fitted, unless zoomed or panned.
     ViewRect shown_view() const;
@@ -132,6 +153,8 @@ public:
     QFrame* Panel3 = nullptr;
     QLabel* Image = nullptr;
     QLabel* pnWind = nullptr;
+    QWidget* paneTable = nullptr; // the find field above the table
+    QLineEdit* edFind = nullptr;
     QTableView* strGrid = nullptr;
     GridModel* grid_model = nullptr;
     // The set's series pane, left of the single-file layout, and the scan's
@@ -148,6 +171,12 @@ public:
     QAction* OpenFolder1 = nullptr;
     QAction* mSave = nullptr;
     QAction* Export1 = nullptr;
+    QAction* Compare1 = nullptr;
+    QAction* Find1 = nullptr; // Ctrl+F: the find field above the table
+    // The differences from another file: a window of their own with a find field.
+    QDialog* fmCompare = nullptr;
+    QLineEdit* edCompareFind = nullptr;
+    QTableWidget* tblCompare = nullptr;
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Window1 = nullptr;
@@ -227,6 +256,19 @@ private:
     void close_set();
     void size_for_set(bool set_open);
     void show_listing();
+    // The header browser over the listing shown: folds, find, the byte link.
+    void create_browse();
+    void browse_new_listing();
+    void show_table_rows();
+    void select_element_row(int element_row);
+    void table_row_chosen(int element_row);
+    void dump_byte_clicked(int64_t offset);
+    void table_menu(QPoint position);
+    bool table_key(QKeyEvent* key);
+    // The table's, its viewport's and the find field's events; true when taken.
+    bool browse_event(QObject* watched, QEvent* event);
+    void show_differences(const std::vector<HeaderDifference>& differences);
+    void filter_differences(const QString& query);
     int message(const char* text, const char* caption, QMessageBox::Icon icon,
                 QMessageBox::StandardButtons buttons);
 
@@ -285,6 +327,10 @@ private:
     // Measurements by image; the line being drawn.
     std::map<std::pair<std::string, int>, std::vector<RulerLine>> rulers_;
     std::optional<RulerLine> ruler_drag_;
+    // The table's folds and find over the listing shown (rebuilt at each Open).
+    std::unique_ptr<FoldState> folds_;
+    std::unique_ptr<RowFinder> finder_;
+    std::vector<int32_t> find_matches_;
 };
 
 // Makes "ＭＳ Ｐゴシック" resolve to IPAPGothic and "Terminal" to a monospace

@@ -29,6 +29,10 @@
         <source>データ</source>
         <translation>Data</translation>
     </message>
+    <message>
+        <source>キーワード</source>
+        <translation>Keyword</translation>
+    </message>
 </context>
 <context>
     <name>Messages</name>
@@ -246,6 +250,78 @@
     <message>
         <source>フレーム</source>
         <translation>frame</translation>
+    </message>
+    <message>
+        <source>比較...</source>
+        <translation>Compare with...</translation>
+    </message>
+    <message>
+        <source>キーワード</source>
+        <translation>Keyword</translation>
+    </message>
+    <message>
+        <source>検索</source>
+        <translation>Find</translation>
+    </message>
+    <message>
+        <source>タグ、キーワード、説明、値を検索</source>
+        <translation>Find a tag, keyword, description or value</translation>
+    </message>
+    <message>
+        <source>%1 件</source>
+        <translation>%1 matches</translation>
+    </message>
+    <message>
+        <source>値はダンプの外にあります (オフセット %1、%2 バイト)</source>
+        <translation>The value lies past the dump (offset %1, %2 bytes)</translation>
+    </message>
+    <message>
+        <source>値をコピー</source>
+        <translation>Copy the value</translation>
+    </message>
+    <message>
+        <source>タグをコピー</source>
+        <translation>Copy the tag</translation>
+    </message>
+    <message>
+        <source>タグパスをコピー</source>
+        <translation>Copy the tag path</translation>
+    </message>
+    <message>
+        <source>行をコピー</source>
+        <translation>Copy the rows</translation>
+    </message>
+    <message>
+        <source>タグパス</source>
+        <translation>Tag path</translation>
+    </message>
+    <message>
+        <source>1 つ目の値</source>
+        <translation>First value</translation>
+    </message>
+    <message>
+        <source>2 つ目の値</source>
+        <translation>Second value</translation>
+    </message>
+    <message>
+        <source>比較</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>表を検索</source>
+        <translation>Find in the table</translation>
+    </message>
+    <message>
+        <source>次 / 前の一致</source>
+        <translation>Next / previous match</translation>
+    </message>
+    <message>
+        <source>シーケンスと項目を折りたたむ / 開く (表)</source>
+        <translation>Fold / unfold sequences and items (table)</translation>
+    </message>
+    <message>
+        <source>選んだ行をコピー (表)</source>
+        <translation>Copy the chosen rows (table)</translation>
     </message>
 </context>
 </TS>

@@ -108,7 +108,7 @@ private slots:
         QCOMPARE(captions(form),
                  (QStringList{"ファイル (&F)", "DICOMファイルを開く...", "フォルダを開く...",
                               "ヘッダ情報を保存...", "終了 (&X)", "ヘルプ (&H)", "バージョン情報 (&A)...", "終了",
-                              "キャンセル", "Grp ID", "Elm ID", "VR", "Length", "説明", "データ"}));
+                              "キャンセル", "Grp ID", "Elm ID", "VR", "Length", "説明", "データ", "キーワード"}));
         QCOMPARE(about_caption(), QStringLiteral("バージョン情報"));
     }
 
@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(captions(form),
                  (QStringList{"&File", "&Open DICOM file...", "Open &folder...", "&Save header information...",
                               "E&xit", "&Help", "&About...", "Exit", "Cancel", "Grp ID", "Elm ID", "VR", "Length",
-                              "Description", "Data"}));
+                              "Description", "Data", "Keyword"}));
         QCOMPARE(about_caption(), QStringLiteral("About Velmor"));
 
         // A box: its caption and its first line translated, the system's reason kept.

@@ -280,7 +280,9 @@ private slots:
         QVERIFY(f.Image->pixmap().isNull());
         QCOMPARE(f.pnWind->text(), QStringLiteral("WL=  50,  WW=1000"));
         QVERIFY(f.pnWind->isHidden());
-        QCOMPARE(f.strGrid->model()->columnCount(), 6);
+        // The six columns of the form, and the keywords' column, hidden until asked for.
+        QCOMPARE(f.strGrid->model()->columnCount(), 7);
+        QVERIFY(f.strGrid->isColumnHidden(6));
         QCOMPARE(f.strGrid->model()->rowCount(), 99);
         QCOMPARE(f.strGrid->model()->headerData(4, Qt::Horizontal).toString(), QStringLiteral("説明"));
         QCOMPARE(f.strGrid->model()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("データ"));
