@@ -86,6 +86,63 @@ void resample_passes(const Plane<In>& plane, const AxisTaps& across, const AxisT
 
 } // namespace
 
+namespace {
+
+// The value of frame pixel (row, column) of a frame held at a reduced
+// resolution: bilinear between the held samples around it, the edges held.
+class HeldFrame {
+public:
+    HeldFrame(const SampleAt& sample, const HeldGrid& held) : sample_(sample), held_(held) {}
+
+    double operator()(int row, int column) const
+    {
+        const Tap down = tap(row, held_.rows);
+        const Tap across = tap(column, held_.columns);
+        const auto at = [&](int r, int c) {
+            return sample_(static_cast<std::size_t>(r) * static_cast<std::size_t>(held_.columns) +
+                           static_cast<std::size_t>(c));
+        };
+        return (at(down.first, across.first) * (1 - across.weight) +
+                at(down.first, across.second) * across.weight) *
+                   (1 - down.weight) +
+               (at(down.second, across.first) * (1 - across.weight) +
+                at(down.second, across.second) * across.weight) *
+                   down.weight;
+    }
+
+private:
+    struct Tap {
+        int first;
+        int second;
+        double weight; // of the second
+    };
+    Tap tap(int pixel, int samples) const
+    {
+        const double at = std::clamp((pixel - held_.origin) / held_.step, 0.0, static_cast<double>(samples - 1));
+        const int first = static_cast<int>(at);
+        return {first, std::min(first + 1, samples - 1), at - first};
+    }
+
+    const SampleAt& sample_;
+    HeldGrid held_;
+};
+
+} // namespace
+
+void resample_held_to_display(const SampleAt& sample, const HeldGrid& held, int sw, int sh, int32_t* destination,
+                              int dw, int dh, std::size_t stride)
+{
+    if (held.columns <= 0 || held.rows <= 0 || !(held.step > 0)) {
+        return;
+    }
+    const HeldFrame frame(sample, held);
+    const SampleAt whole = [&](std::size_t i) {
+        return frame(static_cast<int>(i / static_cast<std::size_t>(sw)),
+                     static_cast<int>(i % static_cast<std::size_t>(sw)));
+    };
+    resample_to_display(whole, sw, sh, destination, dw, dh, stride);
+}
+
 void resample_to_display(const SampleAt& sample_at, int sw, int sh, int32_t* destination, int dw, int dh,
                          std::size_t stride)
 {
