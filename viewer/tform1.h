@@ -13,6 +13,7 @@
 #include "viewer/dialogs.h"
 #include "viewer/display.h"
 #include "viewer/display_info.h"
+#include "viewer/full_frame.h"
 #include "viewer/header_walk.h"
 #include "viewer/open_pipeline.h"
 #include "viewer/picture_render.h"
@@ -163,6 +164,9 @@ private:
     const HeaderListing& listing() const { return opened_ ? opened_->listing() : no_listing_; }
     // Maps the display picture through the window and shows it in Image.
     void render_display();
+    // Shows the whole-resolution frame of a picture shown reduced, waiting
+    // for its decode when `wait`; nothing when there is none (yet).
+    void take_full_frame(bool wait);
     // Shows a black picture: no file's picture stays beside another's header.
     // A non-empty text is written across it.
     void clear_display(const QString& text = QString());
@@ -209,6 +213,8 @@ private:
     DisplayInfo display_info_;
     QImage display_bitmap_;
     std::unique_ptr<DisplayPicture> display_picture_ = std::make_unique<DisplayPicture>();
+    // The whole-resolution decode of the frame an Open shows reduced.
+    std::unique_ptr<FullFrame> full_frame_;
     DisplayBitmap display_pixels_;
     // The name of the open file (no folders), for the title.
     QString file_name_;
