@@ -88,43 +88,27 @@ void resample_passes(const Plane<In>& plane, const AxisTaps& across, const AxisT
 
 namespace {
 
-// The value of frame pixel (row, column) of a frame held at a reduced
-// resolution: bilinear between the held samples around it, the edges held.
-class HeldFrame {
-public:
-    HeldFrame(const SampleAt& sample, const HeldGrid& held) : sample_(sample), held_(held) {}
+// Where a frame pixel lies among the held samples: between `first` and
+// `second`, `weight` toward the second; the edges held.
+struct HeldTap {
+    std::size_t first;
+    std::size_t second;
+    double weight;
+};
 
-    double operator()(int row, int column) const
-    {
-        const Tap down = tap(row, held_.rows);
-        const Tap across = tap(column, held_.columns);
-        const auto at = [&](int r, int c) {
-            return sample_(static_cast<std::size_t>(r) * static_cast<std::size_t>(held_.columns) +
-                           static_cast<std::size_t>(c));
-        };
-        return (at(down.first, across.first) * (1 - across.weight) +
-                at(down.first, across.second) * across.weight) *
-                   (1 - down.weight) +
-               (at(down.second, across.first) * (1 - across.weight) +
-                at(down.second, across.second) * across.weight) *
-                   down.weight;
-    }
+HeldTap held_tap(int pixel, int samples, const HeldGrid& held)
+{
+    const double at = std::clamp((pixel - held.origin) / held.step, 0.0, static_cast<double>(samples - 1));
+    const auto first = static_cast<std::size_t>(at);
+    return {first, std::min(first + 1, static_cast<std::size_t>(samples - 1)), at - static_cast<double>(first)};
+}
 
-private:
-    struct Tap {
-        int first;
-        int second;
-        double weight; // of the second
-    };
-    Tap tap(int pixel, int samples) const
-    {
-        const double at = std::clamp((pixel - held_.origin) / held_.step, 0.0, static_cast<double>(samples - 1));
-        const int first = static_cast<int>(at);
-        return {first, std::min(first + 1, samples - 1), at - first};
-    }
-
-    const SampleAt& sample_;
-    HeldGrid held_;
+// The frame pixels resample_to_display reads for one output pixel along
+// an axis, as held taps: the first and second, `weight` toward the second.
+struct DisplayReads {
+    HeldTap first;
+    HeldTap second;
+    float weight;
 };
 
 } // namespace
@@ -132,15 +116,68 @@ private:
 void resample_held_to_display(const SampleAt& sample, const HeldGrid& held, int sw, int sh, int32_t* destination,
                               int dw, int dh, std::size_t stride)
 {
-    if (held.columns <= 0 || held.rows <= 0 || !(held.step > 0)) {
+    if (held.columns <= 0 || held.rows <= 0 || !(held.step > 0) || sw <= 0 || sh <= 0 || dw < 2 || dh < 2) {
         return;
     }
-    const HeldFrame frame(sample, held);
-    const SampleAt whole = [&](std::size_t i) {
-        return frame(static_cast<int>(i / static_cast<std::size_t>(sw)),
-                     static_cast<int>(i % static_cast<std::size_t>(sw)));
+    const auto columns = static_cast<std::size_t>(held.columns);
+    std::vector<double> samples(columns * static_cast<std::size_t>(held.rows));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = sample(i);
+    }
+    // The axes as resample_to_display takes them from a whole frame.
+    const float xr = static_cast<float>(sw - 1) / static_cast<float>(dw - 1);
+    const float yr = static_cast<float>(sh - 1) / static_cast<float>(dh - 1);
+    std::vector<DisplayReads> across(static_cast<std::size_t>(dw));
+    for (int x = 0; x < dw; ++x) {
+        const double x_product = static_cast<double>(x) * xr;
+        const float fx = static_cast<float>(x_product);
+        int x0 = 0;
+        int x1 = 0;
+        if (xr > 1.0F) {
+            x0 = truncate(x_product);
+            x1 = truncate(static_cast<double>(x + 1) * xr);
+            if (x1 == x0) {
+                x1 = x0 + 1;
+            }
+        } else {
+            x0 = truncate(fx);
+            x1 = x0 + 1;
+        }
+        x0 = std::min(x0, sw - 1);
+        x1 = std::min(x1, sw - 1);
+        across[static_cast<std::size_t>(x)] = {held_tap(x0, held.columns, held), held_tap(x1, held.columns, held),
+                                               fx - static_cast<float>(x0)};
+    }
+    std::vector<DisplayReads> down(static_cast<std::size_t>(dh));
+    for (int y = 0; y < dh; ++y) {
+        const double y_product = static_cast<double>(y) * yr;
+        const float fy = static_cast<float>(y_product);
+        const int y0 = std::min(yr > 1.0F ? truncate(y_product) : truncate(fy), sh - 1);
+        down[static_cast<std::size_t>(y)] = {held_tap(y0, held.rows, held),
+                                             held_tap(std::min(y0 + 1, sh - 1), held.rows, held),
+                                             fy - static_cast<float>(y0)};
+    }
+    // A frame pixel: bilinear between the held samples around it.
+    const auto at = [&](const HeldTap& row, const HeldTap& column) {
+        const double* upper = samples.data() + row.first * columns;
+        const double* lower = samples.data() + row.second * columns;
+        const double top = upper[column.first] + (upper[column.second] - upper[column.first]) * column.weight;
+        const double bottom = lower[column.first] + (lower[column.second] - lower[column.first]) * column.weight;
+        return top + (bottom - top) * row.weight;
     };
-    resample_to_display(whole, sw, sh, destination, dw, dh, stride);
+    for (int y = 0; y < dh; ++y) {
+        const DisplayReads& d = down[static_cast<std::size_t>(y)];
+        const double wy0 = 1.0 - static_cast<double>(d.weight);
+        for (int x = 0; x < dw; ++x) {
+            const DisplayReads& a = across[static_cast<std::size_t>(x)];
+            const double wx0 = 1.0 - static_cast<double>(a.weight);
+            const float v = static_cast<float>(
+                at(d.first, a.first) * wx0 * wy0 + at(d.first, a.second) * a.weight * wy0 +
+                at(d.second, a.first) * wx0 * d.weight + at(d.second, a.second) * a.weight * d.weight);
+            destination[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] =
+                truncate_held(static_cast<double>(v) + 0.5);
+        }
+    }
 }
 
 void resample_to_display(const SampleAt& sample_at, int sw, int sh, int32_t* destination, int dw, int dh,
