@@ -255,8 +255,8 @@ void fuzz_codec(const char* uid, const uint8_t* data, std::size_t size)
         const int reduced_status = codec->decode_reduced(data, size, format, format.columns >> shift,
                                                          format.rows >> shift, reduced, reduced_layout);
         if (reduced_status == 0) {
-            const std::size_t bytes = std::size_t{reduced.columns} * reduced.rows * format.samples_per_pixel *
-                                      format.bits_allocated / 8;
+            const std::size_t bytes =
+                std::size_t{reduced.columns} * reduced.rows * format.samples_per_pixel * format.bits_allocated / 8;
             if (reduced.columns > format.columns || reduced.rows > format.rows || reduced.pixels.size() != bytes ||
                 (status == 0 && reduced.columns == format.columns && reduced.rows == format.rows &&
                  reduced.pixels != slot)) {
