@@ -731,8 +731,9 @@ void TForm1::load_display_image()
     FrameInfo info;
     image_failure failure;
     // Shown at once from a reduced-resolution decode where the codec has
-    // one; the whole frame follows from the background.
-    const PictureSize pane{Image->width(), Image->height()};
+    // one, covering the pane and the 256 x 256 picture; the whole frame
+    // follows from the background.
+    const PictureSize pane{std::max(Image->width(), display_size), std::max(Image->height(), display_size)};
     const ImageStepResult result =
         open_picture(*opened_, 0, state_, false, *display_picture_, info, failure, &pane);
     if (result == ImageStepResult::NoPixelData) {

@@ -92,8 +92,8 @@ public:
     // The frame shown (0-based) and the frames the open file holds.
     int shown_frame() const { return shown_.frame; }
     int frame_count() const { return shown_.frame_count; }
-    // False while the picture comes from a reduced-resolution decode whose
-    // whole frame is still being decoded.
+    // False while the picture comes from a reduced-resolution decode (its
+    // whole frame being decoded, or failed).
     bool whole_frame_shown() const { return !display_picture_->frame.reduced(); }
     // The element table as the walk stored it (code page 932 bytes, decoded
     // values in UTF-8; see ElementGrid).
