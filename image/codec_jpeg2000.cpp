@@ -226,7 +226,10 @@ decoded_image decode_components(const uint8_t* data, std::size_t size, const fra
     if (!opj_setup_decoder(codec.get(), &parameters)) {
         return nullptr;
     }
-    const uint64_t samples = uint64_t{format.rows} * format.columns * format.samples_per_pixel;
+    // A reduced decode gives at most twice the wanted size along each side.
+    const bool reduced = wanted_columns > 0 && wanted_rows > 0;
+    const uint64_t samples = reduced ? uint64_t{wanted_rows} * wanted_columns * 4 * format.samples_per_pixel
+                                     : uint64_t{format.rows} * format.columns * format.samples_per_pixel;
     if (samples >= threaded_samples) {
         opj_codec_set_threads(codec.get(), static_cast<int>(std::max(1U, std::thread::hardware_concurrency())));
     }
@@ -240,7 +243,7 @@ decoded_image decode_components(const uint8_t* data, std::size_t size, const fra
     // Values whose sign the data set reads otherwise than the codestream are
     // not averaged: their reduced resolution would not be the frame's.
     const bool same_sign = found.header.is_signed == (format.pixel_representation != 0);
-    if (wanted_columns > 0 && wanted_rows > 0 && same_sign) {
+    if (reduced && same_sign) {
         steps = reduction_steps(format.columns, format.rows, wanted_columns, wanted_rows,
                                 resolution_levels(codec.get()) - 1);
         if (steps > 0 && !opj_set_decoded_resolution_factor(codec.get(), static_cast<OPJ_UINT32>(steps))) {
