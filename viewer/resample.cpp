@@ -157,25 +157,33 @@ void resample_held_to_display(const SampleAt& sample, const HeldGrid& held, int 
                                              held_tap(std::min(y0 + 1, sh - 1), held.rows, held),
                                              fy - static_cast<float>(y0)};
     }
-    // A frame pixel: bilinear between the held samples around it.
-    const auto at = [&](const HeldTap& row, const HeldTap& column) {
-        const double* upper = samples.data() + row.first * columns;
-        const double* lower = samples.data() + row.second * columns;
-        const double top = upper[column.first] + (upper[column.second] - upper[column.first]) * column.weight;
-        const double bottom = lower[column.first] + (lower[column.second] - lower[column.first]) * column.weight;
-        return top + (bottom - top) * row.weight;
+    // Each frame pixel is bilinear between the held samples around it, and
+    // the whole is separable: the held rows resampled across first, then
+    // down.
+    const auto lerp = [](const double* values, const HeldTap& tap) {
+        return values[tap.first] + (values[tap.second] - values[tap.first]) * tap.weight;
+    };
+    const auto width = static_cast<std::size_t>(dw);
+    std::vector<double> across_rows(static_cast<std::size_t>(held.rows) * width);
+    for (std::size_t row = 0; row < static_cast<std::size_t>(held.rows); ++row) {
+        const double* values = samples.data() + row * columns;
+        double* out = across_rows.data() + row * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            const DisplayReads& a = across[x];
+            out[x] = lerp(values, a.first) * (1.0 - static_cast<double>(a.weight)) +
+                     lerp(values, a.second) * static_cast<double>(a.weight);
+        }
+    }
+    const auto row_at = [&](const HeldTap& tap, std::size_t x) {
+        const double first = across_rows[tap.first * width + x];
+        return first + (across_rows[tap.second * width + x] - first) * tap.weight;
     };
     for (int y = 0; y < dh; ++y) {
         const DisplayReads& d = down[static_cast<std::size_t>(y)];
         const double wy0 = 1.0 - static_cast<double>(d.weight);
-        for (int x = 0; x < dw; ++x) {
-            const DisplayReads& a = across[static_cast<std::size_t>(x)];
-            const double wx0 = 1.0 - static_cast<double>(a.weight);
-            const float v = static_cast<float>(
-                at(d.first, a.first) * wx0 * wy0 + at(d.first, a.second) * a.weight * wy0 +
-                at(d.second, a.first) * wx0 * d.weight + at(d.second, a.second) * a.weight * d.weight);
-            destination[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(x)] =
-                truncate_held(static_cast<double>(v) + 0.5);
+        for (std::size_t x = 0; x < width; ++x) {
+            const auto v = static_cast<float>(row_at(d.first, x) * wy0 + row_at(d.second, x) * d.weight);
+            destination[static_cast<std::size_t>(y) * stride + x] = truncate_held(static_cast<double>(v) + 0.5);
         }
     }
 }
