@@ -10,7 +10,12 @@
 # budget: decoded image + largest fragment + 16 MiB. The multi-frame files
 # (512 x 512, 100 and 300 frames) are decoded on every core. A last table
 # times frame 1 of 1- and 300-frame files as a picture against dcm2pnm or
-# dcmj2pnm.
+# dcmj2pnm. The first-picture table times the default 256 x 256 picture
+# of 2048 x 2048 JPEG 2000 (lossless, lossy) and baseline JPEG files, made
+# from a reduced-resolution decode, against --size full (target <= 0.25),
+# dcmj2pnm +on --scale-x-size 256 (baseline JPEG, target <= 0.20) and
+# opj_decompress -r 3 on the bare codestream (JPEG 2000, target <= 1.20);
+# FIRST_PICTURE_ONLY=1 prints that table alone.
 #
 # Before any timing, Velmor's pixel bytes must equal the uncompressed source's
 # and the peer's (lossy files: lie within 2 of the specific peer's).
@@ -37,6 +42,12 @@ trap 'rm -rf "$WORK"' EXIT
 $PY "$HERE/make_bench_data.py" "$DATA"
 
 (cd "$HERE" && $PY make_codec_bench_data.py "$DATA")
+
+# The first picture of a large compressed file: compressed file : peer
+# (dcmj2pnm scaled, or opj_decompress reduced on the codestream)
+FIRST_PICTURES="j2k_ct12_2048:opj_decompress
+j2k_ct12_2048_r10:opj_decompress
+jpeg_gray8_2048:dcmj2pnm"
 
 # compressed file : uncompressed source : specific peer : lossy (compared with
 # the peer's decoding within 2 on every sample, 1 on 99.9 %, not the source)
@@ -131,6 +142,55 @@ peak_kib() {
     /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }'
 }
 
+# The bare codestream of a one-frame encapsulated file.
+codestream_of() {
+    $PY - "$1" "$2" <<'EOF'
+import sys, pydicom
+from pydicom.encaps import generate_pixel_data_frame
+ds = pydicom.dcmread(sys.argv[1])
+open(sys.argv[2], "wb").write(next(generate_pixel_data_frame(ds.PixelData)))
+EOF
+}
+
+first_pictures() {
+    echo "first picture, whole process: velmor-dump picture (256 x 256, reduced decode) against --size full"
+    echo "(target <= 0.25) and the peer (dcmj2pnm +on --scale-x-size 256: <= 0.20; opj_decompress -r 3: <= 1.20)"
+    printf '%-20s %-20s %-20s %-20s %-16s %7s %7s %s\n' file "velmor ms" "full ms" "peer ms" peer "/full" "/peer" targets
+    echo "$FIRST_PICTURES" | while IFS=: read -r name peer; do
+        f="$DATA/$name.dcm"
+        case $peer in
+        opj_decompress)
+            codestream_of "$f" "$WORK/frame.j2k"
+            set -- opj_decompress -i "$WORK/frame.j2k" -r 3 -o "$WORK/peer.pgm"
+            peer_target=1.20 ;;
+        *)
+            set -- dcmj2pnm +on --scale-x-size 256 "$f" "$WORK/peer.pgm"
+            peer_target=0.20 ;;
+        esac
+        : > "$WORK/t_v"; : > "$WORK/t_f"; : > "$WORK/t_p"
+        i=0
+        while [ $i -lt "$RUNS" ]; do
+            time_once "$WORK/t_v" "$DUMP" picture "$f" "$WORK/first.pgm"
+            time_once "$WORK/t_f" "$DUMP" picture "$f" "$WORK/full.pgm" --size full
+            time_once "$WORK/t_p" "$@"
+            i=$((i + 1))
+        done
+        v=$(summary "$WORK/t_v") full=$(summary "$WORK/t_f") p=$(summary "$WORK/t_p")
+        awk -v name="$name" -v v="$v" -v full="$full" -v p="$p" -v peer="$peer" -v pt="$peer_target" 'BEGIN {
+            split(v, a, " "); split(full, b, " "); split(p, c, " ")
+            rf = a[1] / b[1]; rp = a[1] / c[1]
+            printf "%-20s %-20s %-20s %-20s %-16s %7.2f %7.2f %s/%s\n", name,
+                a[1] " (" a[2] "-" a[3] ")", b[1] " (" b[2] "-" b[3] ")", c[1] " (" c[2] "-" c[3] ")", peer,
+                rf, rp, (rf <= 0.25) ? "met" : "MISS", (rp <= pt) ? "met" : "MISS" }'
+    done
+    echo "runs per figure: $RUNS, interleaved; load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
+}
+
+if [ "${FIRST_PICTURE_ONLY:-0}" = 1 ]; then
+    first_pictures
+    exit 0
+fi
+
 printf '%-22s %-20s %-20s %-20s %6s %4s  %s\n' file "velmor ms" "dcmd* ms" "gdcmconv ms" ratio tgt check
 : > "$WORK/memory"
 : > "$WORK/ratios"
@@ -207,6 +267,8 @@ echo "$PICTURES" | while IFS=: read -r name peer; do
     printf '%-24s %-20s %-20s %6s %10s %10s\n' "$name" "$1 ($2-$3)" "$4 ($5-$6)" "$ratio" "$mv" "$mp"
 done
 
+echo
+first_pictures
 echo
 echo "runs per figure: $RUNS, interleaved; median (min-max) of whole-process wall time;"
 echo "outputs: $([ "${FRESH:-0}" = 1 ] && echo "new files (FRESH=1)" || echo "written over the previous run's")"

@@ -254,6 +254,25 @@ void fuzz_codec(const char* uid, const uint8_t* data, std::size_t size)
     std::vector<uint8_t> slot(static_cast<std::size_t>(frame));
     frame_layout layout{format.photometric, format.planar_configuration};
     const int status = codec->decode(data, size, format, slot.data(), slot.size(), layout);
+    if (codec->decode_reduced != nullptr) {
+        // Reduced toward a size the input picks: never larger than the frame,
+        // exactly the samples it announces, and the whole frame when it is
+        // not reduced.
+        const auto shift = static_cast<uint32_t>(size % 5);
+        reduced_frame reduced;
+        frame_layout reduced_layout{format.photometric, format.planar_configuration};
+        const int reduced_status = codec->decode_reduced(data, size, format, format.columns >> shift,
+                                                         format.rows >> shift, reduced, reduced_layout);
+        if (reduced_status == 0) {
+            const std::size_t bytes =
+                std::size_t{reduced.columns} * reduced.rows * format.samples_per_pixel * format.bits_allocated / 8;
+            if (reduced.columns > format.columns || reduced.rows > format.rows || reduced.pixels.size() != bytes ||
+                (status == 0 && reduced.columns == format.columns && reduced.rows == format.rows &&
+                 reduced.pixels != slot)) {
+                __builtin_trap();
+            }
+        }
+    }
     if (codec->decode_bands == nullptr) {
         return;
     }

@@ -17,3 +17,16 @@ const frame_codec* codec_for_transfer_syntax(const char* uid)
     }
     return nullptr;
 }
+
+int reduction_steps(uint32_t columns, uint32_t rows, uint32_t wanted_columns, uint32_t wanted_rows, int most)
+{
+    int steps = 0;
+    while (steps < most && steps < 16) {
+        const uint32_t divisor = uint32_t{2} << steps;
+        if ((columns + divisor - 1) / divisor < wanted_columns || (rows + divisor - 1) / divisor < wanted_rows) {
+            break;
+        }
+        ++steps;
+    }
+    return steps;
+}

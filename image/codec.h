@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // What the data set says each frame holds.
 struct frame_format {
@@ -43,6 +44,23 @@ struct band_sink {
     void* context;
 };
 
+// A frame decoded at a reduced resolution: `columns` x `rows` pixels laid
+// out as the whole frame's would be (samples in host byte order). Along
+// each axis sample k stands for the frame around pixel step x k + origin
+// (pixel centres at whole numbers).
+struct reduced_frame {
+    uint32_t columns = 0;
+    uint32_t rows = 0;
+    uint32_t step = 1;
+    double origin = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// How many times a columns x rows frame can be halved (each side rounded
+// up, at most `most` times) with both sides still reaching wanted_columns x
+// wanted_rows.
+int reduction_steps(uint32_t columns, uint32_t rows, uint32_t wanted_columns, uint32_t wanted_rows, int most);
+
 struct frame_codec {
     const char* name;
     // The most bytes of decoded image one byte of this codec's data can give:
@@ -65,6 +83,13 @@ struct frame_codec {
     // a codec that decodes whole frames only.
     int (*decode_bands)(const uint8_t* data, std::size_t size, const frame_format& format, std::size_t slot_size,
                         const band_sink& bands, frame_layout& layout);
+    // Decodes one frame as `decode` does but at the lowest resolution the
+    // codestream offers (its sides halved at each step) that still reaches
+    // `columns` x `rows`, or in full when it offers none. Never larger than
+    // the frame the data set describes. 0, or -1 after logging why. Null for
+    // a codec without reduced resolutions.
+    int (*decode_reduced)(const uint8_t* data, std::size_t size, const frame_format& format, uint32_t columns,
+                          uint32_t rows, reduced_frame& out, frame_layout& layout);
 };
 
 // The codec of a transfer syntax UID, or null when no codec here reads it.

@@ -45,9 +45,20 @@ bool converts_to_rgb(int32_t photometric)
     return photometric == PHOTOMETRIC_YBR_FULL || photometric == PHOTOMETRIC_YBR_FULL_422;
 }
 
+// The most times libjpeg's scaled decoding halves a frame (down to 1/8).
+constexpr int most_jpeg_steps = 3;
+
+// Where the decoded rows go: the whole frame's slot, or a frame reduced
+// `steps` times, sized once the decoder gives its output size.
+struct row_target {
+    uint8_t* slot;
+    reduced_frame* reduced;
+    int steps;
+};
+
 // The libjpeg part; no object with a destructor lives here, so that the
 // jump back from an error leaves nothing behind.
-bool decode_8bit(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot)
+bool decode_8bit(const uint8_t* data, std::size_t size, const frame_format& format, const row_target& target)
 {
     jpeg_decompress_struct decoder;
     error_exit errors;
@@ -70,13 +81,27 @@ bool decode_8bit(const uint8_t* data, std::size_t size, const frame_format& form
     } else {
         decoder.out_color_space = decoder.jpeg_color_space;
     }
+    decoder.scale_num = 1;
+    decoder.scale_denom = 1U << target.steps;
     jpeg_start_decompress(&decoder);
     const std::size_t row_bytes = std::size_t{decoder.output_width} * std::size_t(decoder.output_components);
-    if (decoder.output_height != format.rows || decoder.output_width != format.columns ||
+    const uint32_t divisor = 1U << target.steps;
+    if (decoder.output_height != (format.rows + divisor - 1) / divisor ||
+        decoder.output_width != (format.columns + divisor - 1) / divisor ||
         decoder.output_components != format.samples_per_pixel) {
         dicom_log(LogLevel::error, "JPEG - Decoded frame differs from the image size");
         jpeg_destroy_decompress(&decoder);
         return false;
+    }
+    uint8_t* slot = target.slot;
+    if (target.reduced != nullptr) {
+        target.reduced->columns = decoder.output_width;
+        target.reduced->rows = decoder.output_height;
+        // A scaled output pixel is the mean of the block of pixels it covers.
+        target.reduced->step = divisor;
+        target.reduced->origin = (divisor - 1) / 2.0;
+        target.reduced->pixels.resize(row_bytes * decoder.output_height);
+        slot = target.reduced->pixels.data();
     }
     while (decoder.output_scanline < decoder.output_height) {
         const JDIMENSION left = decoder.output_height - decoder.output_scanline;
@@ -89,6 +114,14 @@ bool decode_8bit(const uint8_t* data, std::size_t size, const frame_format& form
     jpeg_finish_decompress(&decoder);
     jpeg_destroy_decompress(&decoder);
     return true;
+}
+
+void set_layout(const frame_format& format, frame_layout& layout)
+{
+    if (format.samples_per_pixel == 3 && converts_to_rgb(format.photometric)) {
+        layout.photometric = PHOTOMETRIC_RGB;
+    }
+    layout.planar_configuration = 0;
 }
 
 int decode_jpeg(const uint8_t* data, std::size_t size, const frame_format& format, uint8_t* slot,
@@ -109,16 +142,43 @@ int decode_jpeg(const uint8_t* data, std::size_t size, const frame_format& forma
         dicom_log(LogLevel::error, "JPEG - 8-bit samples in a frame of other than 8 bits allocated");
         return -1;
     }
-    if (!decode_8bit(data, size, format, slot)) {
+    if (!decode_8bit(data, size, format, {slot, nullptr, 0})) {
         return -1;
     }
-    if (format.samples_per_pixel == 3 && converts_to_rgb(format.photometric)) {
-        layout.photometric = PHOTOMETRIC_RGB;
+    set_layout(format, layout);
+    return 0;
+}
+
+// 8-bit frames scaled by libjpeg; 12-bit ones in full.
+int decode_jpeg_reduced(const uint8_t* data, std::size_t size, const frame_format& format, uint32_t columns,
+                        uint32_t rows, reduced_frame& out, frame_layout& layout)
+{
+    codestream_header header{};
+    if (!read_jpeg_frame_header(data, size, header)) {
+        dicom_log(LogLevel::error, "JPEG - No frame header");
+        return -1;
     }
-    layout.planar_configuration = 0;
+    // The checks of a whole frame, made against the frame's size before
+    // anything is allocated.
+    static constexpr uint8_t no_slot = 0;
+    if (!codestream_matches_format("JPEG", header, format, &no_slot, frame_slot_bytes(format))) {
+        return -1;
+    }
+    if (header.precision > 8 || format.bits_allocated != 8) {
+        out.columns = format.columns;
+        out.rows = format.rows;
+        out.pixels.assign(frame_slot_bytes(format), 0);
+        return decode_jpeg(data, size, format, out.pixels.data(), out.pixels.size(), layout);
+    }
+    const int steps = reduction_steps(format.columns, format.rows, columns, rows, most_jpeg_steps);
+    if (!decode_8bit(data, size, format, {nullptr, &out, steps})) {
+        return -1;
+    }
+    set_layout(format, layout);
     return 0;
 }
 
 } // namespace
 
-const frame_codec dct_jpeg_codec = {"JPEG", 1024, read_jpeg_frame_header, decode_jpeg, nullptr};
+const frame_codec dct_jpeg_codec = {"JPEG",      1024,    read_jpeg_frame_header,
+                                    decode_jpeg, nullptr, decode_jpeg_reduced};

@@ -143,27 +143,57 @@ bool size_is_acceptable(const j2k_size& found, const frame_format& format, const
     return true;
 }
 
-bool decoded_image_fits(const opj_image_t& image, const frame_format& format)
+// The decoded components: the data set's frame, or `steps` times halved
+// (each side rounded up, give or take one for an image offset).
+bool decoded_image_fits(const opj_image_t& image, const frame_format& format, int steps)
 {
-    if (image.numcomps != format.samples_per_pixel) {
+    if (image.numcomps != format.samples_per_pixel || image.numcomps == 0) {
         return false;
     }
+    const uint32_t divisor = 1U << steps;
+    const uint32_t columns = (format.columns + divisor - 1) / divisor;
+    const uint32_t rows = (format.rows + divisor - 1) / divisor;
     for (uint32_t c = 0; c < image.numcomps; ++c) {
         const opj_image_comp_t& component = image.comps[c];
-        if (component.data == nullptr || component.w != format.columns || component.h != format.rows) {
+        if (component.data == nullptr || component.w != image.comps[0].w || component.h != image.comps[0].h) {
             return false;
         }
     }
-    return true;
+    const uint32_t w = image.comps[0].w;
+    const uint32_t h = image.comps[0].h;
+    if (steps == 0) {
+        return w == format.columns && h == format.rows;
+    }
+    return w >= 1 && h >= 1 && w <= format.columns && h <= format.rows && w + 1 >= columns && w <= columns + 1 &&
+           h + 1 >= rows && h <= rows + 1;
+}
+
+// The fewest resolution levels any component of the main header's coding
+// style has.
+int resolution_levels(opj_codec_t* codec)
+{
+    opj_codestream_info_v2_t* info = opj_get_cstr_info(codec);
+    if (info == nullptr) {
+        return 1;
+    }
+    uint32_t levels = 33;
+    const opj_tile_info_v2_t& tile = info->m_default_tile_info;
+    for (uint32_t c = 0; c < info->nbcomps && tile.tccp_info != nullptr; ++c) {
+        levels = std::min(levels, tile.tccp_info[c].numresolutions);
+    }
+    opj_destroy_cstr_info(&info);
+    return levels >= 1 && levels <= 33 ? static_cast<int>(levels) : 1;
 }
 
 using decoded_image = std::unique_ptr<opj_image_t, image_closer>;
 
 // The frame decoded by the library into its component planes, once its
 // sizes were checked against the data set and a slot of `slot_size` bytes;
-// null after logging why.
+// null after logging why. With wanted_columns x wanted_rows, at the lowest
+// resolution that still reaches them.
 decoded_image decode_components(const uint8_t* data, std::size_t size, const frame_format& format,
-                                const uint8_t* slot, std::size_t slot_size)
+                                const uint8_t* slot, std::size_t slot_size, uint32_t wanted_columns = 0,
+                                uint32_t wanted_rows = 0)
 {
     j2k_size found{};
     if (!read_j2k_size(data, size, found)) {
@@ -196,7 +226,10 @@ decoded_image decode_components(const uint8_t* data, std::size_t size, const fra
     if (!opj_setup_decoder(codec.get(), &parameters)) {
         return nullptr;
     }
-    const uint64_t samples = uint64_t{format.rows} * format.columns * format.samples_per_pixel;
+    // A reduced decode gives at most twice the wanted size along each side.
+    const bool reduced = wanted_columns > 0 && wanted_rows > 0;
+    const uint64_t samples = reduced ? uint64_t{wanted_rows} * wanted_columns * 4 * format.samples_per_pixel
+                                     : uint64_t{format.rows} * format.columns * format.samples_per_pixel;
     if (samples >= threaded_samples) {
         opj_codec_set_threads(codec.get(), static_cast<int>(std::max(1U, std::thread::hardware_concurrency())));
     }
@@ -206,10 +239,21 @@ decoded_image decode_components(const uint8_t* data, std::size_t size, const fra
         return nullptr;
     }
     decoded_image image(raw_image);
+    int steps = 0;
+    // Values whose sign the data set reads otherwise than the codestream are
+    // not averaged: their reduced resolution would not be the frame's.
+    const bool same_sign = found.header.is_signed == (format.pixel_representation != 0);
+    if (reduced && same_sign) {
+        steps = reduction_steps(format.columns, format.rows, wanted_columns, wanted_rows,
+                                resolution_levels(codec.get()) - 1);
+        if (steps > 0 && !opj_set_decoded_resolution_factor(codec.get(), static_cast<OPJ_UINT32>(steps))) {
+            return nullptr;
+        }
+    }
     if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get())) {
         return nullptr;
     }
-    if (!decoded_image_fits(*image, format)) {
+    if (!decoded_image_fits(*image, format, steps)) {
         log_failure("Decoded frame differs from the image size");
         return nullptr;
     }
@@ -262,8 +306,32 @@ int decode_jpeg2000_bands(const uint8_t* data, std::size_t size, const frame_for
     return 0;
 }
 
+// The components at the lowest resolution that reaches columns x rows.
+int decode_jpeg2000_reduced(const uint8_t* data, std::size_t size, const frame_format& format, uint32_t columns,
+                            uint32_t rows, reduced_frame& out, frame_layout& layout)
+{
+    static constexpr uint8_t no_slot = 0;
+    const decoded_image image = decode_components(data, size, format, &no_slot, frame_slot_bytes(format),
+                                                  std::max(columns, 1U), std::max(rows, 1U));
+    if (!image) {
+        return -1;
+    }
+    out.columns = image->comps[0].w;
+    out.rows = image->comps[0].h;
+    // The low-pass bands lie over the even pixels of the level above.
+    out.step = 1U << image->comps[0].factor;
+    out.origin = 0;
+    const uint32_t sample_bytes = format.bits_allocated / 8U;
+    const std::size_t pixels = std::size_t{out.columns} * out.rows;
+    out.pixels.assign(pixels * format.samples_per_pixel * sample_bytes, 0);
+    write_samples(*image, sample_bytes, out.pixels.data(), 0, pixels);
+    set_layout(format, layout);
+    return 0;
+}
+
 } // namespace
 
 // A codestream describes a blank region of any size in a few bytes: the
 // bound is wide, and the size check against the data set is what guards.
-const frame_codec jpeg2000_codec = {"JPEG 2000", 65536, read_j2k_header, decode_jpeg2000, decode_jpeg2000_bands};
+const frame_codec jpeg2000_codec = {
+    "JPEG 2000", 65536, read_j2k_header, decode_jpeg2000, decode_jpeg2000_bands, decode_jpeg2000_reduced};

@@ -108,4 +108,4 @@ int decode_jpegls(const uint8_t* data, std::size_t size, const frame_format& for
 
 // Run mode codes up to 32768 equal samples in one bit: a blank frame takes a
 // few bytes, so the bound is wide and the size check is what guards.
-const frame_codec jpegls_codec = {"JPEG-LS", 65536, read_jpeg_frame_header, decode_jpegls, nullptr};
+const frame_codec jpegls_codec = {"JPEG-LS", 65536, read_jpeg_frame_header, decode_jpegls, nullptr, nullptr};

@@ -41,5 +41,5 @@ int decode_lossless_jpeg_bands(const uint8_t* data, std::size_t size, const fram
 
 } // namespace
 
-const frame_codec lossless_jpeg_codec = {"lossless JPEG", 64, read_jpeg_frame_header, decode_lossless_jpeg,
-                                         decode_lossless_jpeg_bands};
+const frame_codec lossless_jpeg_codec = {
+    "lossless JPEG", 64, read_jpeg_frame_header, decode_lossless_jpeg, decode_lossless_jpeg_bands, nullptr};

@@ -15,4 +15,4 @@ int decode_rle(const uint8_t* data, std::size_t size, const frame_format& format
 } // namespace
 
 // An RLE frame announces no image size of its own: there is no header to read.
-const frame_codec rle_codec = {"RLE", 64, nullptr, decode_rle, nullptr};
+const frame_codec rle_codec = {"RLE", 64, nullptr, decode_rle, nullptr, nullptr};

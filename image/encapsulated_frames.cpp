@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -418,6 +419,15 @@ single_image* ImageExtraction::load_encapsulated_frame(int32_t wanted)
     if (found == frame_lookup::cut) {
         return fail_logged(image_failures::frame_cut_off(wanted, index.frames_present()));
     }
+    image.reduced_columns = 0;
+    image.reduced_rows = 0;
+    image.reduced_step = 0;
+    image.reduced_origin = 0;
+    if (reduction_ != nullptr && decoder.codec->decode_reduced != nullptr && image.display.overlays.empty()) {
+        if (single_image* reduced = load_reduced_frame(fragments, wanted)) {
+            return reduced;
+        }
+    }
     uint8_t* buffer = decoder.frame_bytes <= max_pixel_buffer - trailing_zeros
                           ? allocate_pixels(decoder.frame_bytes + trailing_zeros)
                           : nullptr;
@@ -429,4 +439,37 @@ single_image* ImageExtraction::load_encapsulated_frame(int32_t wanted)
     image.pixels = buffer;
     image.pixel_bytes = decoder.frame_bytes;
     return decode_planned(image, decoder, {fragments}, 1, wanted) ? &image : fail();
+}
+
+single_image* ImageExtraction::load_reduced_frame(const std::vector<fragment_span>& fragments, int32_t wanted)
+{
+    single_image& image = record_;
+    const frame_decoder& decoder = known_frames_->decoder;
+    frame_bytes_buffer scratch;
+    reduced_frame reduced;
+    frame_layout layout{};
+    try {
+        if (decoder.decode_reduced(wanted, fragments, (*reduction_)(image), scratch, reduced, layout)) {
+            return nullptr;
+        }
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    uint8_t* buffer = reduced.pixels.size() <= decoder.frame_bytes
+                          ? allocate_pixels(reduced.pixels.size() + trailing_zeros)
+                          : nullptr;
+    if (buffer == nullptr) {
+        return nullptr;
+    }
+    std::memcpy(buffer, reduced.pixels.data(), reduced.pixels.size());
+    image.pixels = buffer;
+    image.pixel_bytes = reduced.pixels.size();
+    if (reduced.columns != image.columns || reduced.rows != image.rows) {
+        image.reduced_columns = reduced.columns;
+        image.reduced_rows = reduced.rows;
+        image.reduced_step = reduced.step;
+        image.reduced_origin = reduced.origin;
+    }
+    apply_layout(image, layout);
+    return &image;
 }

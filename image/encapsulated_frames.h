@@ -69,6 +69,21 @@ struct frame_decoder {
         return {};
     }
 
+    // Frame `number` at the lowest resolution reaching `wanted`, into `out`.
+    image_failure decode_reduced(int64_t number, const std::vector<fragment_span>& fragments, reduced_size wanted,
+                                 frame_bytes_buffer& scratch, reduced_frame& out, frame_layout& layout) const
+    {
+        if (image_failure failed = read_fragments(descriptor, fragments, scratch)) {
+            return failed;
+        }
+        layout = {format.photometric, format.planar_configuration};
+        if (codec->decode_reduced(scratch.data(), scratch.size(), format, wanted.columns, wanted.rows, out,
+                                  layout) != 0) {
+            return image_failures::codestream_broken(codec->name, number);
+        }
+        return {};
+    }
+
     // The frame handed to the sink at `offset` in bands of rows by a codec
     // that has them, zeros after a codestream frame smaller than the data
     // set's. No failure, or why it failed (logged; not when the sink refused:

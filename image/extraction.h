@@ -46,6 +46,9 @@ public:
     const image_failure& failure() const { return failure_; }
     void set_failure(image_failure failure) { failure_ = std::move(failure); }
     void set_threads(unsigned count) { threads_ = count; }
+    // The size a one-frame extraction's frame may be reduced to (null:
+    // decoded whole); kept by the caller while it is set.
+    void set_reduction(const reduction_rule* wanted) { reduction_ = wanted; }
 
 private:
     void reset_record();
@@ -107,6 +110,9 @@ private:
     single_image* load_encapsulated();
     // One frame alone, in a buffer of one frame.
     single_image* load_encapsulated_frame(int32_t wanted);
+    // The same at a reduced resolution: null with nothing recorded when the
+    // reduced decode failed (the whole frame is tried next).
+    single_image* load_reduced_frame(const std::vector<fragment_span>& fragments, int32_t wanted);
     // Native pixel data, one frame: only that frame's bytes are read.
     single_image* load_native_frame(ELEMENT* element, int32_t wanted);
 
@@ -121,6 +127,7 @@ private:
     int spacing_rank_ = 0;
     // How many threads whole-image extraction decodes frames on (0: one per core).
     unsigned threads_ = 1;
+    const reduction_rule* reduction_ = nullptr;
     // The Extended Offset Table, collected on the way to the pixel data.
     extraction::extended_table extended_{};
     // What the walk of a one-frame extraction found of the pixel data.

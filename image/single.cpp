@@ -351,6 +351,14 @@ const single_image* ImageSource::frame(int32_t index)
     return image;
 }
 
+const single_image* ImageSource::reduced_frame(int32_t index, const reduction_rule& wanted)
+{
+    extraction_->set_reduction(&wanted);
+    const single_image* image = frame(index);
+    extraction_->set_reduction(nullptr);
+    return image;
+}
+
 const image_failure& ImageSource::failure() const { return extraction_->failure(); }
 
 void ImageSource::set_threads(unsigned count) { extraction_->set_threads(count); }

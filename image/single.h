@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,15 @@ struct single_image {
     uint8_t* pixels;
     // Bytes in `pixels` that hold image data (without the 4 trailing zero bytes).
     std::size_t pixel_bytes;
+    // The size of the frame `pixels` holds when it was decoded at a reduced
+    // resolution (see ImageSource::reduced_frame); both 0 when it holds the
+    // frame's columns x rows.
+    uint32_t reduced_columns;
+    uint32_t reduced_rows;
+    // Then, along each axis, sample k stands for the frame around pixel
+    // reduced_step x k + reduced_origin.
+    uint32_t reduced_step;
+    double reduced_origin;
 };
 
 // Indices into photometric_names, the record's `photometric`.
@@ -114,6 +124,14 @@ bool in_icon_image_sequence(const ELEMENT* element);
 class DicomReader;
 class ImageExtraction;
 
+// The smallest size a frame decoded at a reduced resolution must reach,
+// given its record (its size and pixel spacing).
+struct reduced_size {
+    uint32_t columns;
+    uint32_t rows;
+};
+using reduction_rule = std::function<reduced_size(const single_image&)>;
+
 // The image of one file, read through a reader of its own: the header walked
 // once up to the pixel data, then every frame at once, every frame to a sink,
 // or one frame at a time, each later frame decoded without walking the header
@@ -139,6 +157,13 @@ public:
     // Frame `index` (0-based) alone: the record with that frame's pixels,
     // valid until the next call; null when it fails.
     const single_image* frame(int32_t index);
+    // Frame `index` as frame() gives it, but decoded at the lowest resolution
+    // its codec offers that still reaches the size `wanted` gives for the
+    // record: the record's reduced_columns and reduced_rows give the size
+    // `pixels` holds then. A frame whose codec has no reduced resolutions,
+    // native data, and a frame with overlay planes (which speak of the
+    // frame's pixels) come whole.
+    const single_image* reduced_frame(int32_t index, const reduction_rule& wanted);
     const image_failure& failure() const;
     // Threads of whole-image extraction (1, the default; 0: one per core).
     void set_threads(unsigned count);

@@ -147,10 +147,14 @@ int cmd_picture(int argc, char** argv)
         return 1;
     }
 
+    // A picture smaller than the frame is made from a reduced-resolution
+    // decode where the codec offers one; --size full decodes in full.
     FrameImage frame;
     FrameInfo info;
     image_failure failure;
-    const ImageStepResult result = opened.frame(options.frame - 1, frame, info, failure);
+    const PictureSize picture_size{options.width, options.height};
+    const ImageStepResult result =
+        opened.frame(options.frame - 1, frame, info, failure, options.width > 0 ? &picture_size : nullptr);
     if (result != ImageStepResult::Shown) {
         print_error_line(argv[0], failure ? failure.message.c_str() : image_step_message(result));
         return 1;

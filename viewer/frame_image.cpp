@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <new>
 
 #include "image/single.h"
@@ -43,8 +44,14 @@ std::optional<FrameImage> read_frame(const single_image& record, int index, int 
         return std::nullopt;
     }
     FrameImage image;
-    image.columns = image.frame_columns = frame->columns();
-    image.rows = image.frame_rows = frame->rows();
+    image.columns = frame->columns();
+    image.rows = frame->rows();
+    image.frame_columns = record.columns;
+    image.frame_rows = record.rows;
+    if (record.reduced_columns != 0 && record.reduced_step > 1) {
+        image.sample_step = static_cast<int>(record.reduced_step);
+        image.sample_origin = record.reduced_origin;
+    }
     image.row_spacing = record.row_spacing;
     image.column_spacing = record.column_spacing;
     image.modality_name = record.display.modality;
@@ -113,10 +120,20 @@ std::optional<FrameImage> FrameImage::of(const single_image& record, int index, 
 
 std::optional<double> FrameImage::value_at(int column, int row) const
 {
-    if (kind == PictureKind::colour || column < 0 || row < 0 || column >= columns || row >= rows) {
+    if (kind == PictureKind::colour || column < 0 || row < 0 || column >= frame_columns || row >= frame_rows) {
         return std::nullopt;
     }
-    const std::size_t i =
-        static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(column);
+    const std::size_t i = sample_index(column, row);
     return modality(i < samples.size() ? samples[i] : missing_sample);
+}
+
+std::size_t FrameImage::sample_index(int column, int row) const
+{
+    // A frame held at a reduced resolution answers with the sample nearest
+    // the pixel.
+    const auto nearest = [this](int pixel, int held) {
+        return std::clamp(static_cast<int>(std::lround((pixel - sample_origin) / sample_step)), 0, held - 1);
+    };
+    return static_cast<std::size_t>(nearest(row, rows)) * static_cast<std::size_t>(columns) +
+           static_cast<std::size_t>(nearest(column, columns));
 }

@@ -46,6 +46,12 @@ struct FrameImage {
     int rows = 0;
     int frame_columns = 0; // of the frame in the file
     int frame_rows = 0;
+    // Whether the samples are fewer than the frame's pixels. Along each axis
+    // sample k then stands for the frame around pixel sample_step x k +
+    // sample_origin (pixel centres at whole numbers).
+    bool reduced() const { return columns != frame_columns || rows != frame_rows; }
+    int sample_step = 1;
+    double sample_origin = 0;
     // The physical size of a pixel (both 0 when the file gives none).
     double row_spacing = 0;
     double column_spacing = 0;
@@ -74,7 +80,11 @@ struct FrameImage {
     // What was left out and why (a Modality LUT, a VOI LUT, an overlay plane).
     std::vector<std::string> problems;
 
-    // The modality value of the frame's pixel (column, row), 0-based;
-    // nothing outside the frame and for colour pictures.
+    // The modality value of the frame's pixel (column, row), 0-based (that
+    // of the sample covering it when the frame is held at a reduced
+    // resolution); nothing outside the frame and for colour pictures.
     std::optional<double> value_at(int column, int row) const;
+    // The index of the held sample for the frame's pixel (column, row), which
+    // must lie inside the frame: the pixel's own, or the nearest one held.
+    std::size_t sample_index(int column, int row) const;
 };

@@ -19,9 +19,18 @@ uint64_t half_samples_per_pixel(const single_image& image)
     return 2 * uint64_t{image.samples_per_pixel};
 }
 
+// The size of the frames the buffer holds: the frame's, or its reduced
+// resolution's.
+uint32_t held_columns(const single_image& image)
+{
+    return image.reduced_columns != 0 ? image.reduced_columns : image.columns;
+}
+
+uint32_t held_rows(const single_image& image) { return image.reduced_rows != 0 ? image.reduced_rows : image.rows; }
+
 uint64_t frame_bits(const single_image& image)
 {
-    const uint64_t pixels = uint64_t{image.columns} * image.rows;
+    const uint64_t pixels = uint64_t{held_columns(image)} * held_rows(image);
     return pixels * half_samples_per_pixel(image) / 2 * image.bits_allocated;
 }
 
@@ -104,8 +113,8 @@ std::optional<FrameSamples> FrameSamples::of(const single_image& image, int inde
 
     FrameSamples frame;
     frame.image_ = &image;
-    frame.columns_ = image.columns;
-    frame.rows_ = image.rows;
+    frame.columns_ = static_cast<int>(held_columns(image));
+    frame.rows_ = static_cast<int>(held_rows(image));
     frame.bits_allocated_ = image.bits_allocated;
     frame.bits_stored_ = image.bits_stored >= 1 && image.bits_stored <= image.bits_allocated
                              ? image.bits_stored
@@ -121,7 +130,7 @@ std::optional<FrameSamples> FrameSamples::of(const single_image& image, int inde
     frame.bytes_ = image.pixel_bytes - static_cast<std::size_t>(start_byte);
     frame.first_bit_ = start_bit % 8;
 
-    const uint64_t pixels = uint64_t{image.columns} * image.rows;
+    const uint64_t pixels = uint64_t{held_columns(image)} * held_rows(image);
     const uint64_t buffer_bits = uint64_t{frame.bytes_} * 8;
     const uint64_t held_bits = buffer_bits > frame.first_bit_ ? buffer_bits - frame.first_bit_ : 0;
     const uint64_t pixel_bits = half_samples_per_pixel(image) * image.bits_allocated / 2;

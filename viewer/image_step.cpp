@@ -1,6 +1,7 @@
 #include "image_step.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "image/single.h"
 #include "reader/dicom.h"
 #include "viewer/messages.h"
+#include "viewer/placement.h"
 
 namespace {
 
@@ -116,11 +118,13 @@ ImageStepResult load_display_image(const char* path, int index, DisplayPicture& 
 namespace {
 
 // Frame `index` of the source into `shown`: the record of that frame alone
-// (the record keeps the file's count) goes to `show`.
+// (the record keeps the file's count) goes to `show`. With a rule, at the
+// reduced resolution it asks for.
 template <typename Show>
-ImageStepResult source_frame(ImageSource& source, int index, FrameInfo& info, image_failure& failure, Show show)
+ImageStepResult source_frame(ImageSource& source, int index, FrameInfo& info, image_failure& failure, Show show,
+                             const reduction_rule* rule = nullptr)
 {
-    const single_image* image = source.frame(index);
+    const single_image* image = rule != nullptr ? source.reduced_frame(index, *rule) : source.frame(index);
     failure = image != nullptr ? image_failure{} : source.failure();
     ImageStepResult result = result_of(failure);
     if (image != nullptr) {
@@ -131,30 +135,52 @@ ImageStepResult source_frame(ImageSource& source, int index, FrameInfo& info, im
     return result;
 }
 
+// The size a frame reduced for a picture of `size` must keep: the frame's
+// extent in it (fit_view), each side rounded up.
+reduction_rule covering(PictureSize size)
+{
+    return [size](const single_image& image) {
+        const ViewRect view =
+            fit_view(image.columns, image.rows, image.row_spacing, image.column_spacing, size.width, size.height);
+        const auto extent = [](int pixels, double scale) {
+            return static_cast<uint32_t>(std::max(1.0, std::ceil(pixels * scale - 1e-9)));
+        };
+        return reduced_size{extent(image.columns, view.scale_x), extent(image.rows, view.scale_y)};
+    };
+}
+
 } // namespace
 
 ImageStepResult frame_picture(ImageSource& source, int index, DisplayPicture& picture, FrameInfo& info,
-                              image_failure& failure)
+                              image_failure& failure, const PictureSize* reduced_for)
 {
-    return source_frame(source, index, info, failure, [&](const single_image& image, ImageStepResult& result) {
-        build_display_picture(image, 0, index, picture, result, failure);
-    });
+    const reduction_rule rule = reduced_for != nullptr ? covering(*reduced_for) : reduction_rule{};
+    return source_frame(
+        source, index, info, failure,
+        [&](const single_image& image, ImageStepResult& result) {
+            build_display_picture(image, 0, index, picture, result, failure);
+        },
+        reduced_for != nullptr ? &rule : nullptr);
 }
 
 ImageStepResult frame_image(ImageSource& source, int index, FrameImage& shown, FrameInfo& info,
-                            image_failure& failure)
+                            image_failure& failure, const PictureSize* reduced_for)
 {
-    return source_frame(source, index, info, failure, [&](const single_image& image, ImageStepResult& result) {
-        FrameRefusal refusal = FrameRefusal::none;
-        std::optional<FrameImage> frame = FrameImage::of(image, 0, index, refusal);
-        if (!frame) {
-            failure = refusal_failure(image, 0, refusal);
-            result = result_of(failure);
-            return;
-        }
-        shown = std::move(*frame);
-        result = ImageStepResult::Shown;
-    });
+    const reduction_rule rule = reduced_for != nullptr ? covering(*reduced_for) : reduction_rule{};
+    return source_frame(
+        source, index, info, failure,
+        [&](const single_image& image, ImageStepResult& result) {
+            FrameRefusal refusal = FrameRefusal::none;
+            std::optional<FrameImage> frame = FrameImage::of(image, 0, index, refusal);
+            if (!frame) {
+                failure = refusal_failure(image, 0, refusal);
+                result = result_of(failure);
+                return;
+            }
+            shown = std::move(*frame);
+            result = ImageStepResult::Shown;
+        },
+        reduced_for != nullptr ? &rule : nullptr);
 }
 
 void choose_open_window(const DisplayPicture& picture, const FrameInfo& info, bool file_sets_window,

@@ -54,15 +54,25 @@ bool build_display_picture(const single_image& image, int index, int frame_numbe
 ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info,
                                    image_failure& failure);
 ImageStepResult load_display_image(const char* path, int index, DisplayPicture& picture, FrameInfo& info);
+// The size of a picture the frame is shown at.
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+};
+
 // The same from an image source that stays open: each frame after the first
-// is decoded alone, without walking the header again.
+// is decoded alone, without walking the header again. With `reduced_for`,
+// decoded at the lowest resolution its codec offers that still covers the
+// frame's place in a picture of that size (fit_view): a frame whose samples
+// are fewer than its pixels (FrameImage::reduced).
 ImageStepResult frame_picture(ImageSource& source, int index, DisplayPicture& picture, FrameInfo& info,
-                              image_failure& failure);
+                              image_failure& failure, const PictureSize* reduced_for = nullptr);
 
 // Frame `index` (0-based) of an image source as the display stages keep it:
-// decoded once, rendered at any size and window from then on.
+// decoded once, rendered at any size and window from then on; reduced for
+// a picture size as frame_picture's.
 ImageStepResult frame_image(ImageSource& source, int index, FrameImage& image, FrameInfo& info,
-                            image_failure& failure);
+                            image_failure& failure, const PictureSize* reduced_for = nullptr);
 
 // The window of a freshly opened file: a picture of 32-bit samples in a file
 // without a window of its own gets the window spanning the values of the

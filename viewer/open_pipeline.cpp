@@ -17,28 +17,31 @@ bool OpenedFile::open(const char* path, ViewerState& state)
     return true;
 }
 
-ImageStepResult OpenedFile::picture(int index, DisplayPicture& picture, FrameInfo& info, image_failure& failure)
+ImageStepResult OpenedFile::picture(int index, DisplayPicture& picture, FrameInfo& info, image_failure& failure,
+                                    const PictureSize* reduced_for)
 {
     if (!source_) {
         failure = image_failures::unopened(path_.c_str());
         return ImageStepResult::OpenFailed;
     }
-    return frame_picture(*source_, index, picture, info, failure);
+    return frame_picture(*source_, index, picture, info, failure, reduced_for);
 }
 
-ImageStepResult OpenedFile::frame(int index, FrameImage& image, FrameInfo& info, image_failure& failure)
+ImageStepResult OpenedFile::frame(int index, FrameImage& image, FrameInfo& info, image_failure& failure,
+                                  const PictureSize* reduced_for)
 {
     if (!source_) {
         failure = image_failures::unopened(path_.c_str());
         return ImageStepResult::OpenFailed;
     }
-    return frame_image(*source_, index, image, info, failure);
+    return frame_image(*source_, index, image, info, failure, reduced_for);
 }
 
 ImageStepResult open_picture(OpenedFile& file, int index, ViewerState& state, bool keep_window,
-                             DisplayPicture& picture, FrameInfo& info, image_failure& failure)
+                             DisplayPicture& picture, FrameInfo& info, image_failure& failure,
+                             const PictureSize* reduced_for)
 {
-    const ImageStepResult result = file.picture(index, picture, info, failure);
+    const ImageStepResult result = file.picture(index, picture, info, failure, reduced_for);
     if (result == ImageStepResult::Shown) {
         choose_open_window(picture, info, keep_window || state.file_sets_window, state);
     }

@@ -28,10 +28,15 @@ public:
     // The picture of frame `index` (0-based) through the source opened with
     // the walk; the first frame's call walks to the pixel data, later ones
     // decode their frame alone.
-    ImageStepResult picture(int index, DisplayPicture& picture, FrameInfo& info, image_failure& failure);
+    // With `reduced_for`, at the reduced resolution that covers a picture of
+    // that size (see frame_picture).
+    ImageStepResult picture(int index, DisplayPicture& picture, FrameInfo& info, image_failure& failure,
+                            const PictureSize* reduced_for = nullptr);
     // The same frame as the display stages keep it (see FrameImage): decoded
-    // once, then rendered at any size, view and window.
-    ImageStepResult frame(int index, FrameImage& image, FrameInfo& info, image_failure& failure);
+    // once, then rendered at any size, view and window. With `reduced_for`,
+    // at the reduced resolution that covers a picture of that size.
+    ImageStepResult frame(int index, FrameImage& image, FrameInfo& info, image_failure& failure,
+                          const PictureSize* reduced_for = nullptr);
 
 private:
     std::string path_;
@@ -46,4 +51,5 @@ private:
 // from outside (velmor-dump picture --level/--width), which wins over the
 // window spanning the values.
 ImageStepResult open_picture(OpenedFile& file, int index, ViewerState& state, bool keep_window,
-                             DisplayPicture& picture, FrameInfo& info, image_failure& failure);
+                             DisplayPicture& picture, FrameInfo& info, image_failure& failure,
+                             const PictureSize* reduced_for = nullptr);

@@ -3,18 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace {
-
-// The index of the sample that covers the frame's pixel (column, row).
-std::size_t sample_index(const FrameImage& frame, int column, int row)
-{
-    const auto c = static_cast<std::size_t>(int64_t{column} * frame.columns / frame.frame_columns);
-    const auto r = static_cast<std::size_t>(int64_t{row} * frame.rows / frame.frame_rows);
-    return r * static_cast<std::size_t>(frame.columns) + c;
-}
-
-} // namespace
-
 std::optional<Readout> picture_readout(const FrameImage& frame, const ViewAttributes& attributes, FramePoint point,
                                        int frame_number)
 {
@@ -26,7 +14,7 @@ std::optional<Readout> picture_readout(const FrameImage& frame, const ViewAttrib
     stored.sample = [&frame, colour](std::size_t pixel, int channel) -> std::optional<int64_t> {
         const auto columns = static_cast<std::size_t>(frame.frame_columns);
         const std::size_t i =
-            sample_index(frame, static_cast<int>(pixel % columns), static_cast<int>(pixel / columns));
+            frame.sample_index(static_cast<int>(pixel % columns), static_cast<int>(pixel / columns));
         if (colour) {
             return i * 3 + 2 < frame.rgb.size() ? std::optional<int64_t>(frame.rgb[i * 3 + channel])
                                                 : std::nullopt;
@@ -46,7 +34,7 @@ std::optional<Readout> picture_readout(const FrameImage& frame, const ViewAttrib
         value = [&frame, point](int64_t) {
             const auto column = static_cast<int>(point.column);
             const auto row = static_cast<int>(point.row);
-            return frame.modality(frame.samples[sample_index(frame, column, row)]);
+            return frame.modality(frame.samples[frame.sample_index(column, row)]);
         };
     }
     std::optional<Readout> readout = read_out(stored, attributes, point, frame_number, value);

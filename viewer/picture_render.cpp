@@ -22,7 +22,15 @@ void resample_placed(const Plane<T>& plane, std::size_t channel, const FrameImag
         return static_cast<double>(i < plane.held ? plane.pixels[i * channels + channel] : plane.missing[channel]);
     };
     const std::size_t origin = static_cast<std::size_t>(p.y) * display_size + static_cast<std::size_t>(p.x);
-    resample_to_display(at, frame.columns, frame.rows, scratch.data() + origin, p.width, p.height, display_size);
+    if (frame.reduced()) {
+        const HeldGrid held{frame.columns, frame.rows, static_cast<double>(frame.sample_step),
+                            frame.sample_origin};
+        resample_held_to_display(at, held, frame.frame_columns, frame.frame_rows, scratch.data() + origin, p.width,
+                                 p.height, display_size);
+    } else {
+        resample_to_display(at, frame.columns, frame.rows, scratch.data() + origin, p.width, p.height,
+                            display_size);
+    }
     for (int y = p.y; y < p.y + p.height; ++y) {
         for (int x = p.x; x < p.x + p.width; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * display_size + static_cast<std::size_t>(x);
@@ -75,12 +83,14 @@ void picture_samples(const FrameImage& frame, ViewSamples& out)
 
 void view_taps(const FrameImage& frame, const ViewRect& view, ViewSamples& out)
 {
-    // The view speaks of the frame's pixels; the samples may be fewer.
-    const double across_ratio = static_cast<double>(frame.columns) / frame.frame_columns;
-    const double down_ratio = static_cast<double>(frame.rows) / frame.frame_rows;
-    const AxisTaps across =
-        axis_taps(view.left * across_ratio, view.scale_x / across_ratio, out.width, frame.columns);
-    const AxisTaps down = axis_taps(view.top * down_ratio, view.scale_y / down_ratio, out.height, frame.rows);
+    // The view speaks of the frame's pixels; the samples may be fewer, sample
+    // k covering frame pixel step x k + origin and the step around it.
+    const double step = frame.sample_step;
+    const auto sample_position = [&](double position) {
+        return (position - frame.sample_origin - 0.5) / step + 0.5;
+    };
+    const AxisTaps across = axis_taps(sample_position(view.left), view.scale_x * step, out.width, frame.columns);
+    const AxisTaps down = axis_taps(sample_position(view.top), view.scale_y * step, out.height, frame.rows);
     out.x0 = across.begin;
     out.x1 = across.end;
     out.y0 = down.begin;
@@ -156,6 +166,15 @@ bool view_samples(const FrameImage& frame, const ViewRect& view, int width, int 
         out = ViewSamples{};
         return false;
     }
+}
+
+bool view_needs_full_frame(const FrameImage& frame, const ViewRect& view)
+{
+    if (!frame.reduced() || frame.columns <= 0 || frame.rows <= 0) {
+        return false;
+    }
+    constexpr double slack = 1e-9;
+    return view.scale_x * frame.sample_step > 1 + slack || view.scale_y * frame.sample_step > 1 + slack;
 }
 
 namespace {

@@ -34,6 +34,11 @@ struct ViewSamples {
 // axis_taps' kernels. Bands hold 0. False when there is no memory for it.
 bool view_samples(const FrameImage& frame, const ViewRect& view, int width, int height, ViewSamples& out);
 
+// Whether `view` asks for finer detail than the frame's samples hold: a
+// frame held at a reduced resolution shown at more than one output pixel a
+// sample along either axis.
+bool view_needs_full_frame(const FrameImage& frame, const ViewRect& view);
+
 struct RenderSettings {
     VoiSetting voi;        // for windowed pictures
     bool invert = false;   // the viewer's Invert, on top of what the file asks

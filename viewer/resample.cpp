@@ -86,6 +86,108 @@ void resample_passes(const Plane<In>& plane, const AxisTaps& across, const AxisT
 
 } // namespace
 
+namespace {
+
+// Where a frame pixel lies among the held samples: between `first` and
+// `second`, `weight` toward the second; the edges held.
+struct HeldTap {
+    std::size_t first;
+    std::size_t second;
+    double weight;
+};
+
+HeldTap held_tap(int pixel, int samples, const HeldGrid& held)
+{
+    const double at = std::clamp((pixel - held.origin) / held.step, 0.0, static_cast<double>(samples - 1));
+    const auto first = static_cast<std::size_t>(at);
+    return {first, std::min(first + 1, static_cast<std::size_t>(samples - 1)), at - static_cast<double>(first)};
+}
+
+// The frame pixels resample_to_display reads for one output pixel along
+// an axis, as held taps: the first and second, `weight` toward the second.
+struct DisplayReads {
+    HeldTap first;
+    HeldTap second;
+    float weight;
+};
+
+} // namespace
+
+void resample_held_to_display(const SampleAt& sample, const HeldGrid& held, int sw, int sh, int32_t* destination,
+                              int dw, int dh, std::size_t stride)
+{
+    if (held.columns <= 0 || held.rows <= 0 || !(held.step > 0) || sw <= 0 || sh <= 0 || dw < 2 || dh < 2) {
+        return;
+    }
+    const auto columns = static_cast<std::size_t>(held.columns);
+    std::vector<double> samples(columns * static_cast<std::size_t>(held.rows));
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = sample(i);
+    }
+    // The axes as resample_to_display takes them from a whole frame.
+    const float xr = static_cast<float>(sw - 1) / static_cast<float>(dw - 1);
+    const float yr = static_cast<float>(sh - 1) / static_cast<float>(dh - 1);
+    std::vector<DisplayReads> across(static_cast<std::size_t>(dw));
+    for (int x = 0; x < dw; ++x) {
+        const double x_product = static_cast<double>(x) * xr;
+        const float fx = static_cast<float>(x_product);
+        int x0 = 0;
+        int x1 = 0;
+        if (xr > 1.0F) {
+            x0 = truncate(x_product);
+            x1 = truncate(static_cast<double>(x + 1) * xr);
+            if (x1 == x0) {
+                x1 = x0 + 1;
+            }
+        } else {
+            x0 = truncate(fx);
+            x1 = x0 + 1;
+        }
+        x0 = std::min(x0, sw - 1);
+        x1 = std::min(x1, sw - 1);
+        across[static_cast<std::size_t>(x)] = {held_tap(x0, held.columns, held), held_tap(x1, held.columns, held),
+                                               fx - static_cast<float>(x0)};
+    }
+    std::vector<DisplayReads> down(static_cast<std::size_t>(dh));
+    for (int y = 0; y < dh; ++y) {
+        const double y_product = static_cast<double>(y) * yr;
+        const float fy = static_cast<float>(y_product);
+        const int y0 = std::min(yr > 1.0F ? truncate(y_product) : truncate(fy), sh - 1);
+        down[static_cast<std::size_t>(y)] = {held_tap(y0, held.rows, held),
+                                             held_tap(std::min(y0 + 1, sh - 1), held.rows, held),
+                                             fy - static_cast<float>(y0)};
+    }
+    // Each frame pixel is bilinear between the held samples around it, and
+    // the whole is separable: the held rows resampled across first, then
+    // down.
+    const auto lerp = [](const double* values, const HeldTap& tap) {
+        return values[tap.first] + (values[tap.second] - values[tap.first]) * tap.weight;
+    };
+    const auto width = static_cast<std::size_t>(dw);
+    std::vector<double> across_rows(static_cast<std::size_t>(held.rows) * width);
+    for (std::size_t row = 0; row < static_cast<std::size_t>(held.rows); ++row) {
+        const double* values = samples.data() + row * columns;
+        double* out = across_rows.data() + row * width;
+        for (std::size_t x = 0; x < width; ++x) {
+            const DisplayReads& a = across[x];
+            out[x] = lerp(values, a.first) * (1.0 - static_cast<double>(a.weight)) +
+                     lerp(values, a.second) * static_cast<double>(a.weight);
+        }
+    }
+    const auto row_at = [&](const HeldTap& tap, std::size_t x) {
+        const double first = across_rows[tap.first * width + x];
+        return first + (across_rows[tap.second * width + x] - first) * tap.weight;
+    };
+    for (int y = 0; y < dh; ++y) {
+        const DisplayReads& d = down[static_cast<std::size_t>(y)];
+        const double wy0 = 1.0 - static_cast<double>(d.weight);
+        for (std::size_t x = 0; x < width; ++x) {
+            const auto v = static_cast<float>(row_at(d.first, x) * wy0 + row_at(d.second, x) * d.weight);
+            destination[static_cast<std::size_t>(y) * stride + x] = truncate_held(static_cast<double>(v) + 0.5);
+        }
+    }
+}
+
 void resample_to_display(const SampleAt& sample_at, int sw, int sh, int32_t* destination, int dw, int dh,
                          std::size_t stride)
 {

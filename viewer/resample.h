@@ -27,6 +27,21 @@ void resample_to_display(const SampleAt& sample, int sw, int sh, int32_t* destin
 void resample_to_display(const int32_t* source, std::size_t held, int sw, int sh, int32_t* destination, int dw,
                          int dh);
 
+// The samples of a frame held at a reduced resolution: `columns` x `rows`,
+// along each axis sample k standing for frame pixel step x k + origin.
+struct HeldGrid {
+    int columns = 0;
+    int rows = 0;
+    double step = 1;
+    double origin = 0;
+};
+// resample_to_display for a sw x sh frame held at a reduced resolution:
+// each frame pixel it would read is read from the held samples by bilinear
+// interpolation between the samples around it, so that the picture keeps
+// the whole frame's geometry.
+void resample_held_to_display(const SampleAt& sample, const HeldGrid& held, int sw, int sh, int32_t* destination,
+                              int dw, int dh, std::size_t stride);
+
 // One axis of a view: the output pixels [begin, end) whose centre lies in
 // the source, and for each of them the source pixels it takes and their
 // weights (summing to 1).

@@ -508,6 +508,7 @@ void TForm1::Export1Click()
     if (full) {
         // The whole frame, one image pixel a pixel, with the window, Invert
         // and Overlays of the view.
+        take_full_frame(true);
         const FrameImage& frame = display_picture_->frame;
         RenderSettings settings;
         settings.voi = voi_;
@@ -810,9 +811,15 @@ void TForm1::load_display_image()
 {
     state_.image_shown = false;
     shown_ = {};
+    full_frame_.reset();
     FrameInfo info;
     image_failure failure;
-    const ImageStepResult result = open_picture(*opened_, 0, state_, false, *display_picture_, info, failure);
+    // Shown at once from a reduced-resolution decode where the codec has
+    // one, covering the pane and the 256 x 256 picture; the whole frame
+    // follows from the background.
+    const PictureSize pane{std::max(Image->width(), display_size), std::max(Image->height(), display_size)};
+    const ImageStepResult result =
+        open_picture(*opened_, 0, state_, false, *display_picture_, info, failure, &pane);
     if (result == ImageStepResult::NoPixelData) {
         // Nothing failed: the file holds no image, and the pane says so.
         clear_display(QString::fromUtf8(msg::no_image));
@@ -828,10 +835,36 @@ void TForm1::load_display_image()
     shown_ = {0, info.count};
     drag_limits_ = drag_limits(display_picture_->range);
     picture_changed();
+    if (display_picture_->frame.reduced()) {
+        full_frame_ = std::make_unique<FullFrame>(opened_->path(), 0, [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { take_full_frame(false); }, Qt::QueuedConnection);
+        });
+    }
     apply_open_voi(info);
     zoom_.reset();
     show_frame_title();
     render_display();
+}
+
+void TForm1::take_full_frame(bool wait)
+{
+    if (!full_frame_ || (!wait && !full_frame_->done())) {
+        return;
+    }
+    std::optional<FrameImage> full = full_frame_->take();
+    full_frame_.reset();
+    // A failed decode leaves the reduced picture.
+    auto picture = std::make_unique<DisplayPicture>();
+    if (!full || !state_.image_shown || !picture->show(std::move(*full))) {
+        return;
+    }
+    display_picture_ = std::move(picture);
+    pane_view_size_ = QSize();
+    drag_limits_ = drag_limits(display_picture_->range);
+    if (!wait) {
+        render_display();
+    }
 }
 
 void TForm1::step_to_frame(int index)
@@ -922,6 +955,9 @@ void TForm1::render_display()
     const ViewSamples* samples = &display_picture_->view;
     if (size != QSize(display_size, display_size) || zoom_) {
         const ViewRect view = shown_view();
+        if (view_needs_full_frame(display_picture_->frame, view)) {
+            take_full_frame(true); // a zoom past the reduced frame waits for the whole one
+        }
         if (pane_view_size_ != size || pane_view_rect_ != view) {
             if (!view_samples(display_picture_->frame, view, size.width(), size.height(), pane_view_)) {
                 pane_view_size_ = QSize();
@@ -1014,6 +1050,7 @@ void TForm1::picture_changed()
 {
     pane_view_size_ = QSize();
     ruler_drag_.reset();
+    full_frame_.reset();
     // A VOI LUT of another file is not this one's: its window applies instead.
     const FrameImage& frame = display_picture_->frame;
     if (voi_.lut >= 0) {

@@ -18,6 +18,7 @@
 #include "viewer/dialogs.h"
 #include "viewer/display.h"
 #include "viewer/display_info.h"
+#include "viewer/full_frame.h"
 #include "viewer/header_walk.h"
 #include "viewer/open_pipeline.h"
 #include "viewer/picture_render.h"
@@ -115,6 +116,9 @@ public:
     // The frame shown (0-based) and the frames the open file holds.
     int shown_frame() const { return shown_.frame; }
     int frame_count() const { return shown_.frame_count; }
+    // False while the picture comes from a reduced-resolution decode (its
+    // whole frame being decoded, or failed).
+    bool whole_frame_shown() const { return !display_picture_->frame.reduced(); }
     // The element table as the walk stored it (code page 932 bytes, decoded
     // values in UTF-8; see ElementGrid).
     const ElementGrid& grid() const { return listing().grid; }
@@ -223,6 +227,9 @@ private:
     void clear_rulers();
     // The image shown: its file and frame.
     std::pair<std::string, int> shown_image() const;
+    // Shows the whole-resolution frame of a picture shown reduced, waiting
+    // for its decode when `wait`; nothing when there is none (yet).
+    void take_full_frame(bool wait);
     // Shows a black picture: no file's picture stays beside another's header.
     // A non-empty text is written across it.
     void clear_display(const QString& text = QString());
@@ -282,6 +289,8 @@ private:
     DisplayInfo display_info_;
     QImage display_bitmap_;
     std::unique_ptr<DisplayPicture> display_picture_ = std::make_unique<DisplayPicture>();
+    // The whole-resolution decode of the frame an Open shows reduced.
+    std::unique_ptr<FullFrame> full_frame_;
     DisplayBitmap display_pixels_;
     // The name of the open file (no folders), for the title.
     QString file_name_;

@@ -225,6 +225,18 @@ TEST(CodecChecks, CutAndDamagedFramesStayInsideTheirBytesAndSlot)
             Bytes flipped = frame.data;
             flipped[cut] = static_cast<uint8_t>(flipped[cut] ^ 0x5A);
             codec->decode(flipped.data(), flipped.size(), frame.format, slot.get(), slot_size, layout);
+            if (codec->decode_reduced != nullptr) {
+                // Reduced to a quarter: never more samples than it announces.
+                reduced_frame reduced;
+                for (const Bytes& data : {Bytes(exact.get(), exact.get() + cut), flipped}) {
+                    if (codec->decode_reduced(data.data(), data.size(), frame.format, frame.format.columns / 4U,
+                                              frame.format.rows / 4U, reduced, layout) == 0) {
+                        EXPECT_EQ(reduced.pixels.size(), std::size_t{reduced.columns} * reduced.rows *
+                                                             frame.format.samples_per_pixel *
+                                                             (frame.format.bits_allocated / 8U));
+                    }
+                }
+            }
         }
     }
     log_level = LogLevel::notice;

@@ -351,6 +351,7 @@ TEST(PictureReadout, GivesTheStoredValueAndTheLutsValueAtTheFramesPixel)
     // a Modality LUT's entries for stored 1 and 2.
     FrameImage frame = gray_frame(2, 1, {100, 200});
     frame.frame_columns = 4;
+    frame.sample_step = 2;
     frame.stored = {1, 2};
     frame.modality = {0.5, -10.0};
     ViewAttributes attributes;
