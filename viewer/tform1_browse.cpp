@@ -65,6 +65,10 @@ void TForm1::create_browse()
     Find1->setShortcut(QKeySequence::Find);
     addAction(Find1);
     connect(Find1, &QAction::triggered, this, [this] {
+        // The index is built as the field opens, before the first query.
+        if (!finder_) {
+            finder_ = std::make_unique<RowFinder>(listing());
+        }
         edFind->show();
         edFind->setFocus(Qt::ShortcutFocusReason);
         edFind->selectAll();
