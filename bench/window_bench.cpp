@@ -2,8 +2,9 @@
 // make_big_header_files.py (a 50 MB text value in the header, and 240,000
 // element rows) and on the RT Structure Set of make_structure_set.py
 // (240,000 elements nested in sequences), and find over the latter. Each run
-// makes a fresh window, opens the file and lets the window paint once; the counters give the process's resident
-// memory after the open and its peak so far (VmRSS, VmHWM).
+// makes a fresh window, opens the file and lets the window paint once; the
+// counters give the process's resident memory after the open and its peak so
+// far (VmRSS, VmHWM).
 //
 // The data directory is $VELMOR_BENCH_DATA, else <build>/bench-data.
 #include <benchmark/benchmark.h>
