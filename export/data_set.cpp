@@ -337,6 +337,10 @@ private:
         const int32_t file_vr = record.vr;
         const uint32_t length = record.length;
         record.vr = vr;
+        // Every block loaded here is taken out of the record, so what it still
+        // holds is the reader's own (the Transfer Syntax UID's), which a load
+        // of an element without a value would leave there.
+        record.value = nullptr;
         const int status = reader_.load(vr);
         record.vr = file_vr;
         if (status != 0 || reader_.state().failure != 0) {

@@ -23,6 +23,9 @@
 #include "browser/row_find.h"
 #include "browser/tag_path.h"
 #include "browser/tag_query.h"
+#include "document/encapsulated_document.h"
+#include "document/report_lines.h"
+#include "document/structured_report.h"
 #include "export/data_set.h"
 #include "export/json_writer.h"
 #include "export/xml_writer.h"
@@ -726,4 +729,51 @@ void fuzz_model(const uint8_t* data, std::size_t size)
     if (!is_utf8(xml.text())) {
         std::abort();
     }
+}
+
+namespace {
+
+void check_report_lines(const ReportLookup& lookup)
+{
+    if (!lookup.error.empty()) {
+        return;
+    }
+    for (const std::string& line : report_lines(lookup.report)) {
+        if (!is_utf8(line)) {
+            std::abort();
+        }
+    }
+}
+
+} // namespace
+
+void fuzz_document(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    const char* path = write_fuzz_input(data, size);
+    if (path == nullptr) {
+        return;
+    }
+    ReadOptions read;
+    read.bulk_threshold = size > 0 ? data[size - 1] : 0;
+    const ReadResult result = read_data_set(path, read);
+    const DocumentLookup lookup = find_document(result.data_set, path);
+    if (lookup.error.empty()) {
+        const EncapsulatedDocument& document = lookup.document;
+        if (document.length > document.value_length) {
+            std::abort();
+        }
+        char* copied = nullptr;
+        std::size_t copied_size = 0;
+        if (std::FILE* out = open_memstream(&copied, &copied_size)) {
+            const std::string error = copy_document(document, path, out);
+            std::fclose(out);
+            if (error.empty() && copied_size != document.length) {
+                std::abort();
+            }
+            std::free(copied);
+        }
+    }
+    check_report_lines(read_structured_report(result.data_set));
+    check_report_lines(read_structured_report(path));
 }

@@ -69,3 +69,11 @@ void fuzz_view_attributes(const uint8_t* data, std::size_t size);
 // threshold and whether Pixel Data is loaded. Aborts when a model is not
 // UTF-8.
 void fuzz_model(const uint8_t* data, std::size_t size);
+
+// The encapsulated document and the structured report of a file read into the
+// export tree (the last byte chooses the bulk data threshold, so values are
+// loaded or left in the file): the document copied out, the report's tree
+// read from the tree and from the file, and written as lines. Aborts when the
+// document's length passes its value's, a copy that succeeds writes another
+// length, or a line is not UTF-8.
+void fuzz_document(const uint8_t* data, std::size_t size);

@@ -28,7 +28,8 @@ RLE = "1.2.840.10008.1.2.5"
 LOSSLESS = ("1.2.840.10008.1.2.4.57", "1.2.840.10008.1.2.4.70")
 DCT = ("1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51")
 DEFLATED = b"1.2.840.10008.1.2.1.99"
-WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk", "series", "view_attributes", "browser", "model")
+WHOLE_FILE_TARGETS = ("reader_walk", "single", "header_walk", "series", "view_attributes", "browser", "model",
+                      "document")
 CODEC_TARGETS = {
     "1.2.840.10008.1.2.4.50": "jpeg_codec",
     "1.2.840.10008.1.2.4.51": "jpeg_codec",
@@ -278,6 +279,18 @@ def display_files(tmp):
     return made + [path]
 
 
+def document_seeds(out, tmp):
+    """An encapsulated PDF (pdf2dcm) and a report that reaches every value
+    type (tests/document/make_report.py) for the document target."""
+    pdf = os.path.join(tmp, "seed.pdf")
+    with open(pdf, "wb") as f:
+        f.write(b"%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n"
+                b"2 0 obj<</Type/Pages/Kids[]/Count 0>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n")
+    subprocess.run(["pdf2dcm", pdf, os.path.join(out, "document", "pdf.dcm")], check=False)
+    make_report = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "document", "make_report.py")
+    subprocess.run([sys.executable, make_report, os.path.join(out, "document", "report.dcm"), "jis"], check=False)
+
+
 def main(out):
     for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view", "display") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
@@ -304,6 +317,7 @@ def main(out):
                 with open(os.path.join(out, "display", os.path.basename(path)), "wb") as f:
                     f.write(bytes([1]) + whole)
         dicomdir_seeds(out, tmp)
+        document_seeds(out, tmp)
     charset_seeds(out)
     view_attribute_seeds(out)
 

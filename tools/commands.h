@@ -9,3 +9,5 @@ int cmd_series(int argc, char** argv);   // series [--files] PATH...
 int cmd_diff(int argc, char** argv);     // diff [--ignore GGGG]... [--no-private] FILE1 FILE2
 int cmd_json(int argc, char** argv);     // json [--pretty] [--bulk-threshold N] [--pixel-data] FILE
 int cmd_xml(int argc, char** argv);      // xml [--bulk-threshold N] [--pixel-data] FILE
+int cmd_extract(int argc, char** argv);  // extract FILE OUT
+int cmd_sr(int argc, char** argv);       // sr FILE

@@ -121,6 +121,35 @@ constexpr Command commands[] = {
      "      numbered Value, PersonName (name groups and components) or Item elements,\n"
      "      InlineBinary (Base64) or BulkData uri=, with the bulk data rules and exit\n"
      "      status of json."},
+    {"extract", cmd_extract, "extract FILE OUT",
+     "Writes the document that FILE encapsulates in Encapsulated Document (0042,0011)\n"
+     "      (Encapsulated PDF, CDA, STL, OBJ or MTL) to OUT byte for byte, without the\n"
+     "      pad byte that makes its length even: the length is Encapsulated Document\n"
+     "      Length (0042,0015) when that is the value's length or one less; without it,\n"
+     "      a PDF's zero byte after its final %%EOF (and end of line) is left out. A\n"
+     "      length that disagrees by more is named on standard error and the whole value\n"
+     "      is written. Prints the kind and the length written (\"PDF 1234 bytes\").\n"
+     "      Exit status: 0 written; 1 FILE cannot be opened, is no DICOM file, holds no\n"
+     "      encapsulated document or ends inside it, or OUT cannot be written (an OUT\n"
+     "      left unfinished is removed)."},
+    {"sr", cmd_sr, "sr FILE",
+     "Prints the content tree of the structured report (or key object selection)\n"
+     "      FILE holds, one line per content item, indented two spaces per level:\n"
+     "      position (1, 1.1, 1.2.1...), relationship type (none at the root), value type,\n"
+     "      concept name as (VALUE, SCHEME, \"MEANING\"), then \" = \" and the value: quoted\n"
+     "      text for TEXT, DATETIME, DATE, TIME, UIDREF and PNAME (control characters\n"
+     "      escaped); a code for CODE; the number and its units for NUM (\"no value\"\n"
+     "      and the qualifier without one); (SOP class, SOP instance) with frames,\n"
+     "      segments, channels and presentation state for COMPOSITE, IMAGE and WAVEFORM;\n"
+     "      the graphic type and x/y (x/y/z) points for SCOORD (SCOORD3D, with its frame\n"
+     "      of reference after \"in\"); the range type and its samples, offsets or\n"
+     "      datetimes for TCOORD. A CONTAINER shows its continuity in brackets, an\n"
+     "      observation datetime follows in braces, and an item that refers to another\n"
+     "      reads \"RELATIONSHIP -> POSITION\". Text is decoded with the file's character\n"
+     "      sets into UTF-8.\n"
+     "      Exit status: 0 printed; 1 FILE cannot be opened, is no DICOM file or holds no\n"
+     "      Value Type (0040,A040) at its top level, or the reader stopped at a fault (the\n"
+     "      items before it are printed, the fault is named on standard error)."},
 };
 
 void print_help(std::FILE* out)

@@ -71,6 +71,10 @@ TEST(FuzzRegressions, JpegLsCodec) { EXPECT_GE(replay("jpegls_codec", fuzz_jpegl
 TEST(FuzzRegressions, Jpeg2000Codec) { EXPECT_GE(replay("jpeg2000_codec", fuzz_jpeg2000_codec), 2U); }
 TEST(FuzzRegressions, Charset) { EXPECT_GE(replay("charset", fuzz_charset), 1U); }
 TEST(FuzzRegressions, Display) { EXPECT_GE(replay("display", fuzz_display), 3U); }
+// The document finding: an element without a value, read after the Transfer
+// Syntax UID, handed the reader's own block of that UID to the export tree,
+// which freed it a second time.
+TEST(FuzzRegressions, Document) { EXPECT_GE(replay("document", fuzz_document), 1U); }
 
 // The extraction finding: a 28 KB file whose header announces far more
 // encapsulated frames than its fragments could decode to is refused before
