@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSplitter>
@@ -35,6 +36,7 @@
 
 #include "browser/fold_state.h"
 #include "browser/row_find.h"
+#include "document/walked_report.h"
 #include "series/dicomdir.h"
 #include "series/folder_scan.h"
 #include "viewer/about.h"
@@ -358,6 +360,13 @@ void TForm1::create_panes(QWidget* client)
     Image->setMouseTracking(true);
     Image->installEventFilter(this);
 
+    // A structured report's content tree, over the picture while such a file is open.
+    mmReport = named(new QPlainTextEdit(Panel3), "mmReport");
+    mmReport->setReadOnly(true);
+    mmReport->setLineWrapMode(QPlainTextEdit::NoWrap);
+    mmReport->setFont(pixel_font(terminal_family, 12));
+    mmReport->hide();
+
     pnWind = named(new QLabel(QStringLiteral("WL=  50,  WW=1000"), Panel3), "pnWind");
     pnWind->setGeometry(72, 116, 133, 21);
     pnWind->setFont(pixel_font(form_font_family, 12, true));
@@ -645,6 +654,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             Window1->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
             return true;
         case QEvent::Resize:
+            mmReport->setGeometry(Image->geometry());
             if (state_.image_shown) {
                 render_display();
             }
@@ -807,8 +817,25 @@ void TForm1::OpenFolder1Click()
     }
 }
 
+void TForm1::show_structured_report()
+{
+    const std::vector<std::string> lines = structured_report_lines(listing(), opened_->path());
+    if (lines.empty()) {
+        return;
+    }
+    QStringList text;
+    for (const std::string& line : lines) {
+        text.append(QString::fromStdString(line));
+    }
+    mmReport->setGeometry(Image->geometry());
+    mmReport->setPlainText(text.join(QLatin1Char('\n')));
+    mmReport->show();
+}
+
 void TForm1::load_display_image()
 {
+    mmReport->hide();
+    mmReport->clear();
     state_.image_shown = false;
     shown_ = {};
     full_frame_.reset();
@@ -821,8 +848,10 @@ void TForm1::load_display_image()
     const ImageStepResult result =
         open_picture(*opened_, 0, state_, false, *display_picture_, info, failure, &pane);
     if (result == ImageStepResult::NoPixelData) {
-        // Nothing failed: the file holds no image, and the pane says so.
+        // Nothing failed: the file holds no image, and the pane says so, or
+        // shows the structured report it holds.
         clear_display(QString::fromUtf8(msg::no_image));
+        show_structured_report();
         show_frame_title();
         return;
     }

@@ -32,6 +32,7 @@ class QDropEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QMenu;
 class QDialog;
 class QTableView;
@@ -157,7 +158,8 @@ public:
     QFrame* Panel3 = nullptr;
     QLabel* Image = nullptr;
     QLabel* pnWind = nullptr;
-    QWidget* paneTable = nullptr; // the find field above the table
+    QPlainTextEdit* mmReport = nullptr; // a structured report's content tree
+    QWidget* paneTable = nullptr;       // the find field above the table
     QLineEdit* edFind = nullptr;
     QTableView* strGrid = nullptr;
     GridModel* grid_model = nullptr;
@@ -212,6 +214,8 @@ private:
     // The image step that ends Open: the first frame through the open file's
     // image source, resampled to 256 x 256 and shown, or why it cannot be.
     void load_display_image();
+    // A file without pixel data that is a structured report: its content tree in the picture pane.
+    void show_structured_report();
     const HeaderListing& listing() const { return opened_ ? opened_->listing() : no_listing_; }
     // Maps the display picture through the window and shows it in Image.
     void render_display();

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -266,6 +267,23 @@ private slots:
         QCOMPARE(form.shown_view().top, zoomed.top + 10 / zoomed.scale_y);
         QCOMPARE(form.state().window_level, window.level);
         QCOMPARE(form.state().window_width, window.width);
+    }
+
+    void aStructuredReportShowsItsContentTreeInThePicturePane()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        const QString report = QStringLiteral(VELMOR_PYDICOM_FILES "/test-SR.dcm");
+        form.open_file(report);
+        QVERIFY(form.mmReport->isVisible());
+        QProcess sr;
+        sr.start(QStringLiteral(VELMOR_DUMP), {QStringLiteral("sr"), report});
+        QVERIFY(sr.waitForFinished(30000));
+        QCOMPARE(form.mmReport->toPlainText() + QLatin1Char('\n'), QString::fromUtf8(sr.readAllStandardOutput()));
+        // A picture again: the report goes.
+        form.open_file(ct_small);
+        QVERIFY(!form.mmReport->isVisible());
     }
 };
 
