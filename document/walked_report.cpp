@@ -1,7 +1,11 @@
 #include "document/walked_report.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 
+#include "document/encapsulated_document.h"
 #include "document/report_lines.h"
 #include "document/structured_report.h"
 
@@ -32,4 +36,28 @@ std::vector<std::string> structured_report_lines(const HeaderListing& listing, c
     }
     const ReportLookup lookup = read_structured_report(path.c_str());
     return lookup.error.empty() ? report_lines(lookup.report) : std::vector<std::string>{};
+}
+
+std::optional<std::string> encapsulated_pdf(const HeaderListing& listing, const std::string& path)
+{
+    if (sop_class_of(listing) != "1.2.840.10008.5.1.4.1.1.104.1") {
+        return std::nullopt;
+    }
+    const DocumentLookup lookup = find_document(path.c_str());
+    if (!lookup.error.empty()) {
+        return std::nullopt;
+    }
+    char* bytes = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&bytes, &size);
+    if (out == nullptr) {
+        return std::nullopt;
+    }
+    const std::string problem = copy_document(lookup.document, path.c_str(), out);
+    std::fclose(out);
+    const std::unique_ptr<char, void (*)(void*)> owned(bytes, std::free);
+    if (!problem.empty()) {
+        return std::nullopt;
+    }
+    return std::string(bytes, size);
 }

@@ -1,6 +1,7 @@
 #include "viewer/tform1.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -19,6 +20,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPdfDocument>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -655,7 +657,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             return true;
         case QEvent::Resize:
             mmReport->setGeometry(Image->geometry());
-            if (state_.image_shown) {
+            if (pdf_) {
+                show_pdf_page(shown_.frame);
+            } else if (state_.image_shown) {
                 render_display();
             }
             break;
@@ -832,8 +836,48 @@ void TForm1::show_structured_report()
     mmReport->show();
 }
 
+void TForm1::show_encapsulated_pdf()
+{
+    const std::optional<std::string> bytes = encapsulated_pdf(listing(), opened_->path());
+    if (!bytes) {
+        return;
+    }
+    pdf_ = std::make_unique<QPdfDocument>();
+    auto* buffer = new QBuffer(pdf_.get());
+    buffer->setData(QByteArray::fromStdString(*bytes));
+    buffer->open(QIODevice::ReadOnly);
+    pdf_->load(buffer);
+    if (pdf_->status() != QPdfDocument::Status::Ready || pdf_->pageCount() < 1) {
+        pdf_.reset();
+        return;
+    }
+    show_pdf_page(0);
+}
+
+void TForm1::show_pdf_page(int page)
+{
+    page = std::clamp(page, 0, pdf_->pageCount() - 1);
+    shown_ = {page, pdf_->pageCount()};
+    // The page as large as the pane takes it, centred on black.
+    const QSize pane = Image->size();
+    const QSize fitted = pdf_->pagePointSize(page).toSize().scaled(pane, Qt::KeepAspectRatio);
+    QImage picture(pane, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    if (!fitted.isEmpty()) {
+        // The page is white paper; what the PDF leaves transparent shows it.
+        QPainter painter(&picture);
+        const QRect paper(QPoint((pane.width() - fitted.width()) / 2, (pane.height() - fitted.height()) / 2),
+                          fitted);
+        painter.fillRect(paper, Qt::white);
+        painter.drawImage(paper.topLeft(), pdf_->render(page, fitted));
+    }
+    Image->setPixmap(QPixmap::fromImage(picture));
+    show_frame_title();
+}
+
 void TForm1::load_display_image()
 {
+    pdf_.reset();
     mmReport->hide();
     mmReport->clear();
     state_.image_shown = false;
@@ -852,6 +896,7 @@ void TForm1::load_display_image()
         // shows the structured report it holds.
         clear_display(QString::fromUtf8(msg::no_image));
         show_structured_report();
+        show_encapsulated_pdf();
         show_frame_title();
         return;
     }
@@ -898,6 +943,10 @@ void TForm1::take_full_frame(bool wait)
 
 void TForm1::step_to_frame(int index)
 {
+    if (pdf_) {
+        show_pdf_page(index);
+        return;
+    }
     if (!state_.image_shown || shown_.frame_count < 2 || state_.dragging) {
         return;
     }

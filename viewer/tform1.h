@@ -32,6 +32,7 @@ class QDropEvent;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QPdfDocument;
 class QPlainTextEdit;
 class QMenu;
 class QDialog;
@@ -216,6 +217,9 @@ private:
     void load_display_image();
     // A file without pixel data that is a structured report: its content tree in the picture pane.
     void show_structured_report();
+    // An Encapsulated PDF file: its pages in the picture pane, paged as frames.
+    void show_encapsulated_pdf();
+    void show_pdf_page(int page);
     const HeaderListing& listing() const { return opened_ ? opened_->listing() : no_listing_; }
     // Maps the display picture through the window and shows it in Image.
     void render_display();
@@ -344,6 +348,8 @@ private:
     std::unique_ptr<FoldState> folds_;
     std::unique_ptr<RowFinder> finder_;
     std::vector<int32_t> find_matches_;
+    // The open file's PDF, when it is an Encapsulated PDF.
+    std::unique_ptr<QPdfDocument> pdf_;
 };
 
 // Makes "ＭＳ Ｐゴシック" resolve to IPAPGothic and "Terminal" to a monospace

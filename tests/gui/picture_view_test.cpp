@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QStatusBar>
@@ -284,6 +286,40 @@ private slots:
         // A picture again: the report goes.
         form.open_file(ct_small);
         QVERIFY(!form.mmReport->isVisible());
+    }
+
+    void anEncapsulatedPdfShowsItsPagesAsFrames()
+    {
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath(QStringLiteral("two pages.pdf"));
+        {
+            QPdfWriter writer(pdf);
+            QPainter painter(&writer);
+            painter.fillRect(QRect(0, 0, writer.width(), writer.height() / 2), Qt::black);
+            writer.newPage();
+            painter.drawText(100, 100, QStringLiteral("second page"));
+        }
+        const QString dicom = dir.filePath(QStringLiteral("document.dcm"));
+        QProcess encapsulate;
+        encapsulate.start(QStringLiteral("pdf2dcm"), {pdf, dicom});
+        QVERIFY(encapsulate.waitForFinished(30000));
+        QCOMPARE(encapsulate.exitCode(), 0);
+
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        form.open_file(dicom);
+        QCOMPARE(form.frame_count(), 2);
+        QVERIFY(form.windowTitle().endsWith(QStringLiteral(" - 1 / 2")));
+        // The first page's upper half is black, its lower half white.
+        const QImage first = shown(form);
+        QCOMPARE(first.pixel(128, 64), qRgb(0, 0, 0));
+        QCOMPARE(first.pixel(128, 192), qRgb(255, 255, 255));
+        form.Image->setFocus();
+        QTest::keyClick(form.Image, Qt::Key_PageDown);
+        QCOMPARE(form.shown_frame(), 1);
+        QVERIFY(shown(form) != first);
+        QVERIFY(dialogs.boxes.isEmpty());
     }
 };
 
