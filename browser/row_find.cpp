@@ -21,17 +21,6 @@ void append_lower(std::string& out, std::string_view text)
     }
 }
 
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 std::string_view keyword_of(uint32_t tag)
 {
     const char* keyword = keyword_of_tag(tag);
@@ -101,7 +90,7 @@ void RowFinder::add_matches_of_text(const std::string& needle, std::vector<uint8
 FindResult RowFinder::find(std::string_view query) const
 {
     FindResult result;
-    query = trimmed(query);
+    query = trim_blanks(query);
     if (query.empty()) {
         return result;
     }

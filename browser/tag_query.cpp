@@ -2,17 +2,6 @@
 
 namespace {
 
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 int hex_digit(char c)
 {
     if (c >= '0' && c <= '9') {
@@ -56,7 +45,7 @@ std::optional<uint32_t> tag_of(std::optional<uint32_t> group, std::optional<uint
 
 std::optional<uint32_t> parse_tag_query(std::string_view text)
 {
-    text = trimmed(text);
+    text = trim_blanks(text);
     if (text.size() == 11 && text.front() == '(' && text.back() == ')') {
         text = text.substr(1, 9);
     }
@@ -67,4 +56,15 @@ std::optional<uint32_t> parse_tag_query(std::string_view text)
         return tag_of(hex16(text.substr(0, 4)), hex16(text.substr(4, 4)));
     }
     return std::nullopt;
+}
+
+std::string_view trim_blanks(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
 }

@@ -9,3 +9,6 @@
 // The tag (group in the high 16 bits), or nothing when the text is not one
 // of those forms.
 std::optional<uint32_t> parse_tag_query(std::string_view text);
+
+// `text` without the blanks (spaces and tabs) around it.
+std::string_view trim_blanks(std::string_view text);

@@ -10,6 +10,29 @@ namespace {
 // Truncates toward zero, as an integer conversion does.
 int truncate(double v) { return static_cast<int>(v); }
 
+// The two source columns output column `x` of the 256 x 256 picture reads
+// (before they are held to the frame) and where it falls between them, for
+// `ratio` source columns an output column; rows are read the same way.
+struct PictureAxisReads {
+    int first;
+    int second;
+    float position;
+};
+PictureAxisReads display_reads(int x, float ratio)
+{
+    // The product of an integer below 2^24 and a float is exact in double:
+    // that is the value before it is rounded to single precision.
+    const double product = static_cast<double>(x) * ratio;
+    const float position = static_cast<float>(product);
+    if (ratio > 1.0F) {
+        const int first = truncate(product);
+        const int second = truncate(static_cast<double>(x + 1) * ratio);
+        return {first, second == first ? first + 1 : second, position};
+    }
+    const int first = truncate(position);
+    return {first, first + 1, position};
+}
+
 // Truncates toward zero and holds the result to the 32-bit range.
 int32_t truncate_held(double v)
 {
@@ -129,24 +152,11 @@ void resample_held_to_display(const SampleAt& sample, const HeldGrid& held, int 
     const float yr = static_cast<float>(sh - 1) / static_cast<float>(dh - 1);
     std::vector<DisplayReads> across(static_cast<std::size_t>(dw));
     for (int x = 0; x < dw; ++x) {
-        const double x_product = static_cast<double>(x) * xr;
-        const float fx = static_cast<float>(x_product);
-        int x0 = 0;
-        int x1 = 0;
-        if (xr > 1.0F) {
-            x0 = truncate(x_product);
-            x1 = truncate(static_cast<double>(x + 1) * xr);
-            if (x1 == x0) {
-                x1 = x0 + 1;
-            }
-        } else {
-            x0 = truncate(fx);
-            x1 = x0 + 1;
-        }
-        x0 = std::min(x0, sw - 1);
-        x1 = std::min(x1, sw - 1);
+        const PictureAxisReads reads = display_reads(x, xr);
+        const int x0 = std::min(reads.first, sw - 1);
+        const int x1 = std::min(reads.second, sw - 1);
         across[static_cast<std::size_t>(x)] = {held_tap(x0, held.columns, held), held_tap(x1, held.columns, held),
-                                               fx - static_cast<float>(x0)};
+                                               reads.position - static_cast<float>(x0)};
     }
     std::vector<DisplayReads> down(static_cast<std::size_t>(dh));
     for (int y = 0; y < dh; ++y) {
@@ -214,22 +224,10 @@ void resample_to_display(const SampleAt& sample_at, int sw, int sh, int32_t* des
         const float dy = fy - static_cast<float>(y0);
 
         for (int x = 0; x < dw; ++x) {
-            const double x_product = static_cast<double>(x) * xr;
-            const float fx = static_cast<float>(x_product);
-            int x0 = 0;
-            int x1 = 0;
-            if (xr > 1.0F) {
-                x0 = truncate(x_product);
-                x1 = truncate(static_cast<double>(x + 1) * xr);
-                if (x1 == x0) {
-                    x1 = x0 + 1;
-                }
-            } else {
-                x0 = truncate(fx);
-                x1 = x0 + 1;
-            }
-            x0 = std::min(x0, last_column);
-            const float dx = fx - static_cast<float>(x0);
+            const PictureAxisReads reads = display_reads(x, xr);
+            const int x0 = std::min(reads.first, last_column);
+            const int x1 = reads.second;
+            const float dx = reads.position - static_cast<float>(x0);
 
             const double wx0 = 1.0 - static_cast<double>(dx);
             const double wy0 = 1.0 - static_cast<double>(dy);
