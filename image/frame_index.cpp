@@ -33,10 +33,13 @@ bool begins_codestream(const uint8_t* head, std::size_t size)
 {
     static constexpr std::array<uint8_t, 12> jp2_signature{0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50,
                                                            0x20, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
-    if (size >= 2 && head[0] == 0xFF && (head[1] == 0xD8 || head[1] == 0x4F)) {
+    static constexpr std::array<uint8_t, 12> jxl_signature{0x00, 0x00, 0x00, 0x0C, 0x4A, 0x58,
+                                                           0x4C, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
+    if (size >= 2 && head[0] == 0xFF && (head[1] == 0xD8 || head[1] == 0x4F || head[1] == 0x0A)) {
         return true;
     }
-    return size >= jp2_signature.size() && std::memcmp(head, jp2_signature.data(), jp2_signature.size()) == 0;
+    return size >= jp2_signature.size() && (std::memcmp(head, jp2_signature.data(), jp2_signature.size()) == 0 ||
+                                            std::memcmp(head, jxl_signature.data(), jxl_signature.size()) == 0);
 }
 
 frame_index::frame_index(int descriptor, uint64_t file_size, uint64_t first_item, int32_t frames,

@@ -18,8 +18,9 @@ struct fragment_span {
 // How fragments make up frames when there are more fragments than frames.
 enum class fragment_rule {
     one_per_frame, // RLE: each item is one frame, extra items are ignored
-    start_marker,  // JPEG family, JPEG-LS, JPEG 2000: a frame starts at each
-                   // fragment beginning with SOI, SOC or a JP2 signature box
+    start_marker,  // JPEG family, JPEG-LS, JPEG 2000, JPEG XL: a frame starts at
+                   // each fragment beginning with SOI, SOC, a JPEG XL signature
+                   // or a JP2 or JPEG XL signature box
 };
 
 // What frame_index::frame found for one frame.
@@ -81,5 +82,6 @@ private:
 };
 
 // Whether the first bytes of a fragment begin a codestream: JPEG SOI (also
-// JPEG-LS), JPEG 2000 SOC, or a JP2 signature box.
+// JPEG-LS), JPEG 2000 SOC, the JPEG XL codestream signature, or a JP2 or
+// JPEG XL signature box.
 bool begins_codestream(const uint8_t* head, std::size_t size);
