@@ -10,7 +10,6 @@
 #include <jxl/thread_parallel_runner.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -71,17 +70,14 @@ bool read_jpegxl_header(const uint8_t* data, std::size_t size, codestream_header
 
 // Samples decoded as floating point (0 to 1) written as integers of
 // `precision` bits, each of the slot's sample width.
-void write_scaled(const std::vector<float>& decoded, uint32_t precision, uint16_t bits_allocated, uint8_t* slot)
+template <typename Sample>
+void write_scaled(const std::vector<float>& decoded, uint32_t precision, uint8_t* slot)
 {
     const float largest = static_cast<float>((uint32_t{1} << precision) - 1);
     for (std::size_t k = 0; k < decoded.size(); ++k) {
-        const float value = std::clamp(decoded[k], 0.0F, 1.0F) * largest;
-        const auto sample = static_cast<uint16_t>(std::lround(value));
-        if (bits_allocated == 8) {
-            slot[k] = static_cast<uint8_t>(sample);
-        } else {
-            std::memcpy(slot + 2 * k, &sample, 2);
-        }
+        // Rounded to the nearest: the value is never negative.
+        const auto sample = static_cast<Sample>(std::clamp(decoded[k], 0.0F, 1.0F) * largest + 0.5F);
+        std::memcpy(slot + k * sizeof(Sample), &sample, sizeof(Sample));
     }
 }
 
@@ -161,8 +157,10 @@ int decode_jpegxl(const uint8_t* data, std::size_t size, const frame_format& for
             break;
         }
         case JXL_DEC_FULL_IMAGE:
-            if (!direct) {
-                write_scaled(decoded, info.bits_per_sample, format.bits_allocated, slot);
+            if (!direct && format.bits_allocated == 8) {
+                write_scaled<uint8_t>(decoded, info.bits_per_sample, slot);
+            } else if (!direct) {
+                write_scaled<uint16_t>(decoded, info.bits_per_sample, slot);
             }
             if (info.num_color_channels == 3) {
                 layout.photometric = PHOTOMETRIC_RGB;
