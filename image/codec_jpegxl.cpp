@@ -1,21 +1,19 @@
 // JPEG XL frames (lossless, lossy and recompressed JPEG) held in memory,
 // through libjxl. The codestream's basic information (its displayed size,
 // colour channels and sample precision) is checked against the data set
-// before any pixel is decoded. Samples of 8 bits into 8-bit slots and of 16
-// bits into 16-bit slots are written by the library directly; any other
-// precision is decoded as floating point and scaled back to the codestream's
-// own range, as its integers were. Colour comes out as RGB, pixel by pixel;
-// extra channels (alpha) are left out.
+// before any pixel is decoded. The library writes the slot's 8- or 16-bit
+// samples over their whole range; a codestream of lower precision (12 bits,
+// say) has them scaled back to its own range afterwards, as its integers
+// were. Colour comes out as RGB, pixel by pixel; extra channels (alpha) are
+// left out.
 #include <jxl/decode.h>
 #include <jxl/thread_parallel_runner.h>
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "base/log.h"
 #include "image/codec_check.h"
@@ -68,15 +66,18 @@ bool read_jpegxl_header(const uint8_t* data, std::size_t size, codestream_header
     return true;
 }
 
-// Samples decoded as floating point (0 to 1) written as integers of
-// `precision` bits, each of the slot's sample width.
+// Samples the library wrote over the whole range of the slot's sample width
+// scaled back to the codestream's `precision` bits, in place: the nearest
+// integer, which gives each lossless sample back exactly.
 template <typename Sample>
-void write_scaled(const std::vector<float>& decoded, uint32_t precision, uint8_t* slot)
+void scale_to_precision(uint8_t* slot, std::size_t samples, uint32_t precision)
 {
-    const float largest = static_cast<float>((uint32_t{1} << precision) - 1);
-    for (std::size_t k = 0; k < decoded.size(); ++k) {
-        // Rounded to the nearest: the value is never negative.
-        const auto sample = static_cast<Sample>(std::clamp(decoded[k], 0.0F, 1.0F) * largest + 0.5F);
+    constexpr uint32_t full = (uint32_t{1} << (8 * sizeof(Sample))) - 1;
+    const uint32_t largest = (uint32_t{1} << precision) - 1;
+    for (std::size_t k = 0; k < samples; ++k) {
+        Sample sample = 0;
+        std::memcpy(&sample, slot + k * sizeof(Sample), sizeof(Sample));
+        sample = static_cast<Sample>((uint32_t{sample} * largest + full / 2) / full);
         std::memcpy(slot + k * sizeof(Sample), &sample, sizeof(Sample));
     }
 }
@@ -122,45 +123,26 @@ int decode_jpegxl(const uint8_t* data, std::size_t size, const frame_format& for
         !samples_are_acceptable(info, format)) {
         return -1;
     }
-    // Samples of the slot's own width come straight from the library.
-    const bool direct = info.bits_per_sample == format.bits_allocated;
     const JxlPixelFormat pixel_format{info.num_color_channels,
-                                      !direct                      ? JXL_TYPE_FLOAT
-                                      : format.bits_allocated == 8 ? JXL_TYPE_UINT8
-                                                                   : JXL_TYPE_UINT16,
+                                      format.bits_allocated == 8 ? JXL_TYPE_UINT8 : JXL_TYPE_UINT16,
                                       JXL_NATIVE_ENDIAN, 0};
-    std::vector<float> decoded;
     for (;;) {
         switch (JxlDecoderProcessInput(decoder.get())) {
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
             std::size_t needed = 0;
-            const std::size_t expected = direct ? slot_size : static_cast<std::size_t>(samples) * sizeof(float);
             if (JxlDecoderImageOutBufferSize(decoder.get(), &pixel_format, &needed) != JXL_DEC_SUCCESS ||
-                needed != expected) {
-                log_failure("Decoded frame differs from the image size");
-                return -1;
-            }
-            void* out = slot;
-            if (!direct) {
-                try {
-                    decoded.resize(static_cast<std::size_t>(samples));
-                } catch (const std::bad_alloc&) {
-                    log_failure("Out of memory");
-                    return -1;
-                }
-                out = decoded.data();
-            }
-            if (JxlDecoderSetImageOutBuffer(decoder.get(), &pixel_format, out, needed) != JXL_DEC_SUCCESS) {
+                needed != slot_size ||
+                JxlDecoderSetImageOutBuffer(decoder.get(), &pixel_format, slot, slot_size) != JXL_DEC_SUCCESS) {
                 log_failure("Decoded frame differs from the image size");
                 return -1;
             }
             break;
         }
         case JXL_DEC_FULL_IMAGE:
-            if (!direct && format.bits_allocated == 8) {
-                write_scaled<uint8_t>(decoded, info.bits_per_sample, slot);
-            } else if (!direct) {
-                write_scaled<uint16_t>(decoded, info.bits_per_sample, slot);
+            if (info.bits_per_sample != format.bits_allocated && format.bits_allocated == 8) {
+                scale_to_precision<uint8_t>(slot, static_cast<std::size_t>(samples), info.bits_per_sample);
+            } else if (info.bits_per_sample != format.bits_allocated) {
+                scale_to_precision<uint16_t>(slot, static_cast<std::size_t>(samples), info.bits_per_sample);
             }
             if (info.num_color_channels == 3) {
                 layout.photometric = PHOTOMETRIC_RGB;
