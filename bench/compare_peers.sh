@@ -15,7 +15,9 @@
 # from a reduced-resolution decode, against --size full (target <= 0.25),
 # dcmj2pnm +on --scale-x-size 256 (baseline JPEG, target <= 0.20) and
 # opj_decompress -r 3 on the bare codestream (JPEG 2000, target <= 1.20);
-# FIRST_PICTURE_ONLY=1 prints that table alone.
+# FIRST_PICTURE_ONLY=1 prints that table alone. The last table: 2048 x 2048
+# JPEG XL frames against djxl on the same codestream
+# (make_jpegxl_bench_data.py).
 #
 # Before any timing, Velmor's pixel bytes must equal the uncompressed source's
 # and the peer's (lossy files: lie within 2 of the specific peer's).
@@ -42,6 +44,7 @@ trap 'rm -rf "$WORK"' EXIT
 $PY "$HERE/make_bench_data.py" "$DATA"
 
 (cd "$HERE" && $PY make_codec_bench_data.py "$DATA")
+$PY "$HERE/make_jpegxl_bench_data.py" "$DATA"
 
 # The first picture of a large compressed file: compressed file : peer
 # (dcmj2pnm scaled, or opj_decompress reduced on the codestream)
@@ -68,6 +71,12 @@ ljpeg_ct12_512x100_sv1:ct12_512x100:dcmdjpeg:
 ljpeg_ct12_512x300_sv1:ct12_512x300:dcmdjpeg:
 rle_ct12_512x100:ct12_512x100:dcmdrle:
 rle_ct12_512x300:ct12_512x300:dcmdrle:"
+
+# JPEG XL against djxl on the same codestream: file : djxl's output : the
+# uncompressed source (lossless; djxl 0.7 writes 12-bit samples scaled to 16
+# bits) or nothing (lossy: compared with djxl's samples)
+JPEGXL="jxl_ct12_2048:pgm:ct12_2048
+jxl_rgb8_2048:ppm:"
 
 # Frame 1 as a picture: compressed file : peer picture tool
 PICTURES="ljpeg_ct12_512x1_sv1:dcmj2pnm
@@ -97,6 +106,18 @@ if int(ds.get("SamplesPerPixel", 1)) > 1 and int(ds.get("PlanarConfiguration", 0
     sys.stdout.buffer.write(ds.pixel_array.tobytes())  # by plane -> by pixel
 else:
     sys.stdout.buffer.write(ds.PixelData)
+EOF
+}
+
+# Whether the samples of a binary PGM/PPM that djxl wrote (big-endian above
+# 8 bits) equal a raw file of host-order samples.
+same_as_pnm() {
+    $PY - "$1" "$2" <<'EOF'
+import sys
+import numpy as np
+kind, size, maxval, body = open(sys.argv[1], "rb").read().split(b"\n", 3)
+samples = np.frombuffer(body, ">u2").astype("<u2").tobytes() if int(maxval) > 255 else body
+sys.exit(0 if samples == open(sys.argv[2], "rb").read() else 1)
 EOF
 }
 
@@ -269,6 +290,35 @@ done
 
 echo
 first_pictures
+echo
+echo "JPEG XL, whole process: velmor-dump pixels FILE.dcm against djxl FILE.jxl (target <= 1.10)"
+printf '%-22s %-20s %-20s %6s %4s %10s %10s  %s\n' file "velmor ms" "djxl ms" ratio tgt "velmor KiB" "djxl KiB" check
+echo "$JPEGXL" | while IFS=: read -r name kind source; do
+    "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw" > /dev/null 2>&1 || echo "velmor-dump failed on $name" >&2
+    djxl "$DATA/$name.jxl" "$WORK/djxl.$kind" > /dev/null 2>&1
+    if [ -n "$source" ]; then
+        check=same-as-source
+        pixels_of "$DATA/$source.dcm" | cmp -s "$WORK/velmor.raw" - || check=VELMOR-DIFFERS
+    else
+        check=same-as-djxl
+        same_as_pnm "$WORK/djxl.$kind" "$WORK/velmor.raw" || check=VELMOR-DIFFERS
+    fi
+    : > "$WORK/t_v"; : > "$WORK/t_p"
+    i=0
+    while [ $i -lt "$RUNS" ]; do
+        time_once "$WORK/t_v" "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw"
+        time_once "$WORK/t_p" djxl "$DATA/$name.jxl" "$WORK/djxl.$kind"
+        i=$((i + 1))
+    done
+    set -- $(summary "$WORK/t_v") $(summary "$WORK/t_p")
+    ratio=$(awk -v v="$1" -v p="$4" 'BEGIN { printf "%.2f", v / p }')
+    target=$(awk -v r="$ratio" 'BEGIN { print (r <= 1.1) ? "met" : "MISS" }')
+    mv=$(peak_kib "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw")
+    mp=$(peak_kib djxl "$DATA/$name.jxl" "$WORK/djxl.$kind")
+    printf '%-22s %-20s %-20s %6s %4s %10s %10s  %s\n' "$name" "$1 ($2-$3)" "$4 ($5-$6)" "$ratio" "$target" \
+        "$mv" "$mp" "$check"
+done
+
 echo
 echo "runs per figure: $RUNS, interleaved; median (min-max) of whole-process wall time;"
 echo "outputs: $([ "${FRESH:-0}" = 1 ] && echo "new files (FRESH=1)" || echo "written over the previous run's")"

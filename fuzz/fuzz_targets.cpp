@@ -311,6 +311,11 @@ void fuzz_jpeg2000_codec(const uint8_t* data, std::size_t size)
     fuzz_codec("1.2.840.10008.1.2.4.90", data, size);
 }
 
+void fuzz_jpegxl_codec(const uint8_t* data, std::size_t size)
+{
+    fuzz_codec("1.2.840.10008.1.2.4.112", data, size);
+}
+
 void fuzz_header_walk(const uint8_t* data, std::size_t size)
 {
     const char* path = write_fuzz_input(data, size);

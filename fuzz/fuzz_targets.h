@@ -27,6 +27,7 @@ void fuzz_dct(const uint8_t* data, std::size_t size);
 void fuzz_jpeg_codec(const uint8_t* data, std::size_t size);
 void fuzz_jpegls_codec(const uint8_t* data, std::size_t size);
 void fuzz_jpeg2000_codec(const uint8_t* data, std::size_t size);
+void fuzz_jpegxl_codec(const uint8_t* data, std::size_t size);
 // The viewer's file check, header walk and dump, then the Save report.
 void fuzz_header_walk(const uint8_t* data, std::size_t size);
 // A deflated file: a fixed meta group, the bytes as its compressed data set,

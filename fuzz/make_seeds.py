@@ -8,7 +8,8 @@ MR_small.dcm that carry each input of the display stages; the RLE,
 lossless JPEG and codec targets get single fragments with the small prefix
 their harness reads (slot size, depth; for the codecs one byte of Bits
 Allocated, Pixel Representation and photometric interpretation); the inflate
-view target gets the compressed data sets of deflated files.
+view target gets the compressed data sets of deflated files; the JPEG XL
+codec target gets codestreams cjxl makes of the samples.
 
 usage: make_seeds.py OUTDIR
 """
@@ -72,6 +73,36 @@ def peer_encoded(tmp):
             if subprocess.run(command + [src, dst], capture_output=True).returncode == 0:
                 made.append(dst)
     return made
+
+
+def jpegxl_seeds(out, tmp):
+    """cjxl codestreams (lossless, lossy, boxed) of 8- and 16-bit gray and
+    8-bit RGB samples, and of a real JPEG frame recompressed, with the codec
+    harness's prefix byte."""
+    import numpy as np
+    target = os.path.join(out, "jpegxl_codec")
+    os.makedirs(target, exist_ok=True)
+    jpeg = os.path.join(tmp, "frame.jpg")
+    with open(jpeg, "wb") as f:
+        ds = pydicom.dcmread(os.path.join(SAMPLES, "SC_rgb_jpeg_dcmtk.dcm"))
+        f.write(next(generate_pixel_data_frame(ds.PixelData, 1)))
+    inputs = [(jpeg, 0 << 6 | PHOTOMETRIC.index("RGB"), [[]])]
+    for name, width, photometric in (("MR_small.dcm", 1, "MONOCHROME2"), ("image_dfl.dcm", 0, "MONOCHROME2"),
+                                      ("SC_rgb_small_odd.dcm", 0, "RGB")):
+        pixels = pydicom.dcmread(os.path.join(SAMPLES, name)).pixel_array
+        pnm = os.path.join(tmp, name + (".ppm" if pixels.ndim == 3 else ".pgm"))
+        with open(pnm, "wb") as f:
+            f.write(b"%s\n%d %d\n%d\n" % (b"P6" if pixels.ndim == 3 else b"P5", pixels.shape[1], pixels.shape[0],
+                                           65535 if width else 255))
+            f.write(pixels.astype(">u2" if width else "u1").tobytes())
+        options = [["-d", "0"], ["-d", "2"], ["-d", "0", "--container", "1"], ["-d", "1", "-e", "3"]]
+        inputs.append((pnm, width << 6 | PHOTOMETRIC.index(photometric), options))
+    for source, prefix, options in inputs:
+        for k, option in enumerate(options):
+            stream = os.path.join(tmp, "seed.jxl")
+            if subprocess.run(["cjxl", source, stream] + option, capture_output=True).returncode == 0:
+                with open(stream, "rb") as f, open(os.path.join(target, f"{os.path.basename(source)}.{k}"), "wb") as g:
+                    g.write(bytes([prefix]) + f.read())
 
 
 def frame_bytes(ds):
@@ -318,6 +349,7 @@ def main(out):
                     f.write(bytes([1]) + whole)
         dicomdir_seeds(out, tmp)
         document_seeds(out, tmp)
+        jpegxl_seeds(out, tmp)
     charset_seeds(out)
     view_attribute_seeds(out)
 

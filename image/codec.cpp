@@ -14,6 +14,7 @@ const frame_codec* codec_for_transfer_syntax(const char* uid)
     case PixelCodec::dct_jpeg: return &dct_jpeg_codec;
     case PixelCodec::jpegls: return &jpegls_codec;
     case PixelCodec::jpeg2000: return &jpeg2000_codec;
+    case PixelCodec::jpegxl: return &jpegxl_codec;
     }
     return nullptr;
 }

@@ -9,3 +9,4 @@ extern const frame_codec lossless_jpeg_codec; // codec_lossless_jpeg.cpp
 extern const frame_codec dct_jpeg_codec;      // codec_jpeg.cpp
 extern const frame_codec jpegls_codec;        // codec_jpegls.cpp
 extern const frame_codec jpeg2000_codec;      // codec_jpeg2000.cpp
+extern const frame_codec jpegxl_codec;        // codec_jpegxl.cpp

@@ -113,7 +113,10 @@ std::optional<frame_index> ImageExtraction::index_the_fragments(single_image& im
         std::free(bytes);
     }
     const auto first_item = static_cast<uint64_t>(ftello(reader_.state().reader_stream));
+    const TransferSyntax* syntax = find_transfer_syntax(open_transfer_syntax());
+    const bool jpegxl = syntax != nullptr && syntax->codec == PixelCodec::jpegxl;
     const fragment_rule rule = reader_.state().compression == COMPRESSION_RLE ? fragment_rule::one_per_frame
+                               : jpegxl                                       ? fragment_rule::jpegxl_signature
                                                                               : fragment_rule::start_marker;
     frame_index index(fileno(reader_.state().reader_stream), static_cast<uint64_t>(reader_.state().file_size),
                       first_item, image.frames, rule);

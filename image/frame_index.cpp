@@ -39,6 +39,14 @@ bool begins_codestream(const uint8_t* head, std::size_t size)
     return size >= jp2_signature.size() && std::memcmp(head, jp2_signature.data(), jp2_signature.size()) == 0;
 }
 
+bool begins_jpegxl_codestream(const uint8_t* head, std::size_t size)
+{
+    static constexpr std::array<uint8_t, 12> signature_box{0x00, 0x00, 0x00, 0x0C, 0x4A, 0x58,
+                                                           0x4C, 0x20, 0x0D, 0x0A, 0x87, 0x0A};
+    return (size >= 2 && head[0] == 0xFF && head[1] == 0x0A) ||
+           (size >= signature_box.size() && std::memcmp(head, signature_box.data(), signature_box.size()) == 0);
+}
+
 frame_index::frame_index(int descriptor, uint64_t file_size, uint64_t first_item, int32_t frames,
                          fragment_rule rule)
     : descriptor_(descriptor), file_size_(file_size), first_item_(first_item), frames_(std::max(frames, 0)),
@@ -116,7 +124,10 @@ bool frame_index::walk()
         }
         const std::size_t head = std::min<std::size_t>(length, wanted - item_header_bytes);
         items_.push_back({value, length});
-        starts_frame_.push_back(begins_codestream(bytes.data() + item_header_bytes, head));
+        const uint8_t* first_bytes = bytes.data() + item_header_bytes;
+        starts_frame_.push_back(rule_ == fragment_rule::jpegxl_signature
+                                    ? begins_jpegxl_codestream(first_bytes, head)
+                                    : begins_codestream(first_bytes, head));
         position = value + length;
     }
     assign_frames();

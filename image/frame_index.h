@@ -17,9 +17,11 @@ struct fragment_span {
 
 // How fragments make up frames when there are more fragments than frames.
 enum class fragment_rule {
-    one_per_frame, // RLE: each item is one frame, extra items are ignored
-    start_marker,  // JPEG family, JPEG-LS, JPEG 2000: a frame starts at each
-                   // fragment beginning with SOI, SOC or a JP2 signature box
+    one_per_frame,    // RLE: each item is one frame, extra items are ignored
+    start_marker,     // JPEG family, JPEG-LS, JPEG 2000: a frame starts at each
+                      // fragment beginning with SOI, SOC or a JP2 signature box
+    jpegxl_signature, // JPEG XL: at each fragment beginning with the codestream
+                      // signature or the signature box
 };
 
 // What frame_index::frame found for one frame.
@@ -83,3 +85,5 @@ private:
 // Whether the first bytes of a fragment begin a codestream: JPEG SOI (also
 // JPEG-LS), JPEG 2000 SOC, or a JP2 signature box.
 bool begins_codestream(const uint8_t* head, std::size_t size);
+// Whether they begin a JPEG XL codestream (FF 0A) or its container.
+bool begins_jpegxl_codestream(const uint8_t* head, std::size_t size);

@@ -12,7 +12,7 @@ packages=(
   zlib1g-dev
   dcmtk libgdcm-tools python3-pydicom python3-numpy
   xvfb xauth time
-  libjpeg62-turbo-dev libcharls-dev libopenjp2-7-dev openjph-tools libopenjp2-tools
+  libjpeg62-turbo-dev libcharls-dev libopenjp2-7-dev openjph-tools libopenjp2-tools libjxl-dev libjxl-tools
   dpkg-dev file lintian desktop-file-utils appstream
 )
 

@@ -90,6 +90,8 @@ TEST(CodecRegistry, EachCompressedSyntaxHasItsFamily)
         {"1.2.840.10008.1.2.4.90", "JPEG 2000"},     {"1.2.840.10008.1.2.4.91", "JPEG 2000"},
         {"1.2.840.10008.1.2.4.201", "JPEG 2000"},    {"1.2.840.10008.1.2.4.202", "JPEG 2000"},
         {"1.2.840.10008.1.2.4.203", "JPEG 2000"},    {"1.2.840.10008.1.2.5", "RLE"},
+        {"1.2.840.10008.1.2.4.110", "JPEG XL"},      {"1.2.840.10008.1.2.4.111", "JPEG XL"},
+        {"1.2.840.10008.1.2.4.112", "JPEG XL"},
     };
     for (const auto& [uid, name] : cases) {
         const frame_codec* codec = codec_for_transfer_syntax(uid.c_str());
