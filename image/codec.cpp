@@ -14,6 +14,8 @@ const frame_codec* codec_for_transfer_syntax(const char* uid)
     case PixelCodec::dct_jpeg: return &dct_jpeg_codec;
     case PixelCodec::jpegls: return &jpegls_codec;
     case PixelCodec::jpeg2000: return &jpeg2000_codec;
+    case PixelCodec::deflate: return &deflate_codec;
+    case PixelCodec::encapsulated_native: return &encapsulated_native_codec;
     }
     return nullptr;
 }

@@ -9,3 +9,7 @@ extern const frame_codec lossless_jpeg_codec; // codec_lossless_jpeg.cpp
 extern const frame_codec dct_jpeg_codec;      // codec_jpeg.cpp
 extern const frame_codec jpegls_codec;        // codec_jpegls.cpp
 extern const frame_codec jpeg2000_codec;      // codec_jpeg2000.cpp
+// codec_deflate.cpp
+extern const frame_codec deflate_codec;
+// codec_encapsulated_native.cpp
+extern const frame_codec encapsulated_native_codec;
