@@ -1,52 +1,5 @@
 #include "reader/written_vr.h"
 
-#include "reader/vr.h"
-
-namespace {
-
-bool is_standard_vr(int32_t vr)
-{
-    switch (vr) {
-    case VR_AE:
-    case VR_AS:
-    case VR_AT:
-    case VR_CS:
-    case VR_DA:
-    case VR_DS:
-    case VR_DT:
-    case VR_FD:
-    case VR_FL:
-    case VR_IS:
-    case VR_LO:
-    case VR_LT:
-    case VR_OB:
-    case VR_OD:
-    case VR_OF:
-    case VR_OL:
-    case VR_OV:
-    case VR_OW:
-    case VR_PN:
-    case VR_SH:
-    case VR_SL:
-    case VR_SQ:
-    case VR_SS:
-    case VR_ST:
-    case VR_SV:
-    case VR_TM:
-    case VR_UC:
-    case VR_UI:
-    case VR_UL:
-    case VR_UN:
-    case VR_UR:
-    case VR_US:
-    case VR_UT:
-    case VR_UV: return true;
-    default: return false;
-    }
-}
-
-} // namespace
-
 WrittenVr written_vr(const uint8_t* head, std::size_t size, bool big_endian)
 {
     if (head == nullptr || size < 6) {
@@ -56,8 +9,10 @@ WrittenVr written_vr(const uint8_t* head, std::size_t size, bool big_endian)
     if (group == 0xFFFE) {
         return WrittenVr::unknown;
     }
-    const int32_t vr = vr_code(static_cast<char>(head[4]), static_cast<char>(head[5]));
-    return is_standard_vr(vr) ? WrittenVr::explicit_vr : WrittenVr::implicit_vr;
+    // Two capitals: a 32-bit length whose low bytes read so would make the
+    // first element longer than 16 KB.
+    const auto capital = [](uint8_t b) { return b >= 'A' && b <= 'Z'; };
+    return capital(head[4]) && capital(head[5]) ? WrittenVr::explicit_vr : WrittenVr::implicit_vr;
 }
 
 WrittenVr declared_vr(std::string_view uid)

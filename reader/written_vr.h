@@ -12,7 +12,7 @@ enum class WrittenVr { explicit_vr, implicit_vr, unknown };
 
 // The encoding of the element header whose first `size` bytes are `head`
 // (its tag in the data set's byte order, then at least two more bytes):
-// explicit when those two bytes are a standard VR, implicit otherwise;
+// explicit when those two bytes are capital letters, implicit otherwise;
 // unknown for an item or delimiter tag (no VR in any encoding) or fewer than
 // six bytes.
 WrittenVr written_vr(const uint8_t* head, std::size_t size, bool big_endian);
