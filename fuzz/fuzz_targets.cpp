@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include <zlib.h>
 
 #include "base/log.h"
 #include "browser/byte_link.h"
@@ -781,4 +784,60 @@ void fuzz_document(const uint8_t* data, std::size_t size)
     }
     check_report_lines(read_structured_report(result.data_set));
     check_report_lines(read_structured_report(path));
+}
+
+void fuzz_frame_syntax_codec(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    if (size < 3) {
+        return;
+    }
+    const bool deflated = (data[0] & 0x80U) == 0;
+    const frame_codec* codec =
+        codec_for_transfer_syntax(deflated ? "1.2.840.10008.1.2.8.1" : "1.2.840.10008.1.2.1.98");
+    const uint16_t widths[] = {8, 16, 32, 16};
+    frame_format format{};
+    format.rows = data[1];
+    format.columns = data[2];
+    format.samples_per_pixel = (data[0] & 0x10U) != 0 ? 3 : 1;
+    format.bits_allocated = widths[(data[0] >> 5) & 3U];
+    format.bits_stored = format.bits_allocated;
+    format.photometric = format.samples_per_pixel == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MONOCHROME2;
+    data += 3;
+    size -= 3;
+    const std::size_t frame =
+        std::size_t{format.rows} * format.columns * format.samples_per_pixel * (format.bits_allocated / 8U);
+    if (frame == 0) {
+        return;
+    }
+    std::vector<uint8_t> slot(frame, 0xEE);
+    frame_layout layout{format.photometric, format.planar_configuration};
+    if (codec->decode(data, size, format, slot.data(), slot.size(), layout) != 0) {
+        if (std::count(slot.begin(), slot.end(), 0) != static_cast<std::ptrdiff_t>(slot.size())) {
+            __builtin_trap(); // a failed frame leaves zeros, nothing stale
+        }
+        return;
+    }
+    // A frame decoded is zlib's inflation of the stream, or the bytes as
+    // they are (on a little-endian host).
+    std::vector<uint8_t> expected(data, data + std::min(size, frame));
+    if (deflated) {
+        expected.assign(frame + 1, 0);
+        z_stream stream{};
+        inflateInit2(&stream, -MAX_WBITS);
+        stream.next_in = const_cast<Bytef*>(data);
+        stream.avail_in = static_cast<uInt>(size);
+        stream.next_out = expected.data();
+        stream.avail_out = static_cast<uInt>(expected.size());
+        const int status = inflate(&stream, Z_FINISH);
+        const std::size_t made = stream.total_out;
+        inflateEnd(&stream);
+        if (status != Z_STREAM_END || made != frame) {
+            __builtin_trap();
+        }
+        expected.resize(frame);
+    }
+    if (std::endian::native == std::endian::little && expected != slot) {
+        __builtin_trap();
+    }
 }

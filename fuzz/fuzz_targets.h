@@ -28,6 +28,11 @@ void fuzz_jpeg_codec(const uint8_t* data, std::size_t size);
 void fuzz_jpegls_codec(const uint8_t* data, std::size_t size);
 void fuzz_jpeg2000_codec(const uint8_t* data, std::size_t size);
 void fuzz_jpegxl_codec(const uint8_t* data, std::size_t size);
+// One deflated or encapsulated uncompressed frame: bit 7 of the first byte
+// picks the codec (clear: deflate), bits 5-6 Bits Allocated, bit 4 three
+// samples per pixel; the next two bytes are Rows and Columns. A frame decoded
+// must be what zlib inflates (or the bytes themselves), a failed one zeros.
+void fuzz_frame_syntax_codec(const uint8_t* data, std::size_t size);
 // The viewer's file check, header walk and dump, then the Save report.
 void fuzz_header_walk(const uint8_t* data, std::size_t size);
 // A deflated file: a fixed meta group, the bytes as its compressed data set,

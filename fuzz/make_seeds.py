@@ -19,6 +19,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 import pydicom
 from pydicom.encaps import generate_pixel_data_frame
@@ -144,6 +145,26 @@ def fragment_seed(path, out):
         target = os.path.join(out, "ljpeg", base)
     with open(target, "wb") as f:
         f.write(prefix + frame)
+
+
+def frame_syntax_seeds(path, out):
+    """The first frame of an uncompressed file, deflated and as it is, with the harness prefix."""
+    try:
+        ds = pydicom.dcmread(path)
+        if ds.file_meta.TransferSyntaxUID.is_compressed or ds.BitsAllocated not in (8, 16, 32):
+            return
+        size = frame_bytes(ds)
+        frame = ds.pixel_array.tobytes()[:size]
+    except Exception:
+        return
+    if ds.Rows > 255 or ds.Columns > 255 or len(frame) != size or ds.get("SamplesPerPixel", 1) not in (1, 3):
+        return
+    width = {8: 0, 16: 1, 32: 2}[ds.BitsAllocated]
+    colour = 0x10 if ds.get("SamplesPerPixel", 1) == 3 else 0
+    for codec, data in ((0, zlib.compress(frame, 9, -15)), (0x80, frame)):
+        prefix = bytes([codec | width << 5 | colour, ds.Rows, ds.Columns])
+        with open(os.path.join(out, "frame_syntax_codec", f"{os.path.basename(path)}.{codec}"), "wb") as f:
+            f.write(prefix + data)
 
 
 def deflated_seed(path, out):
@@ -323,7 +344,7 @@ def document_seeds(out, tmp):
 
 
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view", "display") + tuple(set(CODEC_TARGETS.values())):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view", "display", "frame_syntax_codec") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(d, f) for d in (SAMPLES, CHARSETS) for f in sorted(os.listdir(d)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
@@ -341,6 +362,7 @@ def main(out):
                         f.write(bytes([first]) + whole)
             fragment_seed(path, out)
             deflated_seed(path, out)
+            frame_syntax_seeds(path, out)
         for path in samples + display_files(tmp):
             if os.path.getsize(path) <= MAX_SEED:
                 with open(path, "rb") as f:

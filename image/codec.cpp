@@ -15,6 +15,8 @@ const frame_codec* codec_for_transfer_syntax(const char* uid)
     case PixelCodec::jpegls: return &jpegls_codec;
     case PixelCodec::jpeg2000: return &jpeg2000_codec;
     case PixelCodec::jpegxl: return &jpegxl_codec;
+    case PixelCodec::deflate: return &deflate_codec;
+    case PixelCodec::encapsulated_native: return &encapsulated_native_codec;
     }
     return nullptr;
 }

@@ -160,4 +160,4 @@ int decode_jpegxl(const uint8_t* data, std::size_t size, const frame_format& for
 
 // A codestream can describe a large flat frame in a few bytes: the bound is
 // wide, and the size check against the data set is what guards.
-const frame_codec jpegxl_codec = {"JPEG XL", 65536, read_jpegxl_header, decode_jpegxl, nullptr};
+const frame_codec jpegxl_codec = {"JPEG XL", 65536, read_jpegxl_header, decode_jpegxl, nullptr, nullptr};

@@ -84,7 +84,7 @@ void apply_layout(single_image& image, const frame_layout& layout)
 
 using namespace extraction;
 
-std::optional<frame_index> ImageExtraction::index_the_fragments(single_image& image)
+std::optional<frame_index> ImageExtraction::index_the_fragments(single_image& image, const frame_codec& codec)
 {
     ELEMENT* item = reader_.element();
     if (item == nullptr) {
@@ -113,11 +113,13 @@ std::optional<frame_index> ImageExtraction::index_the_fragments(single_image& im
         std::free(bytes);
     }
     const auto first_item = static_cast<uint64_t>(ftello(reader_.state().reader_stream));
+    // Frames that announce nothing of themselves have no start to be found by;
+    // JPEG XL frames start at their own signatures.
     const TransferSyntax* syntax = find_transfer_syntax(open_transfer_syntax());
     const bool jpegxl = syntax != nullptr && syntax->codec == PixelCodec::jpegxl;
-    const fragment_rule rule = reader_.state().compression == COMPRESSION_RLE ? fragment_rule::one_per_frame
-                               : jpegxl                                       ? fragment_rule::jpegxl_signature
-                                                                              : fragment_rule::start_marker;
+    const fragment_rule rule = codec.read_header == nullptr ? fragment_rule::one_per_frame
+                               : jpegxl                     ? fragment_rule::jpegxl_signature
+                                                            : fragment_rule::start_marker;
     frame_index index(fileno(reader_.state().reader_stream), static_cast<uint64_t>(reader_.state().file_size),
                       first_item, image.frames, rule);
     if (!extended_.offsets.empty()) {
@@ -290,7 +292,7 @@ std::optional<encapsulated_frames> ImageExtraction::open_encapsulated_frames(sin
         failure_ = image_failures::unsupported_syntax(open_transfer_syntax());
         return std::nullopt;
     }
-    std::optional<frame_index> index = index_the_fragments(image);
+    std::optional<frame_index> index = index_the_fragments(image, *decoder.codec);
     if (!index) {
         return std::nullopt;
     }

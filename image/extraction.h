@@ -80,8 +80,9 @@ private:
     const char* open_transfer_syntax();
     void log_unsupported_syntax();
     // Reads the first item (the Basic Offset Table) and sets up the frame index
-    // of the items that follow it. Nothing on failure (the reason recorded).
-    std::optional<frame_index> index_the_fragments(single_image& image);
+    // of the items that follow it, grouped into frames as `codec`'s are.
+    // Nothing on failure (the reason recorded).
+    std::optional<frame_index> index_the_fragments(single_image& image, const frame_codec& codec);
     // Refuses frames no decoder could make from what is left of the file.
     bool announced_bytes_fit(uint64_t bytes, const frame_codec& codec);
     // The codestream of frame `number` (the first one for the whole image) must

@@ -17,7 +17,8 @@ struct fragment_span {
 
 // How fragments make up frames when there are more fragments than frames.
 enum class fragment_rule {
-    one_per_frame,    // RLE: each item is one frame, extra items are ignored
+    one_per_frame,    // RLE, deflated and encapsulated uncompressed: each item
+                      // is one frame, extra items are ignored
     start_marker,     // JPEG family, JPEG-LS, JPEG 2000: a frame starts at each
                       // fragment beginning with SOI, SOC or a JP2 signature box
     jpegxl_signature, // JPEG XL: at each fragment beginning with the codestream

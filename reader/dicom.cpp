@@ -4,12 +4,14 @@
 
 #include <array>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 
 #include "base/file_bytes.h"
 #include "base/log.h"
 #include "reader/inflate_view.h"
+#include "reader/written_vr.h"
 
 namespace {
 
@@ -345,6 +347,26 @@ bool DicomReader::take_transfer_syntax()
     return true;
 }
 
+void DicomReader::follow_written_vr()
+{
+    if (state_.transfer_syntax == nullptr || state_.transfer_syntax[0] == nullptr ||
+        declared_vr(state_.transfer_syntax[0]) == WrittenVr::unknown) {
+        return; // no syntax that says how the data set is written
+    }
+    std::array<uint8_t, 6> head{};
+    const std::size_t got = std::fread(head.data(), 1, head.size(), state_.reader_stream);
+    const WrittenVr written = written_vr(head.data(), got, (state_.syntax & SYNTAX_BIG) != 0);
+    const bool read_implicit = (state_.syntax & SYNTAX_IMPLICIT) != 0;
+    if (written == WrittenVr::unknown || (written == WrittenVr::implicit_vr) == read_implicit) {
+        return;
+    }
+    dicom_log(LogLevel::warning, written_vr_warning(written));
+    const int32_t encoding = written == WrittenVr::implicit_vr ? SYNTAX_IMPLICIT : SYNTAX_EXPLICIT;
+    for (int32_t* syntax : {&state_.syntax, &state_.data_syntax, &state_.pixel_syntax}) {
+        *syntax = (*syntax & ~(SYNTAX_IMPLICIT | SYNTAX_EXPLICIT)) | encoding;
+    }
+}
+
 ELEMENT* DicomReader::element()
 {
     dicom_log(LogLevel::debug, "dicom_element()");
@@ -369,6 +391,11 @@ ELEMENT* DicomReader::element()
     if (state_.meta_pending != 0 && record.group != 0x0002) {
         state_.meta_pending = 0;
         transfer();
+        if (!seek_to(record.offset)) {
+            fail_seek();
+            return nullptr;
+        }
+        follow_written_vr();
         if (!seek_to(record.offset)) {
             fail_seek();
             return nullptr;

@@ -109,6 +109,10 @@ private:
     void skip_premature_item();
     int split_string_value();
     void set_whole_syntax(int32_t syntax);
+    // At the data set's first element (the stream at its tag): reads the data
+    // set with or without VRs as its header is written, whatever the transfer
+    // syntax said, and warns when the two differ.
+    void follow_written_vr();
 
     DicomReaderState state_;
     ELEMENT record_{};

@@ -62,8 +62,9 @@ void DicomReader::transfer()
     // character (possibly the terminating NUL) follows it.
     if (uid[dicom_root_length] != '.') {
         set_whole_syntax(SYNTAX_IMPLICIT | SYNTAX_LITTLE);
-    } else if (uid[dicom_root_length + 1] == '1') {
-        // explicit VR little endian: the meta group's encoding goes on
+    } else if (uid[dicom_root_length + 1] == '1' || begins_with(uid, "1.2.840.10008.1.2.8.")) {
+        // explicit VR little endian (deflated frames too): the meta group's
+        // encoding goes on
     } else if (uid[dicom_root_length + 1] == '2') {
         set_whole_syntax(SYNTAX_EXPLICIT | SYNTAX_BIG);
     } else {

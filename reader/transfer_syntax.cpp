@@ -11,7 +11,7 @@ namespace {
 constexpr TransferSyntax syntaxes[] = {
     {"1.2.840.10008.1.2", "Implicit VR Little Endian", COMPRESSION_NONE, PixelCodec::none, " : Raw data, Implicit VR, Little Endian"},
     {"1.2.840.10008.1.2.1", "Explicit VR Little Endian", COMPRESSION_NONE, PixelCodec::none, " : Raw data, Explicit VR, Little Endian"},
-    {"1.2.840.10008.1.2.1.98", "Encapsulated Uncompressed Explicit VR Little Endian", COMPRESSION_NONE, PixelCodec::none, nullptr},
+    {"1.2.840.10008.1.2.1.98", "Encapsulated Uncompressed Explicit VR Little Endian", COMPRESSION_NONE, PixelCodec::encapsulated_native, " : Encapsulated raw data, Explicit VR, Little Endian"},
     {"1.2.840.10008.1.2.1.99", "Deflated Explicit VR Little Endian", COMPRESSION_NONE, PixelCodec::none, nullptr},
     {"1.2.840.10008.1.2.2", "Explicit VR Big Endian", COMPRESSION_NONE, PixelCodec::none, " : Raw data, Explicit VR, Big Endian"},
     {"1.2.840.10008.1.2.4.50", "JPEG Baseline (Process 1)", COMPRESSION_JPEG_LOSSY, PixelCodec::dct_jpeg, nullptr},
@@ -70,7 +70,7 @@ constexpr TransferSyntax syntaxes[] = {
     {"1.2.840.10008.1.2.7.1", "SMPTE ST 2110-20 Uncompressed Progressive Active Video", COMPRESSION_NONE, PixelCodec::none, nullptr},
     {"1.2.840.10008.1.2.7.2", "SMPTE ST 2110-20 Uncompressed Interlaced Active Video", COMPRESSION_NONE, PixelCodec::none, nullptr},
     {"1.2.840.10008.1.2.7.3", "SMPTE ST 2110-30 PCM Digital Audio", COMPRESSION_NONE, PixelCodec::none, nullptr},
-    {"1.2.840.10008.1.2.8.1", "Deflated Image Frame Compression", COMPRESSION_NONE, PixelCodec::none, nullptr},
+    {"1.2.840.10008.1.2.8.1", "Deflated Image Frame Compression", COMPRESSION_NONE, PixelCodec::deflate, " : Deflated frames, Explicit VR, Little Endian"},
     {"1.2.840.10008.1.20", "Papyrus 3 Implicit VR Little Endian", COMPRESSION_NONE, PixelCodec::none, nullptr},
 };
 // clang-format on

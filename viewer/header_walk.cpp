@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "base/file_bytes.h"
+#include "base/log.h"
 #include "reader/inflate_view.h"
 #include "reader/transfer_syntax.h"
 #include "viewer/charset.h"
@@ -231,6 +232,24 @@ bool names_big_endian(std::string_view uid)
     return uid == "1.2.840.10008.1.2.2";
 }
 
+// At the data set's first header: a data set its syntax calls explicit but
+// written implicit is read implicit (with a warning); one called implicit but
+// written explicit is read as written by the header-by-header VR check, and
+// warned about. The position stays.
+void follow_written_vr(std::FILE* file, ViewerState& state, ByteOrder order)
+{
+    const int64_t at = ftello(file);
+    uint8_t head[6] = {};
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    fseeko(file, static_cast<off_t>(at), SEEK_SET);
+    const WrittenVr written = written_vr(head, got, order == ByteOrder::big);
+    if (written == WrittenVr::unknown || state.declared_vr == WrittenVr::unknown || written == state.declared_vr) {
+        return;
+    }
+    dicom_log(LogLevel::warning, written_vr_warning(written));
+    state.data_set_read_implicit = written == WrittenVr::implicit_vr;
+}
+
 // Whether the element header at the file position is of group 0002 (read
 // little endian, as the meta group is); the position stays.
 bool next_is_meta_element(std::FILE* file)
@@ -272,7 +291,7 @@ int read_tag_header(std::FILE* file, tag_header& tag, ViewerState& state, ByteOr
     tag.raw_length = u32(b);
     tag.length = value_length(u32(b));
     tag.vr = 0;
-    if (is_capital(b[0]) && is_capital(b[1])) {
+    if (!state.data_set_read_implicit && is_capital(b[0]) && is_capital(b[1])) {
         tag.vr = (b[0] << 8) | b[1];
         tag.raw_length = u16(b + 2);
         tag.length = non_negative(static_cast<int16_t>(u16(b + 2)));
@@ -425,6 +444,7 @@ void format_element_row(ElementGrid& grid, std::FILE* file, const tag_header& ta
         if (tag.group == 0x0002 && tag.element == 0x0010) {
             value_text += transfer_syntax_names(value_buffer);
             state.big_endian_data_set = names_big_endian(value_buffer);
+            state.declared_vr = declared_vr(value_buffer);
         }
         if (tag.group == 0x0028 && tag.element == 0x1050) {
             state.window_level = parse_leading_int(value_buffer);
@@ -513,6 +533,8 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
     state.rescale_intercept = 0;
     state.text.reset();
     state.big_endian_data_set = false;
+    state.declared_vr = WrittenVr::unknown;
+    state.data_set_read_implicit = false;
     state.file_sets_window = false;
 
     ByteOrder order = ByteOrder::little;
@@ -523,6 +545,7 @@ void walk_header(std::FILE* file, HeaderListing& listing, ViewerState& state)
         if (in_meta_group && !next_is_meta_element(file)) {
             in_meta_group = false;
             order = state.big_endian_data_set ? ByteOrder::big : ByteOrder::little;
+            follow_written_vr(file, state, order);
         }
         if (read_tag_header(file, tag, state, order) != 1) {
             break;

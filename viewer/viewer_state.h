@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "reader/written_vr.h"
 #include "text_scopes.h"
 
 struct ViewerState {
@@ -17,6 +18,12 @@ struct ViewerState {
     TextScopes text;               // character sets by nesting level, per walk
     // The walk's (0002,0010) named explicit VR big endian.
     bool big_endian_data_set = false;
+    // How the walk's (0002,0010) says the data set is written (unknown: no
+    // syntax, or one that does not say).
+    WrittenVr declared_vr = WrittenVr::unknown;
+    // The data set's first header has no VR letters though its syntax says
+    // it has: every header after the meta group is read implicit.
+    bool data_set_read_implicit = false;
     // The walk met a Window Center or Window Width (0028,1050/1051).
     bool file_sets_window = false;
 };

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include <zlib.h>
+
 #include "image/single.h"
 #include "reader/dicom_reader.h"
 #include "reader/transfer_syntax.h"
@@ -84,14 +86,23 @@ Bytes extracted(const std::string& name)
 TEST(CodecRegistry, EachCompressedSyntaxHasItsFamily)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"1.2.840.10008.1.2.4.50", "JPEG"},          {"1.2.840.10008.1.2.4.51", "JPEG"},
-        {"1.2.840.10008.1.2.4.57", "lossless JPEG"}, {"1.2.840.10008.1.2.4.70", "lossless JPEG"},
-        {"1.2.840.10008.1.2.4.80", "JPEG-LS"},       {"1.2.840.10008.1.2.4.81", "JPEG-LS"},
-        {"1.2.840.10008.1.2.4.90", "JPEG 2000"},     {"1.2.840.10008.1.2.4.91", "JPEG 2000"},
-        {"1.2.840.10008.1.2.4.201", "JPEG 2000"},    {"1.2.840.10008.1.2.4.202", "JPEG 2000"},
-        {"1.2.840.10008.1.2.4.203", "JPEG 2000"},    {"1.2.840.10008.1.2.5", "RLE"},
-        {"1.2.840.10008.1.2.4.110", "JPEG XL"},      {"1.2.840.10008.1.2.4.111", "JPEG XL"},
+        {"1.2.840.10008.1.2.4.50", "JPEG"},
+        {"1.2.840.10008.1.2.4.51", "JPEG"},
+        {"1.2.840.10008.1.2.4.57", "lossless JPEG"},
+        {"1.2.840.10008.1.2.4.70", "lossless JPEG"},
+        {"1.2.840.10008.1.2.4.80", "JPEG-LS"},
+        {"1.2.840.10008.1.2.4.81", "JPEG-LS"},
+        {"1.2.840.10008.1.2.4.90", "JPEG 2000"},
+        {"1.2.840.10008.1.2.4.91", "JPEG 2000"},
+        {"1.2.840.10008.1.2.4.201", "JPEG 2000"},
+        {"1.2.840.10008.1.2.4.202", "JPEG 2000"},
+        {"1.2.840.10008.1.2.4.203", "JPEG 2000"},
+        {"1.2.840.10008.1.2.5", "RLE"},
+        {"1.2.840.10008.1.2.4.110", "JPEG XL"},
+        {"1.2.840.10008.1.2.4.111", "JPEG XL"},
         {"1.2.840.10008.1.2.4.112", "JPEG XL"},
+        {"1.2.840.10008.1.2.8.1", "Deflate"},
+        {"1.2.840.10008.1.2.1.98", "Encapsulated uncompressed"},
     };
     for (const auto& [uid, name] : cases) {
         const frame_codec* codec = codec_for_transfer_syntax(uid.c_str());
@@ -242,4 +253,79 @@ TEST(CodecChecks, CutAndDamagedFramesStayInsideTheirBytesAndSlot)
         }
     }
     log_level = LogLevel::notice;
+}
+
+namespace {
+
+Bytes raw_deflate(const Bytes& bytes)
+{
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    Bytes out(deflateBound(&stream, bytes.size()));
+    stream.next_in = const_cast<Bytef*>(bytes.data());
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+} // namespace
+
+TEST(FrameSyntaxCodecs, FramesMustHoldExactlyTheImage)
+{
+    const frame_format format{3, 5, 1, 16, 12, 0, 0, PHOTOMETRIC_MONOCHROME2};
+    Bytes frame(30);
+    for (std::size_t k = 0; k < frame.size(); ++k) {
+        frame[k] = static_cast<uint8_t>(k * 7 + 1);
+    }
+    Bytes padded = frame;
+    padded.push_back(0);
+    const Bytes shorter(frame.begin(), frame.end() - 2);
+    const frame_codec* deflated = codec_for_transfer_syntax("1.2.840.10008.1.2.8.1");
+    const frame_codec* native = codec_for_transfer_syntax("1.2.840.10008.1.2.1.98");
+    ASSERT_NE(deflated, nullptr);
+    ASSERT_NE(native, nullptr);
+    EXPECT_EQ(deflated->read_header, nullptr);
+    EXPECT_EQ(native->read_header, nullptr);
+    Bytes stream = raw_deflate(frame);
+    stream.push_back(0); // a fragment's padding byte after the stream
+    struct Case {
+        const frame_codec* codec;
+        Bytes data;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {deflated, stream, 0},
+        {native, frame, 0},
+        {native, padded, 0},
+        {deflated, raw_deflate(shorter), -1},
+        {deflated, raw_deflate(padded), -1},
+        {deflated, Bytes(stream.begin(), stream.end() - 4), -1},
+        {deflated, Bytes(40, 0xFF), -1},
+        {deflated, Bytes{}, -1},
+        {native, shorter, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.codec->name << " " << c.data.size() << " bytes");
+        const LogCapture log(LogLevel::error);
+        Bytes slot(frame.size(), 0xEE);
+        frame_layout layout{};
+        EXPECT_EQ(c.codec->decode(c.data.data(), c.data.size(), format, slot.data(), slot.size(), layout),
+                  c.status);
+        EXPECT_EQ(slot, c.status == 0 ? frame : Bytes(frame.size(), 0)); // a failure leaves no stale bytes
+        EXPECT_EQ(log.text().empty(), c.status == 0) << log.text();
+    }
+    // Samples not whole bytes, or a slot unlike the frame, are refused untouched.
+    frame_format packed = format;
+    packed.bits_allocated = 1;
+    for (const frame_codec* codec : {deflated, native}) {
+        Bytes slot(frame.size(), 0xEE);
+        frame_layout layout{};
+        EXPECT_EQ(codec->decode(frame.data(), frame.size(), packed, slot.data(), slot.size(), layout), -1);
+        EXPECT_EQ(codec->decode(frame.data(), frame.size(), format, slot.data(), slot.size() - 1, layout), -1);
+        EXPECT_EQ(slot, Bytes(frame.size(), 0xEE));
+    }
 }

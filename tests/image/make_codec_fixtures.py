@@ -10,6 +10,9 @@ Data (the uncompressed original for HTJ2K).
 
 codec_manifest.txt has one tab-separated line per case:
   GROUP  KIND  DICOM_FILE  EXPECTED_PIXELS  BYTES_PER_SAMPLE  PHOTOMETRIC  PLANAR
+Deflated and encapsulated uncompressed files are written here from real
+multi-frame files, each frame deflated (raw deflate) or put native in its own
+fragment; their expected pixels are pydicom's decoding of the source.
 KIND is "match" (byte for byte) or "near" (lossy: within 2 on every sample,
 within 1 on 99.9 % of them); PHOTOMETRIC and PLANAR are what the peer wrote.
 """
@@ -17,6 +20,7 @@ import os
 import subprocess
 import sys
 import warnings
+import zlib
 
 import numpy as np
 import pydicom
@@ -29,6 +33,11 @@ warnings.simplefilter("ignore")
 # The HTJ2K syntaxes, for a pydicom that does not know them yet.
 UID_dictionary.setdefault("1.2.840.10008.1.2.4.201", ("HTJ2K Lossless", "Transfer Syntax", "", "", "HTJ2KLossless"))
 UID_dictionary.setdefault("1.2.840.10008.1.2.4.203", ("HTJ2K", "Transfer Syntax", "", "", "HTJ2K"))
+# The frame syntaxes too.
+UID_dictionary.setdefault("1.2.840.10008.1.2.8.1", ("Deflated Image Frame Compression", "Transfer Syntax", "", "",
+                                                    "DeflatedImageFrameCompression"))
+UID_dictionary.setdefault("1.2.840.10008.1.2.1.98", ("Encapsulated Uncompressed Explicit VR Little Endian",
+                                                     "Transfer Syntax", "", "", "EncapsulatedUncompressed"))
 
 TEST_FILES = os.path.join(os.environ.get("VELMOR_PYDICOM_DATA", "/usr/lib/python3/dist-packages/pydicom/data"),
                           "test_files")
@@ -185,6 +194,41 @@ def htj2k_file(source, out_dir, name, lossless):
             "MONOCHROME2", "0"]
 
 
+# Real files whose frames are written deflated and encapsulated uncompressed:
+# 32-bit grey, 8 and 16-bit colour, and an odd frame length (padded fragments).
+FRAME_SOURCES = ["rtdose.dcm", "SC_rgb_rle_2frame.dcm", "SC_rgb_rle_16bit_2frame.dcm", "SC_rgb_small_odd.dcm"]
+FRAME_SYNTAXES = [
+    ("deflated", "1.2.840.10008.1.2.8.1", lambda frame: zlib.compress(frame, 9, -15)),
+    ("encapsulated", "1.2.840.10008.1.2.1.98", lambda frame: frame),
+]
+
+
+def frame_syntax_cases(out_dir):
+    lines = []
+    for source in FRAME_SOURCES:
+        pixels = pydicom.dcmread(os.path.join(TEST_FILES, source)).pixel_array
+        raw = pixels.astype(pixels.dtype.newbyteorder("<")).tobytes()
+        expected = os.path.join(out_dir, source + ".frames.pixels")
+        with open(expected, "wb") as f:
+            f.write(raw)
+        for name, syntax, pack in FRAME_SYNTAXES:
+            ds = pydicom.dcmread(os.path.join(TEST_FILES, source))
+            count = int(ds.get("NumberOfFrames", 1) or 1)
+            size = len(raw) // count
+            ds.PixelData = encapsulate([pack(raw[k * size:(k + 1) * size]) for k in range(count)])
+            ds["PixelData"].VR = "OB"
+            ds["PixelData"].is_undefined_length = True
+            if ds.SamplesPerPixel > 1:
+                ds.PlanarConfiguration = 0  # pixel_array is colour-by-pixel
+            ds.file_meta.TransferSyntaxUID = UID(syntax)
+            ds.is_little_endian, ds.is_implicit_VR = True, False
+            path = os.path.join(out_dir, f"{source}.{name}.dcm")
+            ds.save_as(path)
+            lines.append(["frame-syntax", "match", path, expected, str(ds.BitsAllocated // 8),
+                          str(ds.PhotometricInterpretation), "0"])
+    return lines
+
+
 def unsupported_file(out_dir):
     """A real JPEG file relabelled as MPEG-2 video: no codec here reads it."""
     ds = pydicom.dcmread(os.path.join(TEST_FILES, "SC_rgb_jpeg_dcmtk.dcm"))
@@ -198,7 +242,7 @@ def main():
     out_dir = sys.argv[1]
     os.makedirs(out_dir, exist_ok=True)
     unsupported_file(out_dir)
-    lines = real_cases(out_dir) + peer_encoded_cases(out_dir)
+    lines = real_cases(out_dir) + peer_encoded_cases(out_dir) + frame_syntax_cases(out_dir)
     for source in ["MR_small.dcm", "CT_small.dcm"]:
         lines.append(htj2k_file(source, out_dir, source + ".htj2k", True))
         lines.append(htj2k_file(source, out_dir, source + ".htj2k_lossy", False))

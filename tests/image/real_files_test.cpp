@@ -206,6 +206,11 @@ TEST(RealFiles, PeerEncodedFilesOfEverySyntaxDecodeAsThePeerDoes) { check_codec_
 
 TEST(RealFiles, HighThroughputJpeg2000GivesTheOriginalBack) { check_codec_group("htj2k", 4); }
 
+TEST(RealFiles, DeflatedAndEncapsulatedUncompressedFramesGiveTheSourceBack)
+{
+    check_codec_group("frame-syntax", 8);
+}
+
 TEST(RealFiles, SignednessOrPrecisionMismatchIsWarnedAbout)
 {
     const LogCapture log(LogLevel::warning);

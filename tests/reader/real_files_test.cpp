@@ -225,9 +225,11 @@ TEST(ElementsCommand, PrintsOneTabSeparatedLinePerElement)
     EXPECT_NE(missing.out.find("velmor-dump: /nonexistent/x.dcm: ファイルを開くことができません。\n"),
               std::string::npos);
 
-    // A VR of unprintable bytes is written as \xNN, keeping the line whole.
+    // A VR of unprintable bytes is written as \xNN, keeping the line whole
+    // (after a first element that shows the data set explicit).
     DicomBytes odd;
-    odd.preamble().meta("1.2.840.10008.1.2.1").header(0x0009, 0x0010, "\x01\xC3", 2).raw("ab");
+    odd.preamble().meta("1.2.840.10008.1.2.1").header(0x0008, 0x0060, "CS", 2).raw("OT");
+    odd.header(0x0009, 0x0010, "\x01\xC3", 2).raw("ab");
     const CommandRun escaped =
         run(quoted(VELMOR_DUMP) + " elements " + quoted(write_temp("odd_vr.dcm", odd.bytes())));
     EXPECT_NE(escaped.out.find("\t(0009,0010)\t\\x01\\xC3\t2\t0\t-\t0\n"), std::string::npos) << escaped.out;
