@@ -8,7 +8,17 @@
 #include <string_view>
 
 // The family of decoders a transfer syntax's frames go to.
-enum class PixelCodec { none, rle, lossless_jpeg, dct_jpeg, jpegls, jpeg2000, jpegxl, deflate, encapsulated_native };
+enum class PixelCodec {
+    none,
+    rle,
+    lossless_jpeg,
+    dct_jpeg,
+    jpegls,
+    jpeg2000,
+    jpegxl,
+    deflate,
+    encapsulated_native
+};
 
 struct TransferSyntax {
     const char* uid;
