@@ -149,6 +149,8 @@ void PacsDialog::create_controls()
     pbRetrieve->setObjectName(QStringLiteral("pbRetrieve"));
     pbRetrieve->setRange(0, 1);
     pbRetrieve->setValue(0);
+    pbRetrieve->setFormat(QStringLiteral("%v / %m"));
+    pbRetrieve->setTextVisible(false);
     cbSendWhat = new QComboBox(this);
     cbSendWhat->setObjectName(QStringLiteral("cbSendWhat"));
     cbSendWhat->addItems({tr("表示中のファイル"), tr("表示中のシリーズ")});
@@ -464,6 +466,7 @@ void PacsDialog::RemoveClick()
     servers_.erase(servers_.begin() + row);
     save_servers(servers_);
     delete lbServers->takeItem(row);
+    server_chosen(); // the row may be the same number, now another server's
     session_secrets_.erase(name);
     secrets_->remove(utf8(name));
     show_status(tr("「%1」を削除しました").arg(utf8(name)), false);
@@ -665,6 +668,7 @@ void PacsDialog::take_arrived(const QString& path, int arrived, int expected)
     }
     arrived_ = arrived;
     if (expected > 0) {
+        pbRetrieve->setTextVisible(true);
         pbRetrieve->setRange(0, expected);
         pbRetrieve->setValue(std::min(arrived, expected));
     }
@@ -679,6 +683,7 @@ void PacsDialog::retrieve_ended(const ArchiveResult& result)
 {
     retrieve_call_ = 0;
     btCancel->setEnabled(false);
+    pbRetrieve->setTextVisible(false);
     pbRetrieve->setRange(0, 1);
     pbRetrieve->setValue(result.ok ? 1 : 0);
     selection_changed();

@@ -182,6 +182,7 @@ private slots:
         d.lbServers->setCurrentRow(0);
         d.RemoveClick();
         QCOMPARE(d.lbServers->count(), 1);
+        QCOMPARE(d.edName->text(), QStringLiteral("archive"));
         const std::vector<Server> left = load_servers();
         QCOMPARE(left.size(), std::size_t{1});
         QCOMPARE(left[0].name, std::string("archive"));
