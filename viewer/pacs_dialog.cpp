@@ -489,7 +489,9 @@ void PacsDialog::with_server(std::function<void(const Server&)> go)
         go(s);
         return;
     }
+    ++reading_secrets_;
     secrets_->read(utf8(s.name), [this, s, go = std::move(go)](bool found, const QString& secret) mutable {
+        --reading_secrets_;
         QString typed = secret;
         if (!found && needs_password(s)) {
             if (!dialogs_->password(this, tr("PACS"),

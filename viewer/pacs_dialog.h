@@ -63,8 +63,8 @@ public:
     const std::vector<Server>& servers() const { return servers_; }
     // A retrieve runs.
     bool retrieving() const { return retrieve_call_ != 0; }
-    // Some archive call runs.
-    bool busy() const { return !calls_.empty(); }
+    // Some archive call runs, or waits for its server's secret.
+    bool busy() const { return !calls_.empty() || reading_secrets_ > 0; }
 
     // Controls. The server's fields.
     QListWidget* lbServers = nullptr;
@@ -149,6 +149,7 @@ private:
     // Secrets known this session, by server name: typed, read or asked for.
     std::map<std::string, std::string> session_secrets_;
     int status_serial_ = 0; // counts the texts shown
+    int reading_secrets_ = 0;
     int next_call_ = 1;
     std::map<int, std::jthread> calls_;
     int search_call_ = 0; // the search whose answer the tree waits for

@@ -260,7 +260,8 @@ private slots:
         QVERIFY2(d->lbStatus->text().contains(QStringLiteral("orthanc-web")), qPrintable(d->lbStatus->text()));
         d->edPatientName->setText(QStringLiteral("CompressedSamples^MR1"));
         d->SearchClick();
-        QTRY_COMPARE_WITH_TIMEOUT(d->tvStudies->topLevelItemCount(), 1, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!d->busy(), 60000);
+        QTRY_VERIFY2_WITH_TIMEOUT(d->tvStudies->topLevelItemCount() == 1, qPrintable(d->lbStatus->text()), 30000);
         // No series open: nothing to send, and a reason.
         d->cbSendWhat->setCurrentIndex(1);
         d->SendClick();
