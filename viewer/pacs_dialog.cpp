@@ -509,6 +509,15 @@ void PacsDialog::with_server(std::function<void(const Server&)> go)
     });
 }
 
+void PacsDialog::with_results_server(const std::function<void(const Server&)>& go)
+{
+    if (results_server_) {
+        go(*results_server_);
+    } else {
+        with_server(go);
+    }
+}
+
 void PacsDialog::show_status(const QString& text, bool failed)
 {
     ++status_serial_;
@@ -546,20 +555,20 @@ void PacsDialog::SearchClick()
     with_server([this, query](const Server& s) {
         btSearch->setEnabled(false);
         show_status(tr("「%1」を検索しています...").arg(utf8(s.name)), false);
-        search_call_ = run<Found>(
+        run<Found>(
             [s, query] {
                 Found found;
                 found.result = open_archive(s)->query_studies(query, found.studies);
                 return found;
             },
-            [this](Found found) {
+            [this, s](Found found) {
                 btSearch->setEnabled(true);
-                search_call_ = 0;
                 if (!found.result.ok) {
                     show_status(utf8(found.result.message), true);
                     return;
                 }
                 tvStudies->clear();
+                results_server_ = s;
                 for (const StudyRow& row : found.studies) {
                     auto* item = new QTreeWidgetItem(
                         tvStudies,
@@ -581,7 +590,7 @@ void PacsDialog::study_expanded(QTreeWidgetItem* item)
     }
     item->setData(0, listed_role, true);
     const std::string study_uid = item->data(0, study_role).toString().toStdString();
-    with_server([this, study_uid](const Server& s) {
+    with_results_server([this, study_uid](const Server& s) {
         run<Found>(
             [s, study_uid] {
                 Found found;
@@ -629,7 +638,7 @@ void PacsDialog::RetrieveClick()
         show_status(tr("検査の UID が正しくありません: %1").arg(utf8(study_uid)), true);
         return;
     }
-    with_server([this, study_uid, series_uid](const Server& s) {
+    with_results_server([this, study_uid, series_uid](const Server& s) {
         if (retrieving()) {
             return;
         }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -130,6 +131,8 @@ private:
     // store or asked for), then `go`; nothing when none is selected or the
     // user cancels the question.
     void with_server(std::function<void(const Server&)> go);
+    // The server the studies shown came from (the rows are its), else the selected one.
+    void with_results_server(const std::function<void(const Server&)>& go);
     void show_status(const QString& text, bool failed);
     void study_expanded(QTreeWidgetItem* item);
     void selection_changed();
@@ -152,7 +155,7 @@ private:
     int reading_secrets_ = 0;
     int next_call_ = 1;
     std::map<int, std::jthread> calls_;
-    int search_call_ = 0; // the search whose answer the tree waits for
+    std::optional<Server> results_server_; // with its secret
     int retrieve_call_ = 0;
     std::atomic<bool> cancel_{false};
     bool first_arrival_ = true;
