@@ -199,6 +199,11 @@ private slots:
         d.TestClick();
         QTRY_VERIFY_WITH_TIMEOUT(d.lbStatus->text().contains(QStringLiteral("nobody-home")) && !d.busy(), 30000);
         QVERIFY(d.btTest->isEnabled());
+        // A date that is no day goes nowhere.
+        d.edDateFrom->setText(QStringLiteral("2023-02-29"));
+        d.SearchClick();
+        QVERIFY(!d.busy());
+        QVERIFY(d.lbStatus->text().contains(QStringLiteral("YYYY-MM-DD")));
     }
 
     void silent_server_leaves_the_dialog_answering()
