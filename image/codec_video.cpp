@@ -64,6 +64,7 @@ struct video_decoder::state {
     bool draining = false;        // the end of the stream has been sent
     std::size_t next_picture = 0; // the next picture to send, in stream order
     int32_t next_frame = 0;       // the number of the next frame to come out
+    int32_t first_frame = 0;      // the number of the first frame since the last restart
 
     const char* name() const { return video_codec_name(codec); }
 
@@ -82,6 +83,7 @@ struct video_decoder::state {
         draining = false;
         next_picture = key;
         next_frame = static_cast<int32_t>(key);
+        first_frame = next_frame;
     }
 
     // Sends the next picture, or the end of the stream once; false when both
@@ -196,7 +198,7 @@ image_failure video_decoder::decode(int32_t number, uint8_t* rgb)
         if (got == AVERROR(EAGAIN) && s.feed()) {
             continue;
         }
-        if (got == AVERROR_EOF || (got == AVERROR(EAGAIN) && s.draining)) {
+        if ((got == AVERROR_EOF || (got == AVERROR(EAGAIN) && s.draining)) && s.next_frame > s.first_frame) {
             const int32_t made = s.next_frame;
             s.started = false;
             return image_failures::pixel_data_broken(std::string("The ") + s.name() + " stream gives " +

@@ -3,7 +3,7 @@
 
 Thirty frames panning across a real RGB sample (SC_rgb_jpeg_dcmd.dcm) are
 encoded by ffmpeg (mpeg2video with B pictures and open groups, libx264 and
-libx265 with a clean start every 10 frames and B pictures) and the elementary
+libx265 with a clean start every 10 frames and B pictures, libx265 in 10 bits) and the elementary
 stream wrapped by pydicom in one fragment, or in many small ones.
 
 - pixels: every frame within 1 level of ffmpeg's own decoding of the same
@@ -26,13 +26,15 @@ import numpy as np
 import pydicom
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from video_fixtures import H264, HEVC, MPEG2, write_video_file  # noqa: E402
+from video_fixtures import H264, HEVC, HEVC_MAIN_10, MPEG2, write_video_file  # noqa: E402
 
 FRAMES = 30
 CODECS = (
     ("MPEG-2", MPEG2, "mpeg2video", ["-bf", "2", "-g", "12", "-q:v", "3"], "m2v"),
     ("H.264", H264, "libx264", ["-g", "10", "-bf", "3", "-crf", "20", "-preset", "fast"], "h264"),
     ("HEVC", HEVC, "libx265", ["-g", "10", "-x265-params", "log-level=error:no-open-gop=1:bframes=3"], "hevc"),
+    ("HEVC Main 10", HEVC_MAIN_10, "libx265",
+     ["-g", "10", "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=error:no-open-gop=1"], "hevc"),
 )
 
 failures = []
@@ -123,13 +125,15 @@ def main(dump, sample_dir):
                 stream = f.read()
             rng = np.random.default_rng(7)
             cases = (
-                ("garbage", rng.integers(0, 256, 4000, np.uint8).tobytes(), columns, rows, "H.264"),
-                ("cut short", stream[:len(stream) // 3], columns, rows, "fewer than the 30 frames announced"),
-                ("size", stream, columns // 2, rows, f"pictures are {columns} x {rows}"),
+                ("garbage", rng.integers(0, 256, 4000, np.uint8).tobytes(), columns, rows, 1,
+                 "The H.264 codestream of frame 1 is broken."),
+                ("cut short", stream[:len(stream) // 3], columns, rows, FRAMES,
+                 f"fewer than the {FRAMES} frames announced"),
+                ("size", stream, columns // 2, rows, FRAMES, f"pictures are {columns} x {rows}"),
             )
-            for what, data, width, height, expected in cases:
+            for what, data, width, height, count, expected in cases:
                 path = os.path.join(work, "bad.dcm")
-                write_video_file(path, data, H264, width, height, frames=FRAMES)
+                write_video_file(path, data, H264, width, height, frames=count)
                 p = run(dump, "pixels", path, os.path.join(work, "bad.raw"))
                 message = p.stderr.decode()
                 print(f"{what}: {message.strip()}")

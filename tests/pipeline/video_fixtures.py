@@ -8,6 +8,7 @@ from pydicom.dataset import Dataset, FileMetaDataset
 from pydicom.uid import UID, generate_uid
 
 MPEG2, H264, HEVC = "1.2.840.10008.1.2.4.100", "1.2.840.10008.1.2.4.102", "1.2.840.10008.1.2.4.107"
+HEVC_MAIN_10 = "1.2.840.10008.1.2.4.108"
 
 
 def item(value):
