@@ -11,3 +11,7 @@ int cmd_json(int argc, char** argv);     // json [--pretty] [--bulk-threshold N]
 int cmd_xml(int argc, char** argv);      // xml [--bulk-threshold N] [--pixel-data] FILE
 int cmd_extract(int argc, char** argv);  // extract FILE OUT
 int cmd_sr(int argc, char** argv);       // sr FILE
+int cmd_echo(int argc, char** argv);     // echo SERVER
+int cmd_query(int argc, char** argv);    // query SERVER [--patient P] [--date A-B] [--modality M] [--series STUDY]
+int cmd_retrieve(int argc, char** argv); // retrieve SERVER STUDY_UID [SERIES_UID] DIR
+int cmd_send(int argc, char** argv);     // send SERVER FILE...

@@ -22,22 +22,13 @@ from pydicom.pixel_data_handlers.util import apply_color_lut, convert_color_spac
 from pydicom.encaps import encapsulate
 from pydicom.uid import ExplicitVRLittleEndian, RLELossless, generate_uid
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from checks import check, run, summary  # noqa: E402
 from picture_model import axis, linear_window, placement  # noqa: E402
 
-failures = []
-passed = 0
 f32 = np.float32
 
 
 SANITIZED = False
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def resample(src, dw, dh, lower_row_next=True):
@@ -335,8 +326,7 @@ def main():
         gray_files(dump, samples, work)
         physical_aspect(dump, work)
         refusals(dump, samples, work)
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":
