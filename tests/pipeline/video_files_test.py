@@ -18,14 +18,15 @@ An encoder missing from ffmpeg's build is skipped with a message.
 usage: video_files_test.py VELMOR_DUMP SAMPLE_DIR
 """
 import os
-import subprocess
 import sys
 import tempfile
 
 import numpy as np
 import pydicom
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+here = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [here, os.path.join(here, "..", "common")]
+from checks import check, run, summary  # noqa: E402
 from video_fixtures import H264, HEVC, HEVC_MAIN_10, MPEG2, write_video_file  # noqa: E402
 
 FRAMES = 30
@@ -36,23 +37,6 @@ CODECS = (
     ("HEVC Main 10", HEVC_MAIN_10, "libx265",
      ["-g", "10", "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=error:no-open-gop=1"], "hevc"),
 )
-
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def run(*args):
-    return subprocess.run([str(a) for a in args], capture_output=True)
-
 
 def encoders():
     return run("ffmpeg", "-hide_banner", "-encoders").stdout.decode()
@@ -140,8 +124,7 @@ def main(dump, sample_dir):
                 check(p.returncode == 1 and expected in message, f"{what}: refused with a clear message")
                 check("Sanitizer" not in message, f"{what}: no sanitizer report")
 
-    print(f"{passed} checks passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":
