@@ -13,6 +13,7 @@ packages=(
   dcmtk libgdcm-tools python3-pydicom python3-numpy python3-pil
   xvfb xauth time
   libjpeg62-turbo-dev libcharls-dev libopenjp2-7-dev openjph-tools libopenjp2-tools libjxl-dev libjxl-tools
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   dpkg-dev file lintian desktop-file-utils appstream
 )
 
