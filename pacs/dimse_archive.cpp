@@ -169,8 +169,8 @@ public:
         DimseRetrieveOutcome outcome = DimseRetrieveOutcome::lacks_get;
         if (!server_.prefer_move) outcome = dimse_get(server_, study_uid, series_uid, target, folder, error);
         if (outcome == DimseRetrieveOutcome::lacks_get) {
-            // Without a move port the archive has nowhere to send to: the C-GET's answer says most.
-            if (server_.move_port == 0 && !server_.prefer_move) return failure(error);
+            if (!server_.prefer_move && server_.move_port == 0)
+                return failure(error + "; retrieving by C-MOVE instead needs the move port the archive sends to");
             folder.discard();
             outcome = dimse_move(server_, study_uid, series_uid, target, folder, error);
         }

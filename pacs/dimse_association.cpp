@@ -171,7 +171,8 @@ bool DimseAssociation::receive_command(T_DIMSE_Message& message, unsigned char& 
         }
         if (!is_silence(condition) || waited + 1 >= timeout_) {
             error = dimse_condition_text(condition, timeout_);
-            if (condition == DUL_PEERABORTEDASSOCIATION) error = "the server aborted the association";
+            peer_aborted_ = condition == DUL_PEERABORTEDASSOCIATION;
+            if (peer_aborted_) error = "the server aborted the association";
             broken_ = true;
             return false;
         }

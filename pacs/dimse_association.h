@@ -67,6 +67,8 @@ public:
     // Marks the association broken: the destructor aborts it instead of
     // releasing it.
     void mark_broken() { broken_ = true; }
+    // The last receive failed because the peer aborted the association.
+    bool peer_aborted() const { return peer_aborted_; }
 
     T_ASC_Association* get() const { return association_; }
     int timeout() const { return timeout_; }
@@ -80,4 +82,5 @@ private:
     T_ASC_Network* network_ = nullptr;
     T_ASC_Association* association_ = nullptr;
     bool broken_ = false;
+    bool peer_aborted_ = false;
 };

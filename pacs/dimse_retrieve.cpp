@@ -186,17 +186,25 @@ DimseRetrieveOutcome dimse_get(const Server& server, const std::string& study_ui
     int arrived = 0;
     int expected = -1;
     std::string refused; // why an instance could not be kept
+    bool heard = false;  // the archive answered or sent something
     for (;;) {
         T_DIMSE_Message message{};
         unsigned char message_context = 0;
         bool cancelled = false;
         if (!association.receive_command(message, message_context, nullptr, cancel_sent ? nullptr : target.cancel,
                                          cancelled, error)) {
-            if (!cancelled) return cancel_sent ? DimseRetrieveOutcome::cancelled : DimseRetrieveOutcome::failed;
-            DIMSE_sendCancelRequest(association.get(), context, get.MessageID);
-            cancel_sent = true;
-            continue;
+            if (cancel_sent) return DimseRetrieveOutcome::cancelled;
+            if (cancelled) {
+                DIMSE_sendCancelRequest(association.get(), context, get.MessageID);
+                cancel_sent = true;
+                continue;
+            }
+            // Some archives abort at once a C-GET they do not serve.
+            if (heard || !association.peer_aborted()) return DimseRetrieveOutcome::failed;
+            error = "the archive aborted the association on the C-GET request";
+            return DimseRetrieveOutcome::lacks_get;
         }
+        heard = true;
         if (message.CommandField == DIMSE_C_STORE_RQ) {
             std::string path;
             std::string why;

@@ -13,6 +13,8 @@ modalities and encodings) and a 50-image CT series.
   its SOP Instance UID whose data set equals the uploaded one element for
   element (the file meta group is the receiver's); a compressed instance
   comes back in its own encoding.
+- an archive that will not serve C-GET is retrieved from with C-MOVE when
+  the move port is known, else the message says that the port is needed.
 - Ctrl+C during a retrieve cancels it and leaves the folder empty.
 - send stores files with C-STORE: the archive then holds them.
 
@@ -177,6 +179,20 @@ def check_failures(dump, pacs):
         check(status == 1 and "timed out after 2 s" in err, f"silent peer: {err}")
 
 
+def check_without_get(dump, work):
+    os.makedirs(os.path.join(work, "upload-no-get"))
+    paths, study, _ = make_series(os.path.join(work, "upload-no-get"), count=3, patient="NO^GET")
+    with OrthancServer(move_port=free_port(), allow_get=False) as pacs:
+        pacs.upload(paths)
+        folder = os.path.join(work, "no-get")
+        status, out, err = run(dump, "retrieve", pacs.dimse_address, study, folder)
+        check(status == 1 and "C-GET" in err and "move port" in err and os.listdir(folder) == [],
+              f"no C-GET and no move port: {err}")
+        status, out, err = run(dump, "retrieve", pacs.dimse_address, "--move-port", pacs.move_port, study, folder)
+        check(status == 0 and len(os.listdir(folder)) == 3 and "3 instances retrieved" in err,
+              f"no C-GET: retrieved with C-MOVE ({err})")
+
+
 def main(dump, samples):
     with tempfile.TemporaryDirectory() as work:
         os.makedirs(os.path.join(work, "upload"))
@@ -203,6 +219,7 @@ def main(dump, samples):
             status, out, err = run(dump, "echo", pacs.dimse_address)
             check(status == 1 and "cannot connect" in err and pacs.dimse_address[8:] in err,
                   f"stopped server: {err}")
+        check_without_get(dump, work)
     print(f"{passed} checks passed, {len(failures)} failed")
     return 1 if failures else 0
 
