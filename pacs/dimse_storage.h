@@ -1,5 +1,6 @@
 // The storage side of a retrieve: what Velmor offers to receive, and one
-// received C-STORE written as a Part-10 file into the retrieve's folder.
+// received C-STORE written as a DICOM file (with its file meta group) into
+// the retrieve's folder.
 // Used by C-GET (the sub-operations come on the C-GET's association) and by
 // the storage service a C-MOVE sends to.
 #pragma once
