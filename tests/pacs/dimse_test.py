@@ -34,25 +34,16 @@ import pydicom
 from pydicom.uid import generate_uid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from checks import check, summary  # noqa: E402
 from make_series import make_series  # noqa: E402
 from orthanc_server import OrthancServer, free_port  # noqa: E402
 
 SAMPLES = ("CT_small.dcm", "MR_small.dcm", "JPEG2000.dcm", "rtplan.dcm", "rtdose.dcm", "SC_rgb_rle.dcm")
 
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
-
 
 def run(*args):
+    """The exit status and the output as text."""
     p = subprocess.run([str(a) for a in args], capture_output=True, timeout=300)
     return p.returncode, p.stdout.decode(), p.stderr.decode()
 
@@ -220,8 +211,7 @@ def main(dump, samples):
             check(status == 1 and "cannot connect" in err and pacs.dimse_address[8:] in err,
                   f"stopped server: {err}")
         check_without_get(dump, work)
-    print(f"{passed} checks passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":
