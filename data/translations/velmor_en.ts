@@ -301,7 +301,7 @@
     </message>
     <message>
         <source>検査の UID が正しくありません: %1</source>
-        <translation>The study's UID is not valid: %1</translation>
+        <translation>The study&apos;s UID is not valid: %1</translation>
     </message>
     <message>
         <source>フォルダを作成できません: %1</source>
@@ -601,6 +601,10 @@
     <message>
         <source>PACS...</source>
         <translation>&amp;PACS...</translation>
+    </message>
+    <message>
+        <source>フレームを再生 / 停止</source>
+        <translation>Play / pause the frames</translation>
     </message>
 </context>
 </TS>
