@@ -14,6 +14,7 @@ packages=(
   xvfb xauth time
   libjpeg62-turbo-dev libcharls-dev libopenjp2-7-dev openjph-tools libopenjp2-tools libjxl-dev libjxl-tools
   dpkg-dev file lintian desktop-file-utils appstream
+  libcurl4-openssl-dev orthanc orthanc-dicomweb
 )
 
 missing=()
