@@ -203,6 +203,7 @@ private:
         std::optional<std::size_t> value_at;
         bool has_vr = false;
         bool has_binary = false;
+        bool has_value = false;
         skip_space();
         if (!take('}')) {
             do {
@@ -222,8 +223,11 @@ private:
                     }
                     element.vr = vr_code(vr[0], vr[1]);
                     has_vr = true;
+                } else if (key == "Value" && has_vr) {
+                    if (!values(element)) return false;
+                    has_value = true;
                 } else if (key == "Value") {
-                    // Read once the VR is known: it may come after the values.
+                    // Read once the VR is known: it comes after the values.
                     value_at = at_;
                     if (!skip_value(0)) return false;
                 } else if (key == "InlineBinary") {
@@ -247,7 +251,7 @@ private:
             if (!expect('}', "',' or '}' in an element")) return false;
         }
         if (!has_vr) return fail("the element " + tag_hex(element.tag) + " has no \"vr\"");
-        if (value_at && has_binary)
+        if ((value_at || has_value) && has_binary)
             return fail("the element " + tag_hex(element.tag) + " has both a Value and binary data");
         if (value_at) {
             const std::size_t end = at_;
@@ -439,11 +443,12 @@ private:
     bool string(std::string& out)
     {
         out.clear();
+        const std::size_t start = at_;
         if (!take('"')) return fail("expected a string");
         for (;;) {
             const std::size_t plain = text_.find_first_of("\"\\", at_);
             if (plain == std::string_view::npos) {
-                at_ = text_.size();
+                at_ = start;
                 return fail("a string does not end");
             }
             for (std::size_t i = at_; i < plain; ++i)
@@ -454,7 +459,10 @@ private:
             out.append(text_.substr(at_, plain - at_));
             at_ = plain + 1;
             if (text_[plain] == '"') return true;
-            if (at_ >= text_.size()) return fail("a string does not end");
+            if (at_ >= text_.size()) {
+                at_ = start;
+                return fail("a string does not end");
+            }
             const char escape = text_[at_++];
             switch (escape) {
             case '"': out += '"'; break;

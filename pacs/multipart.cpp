@@ -103,7 +103,11 @@ bool parse_content_type(std::string_view value, ContentType& content_type, std::
             }
             ++at;
         } else {
-            const std::size_t end = token_end(value, at);
+            // Up to the next ';': archives write type=application/dicom
+            // unquoted, though '/' belongs in no token.
+            std::size_t end = at;
+            while (end < value.size() && value[end] != ';' && !is_space(value[end]))
+                ++end;
             parameter = std::string(value.substr(at, end - at));
             at = end;
         }
