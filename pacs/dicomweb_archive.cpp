@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <random>
 
@@ -82,8 +83,8 @@ void add_parameter(std::string& url, std::string_view name, const std::string& v
 // kept under its SOP Instance UID once whole.
 class RetrieveWriter {
 public:
-    RetrieveWriter(const RetrieveTarget& target, int expected)
-        : target_(target), folder_(target.folder), expected_(expected)
+    RetrieveWriter(const RetrieveTarget& target, std::future<int> expected)
+        : target_(target), folder_(target.folder), expected_(std::move(expected))
     {
     }
 
@@ -145,7 +146,8 @@ private:
         std::string path;
         if (!folder_.keep(temporary_, uid, path, error)) return false;
         ++arrived_;
-        if (target_.arrived) target_.arrived(path, arrived_, expected_);
+        if (expected_.valid()) expected_count_ = expected_.get();
+        if (target_.arrived) target_.arrived(path, arrived_, expected_count_);
         return true;
     }
 
@@ -154,7 +156,8 @@ private:
     };
     const RetrieveTarget& target_;
     InstanceFolder folder_;
-    int expected_;
+    std::future<int> expected_; // asked while the files arrive
+    int expected_count_ = -1;
     int arrived_ = 0;
     std::string temporary_;
     std::unique_ptr<std::FILE, Close> file_;
@@ -235,11 +238,14 @@ public:
         if (!is_valid_uid(study_uid)) return failure("\"" + study_uid + "\" is no valid Study Instance UID");
         if (!series_uid.empty() && !is_valid_uid(series_uid))
             return failure("\"" + series_uid + "\" is no valid Series Instance UID");
-        const int expected = expected_count(study_uid, series_uid, target.cancel);
+        // How many to expect, asked on a connection of its own meanwhile.
+        std::future<int> expected = std::async(std::launch::async, [this, study_uid, series_uid, &target] {
+            return expected_count(study_uid, series_uid, target.cancel);
+        });
         std::string url = server_.base_url + "/studies/" + study_uid;
         if (!series_uid.empty()) url += "/series/" + series_uid;
 
-        RetrieveWriter writer(target, expected);
+        RetrieveWriter writer(target, std::move(expected));
         std::unique_ptr<MultipartParser> parser;
         HttpSink sink;
         sink.begin = [&](const std::string& content_type, std::string& error) {
@@ -315,17 +321,19 @@ private:
     }
 
     // How many instances a retrieve brings, from one QIDO-RS query; -1 when
-    // the archive does not say.
+    // the archive does not say. Runs on a thread of its own, so with its own
+    // connection.
     int expected_count(const std::string& study_uid, const std::string& series_uid,
-                       const std::atomic<bool>* cancel)
+                       const std::atomic<bool>* cancel) const
     {
+        HttpClient http(server_);
         std::string url = server_.base_url + "/studies";
         if (!series_uid.empty()) url += "/" + study_uid + "/series";
         add_parameter(url, series_uid.empty() ? "StudyInstanceUID" : "SeriesInstanceUID",
                       series_uid.empty() ? study_uid : series_uid);
         const uint32_t count_tag = series_uid.empty() ? tag_study_instance_count : tag_series_instance_count;
         add_parameter(url, "includefield", tag_hex(count_tag));
-        const HttpResult answer = http_.get(url, {accept_json}, nullptr, cancel);
+        const HttpResult answer = http.get(url, {accept_json}, nullptr, cancel);
         std::vector<DataSet> answers;
         std::string error;
         if (!answer.ok || !read_json(answer.body, answers, error) || answers.size() != 1) return -1;

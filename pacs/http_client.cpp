@@ -241,6 +241,7 @@ HttpResult HttpClient::perform(const std::string& url, const std::vector<std::st
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list.list);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_text);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 256L * 1024); // fewer, larger pieces of a long answer
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, timeout);
     // No limit on the whole transfer (a study may be gigabytes): it fails
