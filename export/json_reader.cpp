@@ -162,7 +162,8 @@ private:
 
     bool data_set(DataSet& set)
     {
-        if (depth_ >= json_depth_limit) return fail("data sets nested deeper than the limit of 64");
+        if (depth_ >= json_depth_limit)
+            return fail("data sets nested deeper than the limit of " + std::to_string(json_depth_limit));
         ++depth_;
         set.charset = utf8_charset();
         if (!expect('{', "'{' opening a data set")) return false;
