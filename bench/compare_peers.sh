@@ -17,7 +17,9 @@
 # opj_decompress -r 3 on the bare codestream (JPEG 2000, target <= 1.20);
 # FIRST_PICTURE_ONLY=1 prints that table alone. The last table: 2048 x 2048
 # JPEG XL frames against djxl on the same codestream
-# (make_jpegxl_bench_data.py).
+# (make_jpegxl_bench_data.py). The video table: frame 151 of a 300-frame
+# 1920 x 1080 H.264 file as a picture against ffmpeg decoding the stream up
+# to it (target <= 0.50); VIDEO_ONLY=1 prints that table alone.
 #
 # Before any timing, Velmor's pixel bytes must equal the uncompressed source's
 # and the peer's (lossy files: lie within 2 of the specific peer's).
@@ -207,8 +209,51 @@ first_pictures() {
     echo "runs per figure: $RUNS, interleaved; load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 }
 
+# Frame 151 of a 300-frame 1920 x 1080 H.264 file with a key frame every 30
+# frames (make_video_bench_data.py) as a picture, against ffmpeg decoding the
+# bare stream up to that frame. Checked first: the frame at full size within 1
+# of ffmpeg's frame 150 in RGB.
+video_table() {
+    $PY "$HERE/make_video_bench_data.py" "$DATA"
+    f="$DATA/h264_1080p.dcm" stream="$DATA/h264_1080p.h264"
+    echo "video, whole process: velmor-dump picture FILE OUT --frame 151 against"
+    echo "ffmpeg -i STREAM -vf 'select=eq(n\,150)' -vsync 0 -frames:v 1 -f null - (target <= 0.50)"
+    printf '%-16s %-20s %-20s %6s %4s %10s %10s  %s\n' file "velmor ms" "ffmpeg ms" ratio tgt "velmor KiB" "ffmpeg KiB" check
+    "$DUMP" picture "$f" "$WORK/video.ppm" --frame 151 --size full > /dev/null 2>&1 || echo "velmor-dump failed" >&2
+    ffmpeg -v error -y -i "$stream" -vf "select=eq(n\,150)" -vsync 0 -frames:v 1 -pix_fmt rgb24 -f rawvideo \
+        "$WORK/peer.rgb"
+    check=$($PY - "$WORK/video.ppm" "$WORK/peer.rgb" <<'EOF'
+import sys
+import numpy as np
+with open(sys.argv[1], "rb") as f:
+    picture = np.frombuffer(f.read().split(maxsplit=4)[4], np.uint8).astype(int)
+peer = np.fromfile(sys.argv[2], np.uint8).astype(int)
+print("within-1-of-ffmpeg" if picture.size == peer.size and np.abs(picture - peer).max() <= 1 else "VELMOR-DIFFERS")
+EOF
+)
+    : > "$WORK/t_v"; : > "$WORK/t_p"
+    i=0
+    while [ $i -lt "$RUNS" ]; do
+        time_once "$WORK/t_v" "$DUMP" picture "$f" "$WORK/video.ppm" --frame 151
+        time_once "$WORK/t_p" ffmpeg -v error -i "$stream" -vf "select=eq(n\,150)" -vsync 0 -frames:v 1 -f null -
+        i=$((i + 1))
+    done
+    set -- $(summary "$WORK/t_v") $(summary "$WORK/t_p")
+    ratio=$(awk -v v="$1" -v p="$4" 'BEGIN { printf "%.2f", v / p }')
+    target=$(awk -v r="$ratio" 'BEGIN { print (r <= 0.5) ? "met" : "MISS" }')
+    mv=$(peak_kib "$DUMP" picture "$f" "$WORK/video.ppm" --frame 151)
+    mp=$(peak_kib ffmpeg -v error -i "$stream" -vf "select=eq(n\,150)" -vsync 0 -frames:v 1 -f null -)
+    printf '%-16s %-20s %-20s %6s %4s %10s %10s  %s\n' h264_1080p "$1 ($2-$3)" "$4 ($5-$6)" "$ratio" "$target" \
+        "$mv" "$mp" "$check"
+    echo "runs per figure: $RUNS, interleaved; load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
+}
+
 if [ "${FIRST_PICTURE_ONLY:-0}" = 1 ]; then
     first_pictures
+    exit 0
+fi
+if [ "${VIDEO_ONLY:-0}" = 1 ]; then
+    video_table
     exit 0
 fi
 
@@ -319,6 +364,8 @@ echo "$JPEGXL" | while IFS=: read -r name kind source; do
         "$mv" "$mp" "$check"
 done
 
+echo
+video_table
 echo
 echo "runs per figure: $RUNS, interleaved; median (min-max) of whole-process wall time;"
 echo "outputs: $([ "${FRESH:-0}" = 1 ] && echo "new files (FRESH=1)" || echo "written over the previous run's")"

@@ -35,8 +35,10 @@
 #include "export/xml_writer.h"
 #include "fuzz_input.h"
 #include "image/codec.h"
+#include "image/codec_video.h"
 #include "image/rle.h"
 #include "image/single.h"
+#include "image/video_stream.h"
 #include "jpeg/dct.h"
 #include "jpeg/ljpeg.h"
 #include "pacs/multipart.h"
@@ -175,6 +177,48 @@ void fuzz_rle(const uint8_t* data, std::size_t size)
     std::memcpy(frame.get(), data + 2, size - 2);
     std::vector<uint8_t> slot(slot_size);
     rle_decode_frame(frame.get(), size - 2, 0, slot.data(), slot.size());
+}
+
+void fuzz_video_stream(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    if (size < 2) {
+        return;
+    }
+    const auto codec = static_cast<video_codec>(data[0] % 3);
+    const auto side = static_cast<uint16_t>(((data[1] & 0x1F) + 1) * 8);
+    const bool decode = (data[1] & 0x80) != 0;
+    std::string error;
+    std::optional<video_stream> stream = video_stream::assemble({data + 2, data + size}, error);
+    if (!stream || !stream->index(codec, error)) {
+        return;
+    }
+    for (const video_picture& picture : stream->pictures()) {
+        if (picture.size > stream->size() || picture.offset > stream->size() - picture.size) {
+            __builtin_trap();
+        }
+    }
+    if (!stream->pictures().front().key) {
+        __builtin_trap();
+    }
+    for (std::size_t i = 0; i < stream->pictures().size(); ++i) {
+        const std::size_t key = stream->key_before(i);
+        if (key > i || !stream->pictures()[key].key) {
+            __builtin_trap();
+        }
+    }
+    if (!decode) {
+        return;
+    }
+    std::unique_ptr<video_decoder> decoder = video_decoder::open(codec, std::move(*stream), side, side, error);
+    if (!decoder) {
+        return;
+    }
+    // An exactly sized frame: a write past it is caught.
+    const std::unique_ptr<uint8_t[]> rgb(new uint8_t[decoder->frame_bytes()]);
+    for (const int32_t number : {0, decoder->frames() - 1, 0}) {
+        (void)decoder->decode(number, rgb.get());
+    }
 }
 
 void fuzz_ljpeg(const uint8_t* data, std::size_t size)

@@ -33,6 +33,14 @@ void fuzz_jpegxl_codec(const uint8_t* data, std::size_t size);
 // samples per pixel; the next two bytes are Rows and Columns. A frame decoded
 // must be what zlib inflates (or the bytes themselves), a failed one zeros.
 void fuzz_frame_syntax_codec(const uint8_t* data, std::size_t size);
+// Video pixel data: the first byte picks the codec (0 MPEG-2, 1 H.264, 2
+// HEVC, by its value modulo 3), the second the frame size (its low 5 bits
+// plus 1, times 8, square) and whether frames are decoded (bit 7); the rest
+// is the Pixel Data value from its first item. The items joined into one
+// stream, the stream's pictures listed, then frame 1, the last frame and
+// frame 1 again decoded. Aborts when a picture lies outside the stream or
+// the list has no clean start first.
+void fuzz_video_stream(const uint8_t* data, std::size_t size);
 // The viewer's file check, header walk and dump, then the Save report.
 void fuzz_header_walk(const uint8_t* data, std::size_t size);
 // A deflated file: a fixed meta group, the bytes as its compressed data set,

@@ -343,6 +343,29 @@ def document_seeds(out, tmp):
     subprocess.run([sys.executable, make_report, os.path.join(out, "document", "report.dcm"), "jis"], check=False)
 
 
+def video_seeds(out, tmp):
+    """Small streams of each video codec (32 x 32, six frames, a clean start
+    every third), as Pixel Data values after the codec and size bytes."""
+    def item(value):
+        return b"\xfe\xff\x00\xe0" + struct.pack("<I", len(value)) + value
+
+    for number, (encoder, extra) in enumerate((("mpeg2video", ["-bf", "1"]), ("libx264", []),
+                                               ("libx265", ["-x265-params", "log-level=error:no-open-gop=1"]))):
+        stream = os.path.join(tmp, f"seed.{encoder}")
+        made = subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                               "testsrc2=size=32x32:rate=25:duration=0.24", "-c:v", encoder, "-g", "3",
+                               "-pix_fmt", "yuv420p", *extra, "-f", "rawvideo", stream], check=False)
+        if made.returncode != 0:
+            continue
+        with open(stream, "rb") as f:
+            data = f.read()
+        data += b"\0" * (len(data) % 2)
+        half = len(data) // 4 * 2
+        items = item(b"") + item(data[:half]) + item(data[half:]) + b"\xfe\xff\xdd\xe0\0\0\0\0"
+        with open(os.path.join(out, "video_stream", encoder), "wb") as f:
+            f.write(bytes([number, 0x80 | 3]) + items)
+
+
 def dicomweb_seeds(out):
     """Answers of an archive: a QIDO-RS study list and a WADO-RS multipart
     body as Orthanc sent them, the JSON model of small samples, and a
@@ -369,7 +392,8 @@ def dicomweb_seeds(out):
 
 
 def main(out):
-    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view", "display", "frame_syntax_codec") + tuple(set(CODEC_TARGETS.values())):
+    for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view", "display", "frame_syntax_codec",
+                                     "video_stream") + tuple(set(CODEC_TARGETS.values())):
         os.makedirs(os.path.join(out, sub), exist_ok=True)
     samples = [os.path.join(d, f) for d in (SAMPLES, CHARSETS) for f in sorted(os.listdir(d)) if f.endswith(".dcm")]
     with tempfile.TemporaryDirectory() as tmp:
@@ -397,6 +421,7 @@ def main(out):
         dicomdir_seeds(out, tmp)
         document_seeds(out, tmp)
         jpegxl_seeds(out, tmp)
+        video_seeds(out, tmp)
     charset_seeds(out)
     view_attribute_seeds(out)
     dicomweb_seeds(out)

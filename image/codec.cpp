@@ -17,6 +17,9 @@ const frame_codec* codec_for_transfer_syntax(const char* uid)
     case PixelCodec::jpegxl: return &jpegxl_codec;
     case PixelCodec::deflate: return &deflate_codec;
     case PixelCodec::encapsulated_native: return &encapsulated_native_codec;
+    case PixelCodec::mpeg2:
+    case PixelCodec::h264:
+    case PixelCodec::hevc: return nullptr; // decoded as a stream (image/codec_video.h)
     }
     return nullptr;
 }

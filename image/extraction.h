@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "image/codec_video.h"
 #include "image/encapsulated_frames.h"
 #include "image/image_attributes.h"
 #include "image/image_failure.h"
@@ -30,7 +32,10 @@ public:
     // found; null (and everything released) on failure.
     single_image* extract_known_frame(int32_t wanted);
     // Whether extract_known_frame() can be used.
-    bool knows_pixel_data() const { return known_frames_.has_value() || known_native_.has_value(); }
+    bool knows_pixel_data() const
+    {
+        return known_frames_.has_value() || known_native_.has_value() || known_video_ != nullptr;
+    }
     single_image* extract_to(pixel_sink& sink)
     {
         sink_ = &sink;
@@ -116,6 +121,13 @@ private:
     single_image* load_reduced_frame(const std::vector<fragment_span>& fragments, int32_t wanted);
     // Native pixel data, one frame: only that frame's bytes are read.
     single_image* load_native_frame(ELEMENT* element, int32_t wanted);
+    // Video pixel data (video_pixels.cpp): the stream read and indexed, its
+    // decoder kept, then every frame (`wanted` < 0) or frame `wanted`.
+    single_image* load_video(video_codec codec, int32_t wanted);
+    // Frame `wanted` of the stream, in a buffer of one frame.
+    single_image* load_video_frame(int32_t wanted);
+    // Every frame, in one buffer or to the sink.
+    single_image* load_video_frames();
 
     DicomReader& reader_;
     single_image record_{};
@@ -138,4 +150,9 @@ private:
         uint64_t value_start;
     };
     std::optional<native_value> known_native_;
+    // The decoder of video pixel data and where it stands.
+    std::unique_ptr<video_decoder> known_video_;
+    // Whether the data set gives Number of Frames (video without it has the
+    // stream's count).
+    bool frames_given_ = false;
 };

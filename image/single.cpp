@@ -69,7 +69,10 @@ void ImageExtraction::store_field(Field field, ELEMENT* element)
     case Field::pixel_aspect_ratio: store_spacing(element, value, 1); break;
     case Field::rescale_intercept: image.rescale_intercept = std::strtod(text, nullptr); break;
     case Field::rescale_slope: image.rescale_slope = std::strtod(text, nullptr); break;
-    case Field::frames: image.frames = integer(text); break;
+    case Field::frames:
+        image.frames = integer(text);
+        frames_given_ = true;
+        break;
     case Field::photometric: {
         image.photometric = photometric_index(text);
         std::size_t length = std::min<std::size_t>(std::strlen(text), sizeof image.photometric_text - 1);
@@ -160,6 +163,8 @@ single_image* ImageExtraction::extract(int32_t wanted)
     reset_record();
     known_frames_.reset();
     known_native_.reset();
+    known_video_.reset();
+    frames_given_ = false;
     failure_ = {};
     spacing_rank_ = 0;
     extended_ = extended_table{};
@@ -214,10 +219,14 @@ single_image* ImageExtraction::extract(int32_t wanted)
             }
             continue;
         }
+        const bool encapsulated = element->length == UNDEFINED_LENGTH;
+        if (const std::optional<video_codec> video = video_codec_for_transfer_syntax(open_transfer_syntax());
+            video && encapsulated) {
+            return load_video(*video, wanted); // the stream may give the frame count
+        }
         if (wanted >= 0 && wanted >= record_.frames) {
             return fail_logged(image_failures::frame_past_end(wanted, record_.frames));
         }
-        const bool encapsulated = element->length == UNDEFINED_LENGTH;
         if (wanted < 0) {
             return encapsulated ? load_encapsulated() : load_native(element);
         }
@@ -236,6 +245,9 @@ single_image* ImageExtraction::extract_known_frame(int32_t wanted)
     }
     if (wanted >= record_.frames) {
         return fail_logged(image_failures::frame_past_end(wanted, record_.frames));
+    }
+    if (known_video_) {
+        return load_video_frame(wanted);
     }
     if (known_frames_) {
         return load_encapsulated_frame(wanted);
@@ -260,6 +272,7 @@ void ImageExtraction::release()
     reset_record();
     known_frames_.reset();
     known_native_.reset();
+    known_video_.reset();
 }
 
 bool in_icon_image_sequence(const ELEMENT* element)

@@ -17,7 +17,10 @@ enum class PixelCodec {
     jpeg2000,
     jpegxl,
     deflate,
-    encapsulated_native
+    encapsulated_native,
+    mpeg2, // video: decoded as a stream (image/codec_video.cpp), not frame by frame
+    h264,
+    hevc
 };
 
 struct TransferSyntax {

@@ -10,9 +10,10 @@ packages=(
   clang libclang-rt-14-dev clang-format clang-tidy
   fonts-ipafont-gothic fonts-dejavu-core
   zlib1g-dev
-  dcmtk libgdcm-tools python3-pydicom python3-numpy python3-pil
+  dcmtk libdcmtk-dev orthanc libgdcm-tools python3-pydicom python3-numpy python3-pil
   xvfb xauth time
   libjpeg62-turbo-dev libcharls-dev libopenjp2-7-dev openjph-tools libopenjp2-tools libjxl-dev libjxl-tools
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   dpkg-dev file lintian desktop-file-utils appstream
   libcurl4-openssl-dev orthanc orthanc-dicomweb
 )

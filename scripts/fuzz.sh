@@ -10,7 +10,7 @@ seconds=${1:-60}
 jobs=${FUZZ_JOBS:-1}
 targets=${FUZZ_TARGETS:-"reader_walk_fuzz single_fuzz frames_fuzz rle_fuzz ljpeg_fuzz dct_fuzz header_walk_fuzz
   inflate_view_fuzz jpeg_codec_fuzz jpegls_codec_fuzz jpeg2000_codec_fuzz jpegxl_codec_fuzz charset_fuzz picture_fuzz series_fuzz dicomdir_fuzz
-  view_attributes_fuzz display_fuzz browser_fuzz model_fuzz document_fuzz frame_syntax_codec_fuzz"}
+  view_attributes_fuzz display_fuzz browser_fuzz model_fuzz document_fuzz frame_syntax_codec_fuzz video_stream_fuzz"}
 build="$root/build-fuzz"
 VELMOR_PRESET=fuzz BUILD_DIR="$build" BUILD_TARGETS="$targets" "$root/scripts/build.sh"
 

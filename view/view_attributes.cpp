@@ -109,6 +109,9 @@ void take_top_level(ViewAttributes& a, const ELEMENT& e)
     case tag_of(0x0028, 0x1054): a.rescale_type = value_text(e); break;
     case tag_of(0x0020, 0x0032): a.image_position = decimal_array<3>(e); break;
     case tag_of(0x0020, 0x0037): a.image_orientation = decimal_array<6>(e); break;
+    case tag_of(0x0018, 0x1063): a.frame_time = first_number(e); break;
+    case tag_of(0x0018, 0x0040): a.cine_rate = first_number(e); break;
+    case tag_of(0x0008, 0x2144): a.recommended_frame_rate = first_number(e); break;
     default: break;
     }
 }
@@ -205,7 +208,10 @@ bool wanted(uint32_t tag, std::size_t depth, uint32_t sequence)
         case tag_of(0x0028, 0x1052):
         case tag_of(0x0028, 0x1054):
         case tag_of(0x0020, 0x0032):
-        case tag_of(0x0020, 0x0037): return true;
+        case tag_of(0x0020, 0x0037):
+        case tag_of(0x0018, 0x1063):
+        case tag_of(0x0018, 0x0040):
+        case tag_of(0x0008, 0x2144): return true;
         default: return false;
         }
     }

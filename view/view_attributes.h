@@ -35,6 +35,9 @@ struct ViewAttributes {
     std::string modality_lut_type;                       // (0028,3004) in (0028,3000)
     std::optional<std::array<double, 3>> image_position; // (0020,0032), mm
     std::optional<std::array<double, 6>> image_orientation; // (0020,0037): row then column direction cosines
+    std::optional<double> frame_time;                       // (0018,1063), ms
+    std::optional<double> cine_rate;                        // (0018,0040), frames a second
+    std::optional<double> recommended_frame_rate;           // (0008,2144) Recommended Display Frame Rate
 };
 
 struct ViewAttributesRead {

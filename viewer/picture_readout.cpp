@@ -16,8 +16,9 @@ std::optional<Readout> picture_readout(const FrameImage& frame, const ViewAttrib
         const std::size_t i =
             frame.sample_index(static_cast<int>(pixel % columns), static_cast<int>(pixel / columns));
         if (colour) {
-            return i * 3 + 2 < frame.rgb.size() ? std::optional<int64_t>(frame.rgb[i * 3 + channel])
-                                                : std::nullopt;
+            return i * 3 + 2 < frame.rgb.size()
+                       ? std::optional<int64_t>(frame.rgb[i * 3 + static_cast<std::size_t>(channel)])
+                       : std::nullopt;
         }
         if (i >= frame.samples.size()) {
             return std::nullopt;

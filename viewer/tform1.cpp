@@ -41,6 +41,7 @@
 #include "document/walked_report.h"
 #include "series/dicomdir.h"
 #include "series/folder_scan.h"
+#include "view/playback.h"
 #include "viewer/about.h"
 #include "viewer/dump_view.h"
 #include "viewer/encoding.h"
@@ -203,6 +204,8 @@ TForm1::TForm1(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent)
     sbCancelScan->hide();
     scan_timer_ = new QTimer(this);
     connect(scan_timer_, &QTimer::timeout, this, &TForm1::poll_scan);
+    play_timer_ = new QTimer(this);
+    connect(play_timer_, &QTimer::timeout, this, &TForm1::play_step);
 
     // Client area 745 x 561 between the menu bar and the status bar.
     move(97, 80);
@@ -569,6 +572,7 @@ void TForm1::Shortcuts1Click()
         {QStringLiteral("Esc"), tr("計測線を消す")},
         {QStringLiteral("I"), tr("反転")},
         {QStringLiteral("O"), tr("オーバーレイ")},
+        {QStringLiteral("P"), tr("フレームを再生 / 停止")},
     };
     QStringList lines;
     for (const auto& [key, what] : keys) {
@@ -704,6 +708,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 clear_rulers();
                 return true;
             }
+            if (key == Qt::Key_P) {
+                toggle_playback();
+                return true;
+            }
             if (key == Qt::Key_I || key == Qt::Key_O) {
                 QAction* action = key == Qt::Key_I ? Invert1 : Overlays1;
                 if (state_.image_shown) {
@@ -787,6 +795,7 @@ void TForm1::open_file(const QString& path)
     if (set_open_) {
         close_set();
     }
+    play_timer_->stop();
     opened_ = std::move(opened);
     edFname->setText(path);
     file_name_ = QFileInfo(path).fileName();
@@ -1023,6 +1032,32 @@ void TForm1::ImageKeyPress(int key)
     default: break;
     }
 }
+
+void TForm1::toggle_playback()
+{
+    if (play_timer_->isActive()) {
+        play_timer_->stop();
+        return;
+    }
+    if (set_open_ || pdf_ || !state_.image_shown || shown_.frame_count < 2) {
+        return;
+    }
+    play_timer_->start(frame_interval_ms(view_attributes()));
+}
+
+void TForm1::play_step()
+{
+    if (set_open_ || pdf_ || !state_.image_shown || shown_.frame_count < 2) {
+        play_timer_->stop();
+        return;
+    }
+    step_to_frame((shown_.frame + 1) % shown_.frame_count);
+    if (!state_.image_shown) {
+        play_timer_->stop(); // the frame failed, and said why
+    }
+}
+
+bool TForm1::playing() const { return play_timer_->isActive(); }
 
 void TForm1::render_display()
 {

@@ -113,6 +113,12 @@ public:
     // Home / End while the picture has the keyboard focus.
     void ImageWheel(int angle_delta);
     void ImageKeyPress(int key);
+    // P over the picture: plays the frames of the open file at its own pace
+    // (frame_interval_ms), wrapping after the last, or stops playing.
+    void toggle_playback();
+    // One step of playing: the next frame, the first after the last.
+    void play_step();
+    bool playing() const;
 
     const ViewerState& state() const { return state_; }
     // The frame shown (0-based) and the frames the open file holds.
@@ -318,6 +324,8 @@ private:
     std::vector<SkippedPath> skipped_;
     std::unique_ptr<ReadAhead> read_ahead_;
     QTimer* scan_timer_ = nullptr;
+    // Steps the frames while they play; stopped when another file opens.
+    QTimer* play_timer_ = nullptr;
     int step_direction_ = 1;
     // What the picture is rendered with besides the window level and width:
     // a VOI LUT or the window's function, Invert, Overlays; and the frame's

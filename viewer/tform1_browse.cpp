@@ -157,10 +157,8 @@ void TForm1::select_element_row(int element_row)
                 folds_->unfold(holder);
             }
         }
-        if (grid_model->view_row(element_row) < 0 || !find_matches_.empty()) {
-            if (std::find(find_matches_.begin(), find_matches_.end(), element_row) == find_matches_.end()) {
-                edFind->clear();
-            }
+        if (std::find(find_matches_.begin(), find_matches_.end(), element_row) == find_matches_.end()) {
+            edFind->clear();
         }
         show_table_rows();
     }

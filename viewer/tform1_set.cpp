@@ -68,6 +68,7 @@ QString series_text(const Series& s, const std::string& charset)
 
 void TForm1::open_set(const QStringList& paths)
 {
+    play_timer_->stop();
     scan_.reset();
     set_ = SetBrowser();
     pending_.clear();

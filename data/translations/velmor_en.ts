@@ -323,5 +323,9 @@
         <source>選んだ行をコピー (表)</source>
         <translation>Copy the chosen rows (table)</translation>
     </message>
+    <message>
+        <source>フレームを再生 / 停止</source>
+        <translation>Play / pause the frames</translation>
+    </message>
 </context>
 </TS>

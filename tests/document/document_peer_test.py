@@ -24,23 +24,12 @@ import tempfile
 
 import pydicom
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "common"))
+from checks import check, run, summary  # noqa: E402
+
 VELMOR = sys.argv[1]
 DATA = pathlib.Path(sys.argv[2]) / "test_files"
 HERE = pathlib.Path(__file__).resolve().parent
-failures = []
-passed = 0
-
-
-def check(condition, what):
-    global passed
-    if condition:
-        passed += 1
-    else:
-        failures.append(what)
-
-
-def run(*args):
-    return subprocess.run([str(a) for a in args], capture_output=True)
 
 
 def pdf(body_padding):
@@ -185,7 +174,4 @@ def sr_tests(tmp):
 with tempfile.TemporaryDirectory() as folder:
     extract_tests(pathlib.Path(folder))
     sr_tests(pathlib.Path(folder))
-for failure in failures:
-    print("FAIL:", failure)
-print(f"{passed} passed, {len(failures)} failed")
-sys.exit(1 if failures else 0)
+sys.exit(summary())

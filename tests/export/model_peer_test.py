@@ -74,23 +74,15 @@ import xml.etree.ElementTree as ET
 
 import pydicom
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "common"))
+from checks import check, run, summary  # noqa: E402
+
 VELMOR = sys.argv[1]
 DATA = pathlib.Path(sys.argv[2])
 INLINE = ["--bulk-threshold", str(1 << 40), "--pixel-data"]
 LEFT_OUT = {"no_meta.dcm", "SC_rgb_jpeg.dcm", "UN_sequence.dcm", "meta_missing_tsyntax.dcm"}
 
 warnings.simplefilter("ignore")  # pydicom's notes on the test files' invalid values
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def is_private(tag):
@@ -299,5 +291,4 @@ for path in files:
     json_against_peers(path)
     xml_against_peer(path)
 
-print(f"{passed} passed, {len(failures)} failed")
-sys.exit(1 if failures else 0)
+sys.exit(summary())

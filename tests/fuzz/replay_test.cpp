@@ -70,6 +70,9 @@ TEST(FuzzRegressions, JpegCodec) { EXPECT_GE(replay("jpeg_codec", fuzz_jpeg_code
 TEST(FuzzRegressions, JpegLsCodec) { EXPECT_GE(replay("jpegls_codec", fuzz_jpegls_codec), 1U); }
 TEST(FuzzRegressions, Jpeg2000Codec) { EXPECT_GE(replay("jpeg2000_codec", fuzz_jpeg2000_codec), 2U); }
 TEST(FuzzRegressions, FrameSyntaxCodec) { EXPECT_GE(replay("frame_syntax_codec", fuzz_frame_syntax_codec), 3U); }
+// No finding yet: a small stream of each video codec in two fragments, and
+// one cut inside its last fragment.
+TEST(FuzzRegressions, VideoStream) { EXPECT_GE(replay("video_stream", fuzz_video_stream), 4U); }
 TEST(FuzzRegressions, Charset) { EXPECT_GE(replay("charset", fuzz_charset), 1U); }
 TEST(FuzzRegressions, Display) { EXPECT_GE(replay("display", fuzz_display), 3U); }
 // The document finding: an element without a value, read after the Transfer

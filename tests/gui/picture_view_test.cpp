@@ -142,8 +142,8 @@ private slots:
         QuietDialogs dialogs;
         TForm1 form(&dialogs);
         // The picture's own keys are taken by no menu action.
-        QList<QKeySequence> taken = {Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Home,
-                                     Qt::Key_End,      Qt::Key_I,      Qt::Key_O};
+        QList<QKeySequence> taken = {Qt::Key_PageDown, Qt::Key_PageUp, Qt::Key_Home, Qt::Key_End,
+                                     Qt::Key_I,        Qt::Key_O,      Qt::Key_P};
         for (QAction* action : form.findChildren<QAction*>()) {
             for (const QKeySequence& key : action->shortcuts()) {
                 QVERIFY2(!taken.contains(key), qPrintable(key.toString()));
@@ -152,9 +152,9 @@ private slots:
         }
         form.Shortcuts1->trigger();
         QCOMPARE(dialogs.boxes.size(), 1);
-        for (const QString& key :
-             {QStringLiteral("Ctrl+O"), QStringLiteral("Ctrl+Shift+O"), QStringLiteral("Ctrl+S"),
-              QStringLiteral("Page Down"), QStringLiteral("Home"), QStringLiteral("I\t"), QStringLiteral("O\t")}) {
+        for (const QString& key : {QStringLiteral("Ctrl+O"), QStringLiteral("Ctrl+Shift+O"),
+                                   QStringLiteral("Ctrl+S"), QStringLiteral("Page Down"), QStringLiteral("Home"),
+                                   QStringLiteral("I\t"), QStringLiteral("O\t"), QStringLiteral("P\t")}) {
             QVERIFY2(dialogs.boxes.first().contains(key), qPrintable(key));
         }
     }
@@ -250,6 +250,32 @@ private slots:
         drag(form.Image, QPoint(20, 20), QPoint(120, 20));
         QVERIFY(form.state().window_width != width);
         QVERIFY(form.ruler_lines().empty());
+    }
+
+    void pPlaysTheFramesWrappingAtTheEndAndStops()
+    {
+        QuietDialogs dialogs;
+        TForm1 form(&dialogs);
+        form.show();
+        form.open_file(ct_small);
+        form.Image->setFocus();
+        QTest::keyClick(form.Image, Qt::Key_P);
+        QVERIFY(!form.playing()); // one frame: nothing to play
+
+        form.open_file(rgb_two_frames);
+        QTest::keyClick(form.Image, Qt::Key_P);
+        QVERIFY(form.playing());
+        QTRY_COMPARE(form.shown_frame(), 1);
+        QTRY_COMPARE(form.shown_frame(), 0); // after the last, the first
+        QTest::keyClick(form.Image, Qt::Key_P);
+        QVERIFY(!form.playing());
+
+        // Another file stops it.
+        QTest::keyClick(form.Image, Qt::Key_P);
+        QVERIFY(form.playing());
+        form.open_file(ct_small);
+        QVERIFY(!form.playing());
+        QVERIFY(dialogs.boxes.isEmpty());
     }
 
     void spaceAndTheLeftDragPanWithoutWindowing()

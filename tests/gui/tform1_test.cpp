@@ -705,8 +705,8 @@ private slots:
         }
         QByteArray one_bit = qbytes(samples_head("MONOCHROME2", 3, 3, "1.2.840.10008.1.2.1", 1)
                                         .element(0x7FE0, 0x0010, "OW", std::string(18, '\0')));
-        QByteArray mpeg = qbytes(
-            samples_head("MONOCHROME2", 2, 2, "1.2.840.10008.1.2.4.100").encapsulated({std::string(4, '\0')}));
+        QByteArray part2 = qbytes(
+            samples_head("MONOCHROME2", 2, 2, "1.2.840.10008.1.2.4.92").encapsulated({std::string(4, '\0')}));
         const QString cut =
             QStringLiteral("Frame 15 lies past the end of the file: the pixel data ends in frame 7.");
         struct Case {
@@ -721,9 +721,10 @@ private slots:
              QStringLiteral("The pixel data runs past the end of the file.")},
             {"cut.dcm", dose.left(dose.size() - 8 * 400), [](const QString&) {}, cut},
             {"cut_rle.dcm", dose_rle.left(rle_end), [](const QString&) {}, cut},
-            {"mpeg.dcm", mpeg, nullptr,
+            {"part2.dcm", part2, nullptr,
              QStringLiteral(
-                 "Unsupported transfer syntax 1.2.840.10008.1.2.4.100 (MPEG2 Main Profile / Main Level).")},
+                 "Unsupported transfer syntax 1.2.840.10008.1.2.4.92 (JPEG 2000 Part 2 Multi-component Image "
+                 "Compression (Lossless Only)).")},
             {"broken.dcm", jpeg_ls, nullptr, QStringLiteral("The JPEG-LS codestream of frame 1 is broken.")},
             {"one_bit.dcm", one_bit, nullptr,
              QStringLiteral("Frames of this image do not start on a byte boundary")},

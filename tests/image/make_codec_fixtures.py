@@ -230,10 +230,10 @@ def frame_syntax_cases(out_dir):
 
 
 def unsupported_file(out_dir):
-    """A real JPEG file relabelled as MPEG-2 video: no codec here reads it."""
+    """A real JPEG file relabelled as multi-component JPEG 2000: no codec here reads it."""
     ds = pydicom.dcmread(os.path.join(TEST_FILES, "SC_rgb_jpeg_dcmtk.dcm"))
-    ds.file_meta.TransferSyntaxUID = UID("1.2.840.10008.1.2.4.100")
-    path = os.path.join(out_dir, "mpeg2_main_level.dcm")
+    ds.file_meta.TransferSyntaxUID = UID("1.2.840.10008.1.2.4.92")
+    path = os.path.join(out_dir, "jpeg2000_multicomponent.dcm")
     ds.save_as(path)
     return path
 

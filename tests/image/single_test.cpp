@@ -476,10 +476,10 @@ TEST(SingleImageEncapsulated, SyntaxesWithoutACodecAreNamed)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {explicit_little, "error: Unsupported transfer syntax 1.2.840.10008.1.2.1 (Explicit VR Little Endian)\n"},
-        {"1.2.840.10008.1.2.4.100",
-         "error: Unsupported transfer syntax 1.2.840.10008.1.2.4.100 (MPEG2 Main Profile / "
-         "Main Level)\n"},
-        {"1.2.840.10008.1.2.4.107", "(HEVC/H.265 Main Profile / Level 5.1)"},
+        {"1.2.840.10008.1.2.4.92",
+         "error: Unsupported transfer syntax 1.2.840.10008.1.2.4.92 (JPEG 2000 Part 2 Multi-component Image "
+         "Compression (Lossless Only))\n"},
+        {"1.2.840.10008.1.2.4.94", "(JPIP Referenced)"},
         {"1.2.840.10008.1.2.4.999", "error: Unsupported transfer syntax UID\n"},
     };
     for (const auto& [syntax, message] : cases) {

@@ -9,7 +9,9 @@ configuration and storage, stopped and removed on exit.
 
 Basic authentication is on (user "velmor", password "secret"); the called
 AE title is checked. The modality "VELMOR" (calling AE of velmor-dump) is
-registered with `move_port` as its storage port, for C-MOVE."""
+registered with `move_port` as its storage port, for C-MOVE; with
+allow_get=False it may not retrieve with C-GET (Orthanc then aborts the
+association on a C-GET request)."""
 import base64
 import json
 import os
@@ -35,10 +37,11 @@ def free_port():
 
 
 class OrthancServer:
-    def __init__(self, move_port=None):
+    def __init__(self, move_port=None, allow_get=True):
         self.http_port = free_port()
         self.dicom_port = free_port()
         self.move_port = move_port or free_port()
+        self.allow_get = allow_get
         self.folder = tempfile.mkdtemp(prefix="velmor-orthanc-")
         self.process = None
 
@@ -66,7 +69,8 @@ class OrthancServer:
             "DicomCheckModalityHost": False,
             "DicomAlwaysAllowEcho": True,
             "DicomAlwaysAllowStore": True,
-            "DicomModalities": {"velmor": [CALLING_AE, "127.0.0.1", self.move_port]},
+            "DicomModalities": {"velmor": {"AET": CALLING_AE, "Host": "127.0.0.1", "Port": self.move_port,
+                                           "AllowGet": self.allow_get}},
             "RemoteAccessAllowed": False,
             "AuthenticationEnabled": True,
             "RegisteredUsers": {USER: PASSWORD},

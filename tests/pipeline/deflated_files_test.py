@@ -24,30 +24,16 @@ usage: deflated_files_test.py VELMOR_DUMP SAMPLE_DIR
 import os
 import re
 import struct
-import subprocess
 import sys
 import tempfile
 import zlib
 
 import pydicom
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from checks import check, run, summary  # noqa: E402
+
 SOURCES = ("CT_small.dcm", "MR_small_bigendian.dcm", "SC_rgb_small_odd.dcm", "rtplan.dcm", "rtdose_1frame.dcm")
-
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def run(*args):
-    return subprocess.run(list(args), capture_output=True)
 
 
 def meta_end(path):
@@ -168,8 +154,7 @@ def main(dump, samples):
             compare_reports(dump, path, twin)
             compare_pixels(dump, path, twin, work)
         refused_bomb(dump, samples, work)
-    print(f"{passed} checks passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

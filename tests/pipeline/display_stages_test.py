@@ -21,21 +21,11 @@ from pydicom.pixel_data_handlers.util import apply_modality_lut, apply_voi_lut
 from pydicom.sequence import Sequence
 from pydicom.uid import ExplicitVRLittleEndian
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from checks import check, run, summary  # noqa: E402
 from picture_model import axis, linear_window, placement  # noqa: E402
 
-failures = []
-passed = 0
 f32 = np.float32
 YELLOW = np.array([255, 255, 0])
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 # ---- the viewer's resampling and window
@@ -410,8 +400,7 @@ def main():
         voi_stage(dump, samples, work)
         presentation(dump, samples, work)
         overlays(dump, samples, work)
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

@@ -17,7 +17,6 @@ usage: jpegxl_files_test.py VELMOR_DUMP SAMPLE_DIR
 """
 import copy
 import os
-import subprocess
 import sys
 import tempfile
 
@@ -27,26 +26,13 @@ from pydicom.encaps import encapsulate
 from pydicom._uid_dict import UID_dictionary
 from pydicom.uid import UID
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from checks import check, run, summary  # noqa: E402
+
 LOSSLESS, RECOMPRESSED, LOSSY = "1.2.840.10008.1.2.4.110", "1.2.840.10008.1.2.4.111", "1.2.840.10008.1.2.4.112"
 # The JPEG XL syntaxes, for a pydicom that does not know them yet.
 for uid, name in ((LOSSLESS, "JPEGXLLossless"), (RECOMPRESSED, "JPEGXLJPEGRecompression"), (LOSSY, "JPEGXL")):
     UID_dictionary.setdefault(uid, (name, "Transfer Syntax", "", "", name))
-
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def run(*args):
-    return subprocess.run([str(a) for a in args], capture_output=True)
 
 
 def write_pnm(path, pixels, maxval):
@@ -187,8 +173,7 @@ def main():
             expected = peer_decoding(lossy_stream, work, colour)
             check(expected is not None and velmor_pixels(dump, path, work) == expected, f"{name}: lossy pixels")
         check_the_rest(dump, sample_dir, work)
-    print(f"{passed} checks passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 def check_the_rest(dump, sample_dir, work):

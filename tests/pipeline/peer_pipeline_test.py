@@ -10,28 +10,14 @@
 usage: peer_pipeline_test.py VELMOR_DUMP SAMPLE_DIR WORK_DIR
 """
 import os
-import subprocess
 import sys
 
 import numpy as np
 import pydicom
 from pydicom.uid import ExplicitVRLittleEndian
 
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def run(*args):
-    return subprocess.run(list(args), capture_output=True)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from checks import check, run, summary  # noqa: E402
 
 
 def peer_pixels(path, work):
@@ -136,8 +122,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     pixels_against_peers(dump, sample_dir, work)
     pictures_of_twins(dump, sample_dir, work)
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

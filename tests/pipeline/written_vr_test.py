@@ -17,7 +17,6 @@ explicit but written implicit.
 usage: written_vr_test.py VELMOR_DUMP SAMPLE_DIR
 """
 import os
-import subprocess
 import sys
 import tempfile
 import warnings
@@ -26,22 +25,10 @@ import numpy as np
 import pydicom
 from pydicom.uid import ExplicitVRLittleEndian, ImplicitVRLittleEndian
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+from checks import check, run, summary  # noqa: E402
+
 WARNING = "Transfer syntax says %s VR but the data set is %s VR"
-failures = []
-passed = 0
-
-
-def check(ok, what):
-    global passed
-    if ok:
-        passed += 1
-    else:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def run(*args):
-    return subprocess.run(list(args), capture_output=True)
 
 
 def pydicom_tags(path):
@@ -132,8 +119,7 @@ def main():
             check(got == pydicom.dcmread(os.path.join(samples, source)).pixel_array.astype("<i2").tobytes(),
                   f"{source} declared {said}: pixels equal the source's")
             os.remove(path)
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":
