@@ -15,7 +15,17 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Besides the libraries: the window needs a Qt platform plugin to open at all,
 # and a Japanese font for its captions (the form font falls back to IPAPGothic).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The video libraries are loaded when a video is read, not linked, so the
+# packages that hold the versions the headers describe are named here.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(PACKAGED_VIDEO REQUIRED libavcodec libavutil libswscale)
+set(video_packages)
+foreach(library avcodec avutil swscale)
+  string(REGEX MATCH "^[0-9]+" major "${PACKAGED_VIDEO_lib${library}_VERSION}")
+  list(APPEND video_packages "lib${library}${major}")
+endforeach()
+list(JOIN video_packages ", " video_packages)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ${video_packages}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
