@@ -15,7 +15,24 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Besides the libraries: the window needs a Qt platform plugin to open at all,
 # and a Japanese font for its captions (the form font falls back to IPAPGothic).
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# libjxl and the video libraries are loaded when first needed, not linked, so
+# the packages that hold the versions the headers describe are named here.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(PACKAGED REQUIRED libavcodec libavutil libswscale libjxl)
+set(loaded_packages)
+foreach(library avcodec avutil swscale)
+  string(REGEX MATCH "^[0-9]+" major "${PACKAGED_lib${library}_VERSION}")
+  list(APPEND loaded_packages "lib${library}${major}")
+endforeach()
+string(REGEX MATCH "^[0-9]+\\.[0-9]+" jxl_version "${PACKAGED_libjxl_VERSION}")
+if(jxl_version MATCHES "^0\\.")
+  list(APPEND loaded_packages "libjxl${jxl_version}")
+else()
+  string(REGEX MATCH "^[0-9]+" jxl_major "${jxl_version}")
+  list(APPEND loaded_packages "libjxl${jxl_major}")
+endif()
+list(JOIN loaded_packages ", " loaded_packages)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, ${loaded_packages}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

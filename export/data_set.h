@@ -69,10 +69,11 @@ struct DataSet {
 struct DataElement {
     uint32_t tag = 0; // group in the high 16 bits
     int32_t vr = 0;
-    ValueBytes value;         // the loaded bytes (encapsulated data: items with their headers)
-    bool in_file = false;     // bulk data not loaded: file_offset and file_length locate it
-    int64_t file_offset = 0;  // of the value's first byte
-    uint64_t file_length = 0; // bytes of the value (encapsulated: up to the sequence delimiter)
+    ValueBytes value;          // the loaded bytes (encapsulated data: items with their headers)
+    bool in_file = false;      // bulk data not loaded: file_offset and file_length locate it
+    int64_t file_offset = 0;   // of the value's first byte
+    uint64_t file_length = 0;  // bytes of the value (encapsulated: up to the sequence delimiter)
+    std::string bulk_data_uri; // read from a JSON model: where the value is kept, value empty
     bool is_sequence = false;
     std::vector<DataSet> items;
 };

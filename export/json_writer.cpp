@@ -199,11 +199,11 @@ private:
 
     void binary(const DataElement& element)
     {
-        if (element.in_file) {
+        if (element.in_file || !element.bulk_data_uri.empty()) {
             text_ += ',';
             newline();
             key("BulkDataURI");
-            string(bulk_data_uri(options_.file_path, element));
+            string(element.in_file ? bulk_data_uri(options_.file_path, element) : element.bulk_data_uri);
             return;
         }
         if (element.value.empty()) {

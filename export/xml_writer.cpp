@@ -186,9 +186,9 @@ private:
 
     void binary(const DataElement& element)
     {
-        if (element.in_file) {
+        if (element.in_file || !element.bulk_data_uri.empty()) {
             text_ += "<BulkData uri=\"";
-            escaped(bulk_data_uri(options_.file_path, element));
+            escaped(element.in_file ? bulk_data_uri(options_.file_path, element) : element.bulk_data_uri);
             text_ += "\"/>\n";
         } else if (!element.value.empty()) {
             text_ += "<InlineBinary>";

@@ -30,6 +30,7 @@
 #include "document/report_lines.h"
 #include "document/structured_report.h"
 #include "export/data_set.h"
+#include "export/json_reader.h"
 #include "export/json_writer.h"
 #include "export/xml_writer.h"
 #include "fuzz_input.h"
@@ -40,6 +41,7 @@
 #include "image/video_stream.h"
 #include "jpeg/dct.h"
 #include "jpeg/ljpeg.h"
+#include "pacs/multipart.h"
 #include "reader/dicom_reader.h"
 #include "reader/inflate_view.h"
 #include "series/dicomdir.h"
@@ -882,6 +884,111 @@ void fuzz_frame_syntax_codec(const uint8_t* data, std::size_t size)
         expected.resize(frame);
     }
     if (std::endian::native == std::endian::little && expected != slot) {
+        __builtin_trap();
+    }
+}
+
+namespace {
+
+// The parts of one multipart parse, fed whole (seed 0) or in pieces of 1
+// to seed + 1 bytes drawn from the seed; nothing when the parse failed.
+std::optional<std::vector<std::string>> multipart_parts(std::string_view boundary, std::string_view body,
+                                                        uint8_t seed)
+{
+    std::vector<std::string> parts;
+    bool open = false;
+    std::size_t handed = 0;
+    MultipartSink sink;
+    sink.begin_part = [&](std::string&) {
+        if (open) {
+            __builtin_trap();
+        }
+        open = true;
+        parts.emplace_back();
+        return true;
+    };
+    sink.part_bytes = [&](std::string_view bytes, std::string&) {
+        handed += bytes.size();
+        if (!open || handed > body.size()) {
+            __builtin_trap();
+        }
+        parts.back() += bytes;
+        return true;
+    };
+    sink.end_part = [&](std::string&) {
+        if (!open) {
+            __builtin_trap();
+        }
+        open = false;
+        return true;
+    };
+    MultipartParser parser{std::string(boundary), sink};
+    uint32_t state = seed;
+    std::size_t at = 0;
+    bool ok = true;
+    while (ok && at < body.size()) {
+        state = state * 1103515245U + 12345U;
+        const std::size_t piece = seed == 0 ? body.size() : 1 + (state >> 16) % (1U + seed);
+        ok = parser.feed(body.substr(at, piece));
+        at += std::min(piece, body.size() - at);
+    }
+    if (!ok || !parser.finish()) {
+        return std::nullopt;
+    }
+    return parts;
+}
+
+} // namespace
+
+void fuzz_multipart(const uint8_t* data, std::size_t size)
+{
+    if (size < 1) {
+        return;
+    }
+    const std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
+    const std::size_t line_end = input.find('\n');
+    if (line_end == std::string_view::npos) {
+        return;
+    }
+    std::string boundary, error;
+    if (!dicom_multipart_boundary(input.substr(0, line_end), boundary, error)) {
+        if (error.empty()) {
+            __builtin_trap();
+        }
+        return;
+    }
+    const std::string_view body = input.substr(line_end + 1);
+    const auto pieces = multipart_parts(boundary, body, data[0]);
+    const auto whole = multipart_parts(boundary, body, 0);
+    if (pieces.has_value() != whole.has_value() || (pieces && *pieces != *whole)) {
+        __builtin_trap(); // how the body is cut changes what it holds
+    }
+}
+
+void fuzz_dicom_json(const uint8_t* data, std::size_t size)
+{
+    log_level = LogLevel::silent;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::vector<DataSet> sets;
+    std::string error;
+    if (!read_json(text, sets, error)) {
+        if (error.empty() || !sets.empty()) {
+            __builtin_trap();
+        }
+        return;
+    }
+    ModelOutput out(nullptr);
+    std::vector<ModelWarning> warnings;
+    out.text() += '[';
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+        if (i != 0) {
+            out.text() += ',';
+        }
+        write_json(sets[i], {}, out, warnings);
+    }
+    out.text() += ']';
+    std::vector<DataSet> again;
+    if (!is_utf8(out.text()) || !read_json(out.text(), again, error) || again.size() != sets.size()) {
         __builtin_trap();
     }
 }

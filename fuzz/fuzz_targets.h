@@ -91,3 +91,14 @@ void fuzz_model(const uint8_t* data, std::size_t size);
 // document's length passes its value's, a copy that succeeds writes another
 // length, or a line is not UTF-8.
 void fuzz_document(const uint8_t* data, std::size_t size);
+
+// A multipart/related answer: the first byte seeds the sizes of the pieces
+// it is fed in, the text up to the first line feed is the Content-Type, the
+// rest the body. Aborts when a part's bytes arrive outside a part, more bytes
+// are handed on than the body holds, or a parse that succeeds differs from
+// the same body fed whole.
+void fuzz_multipart(const uint8_t* data, std::size_t size);
+
+// The bytes as a JSON model (a data set or a QIDO-RS array of them). A model
+// read is written again, which must be UTF-8 and read back.
+void fuzz_dicom_json(const uint8_t* data, std::size_t size);

@@ -366,6 +366,31 @@ def video_seeds(out, tmp):
             f.write(bytes([number, 0x80 | 3]) + items)
 
 
+def dicomweb_seeds(out):
+    """Answers of an archive: a QIDO-RS study list and a WADO-RS multipart
+    body as Orthanc sent them, the JSON model of small samples, and a
+    two-part body of samples; multipart seeds are fed whole and in pieces."""
+    seeds = os.path.join(os.path.dirname(os.path.abspath(__file__)), "seeds")
+    json_dir, multipart_dir = os.path.join(out, "dicom_json"), os.path.join(out, "multipart")
+    os.makedirs(json_dir, exist_ok=True)
+    os.makedirs(multipart_dir, exist_ok=True)
+    shutil.copy(os.path.join(seeds, "qido_studies.json"), json_dir)
+    for name in ("CT_small.dcm", "MR_small.dcm", "rtplan.dcm", "test-SR.dcm", "nested_priv_SQ.dcm"):
+        with open(os.path.join(json_dir, name + ".json"), "w") as f:
+            f.write(pydicom.dcmread(os.path.join(SAMPLES, name)).to_json())
+    with open(os.path.join(seeds, "wado_study.multipart"), "rb") as f:
+        orthanc = f.read()
+    parts = b""
+    for name in ("rtplan.dcm", "MR_small.dcm"):
+        with open(os.path.join(SAMPLES, name), "rb") as f:
+            parts += b"--b\r\nContent-Type: application/dicom\r\n\r\n" + f.read() + b"\r\n"
+    two = b'multipart/related; type="application/dicom"; boundary=b\n' + parts + b"--b--\r\n"
+    for first in (0, 7, 200):
+        for name, seed in (("orthanc", orthanc), ("two_parts", two)):
+            with open(os.path.join(multipart_dir, f"{name}.{first}"), "wb") as f:
+                f.write(bytes([first]) + seed)
+
+
 def main(out):
     for sub in WHOLE_FILE_TARGETS + ("rle", "ljpeg", "dct", "frames", "inflate_view", "display", "frame_syntax_codec",
                                      "video_stream") + tuple(set(CODEC_TARGETS.values())):
@@ -399,6 +424,7 @@ def main(out):
         video_seeds(out, tmp)
     charset_seeds(out)
     view_attribute_seeds(out)
+    dicomweb_seeds(out)
 
 
 if __name__ == "__main__":

@@ -6,9 +6,6 @@
 // say) has them scaled back to its own range afterwards, as its integers
 // were. Colour comes out as RGB, pixel by pixel; extra channels (alpha) are
 // left out.
-#include <jxl/decode.h>
-#include <jxl/thread_parallel_runner.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -18,6 +15,7 @@
 #include "base/log.h"
 #include "image/codec_check.h"
 #include "image/codec_families.h"
+#include "image/jpegxl_library.h"
 #include "image/single.h"
 
 namespace {
@@ -28,23 +26,23 @@ void log_failure(const char* what) { dicom_log(LogLevel::error, (std::string("JP
 constexpr uint64_t threaded_samples = uint64_t{1} << 20;
 
 struct decoder_closer {
-    void operator()(JxlDecoder* decoder) const { JxlDecoderDestroy(decoder); }
+    void operator()(JxlDecoder* decoder) const { jpegxl_functions().JxlDecoderDestroy(decoder); }
 };
 struct runner_closer {
-    void operator()(void* runner) const { JxlThreadParallelRunnerDestroy(runner); }
+    void operator()(void* runner) const { jpegxl_functions().JxlThreadParallelRunnerDestroy(runner); }
 };
 using decoder_ptr = std::unique_ptr<JxlDecoder, decoder_closer>;
 
 // Runs the decoder over the whole codestream up to its basic information.
 bool read_basic_info(JxlDecoder* decoder, const uint8_t* data, std::size_t size, int events, JxlBasicInfo& info)
 {
-    if (JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | events) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(decoder, data, size) != JXL_DEC_SUCCESS) {
+    if (jpegxl_functions().JxlDecoderSubscribeEvents(decoder, JXL_DEC_BASIC_INFO | events) != JXL_DEC_SUCCESS ||
+        jpegxl_functions().JxlDecoderSetInput(decoder, data, size) != JXL_DEC_SUCCESS) {
         return false;
     }
-    JxlDecoderCloseInput(decoder);
-    return JxlDecoderProcessInput(decoder) == JXL_DEC_BASIC_INFO &&
-           JxlDecoderGetBasicInfo(decoder, &info) == JXL_DEC_SUCCESS;
+    jpegxl_functions().JxlDecoderCloseInput(decoder);
+    return jpegxl_functions().JxlDecoderProcessInput(decoder) == JXL_DEC_BASIC_INFO &&
+           jpegxl_functions().JxlDecoderGetBasicInfo(decoder, &info) == JXL_DEC_SUCCESS;
 }
 
 // The frame as it is shown: orientations 5 to 8 swap its width and height.
@@ -55,9 +53,23 @@ codestream_header header_of(const JxlBasicInfo& info)
             info.bits_per_sample, false};
 }
 
+// The library, loaded on first use; null after logging why it cannot be.
+const jpegxl_library* loaded_library()
+{
+    std::string error;
+    const jpegxl_library* library = load_jpegxl_library(error);
+    if (library == nullptr) {
+        log_failure(error.c_str());
+    }
+    return library;
+}
+
 bool read_jpegxl_header(const uint8_t* data, std::size_t size, codestream_header& header)
 {
-    const decoder_ptr decoder(JxlDecoderCreate(nullptr));
+    if (loaded_library() == nullptr) {
+        return false;
+    }
+    const decoder_ptr decoder(jpegxl_functions().JxlDecoderCreate(nullptr));
     JxlBasicInfo info{};
     if (!decoder || !read_basic_info(decoder.get(), data, size, 0, info)) {
         return false;
@@ -100,16 +112,21 @@ int decode_jpegxl(const uint8_t* data, std::size_t size, const frame_format& for
                   std::size_t slot_size, frame_layout& layout)
 {
     const uint64_t samples = uint64_t{format.rows} * format.columns * format.samples_per_pixel;
-    const decoder_ptr decoder(JxlDecoderCreate(nullptr));
+    if (loaded_library() == nullptr) {
+        return -1;
+    }
+    const decoder_ptr decoder(jpegxl_functions().JxlDecoderCreate(nullptr));
     if (!decoder) {
         log_failure("Out of memory");
         return -1;
     }
     std::unique_ptr<void, runner_closer> runner;
     if (samples >= threaded_samples) {
-        runner.reset(JxlThreadParallelRunnerCreate(nullptr, std::max(1U, std::thread::hardware_concurrency())));
-        if (!runner ||
-            JxlDecoderSetParallelRunner(decoder.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS) {
+        runner.reset(jpegxl_functions().JxlThreadParallelRunnerCreate(
+            nullptr, std::max(1U, std::thread::hardware_concurrency())));
+        if (!runner || jpegxl_functions().JxlDecoderSetParallelRunner(decoder.get(),
+                                                                      jpegxl_functions().JxlThreadParallelRunner,
+                                                                      runner.get()) != JXL_DEC_SUCCESS) {
             log_failure("Out of memory");
             return -1;
         }
@@ -127,12 +144,14 @@ int decode_jpegxl(const uint8_t* data, std::size_t size, const frame_format& for
                                       format.bits_allocated == 8 ? JXL_TYPE_UINT8 : JXL_TYPE_UINT16,
                                       JXL_NATIVE_ENDIAN, 0};
     for (;;) {
-        switch (JxlDecoderProcessInput(decoder.get())) {
+        switch (jpegxl_functions().JxlDecoderProcessInput(decoder.get())) {
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
             std::size_t needed = 0;
-            if (JxlDecoderImageOutBufferSize(decoder.get(), &pixel_format, &needed) != JXL_DEC_SUCCESS ||
+            if (jpegxl_functions().JxlDecoderImageOutBufferSize(decoder.get(), &pixel_format, &needed) !=
+                    JXL_DEC_SUCCESS ||
                 needed != slot_size ||
-                JxlDecoderSetImageOutBuffer(decoder.get(), &pixel_format, slot, slot_size) != JXL_DEC_SUCCESS) {
+                jpegxl_functions().JxlDecoderSetImageOutBuffer(decoder.get(), &pixel_format, slot, slot_size) !=
+                    JXL_DEC_SUCCESS) {
                 log_failure("Decoded frame differs from the image size");
                 return -1;
             }

@@ -2,25 +2,21 @@
 
 #include <algorithm>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-#include <libswscale/swscale.h>
-}
+#include "image/video_library.h"
 
 namespace {
 
 struct context_closer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+    void operator()(AVCodecContext* context) const { video_functions().avcodec_free_context(&context); }
 };
 struct frame_closer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+    void operator()(AVFrame* frame) const { video_functions().av_frame_free(&frame); }
 };
 struct packet_closer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+    void operator()(AVPacket* packet) const { video_functions().av_packet_free(&packet); }
 };
 struct scaler_closer {
-    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
+    void operator()(SwsContext* scaler) const { video_functions().sws_freeContext(scaler); }
 };
 
 AVCodecID codec_id(video_codec codec)
@@ -77,7 +73,7 @@ struct video_decoder::state {
     void restart(std::size_t key)
     {
         if (started) {
-            avcodec_flush_buffers(context.get());
+            video_functions().avcodec_flush_buffers(context.get());
         }
         started = true;
         draining = false;
@@ -96,7 +92,7 @@ struct video_decoder::state {
             packet->size = static_cast<int>(picture.size);
             packet->pts = static_cast<int64_t>(next_picture);
             ++next_picture;
-            const int sent = avcodec_send_packet(context.get(), packet.get());
+            const int sent = video_functions().avcodec_send_packet(context.get(), packet.get());
             packet->data = nullptr;
             packet->size = 0;
             return sent >= 0;
@@ -105,7 +101,7 @@ struct video_decoder::state {
             return false;
         }
         draining = true;
-        return avcodec_send_packet(context.get(), nullptr) >= 0;
+        return video_functions().avcodec_send_packet(context.get(), nullptr) >= 0;
     }
 
     image_failure convert(int32_t number, uint8_t* rgb)
@@ -118,18 +114,20 @@ struct video_decoder::state {
                                                      std::to_string(picture.height) + ", the data set's frames " +
                                                      std::to_string(columns) + " x " + std::to_string(rows));
         }
-        scaler.reset(sws_getCachedContext(scaler.release(), columns, rows,
-                                          static_cast<AVPixelFormat>(picture.format), columns, rows,
-                                          AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        scaler.reset(video_functions().sws_getCachedContext(
+            scaler.release(), columns, rows, static_cast<AVPixelFormat>(picture.format), columns, rows,
+            AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!scaler) {
             return broken(number);
         }
         const int full_range = picture.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
-        sws_setColorspaceDetails(scaler.get(), sws_getCoefficients(colour_matrix(picture.colorspace, rows)),
-                                 full_range, sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+        video_functions().sws_setColorspaceDetails(
+            scaler.get(), video_functions().sws_getCoefficients(colour_matrix(picture.colorspace, rows)),
+            full_range, video_functions().sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
         uint8_t* planes[4] = {rgb, nullptr, nullptr, nullptr};
         const int strides[4] = {3 * columns, 0, 0, 0};
-        if (sws_scale(scaler.get(), picture.data, picture.linesize, 0, rows, planes, strides) != rows) {
+        if (video_functions().sws_scale(scaler.get(), picture.data, picture.linesize, 0, rows, planes, strides) !=
+            rows) {
             return broken(number);
         }
         return {};
@@ -143,16 +141,18 @@ video_decoder::~video_decoder() = default;
 std::unique_ptr<video_decoder> video_decoder::open(video_codec codec, video_stream stream, uint16_t columns,
                                                    uint16_t rows, std::string& error)
 {
-    quiet_video_library();
-    const AVCodec* decoder = avcodec_find_decoder(codec_id(codec));
+    if (load_video_library(error) == nullptr) {
+        return nullptr;
+    }
+    const AVCodec* decoder = video_functions().avcodec_find_decoder(codec_id(codec));
     auto made = std::make_unique<state>();
     made->codec = codec;
     made->stream = std::move(stream);
     made->columns = columns;
     made->rows = rows;
-    made->context.reset(decoder != nullptr ? avcodec_alloc_context3(decoder) : nullptr);
-    made->frame.reset(av_frame_alloc());
-    made->packet.reset(av_packet_alloc());
+    made->context.reset(decoder != nullptr ? video_functions().avcodec_alloc_context3(decoder) : nullptr);
+    made->frame.reset(video_functions().av_frame_alloc());
+    made->packet.reset(video_functions().av_packet_alloc());
     if (!made->context || !made->frame || !made->packet) {
         error = std::string("No ") + video_codec_name(codec) + " decoder is available";
         return nullptr;
@@ -162,7 +162,7 @@ std::unique_ptr<video_decoder> video_decoder::open(video_codec codec, video_stre
     // which for small frames is more than the frame itself.
     made->context->max_pixels = std::max<int64_t>(2 * (int64_t{columns} + 64) * (int64_t{rows} + 64), 1 << 18);
     made->context->thread_count = 0; // one per core
-    if (avcodec_open2(made->context.get(), decoder, nullptr) < 0) {
+    if (video_functions().avcodec_open2(made->context.get(), decoder, nullptr) < 0) {
         error = std::string("The ") + video_codec_name(codec) + " decoder cannot be opened";
         return nullptr;
     }
@@ -185,11 +185,11 @@ image_failure video_decoder::decode(int32_t number, uint8_t* rgb)
         s.restart(key);
     }
     for (;;) {
-        const int got = avcodec_receive_frame(s.context.get(), s.frame.get());
+        const int got = video_functions().avcodec_receive_frame(s.context.get(), s.frame.get());
         if (got == 0) {
             const int32_t frame = s.next_frame++;
             image_failure failure = frame == number ? s.convert(number, rgb) : image_failure{};
-            av_frame_unref(s.frame.get());
+            video_functions().av_frame_unref(s.frame.get());
             if (frame == number || failure) {
                 return failure;
             }

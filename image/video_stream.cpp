@@ -3,14 +3,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 
 #include "reader/transfer_syntax.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/log.h>
-}
+#include "image/video_library.h"
 
 std::optional<video_codec> video_codec_for_transfer_syntax(const char* uid)
 {
@@ -31,12 +27,6 @@ const char* video_codec_name(video_codec codec)
     case video_codec::hevc: return "HEVC";
     }
     return "video";
-}
-
-void quiet_video_library()
-{
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 namespace {
@@ -99,10 +89,10 @@ mpeg2_picture read_mpeg2_picture(const uint8_t* data, std::size_t size)
 }
 
 struct parser_closer {
-    void operator()(AVCodecParserContext* parser) const { av_parser_close(parser); }
+    void operator()(AVCodecParserContext* parser) const { video_functions().av_parser_close(parser); }
 };
 struct context_closer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+    void operator()(AVCodecContext* context) const { video_functions().avcodec_free_context(&context); }
 };
 
 AVCodecID codec_id(video_codec codec)
@@ -165,13 +155,16 @@ std::optional<video_stream> video_stream::assemble(std::vector<uint8_t> items, s
 
 bool video_stream::index(video_codec codec, std::string& error)
 {
-    quiet_video_library();
+    if (load_video_library(error) == nullptr) {
+        return false;
+    }
     pictures_.clear();
     columns_ = rows_ = 0;
-    const AVCodec* decoder = avcodec_find_decoder(codec_id(codec));
-    const std::unique_ptr<AVCodecParserContext, parser_closer> parser(av_parser_init(codec_id(codec)));
-    std::unique_ptr<AVCodecContext, context_closer> context(decoder != nullptr ? avcodec_alloc_context3(decoder)
-                                                                               : nullptr);
+    const AVCodec* decoder = video_functions().avcodec_find_decoder(codec_id(codec));
+    const std::unique_ptr<AVCodecParserContext, parser_closer> parser(
+        video_functions().av_parser_init(codec_id(codec)));
+    std::unique_ptr<AVCodecContext, context_closer> context(
+        decoder != nullptr ? video_functions().avcodec_alloc_context3(decoder) : nullptr);
     if (!parser || !context) {
         error = std::string("No ") + video_codec_name(codec) + " parser is available";
         return false;
@@ -183,8 +176,9 @@ bool video_stream::index(video_codec codec, std::string& error)
         flushed = left == 0; // an empty call hands over the last picture
         uint8_t* out = nullptr;
         int out_size = 0;
-        const int used = av_parser_parse2(parser.get(), context.get(), &out, &out_size, bytes_.data() + consumed,
-                                          static_cast<int>(left), AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        const int used = video_functions().av_parser_parse2(parser.get(), context.get(), &out, &out_size,
+                                                            bytes_.data() + consumed, static_cast<int>(left),
+                                                            AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
         if (used < 0 || static_cast<std::size_t>(used) > left) {
             error = std::string("The ") + video_codec_name(codec) + " stream cannot be parsed";
             return false;

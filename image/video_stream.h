@@ -16,8 +16,6 @@ enum class video_codec { mpeg2, h264, hevc };
 std::optional<video_codec> video_codec_for_transfer_syntax(const char* uid);
 // "MPEG-2", "H.264" or "HEVC".
 const char* video_codec_name(video_codec codec);
-// Makes libavcodec log nothing: its failures reach the user as values.
-void quiet_video_library();
 
 // One picture of the stream, in stream (decoding) order.
 struct video_picture {

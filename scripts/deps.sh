@@ -15,6 +15,7 @@ packages=(
   libjpeg62-turbo-dev libcharls-dev libopenjp2-7-dev openjph-tools libopenjp2-tools libjxl-dev libjxl-tools
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev ffmpeg
   dpkg-dev file lintian desktop-file-utils appstream
+  libcurl4-openssl-dev orthanc orthanc-dicomweb
 )
 
 missing=()
