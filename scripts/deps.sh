@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev qt6-tools-dev qt6-l10n-tools qt6-pdf-dev
+  qt6-base-dev libgl-dev qt6-tools-dev qt6-l10n-tools qt6-pdf-dev qtkeychain-qt6-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
   fonts-ipafont-gothic fonts-dejavu-core

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+
+#include "viewer/server_secrets.h"
 
 namespace {
 
@@ -68,6 +71,15 @@ int Dialogs::message(QWidget* parent, const QString& text, const QString& captio
     QMessageBox box(icon, caption, text, buttons, parent);
     return box.exec();
 }
+
+bool Dialogs::password(QWidget* parent, const QString& caption, const QString& text, QString& password)
+{
+    bool ok = false;
+    password = QInputDialog::getText(parent, caption, text, QLineEdit::Password, QString(), &ok);
+    return ok;
+}
+
+std::unique_ptr<ServerSecrets> Dialogs::secretStore() { return std::make_unique<ServerSecrets>(); }
 
 void Dialogs::about(QWidget* parent, const QString& caption, const QString& text)
 {

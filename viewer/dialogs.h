@@ -4,10 +4,12 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <memory>
 
 #include "viewer/report.h"
 
 class QWidget;
+class ServerSecrets;
 
 class Dialogs {
 public:
@@ -29,6 +31,10 @@ public:
     // A modal message box; returns the button pressed.
     virtual int message(QWidget* parent, const QString& text, const QString& caption, QMessageBox::Icon icon,
                         QMessageBox::StandardButtons buttons);
+    // A password or token asked for, hidden as typed; false when the user cancels.
+    virtual bool password(QWidget* parent, const QString& caption, const QString& text, QString& password);
+    // Where the archives' passwords and tokens are kept: the desktop's secret store.
+    virtual std::unique_ptr<ServerSecrets> secretStore();
     // The About box: rich text under caption, the application icon, OK.
     virtual void about(QWidget* parent, const QString& caption, const QString& text);
 

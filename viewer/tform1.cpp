@@ -52,6 +52,7 @@
 #include "viewer/image_step.h"
 #include "viewer/language.h"
 #include "viewer/messages.h"
+#include "viewer/pacs_dialog.h"
 #include "viewer/read_ahead.h"
 #include "viewer/report.h"
 #include "viewer/window_choices.h"
@@ -231,6 +232,8 @@ void TForm1::size_for_set(bool set_open)
 
 TForm1::~TForm1()
 {
+    // A retrieve is cancelled and waited for before the set it feeds goes.
+    delete fmPacs;
     scan_.reset();
     read_ahead_.reset();
     // The table outlives the listing it shows: the widgets go after the
@@ -452,6 +455,9 @@ void TForm1::create_menu()
     OpenFolder1 = named(File1->addAction(tr("フォルダを開く...")), "OpenFolder1");
     OpenFolder1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(OpenFolder1, &QAction::triggered, this, &TForm1::OpenFolder1Click);
+
+    Pacs1 = named(File1->addAction(tr("PACS...")), "Pacs1");
+    connect(Pacs1, &QAction::triggered, this, &TForm1::Pacs1Click);
 
     mSave = named(File1->addAction(tr("ヘッダ情報を保存...")), "mSave");
     mSave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));

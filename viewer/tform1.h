@@ -52,6 +52,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class FolderScan;
 class ReadAhead;
+class PacsDialog;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -77,6 +78,11 @@ public:
     void open_set(const QStringList& paths);
     // Stops the scan where it is; what was read stays open.
     void cancel_scan();
+    // Files joining the set open (a retrieve's, as they arrive): read and
+    // grouped after what the scan has; with no set open, they open one.
+    void add_to_set(const QStringList& paths);
+    // File > PACS...: the archives' dialog, kept while the window lives.
+    void Pacs1Click();
     // A set is open (the series pane shows), and its scan has ended and
     // everything it read is in the pane.
     bool set_is_open() const { return set_open_; }
@@ -182,6 +188,7 @@ public:
     QMenu* File1 = nullptr;
     QAction* Open1 = nullptr;
     QAction* OpenFolder1 = nullptr;
+    QAction* Pacs1 = nullptr;
     QAction* mSave = nullptr;
     QAction* Export1 = nullptr;
     QAction* Compare1 = nullptr;
@@ -190,6 +197,7 @@ public:
     QDialog* fmCompare = nullptr;
     QLineEdit* edCompareFind = nullptr;
     QTableWidget* tblCompare = nullptr;
+    PacsDialog* fmPacs = nullptr;
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Window1 = nullptr;
@@ -288,6 +296,8 @@ private:
     bool table_key(QKeyEvent* key);
     // The table's, its viewport's and the find field's events; true when taken.
     bool browse_event(QObject* watched, QEvent* event);
+    // What the PACS dialog sends: the open series' files or the open file.
+    std::vector<std::string> files_to_send(bool series) const;
     void show_differences(const std::vector<HeaderDifference>& differences);
     void filter_differences(const QString& query);
     int message(const char* text, const char* caption, QMessageBox::Icon icon,
@@ -322,6 +332,7 @@ private:
     qint64 last_grouping_ms_ = 0; // how long the last grouping took
     qint64 last_grouped_at_ = 0;  // when (ms since the scan started)
     std::vector<SkippedPath> skipped_;
+    std::vector<std::string> waiting_paths_; // added to the set, for the next scan
     std::unique_ptr<ReadAhead> read_ahead_;
     QTimer* scan_timer_ = nullptr;
     // Steps the frames while they play; stopped when another file opens.

@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <utility>
 
 #include "series/folder_scan.h"
 #include "viewer/messages.h"
@@ -73,6 +74,7 @@ void TForm1::open_set(const QStringList& paths)
     set_ = SetBrowser();
     pending_.clear();
     skipped_.clear();
+    waiting_paths_.clear();
     read_ahead_ = std::make_unique<ReadAhead>();
     opened_.reset();
     state_.image_shown = false;
@@ -106,12 +108,30 @@ void TForm1::open_set(const QStringList& paths)
     scan_timer_->start(first_poll_ms);
 }
 
-bool TForm1::scan_finished() const { return !scan_ || (scan_->progress().finished && !scan_timer_->isActive()); }
+bool TForm1::scan_finished() const
+{
+    return !scan_ || (scan_->progress().finished && !scan_timer_->isActive() && waiting_paths_.empty());
+}
 
 void TForm1::cancel_scan()
 {
+    waiting_paths_.clear();
     if (scan_) {
         scan_->cancel();
+    }
+}
+
+void TForm1::add_to_set(const QStringList& paths)
+{
+    if (!set_open_) {
+        open_set(paths);
+        return;
+    }
+    for (const QString& p : paths) {
+        waiting_paths_.emplace_back(QFile::encodeName(p).constData());
+    }
+    if (!scan_timer_->isActive()) {
+        scan_timer_->start(set_.series() == nullptr ? first_poll_ms : poll_ms);
     }
 }
 
@@ -121,8 +141,14 @@ void TForm1::poll_scan()
         scan_timer_->stop();
         return;
     }
-    const bool finished = scan_->progress().finished;
+    bool finished = scan_->progress().finished;
     take_scanned(finished);
+    if (finished && !waiting_paths_.empty()) {
+        // Files added while it ran: a scan of their own, into the same set.
+        scan_ = std::make_unique<FolderScan>(std::exchange(waiting_paths_, {}));
+        sbCancelScan->show();
+        finished = false;
+    }
     if (finished) {
         scan_timer_->stop();
         sbCancelScan->hide();
@@ -327,6 +353,7 @@ void TForm1::close_set()
 {
     scan_timer_->stop();
     scan_.reset();
+    waiting_paths_.clear();
     read_ahead_.reset();
     set_ = SetBrowser();
     pending_.clear();

@@ -62,6 +62,281 @@
     </message>
 </context>
 <context>
+    <name>PacsDialog</name>
+    <message>
+        <source>PACS</source>
+        <translation>PACS</translation>
+    </message>
+    <message>
+        <source>患者名</source>
+        <translation>Patient name</translation>
+    </message>
+    <message>
+        <source>患者ID</source>
+        <translation>Patient ID</translation>
+    </message>
+    <message>
+        <source>検査日</source>
+        <translation>Study date</translation>
+    </message>
+    <message>
+        <source>説明</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>モダリティ</source>
+        <translation>Modality</translation>
+    </message>
+    <message>
+        <source>シリーズ</source>
+        <translation>Series</translation>
+    </message>
+    <message>
+        <source>画像</source>
+        <translation>Images</translation>
+    </message>
+    <message>
+        <source>取得</source>
+        <translation>Retrieve</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>表示中のファイル</source>
+        <translation>The file shown</translation>
+    </message>
+    <message>
+        <source>表示中のシリーズ</source>
+        <translation>The series shown</translation>
+    </message>
+    <message>
+        <source>送信</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>サーバー</source>
+        <translation>Servers</translation>
+    </message>
+    <message>
+        <source>追加</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>変更</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>接続テスト</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>名前</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>プロトコル</source>
+        <translation>Protocol</translation>
+    </message>
+    <message>
+        <source>空欄: 変更しない</source>
+        <translation>Empty: unchanged</translation>
+    </message>
+    <message>
+        <source>自己署名の証明書を受け入れる (接続先を確かめられないため安全ではありません)</source>
+        <translation>Accept a self-signed certificate (not safe: the server cannot be verified)</translation>
+    </message>
+    <message>
+        <source>ベースURL</source>
+        <translation>Base URL</translation>
+    </message>
+    <message>
+        <source>ユーザー</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>パスワード</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>トークン</source>
+        <translation>Token</translation>
+    </message>
+    <message>
+        <source>空いているポート</source>
+        <translation>Any free port</translation>
+    </message>
+    <message>
+        <source>C-GET が使えても C-MOVE で取得する</source>
+        <translation>Retrieve with C-MOVE even when C-GET is offered</translation>
+    </message>
+    <message>
+        <source>ホスト</source>
+        <translation>Host</translation>
+    </message>
+    <message>
+        <source>ポート</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>相手の AE タイトル</source>
+        <translation>Called AE title</translation>
+    </message>
+    <message>
+        <source>自分の AE タイトル</source>
+        <translation>Calling AE title</translation>
+    </message>
+    <message>
+        <source>C-MOVE 受信ポート</source>
+        <translation>C-MOVE receiving port</translation>
+    </message>
+    <message>
+        <source> 秒</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>タイムアウト</source>
+        <translation>Timeout</translation>
+    </message>
+    <message>
+        <source>検索条件</source>
+        <translation>Query</translation>
+    </message>
+    <message>
+        <source>* で前方一致など</source>
+        <translation>* matches any characters</translation>
+    </message>
+    <message>
+        <source>検索</source>
+        <translation>Search</translation>
+    </message>
+    <message>
+        <source>受付番号</source>
+        <translation>Accession number</translation>
+    </message>
+    <message>
+        <source>サーバーの名前を入力してください</source>
+        <translation>Enter a name for the server</translation>
+    </message>
+    <message>
+        <source>「%1」という名前のサーバーはすでにあります</source>
+        <translation>A server named &quot;%1&quot; already exists</translation>
+    </message>
+    <message>
+        <source>ベースURLを入力してください</source>
+        <translation>Enter the base URL</translation>
+    </message>
+    <message>
+        <source>ベースURLは http:// か https:// で始めてください</source>
+        <translation>The base URL must start with http:// or https://</translation>
+    </message>
+    <message>
+        <source>ホストを入力してください</source>
+        <translation>Enter the host</translation>
+    </message>
+    <message>
+        <source>AE タイトルは 1 から 16 文字の英数字などで入力してください</source>
+        <translation>An AE title is 1 to 16 letters, digits or other plain characters</translation>
+    </message>
+    <message>
+        <source>パスワードを保存できる場所がないため、「%1」のパスワードはこのセッションの間だけ覚えておきます</source>
+        <translation>No secret store to keep it in: the password of &quot;%1&quot; is kept for this session only</translation>
+    </message>
+    <message>
+        <source>「%1」を追加しました</source>
+        <translation>&quot;%1&quot; added</translation>
+    </message>
+    <message>
+        <source>サーバーを選んでください</source>
+        <translation>Choose a server</translation>
+    </message>
+    <message>
+        <source>「%1」を変更しました</source>
+        <translation>&quot;%1&quot; changed</translation>
+    </message>
+    <message>
+        <source>「%1」を削除しました</source>
+        <translation>&quot;%1&quot; removed</translation>
+    </message>
+    <message>
+        <source>「%1」のユーザー %2 のパスワード</source>
+        <translation>Password of user %2 at &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>パスワードが入力されませんでした</source>
+        <translation>No password given</translation>
+    </message>
+    <message>
+        <source>「%1」に接続しています...</source>
+        <translation>Connecting to &quot;%1&quot;...</translation>
+    </message>
+    <message>
+        <source>「%1」に接続できました</source>
+        <translation>Connected to &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>接続テスト失敗: %1</source>
+        <translation>Test failed: %1</translation>
+    </message>
+    <message>
+        <source>検査日は YYYY-MM-DD か YYYYMMDD で入力してください</source>
+        <translation>Enter study dates as YYYY-MM-DD or YYYYMMDD</translation>
+    </message>
+    <message>
+        <source>「%1」を検索しています...</source>
+        <translation>Searching &quot;%1&quot;...</translation>
+    </message>
+    <message>
+        <source>%1 件の検査が見つかりました</source>
+        <translation>%1 studies found</translation>
+    </message>
+    <message>
+        <source>シリーズ %1</source>
+        <translation>Series %1</translation>
+    </message>
+    <message>
+        <source>検査の UID が正しくありません: %1</source>
+        <translation>The study&apos;s UID is not valid: %1</translation>
+    </message>
+    <message>
+        <source>フォルダを作成できません: %1</source>
+        <translation>Cannot create the folder: %1</translation>
+    </message>
+    <message>
+        <source>「%1」から取得しています...</source>
+        <translation>Retrieving from &quot;%1&quot;...</translation>
+    </message>
+    <message>
+        <source>%1 件の画像を取得しました: %2</source>
+        <translation>%1 images retrieved: %2</translation>
+    </message>
+    <message>
+        <source>取得をキャンセルしました</source>
+        <translation>Retrieve cancelled</translation>
+    </message>
+    <message>
+        <source>送信するシリーズが開かれていません</source>
+        <translation>No series is open to send</translation>
+    </message>
+    <message>
+        <source>送信するファイルが開かれていません</source>
+        <translation>No file is open to send</translation>
+    </message>
+    <message>
+        <source>「%1」へ送信しています...</source>
+        <translation>Sending to &quot;%1&quot;...</translation>
+    </message>
+    <message>
+        <source>%1 ファイルを「%2」へ送信しました</source>
+        <translation>%1 files sent to &quot;%2&quot;</translation>
+    </message>
+</context>
+<context>
     <name>TForm1</name>
     <message>
         <source>画像をエクスポート...</source>
@@ -322,6 +597,10 @@
     <message>
         <source>選んだ行をコピー (表)</source>
         <translation>Copy the chosen rows (table)</translation>
+    </message>
+    <message>
+        <source>PACS...</source>
+        <translation>&amp;PACS...</translation>
     </message>
     <message>
         <source>フレームを再生 / 停止</source>
