@@ -19,7 +19,8 @@
 # JPEG XL frames against djxl on the same codestream
 # (make_jpegxl_bench_data.py). The video table: frame 151 of a 300-frame
 # 1920 x 1080 H.264 file as a picture against ffmpeg decoding the stream up
-# to it (target <= 0.50); VIDEO_ONLY=1 prints that table alone.
+# to it (target <= 0.50); VIDEO_ONLY=1 prints that table alone, JPEGXL_ONLY=1
+# the JPEG XL one.
 #
 # Before any timing, Velmor's pixel bytes must equal the uncompressed source's
 # and the peer's (lossy files: lie within 2 of the specific peer's).
@@ -248,12 +249,46 @@ EOF
     echo "runs per figure: $RUNS, interleaved; load average: $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores"
 }
 
+jpegxl_table() {
+    echo "JPEG XL, whole process: velmor-dump pixels FILE.dcm against djxl FILE.jxl (target <= 1.10)"
+    printf '%-22s %-20s %-20s %6s %4s %10s %10s  %s\n' file "velmor ms" "djxl ms" ratio tgt "velmor KiB" "djxl KiB" check
+    echo "$JPEGXL" | while IFS=: read -r name kind source; do
+        "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw" > /dev/null 2>&1 || echo "velmor-dump failed on $name" >&2
+        djxl "$DATA/$name.jxl" "$WORK/djxl.$kind" > /dev/null 2>&1
+        if [ -n "$source" ]; then
+            check=same-as-source
+            pixels_of "$DATA/$source.dcm" | cmp -s "$WORK/velmor.raw" - || check=VELMOR-DIFFERS
+        else
+            check=same-as-djxl
+            same_as_pnm "$WORK/djxl.$kind" "$WORK/velmor.raw" || check=VELMOR-DIFFERS
+        fi
+        : > "$WORK/t_v"; : > "$WORK/t_p"
+        i=0
+        while [ $i -lt "$RUNS" ]; do
+            time_once "$WORK/t_v" "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw"
+            time_once "$WORK/t_p" djxl "$DATA/$name.jxl" "$WORK/djxl.$kind"
+            i=$((i + 1))
+        done
+        set -- $(summary "$WORK/t_v") $(summary "$WORK/t_p")
+        ratio=$(awk -v v="$1" -v p="$4" 'BEGIN { printf "%.2f", v / p }')
+        target=$(awk -v r="$ratio" 'BEGIN { print (r <= 1.1) ? "met" : "MISS" }')
+        mv=$(peak_kib "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw")
+        mp=$(peak_kib djxl "$DATA/$name.jxl" "$WORK/djxl.$kind")
+        printf '%-22s %-20s %-20s %6s %4s %10s %10s  %s\n' "$name" "$1 ($2-$3)" "$4 ($5-$6)" "$ratio" "$target" \
+            "$mv" "$mp" "$check"
+    done
+}
+
 if [ "${FIRST_PICTURE_ONLY:-0}" = 1 ]; then
     first_pictures
     exit 0
 fi
 if [ "${VIDEO_ONLY:-0}" = 1 ]; then
     video_table
+    exit 0
+fi
+if [ "${JPEGXL_ONLY:-0}" = 1 ]; then
+    jpegxl_table
     exit 0
 fi
 
@@ -336,33 +371,7 @@ done
 echo
 first_pictures
 echo
-echo "JPEG XL, whole process: velmor-dump pixels FILE.dcm against djxl FILE.jxl (target <= 1.10)"
-printf '%-22s %-20s %-20s %6s %4s %10s %10s  %s\n' file "velmor ms" "djxl ms" ratio tgt "velmor KiB" "djxl KiB" check
-echo "$JPEGXL" | while IFS=: read -r name kind source; do
-    "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw" > /dev/null 2>&1 || echo "velmor-dump failed on $name" >&2
-    djxl "$DATA/$name.jxl" "$WORK/djxl.$kind" > /dev/null 2>&1
-    if [ -n "$source" ]; then
-        check=same-as-source
-        pixels_of "$DATA/$source.dcm" | cmp -s "$WORK/velmor.raw" - || check=VELMOR-DIFFERS
-    else
-        check=same-as-djxl
-        same_as_pnm "$WORK/djxl.$kind" "$WORK/velmor.raw" || check=VELMOR-DIFFERS
-    fi
-    : > "$WORK/t_v"; : > "$WORK/t_p"
-    i=0
-    while [ $i -lt "$RUNS" ]; do
-        time_once "$WORK/t_v" "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw"
-        time_once "$WORK/t_p" djxl "$DATA/$name.jxl" "$WORK/djxl.$kind"
-        i=$((i + 1))
-    done
-    set -- $(summary "$WORK/t_v") $(summary "$WORK/t_p")
-    ratio=$(awk -v v="$1" -v p="$4" 'BEGIN { printf "%.2f", v / p }')
-    target=$(awk -v r="$ratio" 'BEGIN { print (r <= 1.1) ? "met" : "MISS" }')
-    mv=$(peak_kib "$DUMP" pixels "$DATA/$name.dcm" "$WORK/velmor.raw")
-    mp=$(peak_kib djxl "$DATA/$name.jxl" "$WORK/djxl.$kind")
-    printf '%-22s %-20s %-20s %6s %4s %10s %10s  %s\n' "$name" "$1 ($2-$3)" "$4 ($5-$6)" "$ratio" "$target" \
-        "$mv" "$mp" "$check"
-done
+jpegxl_table
 
 echo
 video_table
