@@ -55,12 +55,17 @@ bool InstanceFolder::keep(const std::string& temporary, std::string_view sop_ins
         return false;
     }
     final_path = folder_ + "/" + std::string(sop_instance_uid) + ".dcm";
+    // A copy of the same instance already there (an earlier retrieve's) is
+    // replaced whole and not undone: removing it would lose what was there.
+    const bool replaces = ::access(final_path.c_str(), F_OK) == 0;
     if (std::rename(temporary.c_str(), final_path.c_str()) != 0) {
         error = "cannot write " + final_path + ": " + std::strerror(errno);
         std::remove(temporary.c_str());
         return false;
     }
-    kept_.push_back(final_path);
+    if (!replaces) {
+        kept_.push_back(final_path);
+    }
     return true;
 }
 

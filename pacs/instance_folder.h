@@ -36,18 +36,18 @@ public:
     bool write(std::string_view bytes, std::string_view sop_instance_uid, std::string& final_path,
                std::string& error);
 
-    // Removes every file this retrieve wrote, temporary or kept.
+    // Removes every file this retrieve wrote, temporary or kept, except the
+    // copies that replaced one an earlier retrieve left.
     void discard();
     // The retrieve succeeded: its kept files stay, any temporary one goes.
     void finish();
 
     const std::string& folder() const { return folder_; }
-    const std::vector<std::string>& kept() const { return kept_; }
 
 private:
     std::string folder_;
     std::vector<std::string> temporaries_;
-    std::vector<std::string> kept_;
+    std::vector<std::string> kept_; // new files, which discard() removes
     unsigned next_ = 0;
     bool finished_ = false;
 };

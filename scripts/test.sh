@@ -62,6 +62,9 @@ fi
   update-desktop-database "$share/applications"
   grep -qx 'application/dicom=org.velmor.Velmor.desktop;' "$share/applications/mimeinfo.cache"
   "$unpacked/usr/bin/velmor-dump" --version
+  # The archive commands run in their own program, found from velmor-dump's folder.
+  ! "$unpacked/usr/bin/velmor-dump" echo dimse://NOBODY@127.0.0.1:1 2> "$unpacked/echo.txt"
+  grep -q 'cannot connect' "$unpacked/echo.txt"
   "$unpacked/usr/bin/velmor-dump" report /usr/lib/python3/dist-packages/pydicom/data/test_files/CT_small.dcm > "$unpacked/report.txt"
   head -c 7 "$unpacked/report.txt" | grep -qx Address
   QT_QPA_PLATFORM=offscreen "$unpacked/usr/bin/velmor" --help | grep -q '^Usage:'

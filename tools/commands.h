@@ -11,7 +11,13 @@ int cmd_json(int argc, char** argv);     // json [--pretty] [--bulk-threshold N]
 int cmd_xml(int argc, char** argv);      // xml [--bulk-threshold N] [--pixel-data] FILE
 int cmd_extract(int argc, char** argv);  // extract FILE OUT
 int cmd_sr(int argc, char** argv);       // sr FILE
+// The archive commands, in velmor-dump-archive; velmor-dump runs them there
+// through run_echo and the others (archive_program.cpp).
 int cmd_echo(int argc, char** argv);     // echo SERVER
 int cmd_query(int argc, char** argv);    // query SERVER [--patient P] [--date A-B] [--modality M] [--series STUDY]
 int cmd_retrieve(int argc, char** argv); // retrieve SERVER STUDY_UID [SERIES_UID] DIR
 int cmd_send(int argc, char** argv);     // send SERVER FILE...
+int run_echo(int argc, char** argv);
+int run_query(int argc, char** argv);
+int run_retrieve(int argc, char** argv);
+int run_send(int argc, char** argv);

@@ -153,7 +153,7 @@ constexpr Command commands[] = {
      "      Exit status: 0 printed; 1 FILE cannot be opened, is no DICOM file or holds no\n"
      "      Value Type (0040,A040) at its top level, or the reader stopped at a fault (the\n"
      "      items before it are printed, the fault is named on standard error)."},
-    {"echo", cmd_echo, "echo SERVER [OPTIONS]",
+    {"echo", run_echo, "echo SERVER [OPTIONS]",
      "Asks the archive SERVER whether it answers: C-ECHO over DIMSE, a QIDO-RS\n"
      "      request over DICOMweb. SERVER is the name of a server configured in the\n"
      "      viewer (File > PACS...) or an address: http(s)://[USER[:PASSWORD]@]HOST/PATH\n"
@@ -168,7 +168,7 @@ constexpr Command commands[] = {
      "      receives a C-MOVE; the server must know it under the calling AE title).\n"
      "      Exit status: 0 the server answered; 1 it did not (the message names the\n"
      "      server and what failed); 2 bad arguments."},
-    {"query", cmd_query,
+    {"query", run_query,
      "query SERVER [--patient P] [--id ID] [--date A-B] [--modality M] [--accession A] [--series STUDY_UID]",
      "Queries SERVER's studies (QIDO-RS or C-FIND at study level) and prints one\n"
      "      tab-separated line per study: patient ID, patient name, study instance UID,\n"
@@ -178,14 +178,14 @@ constexpr Command commands[] = {
      "      With --series, prints the study's series instead: study instance UID, series\n"
      "      instance UID, series number, modality, series description, instance count.\n"
      "      Exit status as echo's."},
-    {"retrieve", cmd_retrieve, "retrieve SERVER STUDY_UID [SERIES_UID] DIR",
+    {"retrieve", run_retrieve, "retrieve SERVER STUDY_UID [SERIES_UID] DIR",
      "Retrieves the study, or one of its series, into DIR (made when missing): WADO-RS,\n"
      "      or C-GET (C-MOVE when the server refuses C-GET, or with --move). Each\n"
      "      instance is written whole as DIR/SOP_INSTANCE_UID.dcm (a temporary name,\n"
      "      then renamed; an instance without a valid UID fails the retrieve) and its\n"
      "      path printed as it arrives. On a failure or Ctrl+C, every file the retrieve\n"
      "      wrote is removed again. Exit status as echo's."},
-    {"send", cmd_send, "send SERVER FILE...",
+    {"send", run_send, "send SERVER FILE...",
      "Stores the files in SERVER: STOW-RS or C-STORE. Exit status: 0 every file was\n"
      "      stored; 1 the server refused one or more (named) or failed; 2 bad arguments."},
 };

@@ -91,6 +91,13 @@ TEST(InstanceFolder, KeepsWholeFilesUnderTheirUidAndUndoesAFailedRetrieve)
     std::ofstream(files.temporary_path()) << "half";
     files.finish();
     EXPECT_EQ(names_in(folder), (std::vector<std::string>{"1.2.4.dcm", "mine.dcm"}));
+
+    // Retrieved again and cancelled: the copy it replaced is not lost.
+    InstanceFolder again(folder.string());
+    ASSERT_TRUE(again.write("second again", "1.2.4", path, error)) << error;
+    ASSERT_TRUE(again.write("third", "1.2.5", path, error)) << error;
+    again.discard();
+    EXPECT_EQ(names_in(folder), (std::vector<std::string>{"1.2.4.dcm", "mine.dcm"}));
 }
 
 TEST(InstanceFolder, ReadsTheInstanceUidFromTheFileMeta)
