@@ -19,16 +19,6 @@ struct scaler_closer {
     void operator()(SwsContext* scaler) const { video_functions().sws_freeContext(scaler); }
 };
 
-AVCodecID codec_id(video_codec codec)
-{
-    switch (codec) {
-    case video_codec::mpeg2: return AV_CODEC_ID_MPEG2VIDEO;
-    case video_codec::h264: return AV_CODEC_ID_H264;
-    case video_codec::hevc: return AV_CODEC_ID_HEVC;
-    }
-    return AV_CODEC_ID_NONE;
-}
-
 // The swscale matrix of the colour space a picture signals; unsaid, BT.601
 // for standard definition and BT.709 above it.
 int colour_matrix(AVColorSpace space, int rows)
@@ -144,7 +134,7 @@ std::unique_ptr<video_decoder> video_decoder::open(video_codec codec, video_stre
     if (load_video_library(error) == nullptr) {
         return nullptr;
     }
-    const AVCodec* decoder = video_functions().avcodec_find_decoder(codec_id(codec));
+    const AVCodec* decoder = video_functions().avcodec_find_decoder(video_codec_id(codec));
     auto made = std::make_unique<state>();
     made->codec = codec;
     made->stream = std::move(stream);

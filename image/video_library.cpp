@@ -74,3 +74,13 @@ const video_library* load_video_library(std::string& error)
 }
 
 const video_library& video_functions() { return library().functions; }
+
+AVCodecID video_codec_id(video_codec codec)
+{
+    switch (codec) {
+    case video_codec::mpeg2: return AV_CODEC_ID_MPEG2VIDEO;
+    case video_codec::h264: return AV_CODEC_ID_H264;
+    case video_codec::hevc: return AV_CODEC_ID_HEVC;
+    }
+    return AV_CODEC_ID_NONE;
+}

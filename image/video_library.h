@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "image/video_stream.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
@@ -44,3 +46,6 @@ const video_library* load_video_library(std::string& error);
 
 // The functions, once load_video_library has given them.
 const video_library& video_functions();
+
+// libavcodec's name for the codec.
+AVCodecID video_codec_id(video_codec codec);

@@ -95,16 +95,6 @@ struct context_closer {
     void operator()(AVCodecContext* context) const { video_functions().avcodec_free_context(&context); }
 };
 
-AVCodecID codec_id(video_codec codec)
-{
-    switch (codec) {
-    case video_codec::mpeg2: return AV_CODEC_ID_MPEG2VIDEO;
-    case video_codec::h264: return AV_CODEC_ID_H264;
-    case video_codec::hevc: return AV_CODEC_ID_HEVC;
-    }
-    return AV_CODEC_ID_NONE;
-}
-
 } // namespace
 
 std::optional<video_stream> video_stream::assemble(std::vector<uint8_t> items, std::string& error)
@@ -160,9 +150,9 @@ bool video_stream::index(video_codec codec, std::string& error)
     }
     pictures_.clear();
     columns_ = rows_ = 0;
-    const AVCodec* decoder = video_functions().avcodec_find_decoder(codec_id(codec));
+    const AVCodec* decoder = video_functions().avcodec_find_decoder(video_codec_id(codec));
     const std::unique_ptr<AVCodecParserContext, parser_closer> parser(
-        video_functions().av_parser_init(codec_id(codec)));
+        video_functions().av_parser_init(video_codec_id(codec)));
     std::unique_ptr<AVCodecContext, context_closer> context(
         decoder != nullptr ? video_functions().avcodec_alloc_context3(decoder) : nullptr);
     if (!parser || !context) {

@@ -151,15 +151,26 @@ bool read_date_range(const std::string& range, StudyQuery& query)
 
 std::string count_text(int count) { return count < 0 ? "-" : std::to_string(count); }
 
+// The arguments that are no common option, in order; `bad` when one is an
+// option these commands do not know, or a common option lacks its value.
+std::vector<std::string> plain_arguments(int argc, char** argv, CommonOptions& options, bool& bad)
+{
+    std::vector<std::string> words;
+    for (int i = 0; i < argc && !bad; ++i) {
+        if (take_common_option(argc, argv, i, options, bad)) continue;
+        if (argv[i][0] == '-') bad = true;
+        words.emplace_back(argv[i]);
+    }
+    return words;
+}
+
 } // namespace
 
 int cmd_echo(int argc, char** argv)
 {
     CommonOptions options;
     bool bad = false;
-    std::vector<std::string> names;
-    for (int i = 0; i < argc && !bad; ++i)
-        if (!take_common_option(argc, argv, i, options, bad)) names.emplace_back(argv[i]);
+    const std::vector<std::string> names = plain_arguments(argc, argv, options, bad);
     if (bad || names.size() != 1) {
         std::fprintf(stderr, "usage: velmor-dump echo SERVER\n");
         return 2;
@@ -232,12 +243,7 @@ int cmd_retrieve(int argc, char** argv)
 {
     CommonOptions options;
     bool bad = false;
-    std::vector<std::string> words;
-    for (int i = 0; i < argc && !bad; ++i)
-        if (!take_common_option(argc, argv, i, options, bad)) {
-            if (argv[i][0] == '-') bad = true;
-            words.emplace_back(argv[i]);
-        }
+    const std::vector<std::string> words = plain_arguments(argc, argv, options, bad);
     if (bad || words.size() < 3 || words.size() > 4 || !is_valid_uid(words[1]) ||
         (words.size() == 4 && !is_valid_uid(words[2]))) {
         std::fprintf(stderr, "usage: velmor-dump retrieve SERVER STUDY_UID [SERIES_UID] DIR\n");
@@ -272,12 +278,7 @@ int cmd_send(int argc, char** argv)
 {
     CommonOptions options;
     bool bad = false;
-    std::vector<std::string> words;
-    for (int i = 0; i < argc && !bad; ++i)
-        if (!take_common_option(argc, argv, i, options, bad)) {
-            if (argv[i][0] == '-') bad = true;
-            words.emplace_back(argv[i]);
-        }
+    const std::vector<std::string> words = plain_arguments(argc, argv, options, bad);
     if (bad || words.size() < 2) {
         std::fprintf(stderr, "usage: velmor-dump send SERVER FILE...\n");
         return 2;
