@@ -32,8 +32,6 @@ constexpr uint32_t tag_referenced_sop_instance = 0x00081155;
 constexpr uint32_t tag_failure_reason = 0x00081197;
 constexpr uint32_t tag_patient_name = 0x00100010;
 constexpr uint32_t tag_patient_id = 0x00100020;
-constexpr uint32_t tag_study_uid = 0x0020000D;
-constexpr uint32_t tag_series_uid = 0x0020000E;
 constexpr uint32_t tag_series_number = 0x00200011;
 constexpr uint32_t tag_study_series_count = 0x00201206;
 constexpr uint32_t tag_study_instance_count = 0x00201208;
@@ -62,12 +60,9 @@ std::string text_of(const DataSet& set, uint32_t tag)
     return joined;
 }
 
-int count_of(const DataSet& set, uint32_t tag)
+AnswerText answer_text(const DataSet& set)
 {
-    const std::string text = text_of(set, tag);
-    int count = -1;
-    const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), count);
-    return code == std::errc() && end == text.data() + text.size() && count >= 0 ? count : -1;
+    return [&set](uint32_t tag) { return text_of(set, tag); };
 }
 
 void add_parameter(std::string& url, std::string_view name, const std::string& value)
@@ -194,19 +189,8 @@ public:
             add_parameter(url, "includefield", tag_hex(tag));
         std::vector<DataSet> answers;
         if (ArchiveResult result = qido(url, answers); !result.ok) return result;
-        for (const DataSet& set : answers) {
-            StudyRow row;
-            row.study_uid = text_of(set, tag_study_uid);
-            row.patient_name = text_of(set, tag_patient_name);
-            row.patient_id = text_of(set, tag_patient_id);
-            row.date = text_of(set, tag_study_date);
-            row.description = text_of(set, tag_study_description);
-            row.accession_number = text_of(set, tag_accession_number);
-            row.modalities = text_of(set, tag_modalities_in_study);
-            row.series_count = count_of(set, tag_study_series_count);
-            row.instance_count = count_of(set, tag_study_instance_count);
-            studies.push_back(std::move(row));
-        }
+        for (const DataSet& set : answers)
+            studies.push_back(study_row(answer_text(set)));
         return {};
     }
 
@@ -220,13 +204,8 @@ public:
         std::vector<DataSet> answers;
         if (ArchiveResult result = qido(url, answers); !result.ok) return result;
         for (const DataSet& set : answers) {
-            SeriesRow row;
-            row.study_uid = study_uid;
-            row.series_uid = text_of(set, tag_series_uid);
-            row.modality = text_of(set, tag_modality);
-            row.number = text_of(set, tag_series_number);
-            row.description = text_of(set, tag_series_description);
-            row.instance_count = count_of(set, tag_series_instance_count);
+            SeriesRow row = series_row(answer_text(set));
+            row.study_uid = study_uid; // the series answers need not repeat it
             series.push_back(std::move(row));
         }
         return {};
@@ -337,7 +316,8 @@ private:
         std::vector<DataSet> answers;
         std::string error;
         if (!answer.ok || !read_json(answer.body, answers, error) || answers.size() != 1) return -1;
-        return count_of(answers.front(), count_tag);
+        const AnswerText text = answer_text(answers.front());
+        return series_uid.empty() ? study_row(text).instance_count : series_row(text).instance_count;
     }
 
     static bool is_dicom_file(const std::string& path, std::string& error)

@@ -28,14 +28,6 @@ std::string text_of(DcmItem& item, const DcmTagKey& tag)
     return value.c_str();
 }
 
-// A count the archive gave, -1 when it gave none or not a number.
-int count_of(DcmItem& item, const DcmTagKey& tag)
-{
-    long value = 0;
-    if (item.findAndGetLongInt(tag, value).bad() || value < 0 || value > 1'000'000'000) return -1;
-    return static_cast<int>(value);
-}
-
 // The responses of one C-FIND, read into rows by `read`.
 using ReadRow = void (*)(DcmDataset&, void* rows);
 
@@ -53,31 +45,23 @@ void on_find_response(void* data, T_DIMSE_C_FindRQ*, int, T_DIMSE_C_FindRSP*, Dc
     call->read(*identifier, call->rows);
 }
 
+// An answer's attribute as text, for the rows.
+AnswerText answer_text(DcmDataset& identifier)
+{
+    return [&identifier](uint32_t tag) {
+        return text_of(identifier,
+                       DcmTagKey(static_cast<uint16_t>(tag >> 16), static_cast<uint16_t>(tag & 0xFFFF)));
+    };
+}
+
 void read_study(DcmDataset& identifier, void* rows)
 {
-    StudyRow row;
-    row.study_uid = text_of(identifier, DCM_StudyInstanceUID);
-    row.patient_name = text_of(identifier, DCM_PatientName);
-    row.patient_id = text_of(identifier, DCM_PatientID);
-    row.date = text_of(identifier, DCM_StudyDate);
-    row.description = text_of(identifier, DCM_StudyDescription);
-    row.accession_number = text_of(identifier, DCM_AccessionNumber);
-    row.modalities = text_of(identifier, DCM_ModalitiesInStudy);
-    row.series_count = count_of(identifier, DCM_NumberOfStudyRelatedSeries);
-    row.instance_count = count_of(identifier, DCM_NumberOfStudyRelatedInstances);
-    static_cast<std::vector<StudyRow>*>(rows)->push_back(std::move(row));
+    static_cast<std::vector<StudyRow>*>(rows)->push_back(study_row(answer_text(identifier)));
 }
 
 void read_series(DcmDataset& identifier, void* rows)
 {
-    SeriesRow row;
-    row.study_uid = text_of(identifier, DCM_StudyInstanceUID);
-    row.series_uid = text_of(identifier, DCM_SeriesInstanceUID);
-    row.modality = text_of(identifier, DCM_Modality);
-    row.number = text_of(identifier, DCM_SeriesNumber);
-    row.description = text_of(identifier, DCM_SeriesDescription);
-    row.instance_count = count_of(identifier, DCM_NumberOfSeriesRelatedInstances);
-    static_cast<std::vector<SeriesRow>*>(rows)->push_back(std::move(row));
+    static_cast<std::vector<SeriesRow>*>(rows)->push_back(series_row(answer_text(identifier)));
 }
 
 // One file to send, as its meta group and data set say.

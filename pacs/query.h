@@ -1,6 +1,8 @@
 // What a study query asks and what the archive answers, for both protocols.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,3 +41,13 @@ struct SeriesRow {
 // The DICOM date range of a query ("A-B", "A-", "-B", "A"), empty when it
 // has neither end.
 std::string date_range(const StudyQuery& query);
+
+// An attribute of one answer to a query as text (values joined by
+// backslashes, a person name's alphabetic group), empty when the answer
+// lacks it; the tag as 0xGGGGEEEE.
+using AnswerText = std::function<std::string(uint32_t tag)>;
+
+// The row of one answer, whichever protocol brought it. A count that is
+// absent or no number is -1.
+StudyRow study_row(const AnswerText& text);
+SeriesRow series_row(const AnswerText& text);
