@@ -19,27 +19,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "tests/gui/no_secret_store.h"
 #include "viewer/dialogs.h"
 #include "viewer/pacs_dialog.h"
 #include "viewer/server_secrets.h"
 #include "viewer/server_settings.h"
 
 namespace {
-
-// No secret service: every read finds nothing, every write fails, as on a
-// machine without one (and the tests never touch a real one).
-class NoSecretStore : public ServerSecrets {
-public:
-    void read(const QString&, std::function<void(bool, const QString&)> done) override
-    {
-        QTimer::singleShot(0, this, [done] { done(false, {}); });
-    }
-    void write(const QString&, const QString&, std::function<void(bool)> done) override
-    {
-        QTimer::singleShot(0, this, [done] { done(false); });
-    }
-    void remove(const QString&) override {}
-};
 
 class PasswordDialogs : public Dialogs {
 public:

@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "pacs/instance_folder.h"
+#include "tests/gui/no_secret_store.h"
 #include "viewer/dialogs.h"
 #include "viewer/pacs_dialog.h"
 #include "viewer/server_secrets.h"
@@ -31,19 +32,6 @@
 namespace {
 
 QString env(const char* name) { return qEnvironmentVariable(name); }
-
-class NoSecretStore : public ServerSecrets {
-public:
-    void read(const QString&, std::function<void(bool, const QString&)> done) override
-    {
-        QTimer::singleShot(0, this, [done] { done(false, {}); });
-    }
-    void write(const QString&, const QString&, std::function<void(bool)> done) override
-    {
-        QTimer::singleShot(0, this, [done] { done(false); });
-    }
-    void remove(const QString&) override {}
-};
 
 class ArchiveDialogs : public Dialogs {
 public:
