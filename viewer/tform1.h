@@ -79,7 +79,7 @@ public:
     // Stops the scan where it is; what was read stays open.
     void cancel_scan();
     // Files joining the set open (a retrieve's, as they arrive): read and
-    // grouped after what the scan has; with no set open, they open one.
+    // grouped after what the scan has.
     void add_to_set(const QStringList& paths);
     // File > PACS...: the archives' dialog, kept while the window lives.
     void Pacs1Click();
@@ -325,6 +325,8 @@ private:
     } shown_;
     // The set open, its scan and what it passed over, the images read ahead.
     bool set_open_ = false;
+    unsigned sets_opened_ = 0;   // counts open_set calls, so a set can be told from a later one
+    unsigned retrieved_set_ = 0; // the set the running retrieve opened (a value of sets_opened_)
     SetBrowser set_;
     std::unique_ptr<FolderScan> scan_;
     std::vector<ScannedFile> pending_; // read, not yet grouped

@@ -14,9 +14,10 @@ void TForm1::Pacs1Click()
         window.file_arrived = [this](const QString& path, bool first) {
             if (first) {
                 open_set({path});
-            } else {
+                retrieved_set_ = sets_opened_;
+            } else if (set_open_ && sets_opened_ == retrieved_set_) {
                 add_to_set({path});
-            }
+            } // else the user has opened something else since: the files stay in the cache
         };
         fmPacs = new PacsDialog(dialogs_, std::move(window), this);
     }

@@ -70,6 +70,7 @@ QString series_text(const Series& s, const std::string& charset)
 void TForm1::open_set(const QStringList& paths)
 {
     play_timer_->stop();
+    ++sets_opened_;
     scan_.reset();
     set_ = SetBrowser();
     pending_.clear();
@@ -123,10 +124,6 @@ void TForm1::cancel_scan()
 
 void TForm1::add_to_set(const QStringList& paths)
 {
-    if (!set_open_) {
-        open_set(paths);
-        return;
-    }
     for (const QString& p : paths) {
         waiting_paths_.emplace_back(QFile::encodeName(p).constData());
     }
